@@ -1,0 +1,31 @@
+#pragma once
+// Code page 1251: the byte encoding of the settings file, the record and the database texts.
+// The widgets show Unicode; these conversions are used only at that boundary.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vorda::cp1251 {
+
+// UTF-8 to code page 1251; nothing when a character has no place in the code page or the
+// input is not valid UTF-8.
+std::optional<std::string> fromUtf8(std::string_view utf8);
+
+// UTF-8 to code page 1251, a '?' for each character the code page cannot hold.
+std::string fromUtf8Lossy(std::string_view utf8);
+
+// Code page 1251 to UTF-8; every byte has a character (0x98, unused in the code page, becomes
+// U+0098 so that nothing is lost).
+std::string toUtf8(std::string_view bytes);
+
+// Whether the Unicode code point has a place in the code page.
+bool canHold(char32_t codePoint);
+
+// Upper case as code page 1251 does it: Latin a-z and the Cyrillic letters.
+char toUpper(char c);
+std::string toUpper(std::string_view bytes);
+
+// Compares ASCII letters without regard to case, every other byte exactly.
+bool equalsAsciiNoCase(std::string_view a, std::string_view b);
+
+}  // namespace vorda::cp1251

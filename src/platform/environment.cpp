@@ -1,0 +1,49 @@
+#include "platform/environment.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/cp1251.h"
+
+namespace vorda {
+
+Environment Environment::fromProcess(int argc, char** argv) {
+    Environment env;
+    for (int i = 0; i < argc; ++i) {
+        env.args.emplace_back(argv[i] != nullptr ? argv[i] : "");
+    }
+    std::error_code ec;
+    const auto dir = std::filesystem::current_path(ec);
+    env.currentDir = ec ? std::string(".") : dir.string();
+    return env;
+}
+
+std::string Environment::commandLine1251() const {
+    std::string line;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (i > 1) {
+            line.push_back(' ');
+        }
+        line += args[i];
+    }
+    return cp1251::fromUtf8Lossy(line);
+}
+
+std::string joinPath(const std::string& dir, const std::string& name) {
+    if (dir.empty()) {
+        return name;
+    }
+    if (dir.back() == '/') {
+        return dir + name;
+    }
+    return dir + "/" + name;
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace vorda

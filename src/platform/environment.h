@@ -1,0 +1,30 @@
+#pragma once
+// What the program reads of its process: arguments, current directory, system directory.
+// Everything that needs one of these takes an Environment, so tests set their own.
+#include <string>
+#include <vector>
+
+namespace vorda {
+
+struct Environment {
+    // argv[0] and the arguments after it, as the process got them (locale encoding, UTF-8).
+    std::vector<std::string> args;
+    // The current working directory, without a trailing slash (except for "/").
+    std::string currentDir;
+    // Where the system-wide connection file ZEL.ini lives.
+    std::string systemDir = "/etc";
+
+    // The process's own environment.
+    static Environment fromProcess(int argc, char** argv);
+
+    // The command line as one text: the arguments after argv[0] joined with single blanks,
+    // converted to code page 1251 (characters it cannot hold become '?').
+    std::string commandLine1251() const;
+};
+
+// Joins a directory and a file name with exactly one '/'.
+std::string joinPath(const std::string& dir, const std::string& name);
+
+bool fileExists(const std::string& path);
+
+}  // namespace vorda

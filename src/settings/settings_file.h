@@ -1,0 +1,52 @@
+#pragma once
+// Reading and writing the settings file of the reading service.
+#include <cstdint>
+#include <string>
+
+#include "platform/environment.h"
+#include "platform/result.h"
+#include "settings/settings_record.h"
+
+namespace vorda {
+
+struct ConnectionValues;
+
+// Where the settings are and what loading found there.
+struct SettingsFile {
+    // The path chosen from the command line, as used for reading and writing.
+    std::string settingsPath;
+    // Whether the file existed when it was loaded.
+    bool existed = false;
+    // Set when the file exists but could not be read: saving over it is refused.
+    std::string unreadableReason;
+    // The file's bytes as last read or written by us (to notice changes by another program).
+    bool knownContent = false;
+    std::uint64_t contentHash = 0;
+    std::uint64_t contentSize = 0;
+};
+
+// The settings file named by the command line: one argument names it, anything else gives
+// ./ZEL_VurEV.ini; an absolute name is used unchanged, any other gets ./ in front.
+std::string chooseSettingsPath(const Environment& env);
+
+// Fills the (empty) record from the settings file chosen from env. Never refuses a file: a
+// missing file gives defaults. The result fails only when the file exists but cannot be read;
+// the record then holds the defaults and file.unreadableReason says why.
+Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environment& env);
+
+// Takes over the connection values into the record and writes the whole record to
+// file.settingsPath in one atomic write. Reports why when it fails; the file is then as it was.
+Status saveSettings(SettingsRecord& record, SettingsFile& file, const ConnectionValues& values);
+
+// Whether the file on disk is no longer what we last read or wrote (another program changed,
+// created or removed it).
+bool changedOnDisk(const SettingsFile& file);
+
+// The one settings file of the program, beside settingsRecord().
+SettingsFile& settingsFile();
+
+// The data source name as the settings file keeps it: a trailing " (System DSN)" or
+// " (User DSN)" is removed, the rest kept whole.
+std::string plainDataSourceName(const std::string& name);
+
+}  // namespace vorda
