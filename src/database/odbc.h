@@ -1,0 +1,101 @@
+#pragma once
+// A thin owner layer over the ODBC call-level interface of the driver manager: handles that free
+// themselves, the first diagnostic of a handle, and fetch loops that always end.
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace vorda::odbc {
+
+// Only SQL_ERROR (and an invalid handle) counts as failure; SQL_SUCCESS_WITH_INFO and
+// SQL_NO_DATA do not.
+inline bool failed(SQLRETURN rc) {
+    return rc == SQL_ERROR || rc == SQL_INVALID_HANDLE;
+}
+
+// Owns one ODBC handle and frees it with SQLFreeHandle. A connection handle is disconnected
+// first (a connected handle cannot be freed). Move-only.
+class Handle {
+  public:
+    Handle() = default;
+    Handle(SQLSMALLINT type, SQLHANDLE handle) : type_(type), handle_(handle) {}
+    ~Handle() { reset(); }
+    Handle(Handle&& other) noexcept;
+    Handle& operator=(Handle&& other) noexcept;
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    // Allocates a handle of the type under parent (SQL_NULL_HANDLE for an environment); an
+    // empty Handle when the driver manager refuses.
+    static Handle allocate(SQLSMALLINT type, SQLHANDLE parent);
+    // A new environment set to ODBC 3; empty when either call fails.
+    static Handle environment();
+
+    SQLHANDLE get() const { return handle_; }
+    SQLSMALLINT type() const { return type_; }
+    explicit operator bool() const { return handle_ != SQL_NULL_HANDLE; }
+
+    // Frees the handle now (disconnecting a connection first).
+    void reset();
+
+  private:
+    SQLSMALLINT type_ = 0;
+    SQLHANDLE handle_ = SQL_NULL_HANDLE;
+};
+
+// The message text of the handle's first diagnostic record (as SQLGetDiagRec gives it, at most
+// 1023 characters); empty when there is none.
+std::string firstDiagnostic(SQLSMALLINT type, SQLHANDLE handle);
+inline std::string firstDiagnostic(const Handle& h) {
+    return firstDiagnostic(h.type(), h.get());
+}
+
+// The SQLSTATE of the handle's first diagnostic record; empty when there is none.
+std::string firstSqlState(SQLSMALLINT type, SQLHANDLE handle);
+
+// ODBC functions take unsigned character pointers for texts they do not change.
+inline SQLCHAR* text(const std::string& s) {
+    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str()));
+}
+
+// The text in a bound character buffer after a fetch: empty for NULL, never past the buffer.
+std::string boundText(const char* buffer, std::size_t bufferSize, SQLLEN indicator);
+
+// Runs step() until it returns SQL_NO_DATA, calling onRow() after each successful step. A
+// failed step is skipped; a second failure in a row ends the loop, so a cursor that keeps
+// failing never loops forever. onRow() returns false to stop early. Returns the rows taken.
+template <class Step, class OnRow>
+std::size_t fetchLoop(Step&& step, OnRow&& onRow) {
+    std::size_t rows = 0;
+    bool lastFailed = false;
+    for (;;) {
+        const SQLRETURN rc = step();
+        if (rc == SQL_NO_DATA) {
+            break;
+        }
+        if (failed(rc) || (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO)) {
+            if (lastFailed || rc == SQL_INVALID_HANDLE) {
+                break;
+            }
+            lastFailed = true;
+            continue;
+        }
+        lastFailed = false;
+        ++rows;
+        if (!onRow()) {
+            break;
+        }
+    }
+    return rows;
+}
+
+// Fetches every row of the statement's result set, calling onRow() for each.
+template <class OnRow>
+std::size_t fetchAll(SQLHSTMT statement, OnRow&& onRow) {
+    return fetchLoop([statement] { return SQLFetch(statement); }, onRow);
+}
+
+}  // namespace vorda::odbc
