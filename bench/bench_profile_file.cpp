@@ -1,0 +1,132 @@
+// The profile-file layer at the largest settings file: 256 groups of 64 channels (about 1 MB).
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/profile_file.h"
+
+using vorda::ProfileFile;
+
+namespace {
+
+std::string channelCode(int c) {
+    return "C" + std::to_string(c);
+}
+
+// A settings file as the service keeps it, with `channels` channels in each of 256 groups.
+std::string settingsFile(int channels) {
+    std::string text =
+        "[DATABASE]\r\nODBC=zel\r\nUSER=zel\r\nPASSWORD=qmx\r\n[DATA]\r\nDIR=d:\\data\r\n"
+        "[LOG]\r\nDIR=d:\\log\r\n[SYSTEM]\r\nSERVER=server\r\nMODE=silent\r\nSCREEN=hide\r\n"
+        "SIZEMB=100\r\nGROUPS=256\r\n";
+    for (int g = 1; g <= 256; ++g) {
+        text += "[GROUP" + std::to_string(g) + "]\r\nSTATION=ST" + std::to_string(g) +
+                "\r\nSIZEMB=100\r\nSPS=20\r\n";
+        std::string chan;
+        for (int c = 0; c < channels; ++c) {
+            const std::string code = channelCode(c);
+            text += code + "=1700000000\r\nFILE_" + code + "=d:\\data\\vorda\\ST" +
+                    std::to_string(g) + "_" + code + ".DAT\r\n";
+            chan += (c ? "," : "") + code;
+        }
+        text += "CHAN=" + chan + "\r\n";
+    }
+    return text;
+}
+
+// The keys of every channel: what one save writes, about 33,000 keys at 64 channels.
+struct Write {
+    std::string section, key, value;
+};
+std::vector<Write> channelWrites(int channels, int limit) {
+    std::vector<Write> writes;
+    for (int g = 1; g <= 256 && static_cast<int>(writes.size()) < limit; ++g) {
+        const std::string section = "GROUP" + std::to_string(g);
+        for (int c = 0; c < channels && static_cast<int>(writes.size()) < limit; ++c) {
+            writes.push_back({section, channelCode(c), "1700000001"});
+        }
+    }
+    return writes;
+}
+
+void BM_Parse1MB(benchmark::State& state) {
+    const std::string text = settingsFile(64);
+    for (auto _ : state) {
+        auto doc = ProfileFile::fromBytes(text);
+        benchmark::DoNotOptimize(doc);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+    state.counters["bytes"] = static_cast<double>(text.size());
+}
+BENCHMARK(BM_Parse1MB)->Unit(benchmark::kMillisecond);
+
+// 20,000 writes of keys that exist in a 1 MB document.
+void BM_SetString20000Existing(benchmark::State& state) {
+    const std::string text = settingsFile(64);
+    const auto writes = channelWrites(64, 20000);
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto doc = ProfileFile::fromBytes(text);
+        state.ResumeTiming();
+        for (const auto& w : writes) {
+            benchmark::DoNotOptimize(doc.setString(w.section, w.key, w.value));
+        }
+    }
+}
+BENCHMARK(BM_SetString20000Existing)->Unit(benchmark::kMillisecond);
+
+// 20,000 writes of new keys into a 1 MB document: each goes in the middle of its section's
+// lines (before the blank line that ends each group here), in the first 160 groups.
+void BM_SetString20000New(benchmark::State& state) {
+    std::string text = settingsFile(64);
+    const auto writes = channelWrites(125, 20000);
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto doc = ProfileFile::fromBytes(text);
+        state.ResumeTiming();
+        for (const auto& w : writes) {
+            benchmark::DoNotOptimize(doc.setString(w.section, "N" + w.key, w.value));
+        }
+    }
+}
+BENCHMARK(BM_SetString20000New)->Unit(benchmark::kMillisecond);
+
+void BM_Bytes1MB(benchmark::State& state) {
+    auto doc = ProfileFile::fromBytes(settingsFile(64));
+    for (const auto& w : channelWrites(64, 20000)) {
+        (void)doc.setString(w.section, w.key, w.value);
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(doc.bytes());
+    }
+}
+BENCHMARK(BM_Bytes1MB)->Unit(benchmark::kMillisecond);
+
+// Parse, read every channel value, write every one and produce the bytes, at 64 and 256
+// channels per group: the work of one load and one save of the settings, without the disk.
+void BM_LoadAndSave(benchmark::State& state) {
+    const int channels = static_cast<int>(state.range(0));
+    const std::string text = settingsFile(channels);
+    const auto writes = channelWrites(channels, 1 << 30);
+    for (auto _ : state) {
+        auto doc = ProfileFile::fromBytes(text);
+        long long sum = 0;
+        for (const auto& w : writes) {
+            sum += doc.getInt(w.section, w.key, 0);
+            benchmark::DoNotOptimize(doc.getString(w.section, "FILE_" + w.key, ""));
+        }
+        benchmark::DoNotOptimize(sum);
+        for (const auto& w : writes) {
+            benchmark::DoNotOptimize(doc.setString(w.section, w.key, w.value));
+            benchmark::DoNotOptimize(doc.setString(w.section, "FILE_" + w.key, "X.DAT"));
+        }
+        benchmark::DoNotOptimize(doc.bytes());
+    }
+    state.counters["bytes"] = static_cast<double>(text.size());
+}
+BENCHMARK(BM_LoadAndSave)->Arg(64)->Arg(256)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
