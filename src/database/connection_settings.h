@@ -33,7 +33,7 @@ struct ConnectOutcome {
 };
 
 class ConnectionSettings {
-public:
+  public:
     explicit ConnectionSettings(const Environment& env);
     virtual ~ConnectionSettings() = default;
 
@@ -41,7 +41,8 @@ public:
     // ZEL.ini in the system directory, or the defaults. Always true.
     bool load();
 
-    // Appends the system, then the user data sources to dataSources (at most 256 in all).
+    // Fills dataSources with the system, then the user data sources (at most 256 in all);
+    // leaves it as it was when the driver manager cannot be reached.
     void enumerateDataSources();
 
     // Opens a new connection with the class-wide values; the previous one is closed and freed.

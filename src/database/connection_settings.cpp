@@ -1,0 +1,260 @@
+#include "database/connection_settings.h"
+
+#include <array>
+#include <cstdio>
+#include <optional>
+#include <string_view>
+
+#include "database/odbc.h"
+#include "platform/cp1251.h"
+#include "platform/profile_file.h"
+
+namespace vorda {
+namespace {
+
+constexpr std::size_t kDataSourceLimit = 511;
+constexpr std::size_t kUserLimit = 127;
+constexpr std::size_t kPasswordLimit = 127;
+constexpr std::size_t kDataDirLimit = 2047;
+constexpr std::size_t kNameBuffer = 512;  // data source names and descriptions
+constexpr std::size_t kTableBuffer = 64;  // table names in the connection report
+
+// The values, the environment and the connection shared by every ConnectionSettings object.
+// The connection is declared after the environment, so it goes first at exit.
+struct Shared {
+    ConnectionValues values;
+    odbc::Handle environment;
+    odbc::Handle connection;
+};
+
+Shared& shared() {
+    static Shared s;
+    return s;
+}
+
+std::string cut(std::string_view s, std::size_t limit) {
+    return std::string(s.substr(0, limit));
+}
+
+// The program's own texts are written here in UTF-8 and shown in code page 1251.
+std::string text1251(std::string_view utf8) {
+    return cp1251::fromUtf8(utf8).value_or("");
+}
+
+// Texts from the driver manager or a driver (diagnostics, table names) arrive in UTF-8 on this
+// system; they are shown in code page 1251. Text that is not convertible is kept as it came.
+std::string driverText(const std::string& s) {
+    return cp1251::fromUtf8(s).value_or(s);
+}
+
+// Splits at runs of blanks; leading and trailing blanks give no item.
+std::vector<std::string_view> splitItems(std::string_view s) {
+    std::vector<std::string_view> items;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        while (i < s.size() && s[i] == ' ') {
+            ++i;
+        }
+        const std::size_t start = i;
+        while (i < s.size() && s[i] != ' ') {
+            ++i;
+        }
+        if (i > start) {
+            items.push_back(s.substr(start, i - start));
+        }
+    }
+    return items;
+}
+
+}  // namespace
+
+ConnectionSettings::ConnectionSettings(const Environment& env) {
+    currentIniPath = joinPath(env.currentDir, "ork.ini");
+    windowsIniPath = joinPath(env.systemDir, "ZEL.ini");
+    const std::string line = cp1251::toUpper(env.commandLine1251());
+    const std::size_t at = line.find("ODBC=");
+    if (at != std::string::npos) {
+        commandTail = line.substr(at);
+    }
+}
+
+ConnectionValues& ConnectionSettings::values() {
+    return shared().values;
+}
+
+SQLHDBC ConnectionSettings::connection() {
+    return static_cast<SQLHDBC>(shared().connection.get());
+}
+
+bool ConnectionSettings::load() {
+    ConnectionValues& v = values();
+
+    // The items of the command line, in their fixed order; the stored tail keeps only the first
+    // item, so a later load of this object sees nothing but the data source.
+    static constexpr std::array<std::string_view, 4> kPrefixes = {
+        "ODBC=", "USER=", "PASSWORD=", "DATA="};
+    const std::vector<std::string_view> items = splitItems(commandTail);
+    bool tookDataSource = false;
+    for (std::size_t i = 0; i < items.size() && i < kPrefixes.size(); ++i) {
+        const std::string_view item = items[i];
+        if (!item.starts_with(kPrefixes[i])) {
+            break;
+        }
+        const std::string_view value = item.substr(item.find('=') + 1);
+        switch (i) {
+            case 0:
+                v.dataSource = cut(value, kDataSourceLimit);
+                tookDataSource = true;
+                break;
+            case 1:
+                v.user = cut(value, kUserLimit);
+                break;
+            case 2:
+                v.password = cut(value, kPasswordLimit);
+                break;
+            default:
+                v.dataDir = cut(value, kDataDirLimit);
+                break;
+        }
+    }
+    commandTail = items.empty() ? std::string() : std::string(items.front());
+    if (tookDataSource) {
+        return true;
+    }
+
+    // The first of the two files that exists and names a data source supplies all four values.
+    for (const std::string* path : {&currentIniPath, &windowsIniPath}) {
+        if (!fileExists(*path)) {
+            continue;
+        }
+        ProfileFile file;
+        // A file that cannot be read reads as one without keys.
+        (void)ProfileFile::load(*path, file);
+        v.dataSource = file.getString("DATABASE", "ODBC", "", kDataSourceLimit);
+        v.user = file.getString("DATABASE", "USER", "", kUserLimit);
+        v.password = file.getString("DATABASE", "PASSWORD", "", kPasswordLimit);
+        v.dataDir = file.getString("DATA", "DIR", "", kDataDirLimit);
+        if (!v.dataSource.empty()) {
+            return true;
+        }
+    }
+
+    v.dataSource = "ZEL";
+    v.user = "ZEL";
+    v.password = "QMX";
+    v.dataDir = "D:\\Data";
+    return true;
+}
+
+void ConnectionSettings::enumerateDataSources() {
+    odbc::Handle env = odbc::Handle::environment();
+    if (!env) {
+        return;
+    }
+    std::vector<DataSourceEntry> found;
+    for (const SQLUSMALLINT first :
+         {SQLUSMALLINT{SQL_FETCH_FIRST_SYSTEM}, SQLUSMALLINT{SQL_FETCH_FIRST_USER}}) {
+        SQLUSMALLINT direction = first;
+        std::array<SQLCHAR, kNameBuffer> name{};
+        std::array<SQLCHAR, kNameBuffer> description{};
+        odbc::fetchLoop(
+            [&] {
+                SQLSMALLINT nameLength = 0;
+                SQLSMALLINT descriptionLength = 0;
+                name[0] = '\0';
+                const SQLRETURN rc = SQLDataSources(
+                    env.get(), direction, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                    &nameLength, description.data(), static_cast<SQLSMALLINT>(description.size()),
+                    &descriptionLength);
+                direction = SQL_FETCH_NEXT;
+                return rc;
+            },
+            [&] {
+                if (found.size() >= kMaxDataSources) {
+                    return false;
+                }
+                found.push_back({odbc::boundText(reinterpret_cast<const char*>(name.data()),
+                                                 name.size(), SQL_NTS),
+                                 first == SQL_FETCH_FIRST_SYSTEM});
+                return true;
+            });
+    }
+    dataSources = std::move(found);
+}
+
+ConnectOutcome ConnectionSettings::connect(bool report) {
+    ConnectOutcome outcome;
+    release();
+    Shared& s = shared();
+    const ConnectionValues& v = s.values;
+
+    odbc::Handle env = odbc::Handle::allocate(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
+    if (!env) {
+        return outcome;
+    }
+    SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    odbc::Handle dbc = odbc::Handle::allocate(SQL_HANDLE_DBC, env.get());
+    if (!dbc) {
+        return outcome;
+    }
+
+    const SQLRETURN rc = SQLConnect(dbc.get(), odbc::text(v.dataSource), SQL_NTS,
+                                    odbc::text(v.user), SQL_NTS, odbc::text(v.password), SQL_NTS);
+    if (odbc::failed(rc)) {
+        outcome.showBox = true;
+        outcome.isError = true;
+        outcome.caption = text1251("Ошибка при подключении к базе данных");
+        outcome.text = text1251("При попытке подключения к базе данных произошла ошибка:\r\n") +
+                       driverText(odbc::firstDiagnostic(dbc));
+        return outcome;
+    }
+    s.environment = std::move(env);
+    s.connection = std::move(dbc);
+    outcome.connected = true;
+    if (!report) {
+        return outcome;
+    }
+
+    std::string text = text1251("Успешное подключение к DSN: ") + v.dataSource + "\t\r\n" +
+                       text1251("Пользователь: ") + v.user + "\r\n\r\n";
+    odbc::Handle stmt = odbc::Handle::allocate(SQL_HANDLE_STMT, s.connection.get());
+    if (stmt) {
+        const std::string tableType = "'TABLE'";
+        if (!odbc::failed(SQLTables(stmt.get(), nullptr, 0, nullptr, 0, nullptr, 0,
+                                    odbc::text(tableType), SQL_NTS))) {
+            std::array<char, kTableBuffer> name{};
+            SQLLEN indicator = 0;
+            SQLBindCol(stmt.get(), 3, SQL_C_CHAR, name.data(), static_cast<SQLLEN>(name.size()),
+                       &indicator);
+            std::string lines;
+            const std::size_t count = odbc::fetchAll(stmt.get(), [&] {
+                lines += "\t" + driverText(odbc::boundText(name.data(), name.size(), indicator)) +
+                         "\r\n";
+                return true;
+            });
+            char countLine[64];
+            std::snprintf(countLine, sizeof countLine, "%d\r\n", static_cast<int>(count));
+            text += text1251("Количество таблиц: ") + countLine + lines;
+        }
+        SQLCloseCursor(stmt.get());
+    }
+    outcome.showBox = true;
+    outcome.caption = text1251("Подключение к источнику данных!");
+    outcome.text = std::move(text);
+    return outcome;
+}
+
+void ConnectionSettings::disconnect() {
+    Shared& s = shared();
+    if (s.connection) {
+        SQLDisconnect(s.connection.get());
+    }
+}
+
+void ConnectionSettings::release() {
+    Shared& s = shared();
+    s.connection.reset();
+    s.environment.reset();
+}
+
+}  // namespace vorda
