@@ -1,0 +1,296 @@
+#include "database/schema_dictionary.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "database/connection_settings.h"
+#include "support/db_servers.h"
+#include "support/odbc_sandbox.h"
+
+namespace vorda {
+namespace {
+
+using test::DatabaseServer;
+using test::MariaDbServer;
+using test::OdbcSandbox;
+using test::PostgresServer;
+using T = SchemaDictionary;
+
+std::string lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+// create table statements for every table of the dictionary except the skipped one, with names
+// spelled by `spell`; SITECHAN gets rows.
+std::string schemaSql(const std::function<std::string(std::string_view)>& spell, int skip = -1) {
+    std::string sql;
+    for (int t = 0; t < T::kTableCount; ++t) {
+        if (t == skip) {
+            continue;
+        }
+        const auto table = static_cast<T::Table>(t);
+        sql += "create table " + spell(T::builtinTable(table)) + " (";
+        const auto& cols = T::builtinColumns(table);
+        for (std::size_t c = 0; c < cols.size(); ++c) {
+            sql += (c ? ", " : "") + spell(cols[c]) + " varchar(20)";
+        }
+        sql += ");\n";
+    }
+    return sql;
+}
+
+std::string sitechanRows(const std::string& table, const std::string& sta,
+                         const std::string& chan) {
+    std::string sql;
+    for (const auto& [s, c] :
+         std::vector<std::pair<std::string, std::string>>{{"ABC", "BHZ"},
+                                                          {"ABC", "BHN"},
+                                                          {"ABC", "BHZ"},
+                                                          {"XYZ", "SHZ"},
+                                                          {"O''B", "HHE"},
+                                                          {"LONGSTATION", "LONGCHANNEL"}}) {
+        sql += "insert into " + table + " (" + sta + ", " + chan + ") values ('" + s + "', '" + c +
+               "');\n";
+    }
+    return sql;
+}
+
+std::string identity(std::string_view s) {
+    return std::string(s);
+}
+
+std::vector<std::string> sorted(std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+class SchemaDictionaryTest : public ::testing::Test {
+  protected:
+    void TearDown() override { ConnectionSettings::release(); }
+
+    // Connects through a new user data source, as the channel dialog does.
+    SQLHDBC connectTo(const std::string& dsn, const std::string& driver,
+                      const OdbcSandbox::Attributes& attributes, const std::string& user) {
+        sandbox.addDsn(dsn, driver, attributes);
+        ConnectionSettings::values() = {dsn, user, "", ""};
+        const ConnectOutcome out = ConnectionSettings(Environment{}).connect(false);
+        EXPECT_TRUE(out.connected) << out.text;
+        return out.connected ? ConnectionSettings::connection() : SQL_NULL_HDBC;
+    }
+    SQLHDBC connectSqlite(const std::string& dsn, const std::string& sql) {
+        const std::string db = sandbox.createSqliteDatabase(dsn + ".db", sql);
+        return connectTo(dsn, "SQLite3", {{"Database", db}}, "");
+    }
+    SQLHDBC connectServer(DatabaseServer& server, const std::string& dsn,
+                          const std::string& database, const std::string& sql) {
+        std::string error;
+        EXPECT_TRUE(server.createDatabase(database, sql, &error)) << error;
+        return connectTo(dsn, server.driver(), server.dsnAttributes(database), server.user());
+    }
+
+    static void expectAllBuiltin(const SchemaDictionary& d, int except = -1) {
+        for (int t = 0; t < T::kTableCount; ++t) {
+            if (t == except) {
+                continue;
+            }
+            const auto table = static_cast<T::Table>(t);
+            EXPECT_EQ(d.table(table), T::builtinTable(table));
+            const auto& builtin = T::builtinColumns(table);
+            ASSERT_EQ(d.columns(table).size(), builtin.size());
+            for (std::size_t c = 0; c < builtin.size(); ++c) {
+                EXPECT_EQ(d.columns(table)[c], builtin[c]) << T::builtinTable(table);
+            }
+        }
+    }
+
+    OdbcSandbox sandbox;
+};
+
+TEST_F(SchemaDictionaryTest, BuiltInNamesAndAnEmptyStart) {
+    std::size_t columns = 0;
+    for (int t = 0; t < T::kTableCount; ++t) {
+        columns += T::builtinColumns(static_cast<T::Table>(t)).size();
+    }
+    EXPECT_EQ(columns, 151u);
+    EXPECT_EQ(T::builtinTable(T::GEOGRAPHIC_REGION), "GEOGRAPHIC_REGION");
+    EXPECT_EQ(T::builtinColumns(T::ARRIVAL).size(), 35u);
+    EXPECT_EQ(T::builtinColumns(T::ARRIVAL).back(), "MWA");
+    EXPECT_EQ(T::builtinColumns(T::ID_SENS).front(), "ID_SENS");
+
+    SchemaDictionary d;
+    EXPECT_EQ(d.table(T::SITECHAN), "");
+    EXPECT_EQ(d.column(T::SITECHAN, "STA"), "");
+    EXPECT_EQ(d.columns(T::EARTHQUAKE).size(), 18u);
+    EXPECT_EQ(d.connection, nullptr);
+
+    // Without a usable connection no statement can be made: everything is built in.
+    d.refresh(SQL_NULL_HDBC);
+    expectAllBuiltin(d);
+    EXPECT_EQ(d.column(T::SITECHAN, "NO_SUCH"), "");
+}
+
+TEST_F(SchemaDictionaryTest, SqliteUpperCaseKeepsEveryBuiltInName) {
+    SchemaDictionary d;
+    const SQLHDBC dbc = connectSqlite("DICT_UPPER", schemaSql(identity));
+    ASSERT_NE(dbc, nullptr);
+    d.refresh(dbc);
+    EXPECT_EQ(d.connection, dbc);
+    expectAllBuiltin(d);
+}
+
+TEST_F(SchemaDictionaryTest, SqliteLowerCaseMissingTableAndView) {
+    // sitechan in lower case, GEOGRAPHIC_REGION (17 characters) in lower case, no ARRIVAL table,
+    // and SITE only as a view: its name stays built in, its columns are still looked up.
+    std::string sql = schemaSql(
+        [](std::string_view n) {
+            return n == "SITECHAN" || n == "STA" || n == "CHAN" || n == "GEOGRAPHIC_REGION" ||
+                           n == "REGION"
+                       ? lower(n)
+                       : std::string(n);
+        },
+        T::ARRIVAL);
+    sql += "drop table SITE;\ncreate view site as select 1 as nindex, 'x' as sta;\n";
+    SchemaDictionary d;
+    const SQLHDBC dbc = connectSqlite("DICT_LOWER", sql);
+    ASSERT_NE(dbc, nullptr);
+    d.refresh(dbc);
+    EXPECT_EQ(d.table(T::SITECHAN), "sitechan");
+    EXPECT_EQ(d.column(T::SITECHAN, "STA"), "sta");
+    EXPECT_EQ(d.column(T::SITECHAN, "CHAN"), "chan");
+    EXPECT_EQ(d.column(T::SITECHAN, "LAT"), "LAT");
+    EXPECT_EQ(d.table(T::GEOGRAPHIC_REGION), "geographic_region");
+    EXPECT_EQ(d.column(T::GEOGRAPHIC_REGION, "REGION"), "region");
+    EXPECT_EQ(d.column(T::EARTHQUAKE, "REGION"), "region");
+    EXPECT_EQ(d.table(T::ARRIVAL), "ARRIVAL");
+    EXPECT_EQ(d.column(T::ARRIVAL, "STA"), "STA");
+    EXPECT_EQ(d.table(T::SITE), "SITE");
+    EXPECT_EQ(d.column(T::SITE, "NINDEX"), "nindex");
+    EXPECT_EQ(d.column(T::SITE, "STA"), "sta");
+    EXPECT_EQ(d.column(T::SITE, "ELEV"), "ELEV");
+
+    // A second refresh on another database starts again from the built-in names.
+    const SQLHDBC other = connectSqlite("DICT_UPPER2", schemaSql(identity));
+    ASSERT_NE(other, nullptr);
+    d.refresh(other);
+    expectAllBuiltin(d);
+}
+
+TEST_F(SchemaDictionaryTest, StationAndChannelQueriesOnSqlite) {
+    const SQLHDBC dbc =
+        connectSqlite("DICT_QUERY", schemaSql(identity) + sitechanRows("SITECHAN", "STA", "CHAN") +
+                                        "insert into SITECHAN (STA, CHAN) values (NULL, 'BHE');\n");
+    ASSERT_NE(dbc, nullptr);
+    SchemaDictionary d;
+    d.refresh(dbc);
+    std::vector<std::string> stations;
+    ASSERT_TRUE(queryStations(dbc, d, stations));
+    // Codes are cut to 7 characters; a NULL code is no station.
+    EXPECT_EQ(sorted(stations), (std::vector<std::string>{"ABC", "LONGSTA", "O'B", "XYZ"}));
+
+    std::vector<std::string> channels = {"stale"};
+    ASSERT_TRUE(queryChannels(dbc, d, "ABC", channels));
+    EXPECT_EQ(sorted(channels), (std::vector<std::string>{"BHN", "BHZ"}));
+    // The apostrophe is a character of the code, not SQL.
+    ASSERT_TRUE(queryChannels(dbc, d, "O'B", channels));
+    EXPECT_EQ(channels, (std::vector<std::string>{"HHE"}));
+    ASSERT_TRUE(queryChannels(dbc, d, "LONGSTATION", channels));
+    EXPECT_EQ(channels, (std::vector<std::string>{"LONGCHA"}));
+    ASSERT_TRUE(queryChannels(dbc, d, "' or ''='", channels));
+    EXPECT_TRUE(channels.empty());
+    ASSERT_TRUE(queryChannels(dbc, d, "", channels));
+    EXPECT_TRUE(channels.empty());
+
+    // A database without the table: both queries fail and leave the lists alone.
+    const SQLHDBC bare = connectSqlite("DICT_BARE", "create table OTHER(x);");
+    ASSERT_NE(bare, nullptr);
+    d.refresh(bare);
+    stations = {"kept"};
+    EXPECT_FALSE(queryStations(bare, d, stations));
+    EXPECT_EQ(stations, (std::vector<std::string>{"kept"}));
+    EXPECT_FALSE(queryChannels(bare, d, "ABC", stations));
+}
+
+TEST_F(SchemaDictionaryTest, PostgresUnquotedNamesAreLowerCase) {
+    PostgresServer& pg = PostgresServer::shared();
+    ASSERT_TRUE(pg.running()) << pg.error();
+    // Unquoted names fold to lower case; a second table spelled "SiteChan" (quoted) sorts
+    // first, so the field takes that spelling and sitechan no longer matches.
+    SchemaDictionary d;
+    SQLHDBC dbc = connectServer(pg, "DICT_PG", "dict_pg",
+                                schemaSql(identity) + sitechanRows("SITECHAN", "STA", "CHAN"));
+    ASSERT_NE(dbc, nullptr);
+    d.refresh(dbc);
+    EXPECT_EQ(d.table(T::SITECHAN), "sitechan");
+    EXPECT_EQ(d.column(T::SITECHAN, "STA"), "sta");
+    EXPECT_EQ(d.table(T::GEOGRAPHIC_REGION), "geographic_region");
+    EXPECT_EQ(d.column(T::ARRIVAL, "MWA"), "mwa");
+    EXPECT_EQ(d.column(T::EARTHQUAKE, "I0"), "i0");
+    std::vector<std::string> stations;
+    ASSERT_TRUE(queryStations(dbc, d, stations));
+    EXPECT_EQ(sorted(stations), (std::vector<std::string>{"ABC", "LONGSTA", "O'B", "XYZ"}));
+    std::vector<std::string> channels;
+    ASSERT_TRUE(queryChannels(dbc, d, "O'B", channels));
+    EXPECT_EQ(channels, (std::vector<std::string>{"HHE"}));
+    ASSERT_TRUE(queryChannels(dbc, d, "ABC", channels));
+    EXPECT_EQ(sorted(channels), (std::vector<std::string>{"BHN", "BHZ"}));
+
+    std::string error;
+    ASSERT_TRUE(
+        pg.runSql("dict_pg", "create table \"SiteChan\" (\"Sta\" text, \"CHAN\" text);", &error))
+        << error;
+    d.refresh(dbc);
+    EXPECT_EQ(d.table(T::SITECHAN), "SiteChan");
+    EXPECT_EQ(d.column(T::SITECHAN, "STA"), "Sta");
+    EXPECT_EQ(d.column(T::SITECHAN, "CHAN"), "CHAN");
+}
+
+TEST_F(SchemaDictionaryTest, MariaDbMixedCaseNeedsTheCorrectedSpelling) {
+    MariaDbServer& maria = MariaDbServer::shared();
+    ASSERT_TRUE(maria.running()) << maria.error();
+    const std::string sql = schemaSql(identity, T::SITECHAN) +
+                            "create table SiteChan (NINDEX int, Sta varchar(20), CHAN "
+                            "varchar(20), LAT float);\n" +
+                            sitechanRows("SiteChan", "Sta", "CHAN");
+    SQLHDBC dbc = connectServer(maria, "DICT_MARIA", "dict_maria", sql);
+    ASSERT_NE(dbc, nullptr);
+
+    // With the built-in spelling the table is not found: names are case-sensitive here.
+    SchemaDictionary builtin;
+    builtin.refresh(SQL_NULL_HDBC);
+    std::vector<std::string> stations;
+    EXPECT_FALSE(queryStations(dbc, builtin, stations));
+
+    SchemaDictionary d;
+    d.refresh(dbc);
+    EXPECT_EQ(d.table(T::SITECHAN), "SiteChan");
+    EXPECT_EQ(d.column(T::SITECHAN, "STA"), "Sta");
+    EXPECT_EQ(d.column(T::SITECHAN, "LAT"), "LAT");
+    // The few performance_schema tables listed alongside change nothing else.
+    expectAllBuiltin(d, T::SITECHAN);
+    ASSERT_TRUE(queryStations(dbc, d, stations));
+    EXPECT_EQ(sorted(stations), (std::vector<std::string>{"ABC", "LONGSTA", "O'B", "XYZ"}));
+    std::vector<std::string> channels;
+    ASSERT_TRUE(queryChannels(dbc, d, "O'B", channels));
+    EXPECT_EQ(channels, (std::vector<std::string>{"HHE"}));
+
+    // Then PostgreSQL: nothing of MariaDB's spelling survives.
+    PostgresServer& pg = PostgresServer::shared();
+    ASSERT_TRUE(pg.running()) << pg.error();
+    dbc = connectServer(pg, "DICT_PG2", "dict_pg2", schemaSql(identity, T::SITECHAN));
+    ASSERT_NE(dbc, nullptr);
+    d.refresh(dbc);
+    EXPECT_EQ(d.table(T::SITECHAN), "SITECHAN");
+    EXPECT_EQ(d.column(T::SITECHAN, "STA"), "STA");
+    EXPECT_EQ(d.table(T::SITE), "site");
+}
+
+}  // namespace
+}  // namespace vorda
