@@ -92,6 +92,29 @@ void BM_SetString20000New(benchmark::State& state) {
 }
 BENCHMARK(BM_SetString20000New)->Unit(benchmark::kMillisecond);
 
+// 20,000 new keys into a section whose keys are followed by 20,000 comment lines: every key
+// goes in front of that block, which must not cost a move of the block per key.
+void BM_SetString20000BeforeLongComment(benchmark::State& state) {
+    std::string text = "[A]\r\nK=1\r\n";
+    for (int i = 0; i < 20000; ++i) {
+        text += "; a comment line that the operator left here " + std::to_string(i) + "\r\n";
+    }
+    text += "[B]\r\nK=2\r\n";
+    std::vector<std::string> keys;
+    for (int i = 0; i < 20000; ++i) {
+        keys.push_back("N" + std::to_string(i));
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto doc = ProfileFile::fromBytes(text);
+        state.ResumeTiming();
+        for (const auto& key : keys) {
+            benchmark::DoNotOptimize(doc.setString("A", key, "1700000000"));
+        }
+    }
+}
+BENCHMARK(BM_SetString20000BeforeLongComment)->Unit(benchmark::kMillisecond);
+
 void BM_Bytes1MB(benchmark::State& state) {
     auto doc = ProfileFile::fromBytes(settingsFile(64));
     for (const auto& w : channelWrites(64, 20000)) {

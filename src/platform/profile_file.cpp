@@ -120,16 +120,17 @@ struct Line {
 };
 
 // A section with its header, or the lines before the first header (no header, no name).
-// Keeping each section's lines in a vector of its own means that adding a key moves at most
-// the comments and blank lines that end its section, never the rest of the document.
+// Its lines up to and including the last key line are kept apart from the lines after it, so
+// that a new key, which goes right after the last key line (or right after the header when
+// there is none), is simply appended to the first part: adding a key never moves a line.
 struct Section {
     bool hasHeader = false;
     bool deleted = false;
     bool hasContent = false;  // a line that is neither blank nor a comment
     Line header;
     std::string name;
-    std::vector<Line> lines;
-    std::ptrdiff_t lastKeyLine = -1;  // -1: no key line yet, new keys go right after the header
+    std::vector<Line> lines;    // up to the last key line; empty when there is no key line
+    std::vector<Line> trailer;  // the lines after the last key line
     // The first key line of each name: an open-addressing table of the section's own, so that
     // a file of many keys costs no allocation per key and a section's keys stay close together.
     std::vector<KeySlot> keySlots;
@@ -385,7 +386,7 @@ struct ProfileFile::Impl {
             }
             Section& sec = sections[current];
             if (first == t.size() || t[first] == ';') {
-                sec.lines.push_back(line);  // blank or comment
+                sec.trailer.push_back(line);  // blank or comment
             } else if (t[first] == '[') {
                 std::string_view name = t.substr(first + 1);
                 name = trimBlanks(name.substr(0, name.find(']')));
@@ -396,12 +397,18 @@ struct ProfileFile::Impl {
                 added.name = std::string(name);
                 sectionIndex[added.name].push_back(current);
             } else {
-                const auto eq = t.find('=');
-                if (eq != std::string_view::npos && current != 0) {
-                    addKey(sec, trimBlanks(t.substr(0, eq)), sec.lines.size());
-                    sec.lastKeyLine = static_cast<std::ptrdiff_t>(sec.lines.size());
-                }
                 sec.hasContent = true;
+                const auto eq = t.find('=');
+                if (eq == std::string_view::npos) {
+                    sec.trailer.push_back(line);  // a line that is no key
+                    continue;
+                }
+                // A key line: what stood after the previous key line now stands before this one.
+                sec.lines.insert(sec.lines.end(), sec.trailer.begin(), sec.trailer.end());
+                sec.trailer.clear();
+                if (current != 0) {
+                    addKey(sec, trimBlanks(t.substr(0, eq)), sec.lines.size());
+                }
                 sec.lines.push_back(line);
             }
         }
@@ -439,6 +446,9 @@ struct ProfileFile::Impl {
             Section& sec = sections[i];
             if (sec.deleted) {
                 continue;
+            }
+            if (!sec.trailer.empty()) {
+                return &sec.trailer.back();
             }
             if (!sec.lines.empty()) {
                 return &sec.lines.back();
@@ -594,18 +604,16 @@ Status ProfileFile::setString(std::string_view section, std::string_view key,
             d.setText(target, std::move(line));
             return Status::success();
         }
-        const std::size_t pos = static_cast<std::size_t>(sec->lastKeyLine + 1);
-        Line& before = pos == 0 ? sec->header : sec->lines[pos - 1];
+        // Only the document's last line can lack a line end; it then gets one first.
+        Line& before = sec->lines.empty() ? sec->header : sec->lines.back();
         if (before.end == LineEnd::None) {
             before.end = LineEnd::CrLf;
         }
         std::string line;
         line.reserve(keyName.size() + 1 + value.size());
         line.append(keyName).append("=").append(value);
-        sec->lines.insert(sec->lines.begin() + static_cast<std::ptrdiff_t>(pos),
-                          d.newLine(std::move(line)));
-        d.addKey(*sec, keyName, pos);
-        sec->lastKeyLine = static_cast<std::ptrdiff_t>(pos);
+        sec->lines.push_back(d.newLine(std::move(line)));
+        d.addKey(*sec, keyName, sec->lines.size() - 1);
         sec->hasContent = true;
         return Status::success();
     }
@@ -621,7 +629,6 @@ Status ProfileFile::setString(std::string_view section, std::string_view key,
     std::string line;
     line.append(keyName).append("=").append(value);
     added.lines.push_back(d.newLine(std::move(line)));
-    added.lastKeyLine = 0;
     added.hasContent = true;
     d.addKey(added, keyName, 0);
     d.sections.push_back(std::move(added));
@@ -643,6 +650,7 @@ void ProfileFile::deleteSection(std::string_view section) {
     Section& sec = d.sections[index];
     sec.deleted = true;
     sec.lines = {};
+    sec.trailer = {};
     sec.keySlots = {};
     sec.keyCount = 0;
 }
@@ -663,6 +671,9 @@ std::string ProfileFile::bytes() const {
         for (const Line& line : sec.lines) {
             size += lineSize(line);
         }
+        for (const Line& line : sec.trailer) {
+            size += lineSize(line);
+        }
     }
     std::string out;
     out.reserve(size);
@@ -678,6 +689,9 @@ std::string ProfileFile::bytes() const {
             append(sec.header);
         }
         for (const Line& line : sec.lines) {
+            append(line);
+        }
+        for (const Line& line : sec.trailer) {
             append(line);
         }
     }
