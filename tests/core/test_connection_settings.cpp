@@ -6,6 +6,7 @@
 
 #include "database/odbc.h"
 #include "platform/cp1251.h"
+#include "support/db_servers.h"
 #include "support/odbc_sandbox.h"
 #include "support/temp_dir.h"
 
@@ -303,6 +304,30 @@ TEST_F(OdbcConnectionTest, ReconnectReplacesTheConnectionAndDisconnectClosesIt) 
     s.disconnect();  // twice does no harm
     ConnectionSettings::release();
     EXPECT_EQ(ConnectionSettings::connection(), nullptr);
+}
+
+TEST_F(OdbcConnectionTest, WrongPasswordGivesTheServersDiagnostic) {
+    test::MariaDbServer& server = test::MariaDbServer::shared();
+    ASSERT_TRUE(server.running()) << server.error();
+    std::string error;
+    ASSERT_TRUE(server.createDatabase("conn_pw", "create table SITECHAN (STA varchar(8));", &error))
+        << error;
+    sandbox.addDsn("PASSWORD_CHECK", server.driver(), server.dsnAttributes("conn_pw"));
+    ConnectionSettings s(env({}));
+    ConnectionSettings::values() = {"PASSWORD_CHECK", server.user(), "wrong", ""};
+    const ConnectOutcome out = s.connect(false);
+    EXPECT_FALSE(out.connected);
+    EXPECT_TRUE(out.showBox);
+    EXPECT_TRUE(out.isError);
+    EXPECT_NE(out.text.find("Access denied for user 'root'"), std::string::npos) << out.text;
+    EXPECT_EQ(ConnectionSettings::connection(), nullptr);
+
+    ConnectionSettings::values().password = "";
+    const ConnectOutcome ok = s.connect(true);
+    ASSERT_TRUE(ok.connected) << ok.text;
+    EXPECT_NE(ok.text.find(cp("Пользователь: root\r\n\r\nКоличество таблиц: ")), std::string::npos)
+        << ok.text;
+    EXPECT_NE(ok.text.find("\tSITECHAN\r\n"), std::string::npos) << ok.text;
 }
 
 }  // namespace
