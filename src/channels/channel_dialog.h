@@ -7,20 +7,59 @@
 //   add a channel to group g:      (g, g, -1)
 //   add a group at position g:     (g or -1, -1, -1)
 //   change channel k of group g:   (g, g, k)
+//
+// The dialog connects with the connection values as they stand, lists the stations of the
+// database and the channels of the chosen station, and closes its connection when it goes. The
+// station and channel boxes are editable: the code used is the box's text, picked or typed, so
+// a channel can be added while the database cannot be reached.
+//
+// Controls by object name: stationBox, channelBox, spsEdit, unixRadio, calendarRadio,
+// lastTimeEdit, sizeEdit, fileNameEdit, okButton, cancelButton.
 #include <QDialog>
+#include <QString>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace vorda {
 
 class ChannelDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
+    enum class Mode { AddGroup, AddChannel, ChangeChannel };
+
     ChannelDialog(int insertPosition, int groupIndex, int channelIndex, QWidget* parent = nullptr);
     ~ChannelDialog() override;
 
-private:
+    Mode mode() const { return mode_; }
+    // Whether opening reached the database and listed its stations.
+    bool stationsListed() const { return stationsListed_; }
+
+    // OK: checks the fields and writes the settings record; stays open on any refusal.
+    void accept() override;
+
+    // Why a code cannot go into the settings file; nothing when it can.
+    static std::optional<QString> unsafeCodeReason(const QString& code);
+
+  private:
+    void initDialog();
+    void onStationChanged();
+    void onChannelChanged();
+    void onGroupValueChanged() { groupValuesChanged_ = true; }
+    void onCalendarFormat();
+    void onUnixFormat();
+    void proposeFileName();
+    bool checkCode(const QString& code, const QString& what);
+    void warn(const QString& text);
+
     struct Controls;
     std::unique_ptr<Controls> ui_;
+    Mode mode_ = Mode::AddGroup;
+    int insertPosition_ = 0;
+    int groupIndex_ = -1;
+    int channelIndex_ = -1;
+    bool groupValuesChanged_ = false;
+    bool stationsListed_ = false;
 };
 
 }  // namespace vorda

@@ -1,0 +1,608 @@
+// The channel dialog against a real SQLite database through the SQLite3 ODBC driver, in a
+// private ODBC configuration.
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStringList>
+#include <QtTest>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "app/ui_support.h"
+#include "channels/channel_dialog.h"
+#include "database/connection_settings.h"
+#include "database/schema_dictionary.h"
+#include "settings/settings_record.h"
+#include "support/odbc_sandbox.h"
+
+using namespace vorda;
+
+namespace {
+
+const QString kFillAll = QString::fromUtf8("Необходимо заполнить все поля!");
+const QString kTimeFormat = QString::fromUtf8("Формат времени не соответствует выбранному");
+const QString kDuplicate =
+    QString::fromUtf8("В данной группе уже есть такой канал!\n Выберите другой.");
+const QString kQuestion = QString::fromUtf8(
+    "Значения полей [Отсчеты в секунду] и [Размер файла]\nменяются у всей группы.\nПродолжить?");
+const QString kStationNotFound = QString::fromUtf8("Станция не найдена в базе данных");
+const QString kChannelNotFound = QString::fromUtf8("Канал не найден в базе данных");
+
+struct Box {
+    ui::BoxKind kind;
+    QString caption;
+    QString text;
+};
+
+ChannelRecord channel(const char* code, std::int32_t lastTime, const char* file) {
+    return ChannelRecord{code, lastTime, file};
+}
+
+GroupRecord group(const char* station, std::vector<ChannelRecord> channels, int sizeMb, int sps) {
+    GroupRecord g;
+    g.station = station;
+    for (auto& c : channels) {
+        g.channels.append(c);
+    }
+    g.sizeMb = sizeMb;
+    g.sps = sps;
+    return g;
+}
+
+// Types text as key presses, also characters outside Latin-1 that QTest::keyClicks cannot send.
+void typeText(QWidget* widget, const QString& text) {
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &release);
+    }
+}
+
+QStringList items(const QComboBox* box) {
+    QStringList list;
+    for (int i = 0; i < box->count(); ++i) {
+        list << box->itemText(i);
+    }
+    return list;
+}
+
+}  // namespace
+
+class TestChannelDialog : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<test::OdbcSandbox> sandbox_;
+    std::vector<Box> boxes_;
+    std::deque<ui::BoxAnswer> answers_;
+
+    void resetRecord(std::vector<GroupRecord> groups = {}) {
+        SettingsRecord& r = settingsRecord();
+        r.groups.removeAll();
+        for (auto& g : groups) {
+            r.groups.append(g);
+        }
+        r.groupCount = static_cast<std::int32_t>(r.groups.size());
+    }
+
+    void useDatabase(const char* dsn) {
+        ConnectionSettings::values() = ConnectionValues{dsn, "operator", "secret", "/data"};
+    }
+
+    static QComboBox* box(ChannelDialog& d, const char* name) {
+        return d.findChild<QComboBox*>(name);
+    }
+    static QLineEdit* edit(ChannelDialog& d, const char* name) {
+        return d.findChild<QLineEdit*>(name);
+    }
+    static QRadioButton* radio(ChannelDialog& d, const char* name) {
+        return d.findChild<QRadioButton*>(name);
+    }
+    static void pressOk(ChannelDialog& d) { d.findChild<QPushButton*>("okButton")->click(); }
+    static bool accepted(const ChannelDialog& d) { return d.result() == QDialog::Accepted; }
+    QStringList texts() const {
+        QStringList list;
+        for (const auto& b : boxes_) {
+            list << b.text;
+        }
+        return list;
+    }
+
+  private slots:
+    void initTestCase() {
+        sandbox_ = std::make_unique<test::OdbcSandbox>();
+        const std::string db = sandbox_->createSqliteDatabase(
+            "seis.db",
+            "CREATE TABLE SITECHAN (NINDEX INTEGER, STA VARCHAR(16), CHAN VARCHAR(16));"
+            "INSERT INTO SITECHAN VALUES (1,'ABC','BHZ'),(2,'ABC','BHN'),(3,'ABC','BHE'),"
+            "(4,'ABCD','SHZ'),(5,'XYZ','HHZ'),(6,'O''K','LHZ'),(7,'ABC','BHZ');");
+        sandbox_->addSqliteDsn("chandb", db);
+        ui::setMessageHandler(
+            [this](ui::BoxKind kind, const QString& caption, const QString& text) {
+                boxes_.push_back({kind, caption, text});
+                if (answers_.empty()) {
+                    return kind == ui::BoxKind::Question ? ui::BoxAnswer::No : ui::BoxAnswer::Ok;
+                }
+                const ui::BoxAnswer a = answers_.front();
+                answers_.pop_front();
+                return a;
+            });
+    }
+
+    void init() {
+        boxes_.clear();
+        answers_.clear();
+        useDatabase("chandb");
+        resetRecord();
+    }
+
+    void cleanupTestCase() {
+        ui::setMessageHandler({});
+        ConnectionSettings::release();
+        sandbox_.reset();
+    }
+
+    void addGroupOpensWithDefaultsAndTheDatabaseLists() {
+        ChannelDialog d(-1, -1, -1);
+        QVERIFY(boxes_.empty());
+        QCOMPARE(d.mode(), ChannelDialog::Mode::AddGroup);
+        QCOMPARE(d.windowTitle(), QString::fromUtf8("Добавление новой группы..."));
+        QVERIFY(box(d, "stationBox")->isEnabled());
+        QVERIFY(edit(d, "spsEdit")->isEnabled());
+        QVERIFY(edit(d, "sizeEdit")->isEnabled());
+        QCOMPARE(edit(d, "spsEdit")->text(), QString("20"));
+        QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("0"));
+        QCOMPARE(edit(d, "sizeEdit")->text(), QString("100"));
+        QVERIFY(radio(d, "unixRadio")->isChecked());
+        QVERIFY(!radio(d, "calendarRadio")->isChecked());
+        QCOMPARE(items(box(d, "stationBox")), QStringList({"ABC", "ABCD", "O'K", "XYZ"}));
+        QCOMPARE(box(d, "stationBox")->currentText(), QString("ABC"));
+        QCOMPARE(items(box(d, "channelBox")), QStringList({"BHE", "BHN", "BHZ"}));
+        QCOMPARE(edit(d, "fileNameEdit")->text(), QString("ABC_BHE.DAT"));
+        QVERIFY(ConnectionSettings::connection() != SQL_NULL_HDBC);
+
+        // Picking another station lists only its channels and proposes its file name.
+        box(d, "stationBox")->setCurrentIndex(3);
+        QCOMPARE(items(box(d, "channelBox")), QStringList({"HHZ"}));
+        QCOMPARE(edit(d, "fileNameEdit")->text(), QString("XYZ_HHZ.DAT"));
+        // A station code with an apostrophe is a parameter, not SQL.
+        box(d, "stationBox")->setCurrentIndex(2);
+        QCOMPARE(items(box(d, "channelBox")), QStringList({"LHZ"}));
+        QCOMPARE(edit(d, "fileNameEdit")->text(), QString("O'K_LHZ.DAT"));
+        box(d, "stationBox")->setCurrentIndex(3);
+
+        edit(d, "lastTimeEdit")->setText("1160000000");
+        pressOk(d);
+        QVERIFY(accepted(d));
+        QVERIFY(boxes_.empty());
+        const SettingsRecord& r = settingsRecord();
+        QCOMPARE(r.groupCount, 1);
+        QCOMPARE(r.groups.size(), std::size_t{1});
+        QVERIFY(r.groups.at(0) ==
+                group("XYZ", {channel("HHZ", 1160000000, "XYZ_HHZ.DAT")}, 100, 20));
+    }
+
+    void addGroupInsertsAtThePosition() {
+        resetRecord({group("A", {channel("C1", 1, "f")}, 1, 1),
+                     group("B", {channel("C1", 1, "f")}, 1, 1),
+                     group("ABC", {channel("BHZ", 1, "f")}, 1, 1), group("HIDDEN", {}, 1, 1)});
+        settingsRecord().groupCount = 3;
+        {
+            ChannelDialog d(2, -1, -1);
+            pressOk(d);
+            QVERIFY(accepted(d));
+        }
+        const SettingsRecord& r = settingsRecord();
+        QCOMPARE(r.groupCount, 4);
+        QCOMPARE(r.groups.size(), std::size_t{5});
+        // Another group of the same station is no obstacle.
+        QCOMPARE(r.groups.at(2).station, std::string("ABC"));
+        QCOMPARE(r.groups.at(2).channels.at(0).code, std::string("BHE"));
+        QCOMPARE(r.groups.at(3).station, std::string("ABC"));
+        QCOMPARE(r.groups.at(4).station, std::string("HIDDEN"));
+        {
+            ChannelDialog d(-1, -1, -1);
+            pressOk(d);
+            QVERIFY(accepted(d));
+        }
+        QCOMPARE(settingsRecord().groups.at(0).station, std::string("ABC"));
+        QCOMPARE(settingsRecord().groups.at(1).station, std::string("A"));
+        QCOMPARE(settingsRecord().groupCount, 5);
+    }
+
+    void addChannelRefusesADuplicateWithoutRegardToCase() {
+        resetRecord({group("ABC", {channel("bhz", 7, "x.dat")}, 50, 40)});
+        ChannelDialog d(0, 0, -1);
+        QVERIFY(boxes_.empty());
+        QCOMPARE(d.windowTitle(), QString::fromUtf8("Добавление канала в группу..."));
+        QVERIFY(!box(d, "stationBox")->isEnabled());
+        QVERIFY(!edit(d, "spsEdit")->isEnabled());
+        QVERIFY(!edit(d, "sizeEdit")->isEnabled());
+        QVERIFY(box(d, "channelBox")->isEnabled());
+        QCOMPARE(edit(d, "spsEdit")->text(), QString("40"));
+        QCOMPARE(edit(d, "sizeEdit")->text(), QString("50"));
+        QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("0"));
+        QCOMPARE(box(d, "stationBox")->currentText(), QString("ABC"));
+
+        box(d, "channelBox")->setCurrentIndex(2);  // BHZ
+        QCOMPARE(edit(d, "fileNameEdit")->text(), QString("ABC_BHZ.DAT"));
+        pressOk(d);
+        QVERIFY(!accepted(d));
+        QCOMPARE(boxes_.size(), std::size_t{1});
+        QCOMPARE(boxes_[0].kind, ui::BoxKind::Information);
+        QCOMPARE(boxes_[0].text, kDuplicate);
+        QCOMPARE(boxes_[0].caption, ui::applicationTitle());
+        QCOMPARE(settingsRecord().groups.at(0).channels.size(), std::size_t{1});
+
+        box(d, "channelBox")->setCurrentIndex(1);  // BHN
+        edit(d, "spsEdit")->setText("99");         // disabled, and not written in this mode
+        pressOk(d);
+        QVERIFY(accepted(d));
+        const GroupRecord& g = settingsRecord().groups.at(0);
+        QVERIFY(g == group("ABC", {channel("bhz", 7, "x.dat"), channel("BHN", 0, "ABC_BHN.DAT")},
+                           50, 40));
+    }
+
+    void storedStationIsFoundByItsBeginning() {
+        resetRecord({group("xy", {}, 1, 1), group("QQQ", {}, 1, 1)});
+        {
+            ChannelDialog d(0, 0, -1);
+            QVERIFY(boxes_.empty());
+            QCOMPARE(box(d, "stationBox")->currentText(), QString("XYZ"));
+            QCOMPARE(items(box(d, "channelBox")), QStringList({"HHZ"}));
+        }
+        {
+            ChannelDialog d(1, 1, -1);
+            QCOMPARE(texts(), QStringList({kStationNotFound}));
+            QCOMPARE(boxes_[0].kind, ui::BoxKind::Warning);
+            QCOMPARE(box(d, "stationBox")->currentText(), QString("ABC"));
+            QCOMPARE(items(box(d, "channelBox")), QStringList({"BHE", "BHN", "BHZ"}));
+            pressOk(d);
+            QVERIFY(accepted(d));
+        }
+        // The group keeps its own station.
+        QCOMPARE(settingsRecord().groups.at(1).station, std::string("QQQ"));
+        QCOMPARE(settingsRecord().groups.at(1).channels.at(0).code, std::string("BHE"));
+    }
+
+    void changeChannelOpensOnTheChannel() {
+        resetRecord(
+            {group("ABC", {channel("BHZ", 100, "a.dat"), channel("BHN", 200, "b.dat")}, 50, 40)});
+        ChannelDialog d(0, 0, 1);
+        QVERIFY(boxes_.empty());
+        QCOMPARE(d.windowTitle(), QString::fromUtf8("Изменение канала в группе..."));
+        QVERIFY(!box(d, "stationBox")->isEnabled());
+        QVERIFY(edit(d, "spsEdit")->isEnabled());
+        QVERIFY(edit(d, "sizeEdit")->isEnabled());
+        QCOMPARE(box(d, "channelBox")->currentText(), QString("BHN"));
+        QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("200"));
+        QCOMPARE(edit(d, "fileNameEdit")->text(), QString("b.dat"));
+        QCOMPARE(edit(d, "spsEdit")->text(), QString("40"));
+
+        // Only the last time edited: no question, the group values written back as they were.
+        edit(d, "lastTimeEdit")->setText("300");
+        pressOk(d);
+        QVERIFY(accepted(d));
+        QVERIFY(boxes_.empty());
+        QVERIFY(settingsRecord().groups.at(0) ==
+                group("ABC", {channel("BHZ", 100, "a.dat"), channel("BHN", 300, "b.dat")}, 50, 40));
+    }
+
+    void changedGroupValuesAskFirst() {
+        resetRecord(
+            {group("ABC", {channel("BHZ", 100, "a.dat"), channel("BHN", 200, "b.dat")}, 50, 40)});
+        const GroupRecord before = settingsRecord().groups.at(0);
+        ChannelDialog d(0, 0, 1);
+        edit(d, "spsEdit")->setText("41");
+        answers_ = {ui::BoxAnswer::No};
+        pressOk(d);
+        QVERIFY(!accepted(d));
+        QCOMPARE(texts(), QStringList({kQuestion}));
+        QCOMPARE(boxes_[0].kind, ui::BoxKind::Question);
+        QVERIFY(settingsRecord().groups.at(0) == before);
+
+        answers_ = {ui::BoxAnswer::Yes};
+        pressOk(d);
+        QVERIFY(accepted(d));
+        QCOMPARE(settingsRecord().groups.at(0).sps, 41);
+        QCOMPARE(settingsRecord().groups.at(0).sizeMb, 50);
+    }
+
+    void pickingAChannelOfTheGroupRefillsTheFields() {
+        resetRecord(
+            {group("ABC", {channel("BHZ", 100, "a.dat"), channel("BHN", 200, "b.dat")}, 50, 40)});
+        {
+            // A channel the group does not hold: only the file name, no question.
+            ChannelDialog d(0, 0, 1);
+            box(d, "channelBox")->setCurrentIndex(0);  // BHE
+            QCOMPARE(edit(d, "fileNameEdit")->text(), QString("ABC_BHE.DAT"));
+            QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("200"));
+            pressOk(d);
+            QVERIFY(accepted(d));
+            QVERIFY(boxes_.empty());
+            QVERIFY(settingsRecord().groups.at(0).channels.at(1) ==
+                    channel("BHE", 200, "ABC_BHE.DAT"));
+        }
+        resetRecord(
+            {group("ABC", {channel("BHZ", 100, "a.dat"), channel("BHN", 200, "b.dat")}, 50, 40)});
+        {
+            // A channel the group holds: its values, and the question even with equal numbers.
+            ChannelDialog d(0, 0, 1);
+            box(d, "channelBox")->setCurrentIndex(2);  // BHZ
+            QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("100"));
+            QCOMPARE(edit(d, "fileNameEdit")->text(), QString("a.dat"));
+            answers_ = {ui::BoxAnswer::Yes};
+            pressOk(d);
+            QVERIFY(accepted(d));
+            QCOMPARE(texts(), QStringList({kQuestion}));
+            // The group then holds that code twice.
+            QVERIFY(settingsRecord().groups.at(0).channels.at(1) == channel("BHZ", 100, "a.dat"));
+        }
+        resetRecord(
+            {group("ABC", {channel("BHZ", 100, "a.dat"), channel("BHN", 200, "b.dat")}, 50, 40)});
+        {
+            // In calendar form a picked channel brings Unix text, refused until the form switches.
+            boxes_.clear();
+            ChannelDialog d(0, 0, 1);
+            radio(d, "calendarRadio")->click();
+            QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("1970-01-01 00:03:20"));
+            box(d, "channelBox")->setCurrentIndex(2);  // BHZ
+            QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("100"));
+            pressOk(d);
+            QVERIFY(!accepted(d));
+            QCOMPARE(texts(), QStringList({kTimeFormat}));
+            radio(d, "unixRadio")->click();
+            answers_ = {ui::BoxAnswer::Yes};
+            pressOk(d);
+            QVERIFY(accepted(d));
+        }
+    }
+
+    void storedChannelMissingFromTheDatabase() {
+        resetRecord({group("ABC", {channel("LLL", 5, "l.dat")}, 50, 40)});
+        ChannelDialog d(0, 0, 0);
+        QCOMPARE(texts(), QStringList({kChannelNotFound}));
+        QCOMPARE(box(d, "channelBox")->currentText(), QString("BHE"));
+        QCOMPARE(edit(d, "fileNameEdit")->text(), QString("ABC_BHE.DAT"));
+    }
+
+    void fieldsAreCheckedInOrder() {
+        ChannelDialog d(-1, -1, -1);
+        const char* fields[] = {"spsEdit", "lastTimeEdit", "sizeEdit", "fileNameEdit"};
+        for (const char* name : fields) {
+            edit(d, name)->clear();
+        }
+        // Each empty field in turn; a wrong time is not reported while a field is empty.
+        for (int filled = 0; filled < 4; ++filled) {
+            boxes_.clear();
+            pressOk(d);
+            QVERIFY(!accepted(d));
+            QCOMPARE(texts(), QStringList({kFillAll}));
+            edit(d, fields[filled])->setText(filled == 1 ? "2006-10" : "12");
+        }
+        boxes_.clear();
+        pressOk(d);
+        QCOMPARE(texts(), QStringList({kTimeFormat}));
+        QCOMPARE(boxes_[0].kind, ui::BoxKind::Warning);
+        radio(d, "calendarRadio")->click();
+        QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("2006-10"));
+        boxes_.clear();
+        pressOk(d);
+        QCOMPARE(texts(), QStringList({kTimeFormat}));  // fewer than three fields
+        QVERIFY(settingsRecord().groups.empty());
+
+        // Empty codes count as empty fields.
+        edit(d, "lastTimeEdit")->setText("2006-10-25");
+        box(d, "channelBox")->setEditText("");
+        boxes_.clear();
+        pressOk(d);
+        QCOMPARE(texts(), QStringList({kFillAll}));
+        box(d, "channelBox")->setEditText("BHZ");
+        box(d, "stationBox")->setEditText("");
+        boxes_.clear();
+        pressOk(d);
+        QCOMPARE(texts(), QStringList({kFillAll}));
+        box(d, "stationBox")->setEditText("ABC");
+        edit(d, "spsEdit")->setText("x");  // not a number: 0
+        pressOk(d);
+        QVERIFY(accepted(d));
+        const GroupRecord& g = settingsRecord().groups.at(0);
+        QVERIFY(g == group("ABC", {channel("BHZ", 1161734400, "12")}, 12, 0));
+    }
+
+    void timeFormatButtonsConvertTheText() {
+        ChannelDialog d(-1, -1, -1);
+        QLineEdit* time = edit(d, "lastTimeEdit");
+        time->setText("951825600");
+        radio(d, "calendarRadio")->click();
+        QCOMPARE(time->text(), QString("2000-02-29 12:00:00"));
+        radio(d, "calendarRadio")->click();
+        QCOMPARE(time->text(), QString("2000-02-29 12:00:00"));
+        radio(d, "unixRadio")->click();
+        QCOMPARE(time->text(), QString("951825600"));
+        time->setText("0");
+        radio(d, "calendarRadio")->click();
+        QCOMPARE(time->text(), QString("0"));
+        time->setText("1e999");
+        radio(d, "calendarRadio")->click();
+        QCOMPARE(time->text(), QString("0000-00-00 00:00:00"));
+        pressOk(d);
+        QCOMPARE(texts(), QStringList({kTimeFormat}));
+        time->setText("2038-01-19 03:14:07");
+        pressOk(d);
+        QVERIFY(accepted(d));
+        QCOMPARE(settingsRecord().groups.at(0).channels.at(0).lastTime, 2147483647);
+    }
+
+    void unixFormRefusesNegativeAndOversizedNumbers() {
+        ChannelDialog d(-1, -1, -1);
+        for (const char* text : {"-5", "2006-10-25", "2147483648"}) {
+            boxes_.clear();
+            edit(d, "lastTimeEdit")->setText(text);
+            pressOk(d);
+            QVERIFY(!accepted(d));
+            QCOMPARE(texts(), QStringList({kTimeFormat}));
+        }
+        edit(d, "lastTimeEdit")->setText("abc");
+        pressOk(d);
+        QVERIFY(accepted(d));
+        QCOMPARE(settingsRecord().groups.at(0).channels.at(0).lastTime, 0);
+    }
+
+    void unsafeCodesAreRefusedWithTheReason() {
+        ChannelDialog d(-1, -1, -1);
+        const struct {
+            const char* code;
+            const char* reason;
+        } cases[] = {
+            {"BH,Z", "«,»"},   {"B=Z", "«=»"},     {"[BZ", "«[»"},     {"B;Z", "«;»"},
+            {"ABCDEFGH", "7"}, {" BHZ", "пробел"}, {"BHZ ", "пробел"}, {"B\nZ", "перевод строки"}};
+        for (const auto& c : cases) {
+            boxes_.clear();
+            box(d, "channelBox")->setEditText(QString::fromUtf8(c.code));
+            pressOk(d);
+            QVERIFY(!accepted(d));
+            QCOMPARE(boxes_.size(), std::size_t{1});
+            QCOMPARE(boxes_[0].kind, ui::BoxKind::Warning);
+            QVERIFY2(boxes_[0].text.startsWith(QString::fromUtf8("Код канала")),
+                     qPrintable(boxes_[0].text));
+            QVERIFY2(boxes_[0].text.contains(QString::fromUtf8(c.reason)),
+                     qPrintable(boxes_[0].text));
+        }
+        box(d, "channelBox")->setEditText("BHZ");
+        box(d, "stationBox")->setEditText("A,B");
+        boxes_.clear();
+        pressOk(d);
+        QCOMPARE(boxes_.size(), std::size_t{1});
+        QVERIFY(boxes_[0].text.startsWith(QString::fromUtf8("Код станции")));
+        QVERIFY(settingsRecord().groups.empty());
+
+        // Characters the code page cannot hold never reach the box.
+        box(d, "stationBox")->clearEditText();
+        typeText(box(d, "stationBox")->lineEdit(), QString::fromUtf8("AB中Ж"));
+        QCOMPARE(box(d, "stationBox")->currentText(), QString::fromUtf8("ABЖ"));
+        boxes_.clear();
+        pressOk(d);
+        QVERIFY(accepted(d));
+        QCOMPARE(settingsRecord().groups.at(0).station, std::string("AB\xC6"));
+    }
+
+    void withoutTheDatabaseCodesAreTyped() {
+        useDatabase("nosuchdsn");
+        resetRecord({group("ABC", {channel("BHZ", 100, "a.dat")}, 50, 40)});
+        {
+            ChannelDialog d(-1, -1, -1);
+            QCOMPARE(boxes_.size(), std::size_t{1});
+            QCOMPARE(boxes_[0].kind, ui::BoxKind::Error);
+            QCOMPARE(boxes_[0].caption, QString::fromUtf8("Ошибка при подключении к базе данных"));
+            QVERIFY(boxes_[0].text.startsWith(
+                QString::fromUtf8("При попытке подключения к базе данных произошла ошибка:\r\n")));
+            QVERIFY(!d.stationsListed());
+            QCOMPARE(box(d, "stationBox")->count(), 0);
+            QCOMPARE(box(d, "channelBox")->count(), 0);
+            QCOMPARE(edit(d, "fileNameEdit")->text(), QString());
+            QTest::keyClicks(box(d, "stationBox")->lineEdit(), "NEW");
+            QTest::keyClicks(box(d, "channelBox")->lineEdit(), "LHZ");
+            QCOMPARE(edit(d, "fileNameEdit")->text(), QString("NEW_LHZ.DAT"));
+            pressOk(d);
+            QVERIFY(accepted(d));
+        }
+        QVERIFY(settingsRecord().groups.at(0) ==
+                group("NEW", {channel("LHZ", 0, "NEW_LHZ.DAT")}, 100, 20));
+        {
+            // Changing a channel keeps its code and file name at hand.
+            boxes_.clear();
+            ChannelDialog d(1, 1, 0);
+            QCOMPARE(box(d, "stationBox")->currentText(), QString("ABC"));
+            QCOMPARE(box(d, "channelBox")->currentText(), QString("BHZ"));
+            QCOMPARE(edit(d, "fileNameEdit")->text(), QString("a.dat"));
+            edit(d, "lastTimeEdit")->setText("101");
+            pressOk(d);
+            QVERIFY(accepted(d));
+            QCOMPARE(texts().size(), 1);  // only the connect box
+        }
+        QVERIFY(settingsRecord().groups.at(1) ==
+                group("ABC", {channel("BHZ", 101, "a.dat")}, 50, 40));
+    }
+
+    void theConnectionValuesAreUsedAsTheyStand() {
+        // Values edited on the data source page and not saved: opening must not reload them.
+        ConnectionSettings::values() = ConnectionValues{"chandb", "edited", "unsaved", "/new/dir"};
+        ChannelDialog d(-1, -1, -1);
+        QVERIFY(d.stationsListed());
+        QCOMPARE(ConnectionSettings::values().dataSource, std::string("chandb"));
+        QCOMPARE(ConnectionSettings::values().user, std::string("edited"));
+        QCOMPARE(ConnectionSettings::values().password, std::string("unsaved"));
+        QCOMPARE(ConnectionSettings::values().dataDir, std::string("/new/dir"));
+    }
+
+    void theConnectionIsFreedWithTheDialog() {
+        {
+            ChannelDialog d(-1, -1, -1);
+            QVERIFY(ConnectionSettings::connection() != SQL_NULL_HDBC);
+            d.reject();
+        }
+        QCOMPARE(ConnectionSettings::connection(), SQLHDBC(SQL_NULL_HDBC));
+        // Many openings in a row keep working (no handle is left behind to run out).
+        for (int i = 0; i < 20; ++i) {
+            ChannelDialog d(-1, -1, -1);
+            QVERIFY(d.stationsListed());
+        }
+        QCOMPARE(ConnectionSettings::connection(), SQLHDBC(SQL_NULL_HDBC));
+    }
+
+    void aGroupBeyondTheFileLimitIsRefused() {
+        std::vector<GroupRecord> groups(kMaxGroups - 1, group("G", {channel("C", 0, "f")}, 1, 1));
+        resetRecord(groups);
+        {
+            ChannelDialog d(-1, -1, -1);
+            pressOk(d);
+            QVERIFY(accepted(d));
+        }
+        QCOMPARE(settingsRecord().groups.size(), std::size_t{256});
+        {
+            ChannelDialog d(-1, -1, -1);
+            pressOk(d);
+            QVERIFY(!accepted(d));
+            QCOMPARE(boxes_.size(), std::size_t{1});
+            QCOMPARE(boxes_[0].kind, ui::BoxKind::Information);
+            QVERIFY(boxes_[0].text.contains("256"));
+        }
+        QCOMPARE(settingsRecord().groups.size(), std::size_t{256});
+        QCOMPARE(settingsRecord().groupCount, 256);
+    }
+
+    void cancelAndEscapeWriteNothing() {
+        resetRecord({group("ABC", {channel("BHZ", 100, "a.dat")}, 50, 40)});
+        const GroupRecord before = settingsRecord().groups.at(0);
+        {
+            ChannelDialog d(0, 0, 0);
+            edit(d, "spsEdit")->setText("1");
+            d.findChild<QPushButton*>("cancelButton")->click();
+            QCOMPARE(d.result(), int(QDialog::Rejected));
+        }
+        {
+            ChannelDialog d(0, 0, -1);
+            d.show();
+            QTest::keyClick(edit(d, "lastTimeEdit"), Qt::Key_Escape);
+            QVERIFY(!d.isVisible());
+            QCOMPARE(d.result(), int(QDialog::Rejected));
+        }
+        QVERIFY(settingsRecord().groups.at(0) == before);
+        QCOMPARE(settingsRecord().groups.size(), std::size_t{1});
+        {
+            // Enter in a field is OK.
+            ChannelDialog d(0, 0, -1);
+            d.show();
+            QTest::keyClick(edit(d, "lastTimeEdit"), Qt::Key_Return);
+            QVERIFY(accepted(d));
+        }
+        QCOMPARE(settingsRecord().groups.at(0).channels.size(), std::size_t{2});
+    }
+};
+
+QTEST_MAIN(TestChannelDialog)
+#include "test_channel_dialog.moc"
