@@ -1,0 +1,71 @@
+// Arbitrary bytes as a settings file: loaded, saved, loaded again. Any crash or sanitizer report
+// is a finding; so is a loaded record that breaks its invariants.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "database/connection_settings.h"
+#include "settings/settings_file.h"
+
+namespace {
+
+std::string& workFile() {
+    static std::string path = [] {
+        char dir[] = "/tmp/vorda-fuzz-XXXXXX";
+        if (::mkdtemp(dir) == nullptr) {
+            std::abort();
+        }
+        return std::string(dir) + "/s.ini";
+    }();
+    return path;
+}
+
+void checkInvariants(const vorda::SettingsRecord& r) {
+    if (r.groupCount < 0 || static_cast<std::size_t>(r.groupCount) > r.groups.size() ||
+        r.groups.size() > static_cast<std::size_t>(vorda::kMaxGroups)) {
+        std::abort();
+    }
+    for (const auto& g : r.groups) {
+        for (const auto& c : g.channels) {
+            if (c.code.empty() || c.code.find(',') != std::string::npos || c.code.size() > 511) {
+                std::abort();
+            }
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string& path = workFile();
+    if (FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(data, 1, size, f);
+        std::fclose(f);
+    } else {
+        std::abort();
+    }
+    vorda::Environment env;
+    env.args = {"vorda-settings", path};
+    env.currentDir = "/tmp";
+
+    vorda::SettingsRecord first;
+    vorda::SettingsFile file;
+    vorda::loadSettings(first, file, env);
+    checkInvariants(first);
+    const vorda::ConnectionValues values{first.dataSource, first.user, first.password,
+                                         first.dataDir};
+    if (vorda::saveSettings(first, file, values).ok) {
+        vorda::SettingsRecord second;
+        vorda::SettingsFile again;
+        vorda::loadSettings(second, again, env);
+        checkInvariants(second);
+        // What was written reads back as the same number of groups and channels.
+        if (second.groups.size() != first.groups.size()) {
+            std::abort();
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,262 @@
+#include "settings/settings_file.h"
+
+#include <cstdio>
+#include <functional>
+#include <string_view>
+
+#include "database/connection_settings.h"
+#include "platform/cp1251.h"
+#include "platform/profile_file.h"
+
+namespace vorda {
+namespace {
+
+constexpr const char* kDefaultSettingsPath = "./ZEL_VurEV.ini";
+constexpr const char* kDefaultServer = "localhost";
+
+// Widths of the connection values as the settings file keeps them.
+constexpr std::size_t kDataSourceLimit = 511;
+constexpr std::size_t kUserLimit = 127;
+constexpr std::size_t kPasswordLimit = 127;
+constexpr std::size_t kDataDirLimit = 2047;
+
+std::string groupSection(int number) { return "GROUP" + std::to_string(number); }
+
+std::string cut(const std::string& text, std::size_t limit) {
+    return text.size() > limit ? text.substr(0, limit) : text;
+}
+
+struct Fingerprint {
+    std::uint64_t hash = 0;
+    std::uint64_t size = 0;
+};
+
+Fingerprint fingerprintOf(std::string_view bytes) {
+    return {std::hash<std::string_view>{}(bytes), bytes.size()};
+}
+
+void remember(SettingsFile& file, std::string_view bytes, bool exists) {
+    const auto fp = fingerprintOf(bytes);
+    file.knownContent = exists;
+    file.contentHash = fp.hash;
+    file.contentSize = fp.size;
+}
+
+// Applies the key writes of one save in order; the first refused write ends it.
+class Writer {
+public:
+    explicit Writer(ProfileFile& doc) : doc_(doc) {}
+
+    void text(std::string_view section, std::string_view key, std::string_view value) {
+        if (!status_.ok) {
+            return;
+        }
+        const Status st = doc_.setString(section, key, value);
+        if (!st.ok) {
+            status_ = Status::failure("[" + cp1251::toUtf8(section) + "] " + st.error);
+        }
+    }
+    void number(std::string_view section, std::string_view key, std::int32_t value) {
+        text(section, key, std::to_string(value));
+    }
+    const Status& status() const { return status_; }
+
+private:
+    ProfileFile& doc_;
+    Status status_;
+};
+
+void readGroups(const ProfileFile& doc, SettingsRecord& record) {
+    for (int n = 1; n <= kMaxGroups; ++n) {
+        const std::string section = groupSection(n);
+        if (!doc.sectionHasLines(section)) {
+            break;
+        }
+        GroupRecord group;
+        group.station = doc.getString(section, "STATION", "");
+        group.sizeMb = doc.getInt(section, "SIZEMB", record.sizeMb);
+        group.sps = doc.getInt(section, "SPS", 20);
+        const std::string chan = doc.getString(section, "CHAN", "");
+        std::size_t start = 0;
+        while (start <= chan.size()) {
+            std::size_t comma = chan.find(',', start);
+            if (comma == std::string::npos) {
+                comma = chan.size();
+            }
+            if (comma > start) {
+                ChannelRecord channel;
+                channel.code = chan.substr(start, comma - start);
+                channel.lastTime = doc.getInt(section, channel.code, 0);
+                channel.fileName = doc.getString(section, "FILE_" + channel.code, "");
+                group.channels.append(std::move(channel));
+            }
+            start = comma + 1;
+        }
+        record.groups.append(std::move(group));
+    }
+}
+
+}  // namespace
+
+std::string chooseSettingsPath(const Environment& env) {
+    std::string name;
+    if (env.args.size() == 2) {
+        name = env.args[1];
+    }
+    if (name.empty()) {
+        return kDefaultSettingsPath;
+    }
+    if (name.front() == '/') {
+        return name;
+    }
+    return "./" + name;
+}
+
+std::string plainDataSourceName(const std::string& name) {
+    for (const std::string_view suffix : {std::string_view(" (System DSN)"),
+                                          std::string_view(" (User DSN)")}) {
+        if (name.size() >= suffix.size() &&
+            std::string_view(name).substr(name.size() - suffix.size()) == suffix) {
+            return name.substr(0, name.size() - suffix.size());
+        }
+    }
+    return name;
+}
+
+Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environment& env) {
+    file = SettingsFile{};
+    file.settingsPath = chooseSettingsPath(env);
+
+    ProfileFile doc;
+    Status status = ProfileFile::load(file.settingsPath, doc);
+    if (!status.ok) {
+        // The record still gets its defaults; saving over this file is refused.
+        file.existed = true;
+        file.unreadableReason = status.error;
+        doc = ProfileFile{};
+    } else {
+        file.existed = doc.existed();
+        remember(file, doc.bytes(), doc.existed());
+    }
+
+    record.dataSource = doc.getString("DATABASE", "ODBC", "zel");
+    record.user = doc.getString("DATABASE", "USER", "zel");
+    record.password = doc.getString("DATABASE", "PASSWORD", "qmx");
+    record.dataDir = doc.getString("DATA", "DIR", "d:\\data");
+    record.logDir = doc.getString("LOG", "DIR", "d:\\log");
+    record.server = doc.getString("SYSTEM", "SERVER", kDefaultServer);
+    record.detailMode = cp1251::equalsAsciiNoCase(doc.getString("SYSTEM", "MODE", "silent"),
+                                                  "silent")
+                            ? 0
+                            : 1;
+    record.showScreen =
+        cp1251::equalsAsciiNoCase(doc.getString("SYSTEM", "SCREEN", "hide"), "hide") ? 0 : 1;
+    record.sizeMb = doc.getInt("SYSTEM", "SIZEMB", 100);
+    record.groupCount = doc.getInt("SYSTEM", "GROUPS", 0);
+    if (record.groupCount < 0) {
+        record.groupCount = 0;  // a negative count means no group in use
+    }
+
+    readGroups(doc, record);
+    const auto loaded = static_cast<std::int32_t>(record.groups.size());
+    if (record.groupCount > loaded) {
+        record.groupCount = loaded;
+    }
+    return status;
+}
+
+Status saveSettings(SettingsRecord& record, SettingsFile& file, const ConnectionValues& values) {
+    if (!file.unreadableReason.empty()) {
+        return Status::failure("The settings file " + file.settingsPath +
+                               " could not be read when the editor started (" +
+                               file.unreadableReason + "), so it is not overwritten.");
+    }
+
+    record.dataSource = cut(values.dataSource, kDataSourceLimit);
+    record.user = cut(values.user, kUserLimit);
+    record.password = cut(values.password, kPasswordLimit);
+    record.dataDir = cut(values.dataDir, kDataDirLimit);
+
+    ProfileFile doc;
+    if (Status st = ProfileFile::load(file.settingsPath, doc); !st.ok) {
+        return st;
+    }
+
+    Writer w(doc);
+    w.text("DATABASE", "ODBC", plainDataSourceName(record.dataSource));
+    w.text("DATABASE", "USER", record.user);
+    w.text("DATABASE", "PASSWORD", record.password);
+    w.text("DATA", "DIR", record.dataDir);
+    w.text("LOG", "DIR", record.logDir);
+    w.text("SYSTEM", "SERVER", record.server);
+    w.text("SYSTEM", "MODE", record.detailMode != 0 ? "detail" : "silent");
+    w.text("SYSTEM", "SCREEN", record.showScreen != 0 ? "full" : "hide");
+    w.number("SYSTEM", "SIZEMB", record.sizeMb);
+    w.number("SYSTEM", "GROUPS", record.groupCount);
+
+    int written = 0;
+    for (const GroupRecord& group : record.groups) {
+        if (written >= kMaxGroups) {
+            break;
+        }
+        const std::string section = groupSection(written + 1);
+        w.text(section, "STATION", group.station);
+        w.number(section, "SIZEMB", group.sizeMb);
+        w.number(section, "SPS", group.sps);
+        std::string chan;
+        bool first = true;
+        for (const ChannelRecord& channel : group.channels) {
+            w.number(section, channel.code, channel.lastTime);
+            w.text(section, "FILE_" + channel.code, channel.fileName);
+            if (!first) {
+                chan.push_back(',');
+            }
+            chan += channel.code;
+            first = false;
+        }
+        w.text(section, "CHAN", chan);
+        ++written;
+    }
+    if (!w.status().ok) {
+        return w.status();
+    }
+
+    // Sections of groups that are gone, up to the first gap.
+    for (int n = written + 1; n <= kMaxGroups; ++n) {
+        const std::string section = groupSection(n);
+        if (!doc.sectionHasLines(section)) {
+            break;
+        }
+        doc.deleteSection(section);
+    }
+
+    const std::string bytes = doc.bytes();
+    if (Status st = writeFileAtomically(file.settingsPath, bytes); !st.ok) {
+        return st;
+    }
+    file.existed = true;
+    remember(file, bytes, true);
+    return Status::success();
+}
+
+bool changedOnDisk(const SettingsFile& file) {
+    ProfileFile doc;
+    if (!ProfileFile::load(file.settingsPath, doc).ok) {
+        return true;
+    }
+    if (!doc.existed()) {
+        return file.knownContent;  // removed since we saw it
+    }
+    if (!file.knownContent) {
+        return true;  // created by someone else since we looked
+    }
+    const auto fp = fingerprintOf(doc.bytes());
+    return fp.hash != file.contentHash || fp.size != file.contentSize;
+}
+
+SettingsFile& settingsFile() {
+    static SettingsFile file;
+    return file;
+}
+
+}  // namespace vorda

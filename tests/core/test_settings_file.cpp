@@ -1,0 +1,348 @@
+// Reading and writing the settings file: the path rule, defaults, the reading rules, the
+// layout of what is written, what is kept, and the refusals that protect the file.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "database/connection_settings.h"
+#include "settings/settings_file.h"
+#include "support/temp_dir.h"
+
+using namespace vorda;
+using vorda::test::TempDir;
+
+namespace {
+
+Environment envWith(const TempDir& dir, std::vector<std::string> args) {
+    Environment env;
+    env.args = {"vorda-settings"};
+    for (auto& a : args) env.args.push_back(std::move(a));
+    env.currentDir = dir.path();
+    return env;
+}
+
+struct Loaded {
+    SettingsRecord record;
+    SettingsFile file;
+    Status status;
+};
+
+// Loads the file `name` of dir (an absolute path on the command line).
+std::unique_ptr<Loaded> load(const TempDir& dir, const std::string& name = "s.ini") {
+    auto l = std::make_unique<Loaded>();
+    l->status = loadSettings(l->record, l->file, envWith(dir, {dir.file(name)}));
+    return l;
+}
+
+ConnectionValues valuesOf(const SettingsRecord& r) {
+    return {r.dataSource, r.user, r.password, r.dataDir};
+}
+
+ChannelRecord channel(std::string code, int t, std::string file) {
+    return {std::move(code), t, std::move(file)};
+}
+
+}  // namespace
+
+TEST(SettingsPath, ChosenFromExactlyOneArgument) {
+    Environment env;
+    env.args = {"prog"};
+    EXPECT_EQ(chooseSettingsPath(env), "./ZEL_VurEV.ini");
+    env.args = {"prog", "a.ini", "b.ini"};
+    EXPECT_EQ(chooseSettingsPath(env), "./ZEL_VurEV.ini");
+    env.args = {"prog", ""};
+    EXPECT_EQ(chooseSettingsPath(env), "./ZEL_VurEV.ini");
+    env.args = {"prog", "a.ini"};
+    EXPECT_EQ(chooseSettingsPath(env), "./a.ini");
+    env.args = {"prog", "conf/a.ini"};
+    EXPECT_EQ(chooseSettingsPath(env), "./conf/a.ini");
+    env.args = {"prog", "/etc/vorda/a.ini"};
+    EXPECT_EQ(chooseSettingsPath(env), "/etc/vorda/a.ini");
+    // A single argument is the file name even when it looks like a connection item.
+    env.args = {"prog", "ODBC=SEIS"};
+    EXPECT_EQ(chooseSettingsPath(env), "./ODBC=SEIS");
+    env.args = {"prog", "a.ini", "ODBC=SEIS"};
+    EXPECT_EQ(chooseSettingsPath(env), "./ZEL_VurEV.ini");
+}
+
+TEST(SettingsLoad, MissingFileGivesDefaults) {
+    TempDir dir;
+    auto l = load(dir);
+    EXPECT_TRUE(l->status.ok);
+    EXPECT_FALSE(l->file.existed);
+    const SettingsRecord& r = l->record;
+    EXPECT_EQ(r.dataSource, "zel");
+    EXPECT_EQ(r.user, "zel");
+    EXPECT_EQ(r.password, "qmx");
+    EXPECT_EQ(r.dataDir, "d:\\data");
+    EXPECT_EQ(r.logDir, "d:\\log");
+    EXPECT_FALSE(r.server.empty());
+    EXPECT_EQ(r.detailMode, 0);
+    EXPECT_EQ(r.showScreen, 0);
+    EXPECT_EQ(r.sizeMb, 100);
+    EXPECT_EQ(r.groupCount, 0);
+    EXPECT_EQ(r.groups.size(), 0u);
+}
+
+TEST(SettingsLoad, ModesCompareWithoutCaseAndAnythingElseIsOn) {
+    TempDir dir;
+    const std::pair<const char*, int> cases[] = {
+        {"silent", 0}, {"Silent", 0}, {"SILENT", 0}, {"detail", 1}, {"other", 1}, {"", 1}};
+    for (const auto& [mode, expected] : cases) {
+        dir.write("s.ini", std::string("[SYSTEM]\r\nMODE=") + mode + "\r\nSCREEN=" +
+                               (expected ? "" : "HIDE") + "\r\n");
+        auto l = load(dir);
+        EXPECT_EQ(l->record.detailMode, expected) << mode;
+        EXPECT_EQ(l->record.showScreen, expected) << mode;
+    }
+}
+
+TEST(SettingsLoad, GroupsAreReadUpToTheFirstGapAndCountIsLimited) {
+    TempDir dir;
+    dir.write("s.ini",
+              "[SYSTEM]\nGROUPS=5\nSIZEMB=70\n"
+              "[GROUP1]\nSTATION=AAA\nCHAN=BHZ,,BHN,\nBHZ=123\nFILE_BHZ=a.dat\n"
+              "[GROUP2]\nSTATION=BBB\nSPS=40\nSIZEMB=10\n"
+              "[GROUP4]\nSTATION=DDD\nCHAN=X\n");
+    auto l = load(dir);
+    const SettingsRecord& r = l->record;
+    ASSERT_EQ(r.groups.size(), 2u);
+    EXPECT_EQ(r.groupCount, 2);
+    const GroupRecord& g1 = r.groups.at(0);
+    EXPECT_EQ(g1.station, "AAA");
+    EXPECT_EQ(g1.sizeMb, 70);  // from [SYSTEM] SIZEMB
+    EXPECT_EQ(g1.sps, 20);
+    ASSERT_EQ(g1.channels.size(), 2u);
+    EXPECT_EQ(g1.channels.at(0), channel("BHZ", 123, "a.dat"));
+    EXPECT_EQ(g1.channels.at(1), channel("BHN", 0, ""));
+    const GroupRecord& g2 = r.groups.at(1);
+    EXPECT_EQ(g2.sps, 40);
+    EXPECT_EQ(g2.sizeMb, 10);
+    EXPECT_EQ(g2.channels.size(), 0u);
+}
+
+TEST(SettingsLoad, SmallerCountStaysAndNegativeCountIsZero) {
+    TempDir dir;
+    dir.write("s.ini", "[SYSTEM]\nGROUPS=1\n[GROUP1]\nSTATION=A\n[GROUP2]\nSTATION=B\n"
+                       "[GROUP3]\nSTATION=C\n");
+    auto l = load(dir);
+    EXPECT_EQ(l->record.groups.size(), 3u);
+    EXPECT_EQ(l->record.groupCount, 1);
+
+    dir.write("s.ini", "[SYSTEM]\nGROUPS=-3\n[GROUP1]\nSTATION=A\n");
+    l = load(dir);
+    EXPECT_EQ(l->record.groupCount, 0);
+}
+
+TEST(SettingsLoad, LongValuesAreCutAt511Characters) {
+    TempDir dir;
+    const std::string longServer(600, 's');
+    const std::string codes = "A," + std::string(600, 'B');
+    dir.write("s.ini", "[SYSTEM]\nSERVER=" + longServer + "\n[GROUP1]\nCHAN=" + codes + "\n");
+    auto l = load(dir);
+    EXPECT_EQ(l->record.server, std::string(511, 's'));
+    ASSERT_EQ(l->record.groups.at(0).channels.size(), 2u);
+    EXPECT_EQ(l->record.groups.at(0).channels.at(1).code, std::string(509, 'B'));
+}
+
+TEST(SettingsSave, NewFileHasEveryKeyInWriteOrder) {
+    TempDir dir;
+    auto l = load(dir);
+    SettingsRecord& r = l->record;
+    GroupRecord g;
+    g.station = "ABC";
+    g.sizeMb = 100;
+    g.sps = 20;
+    g.channels.append(channel("BHZ", 1160000000, "ABC_BHZ.DAT"));
+    g.channels.append(channel("BHN", -5, "ABC_BHN.DAT"));
+    r.groups.append(g);
+    GroupRecord empty;
+    empty.station = "\xCA\xCB\xCC";  // cp1251 text goes through as bytes
+    empty.sizeMb = 5;
+    empty.sps = 1;
+    r.groups.append(empty);
+    r.groupCount = 2;
+    r.server = "srv";
+    r.detailMode = 1;
+    ConnectionValues values{"SEIS (System DSN)", "op", "pw", "/data"};
+    ASSERT_TRUE(saveSettings(r, l->file, values).ok);
+    EXPECT_EQ(dir.read("s.ini"),
+              "[DATABASE]\r\nODBC=SEIS\r\nUSER=op\r\nPASSWORD=pw\r\n"
+              "[DATA]\r\nDIR=/data\r\n"
+              "[LOG]\r\nDIR=d:\\log\r\n"
+              "[SYSTEM]\r\nSERVER=srv\r\nMODE=detail\r\nSCREEN=hide\r\nSIZEMB=100\r\nGROUPS=2\r\n"
+              "[GROUP1]\r\nSTATION=ABC\r\nSIZEMB=100\r\nSPS=20\r\nBHZ=1160000000\r\n"
+              "FILE_BHZ=ABC_BHZ.DAT\r\nBHN=-5\r\nFILE_BHN=ABC_BHN.DAT\r\nCHAN=BHZ,BHN\r\n"
+              "[GROUP2]\r\nSTATION=\xCA\xCB\xCC\r\nSIZEMB=5\r\nSPS=1\r\nCHAN=\r\n");
+    EXPECT_EQ(r.dataSource, "SEIS (System DSN)");  // the record takes over the values
+    EXPECT_EQ(r.user, "op");
+}
+
+TEST(SettingsSave, KeepsForeignContentAndExistingKeyPlaces) {
+    TempDir dir;
+    const std::string original =
+        "; head comment\r\n"
+        "[OTHER]\nx = 1\n"
+        "[SYSTEM]\r\nSERVER = old\r\n; keep me\r\nEXTRA=yes\r\n\r\n"
+        "[GROUP1]\nSTATION=A\nCHAN=BHZ\nBHZ=5\nFILE_BHZ=f\nOLD=stay\n";
+    dir.write("s.ini", original);
+    auto l = load(dir);
+    ASSERT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);
+    const std::string after = dir.read("s.ini");
+    EXPECT_EQ(after.rfind("; head comment\r\n[OTHER]\nx = 1\n[SYSTEM]\r\nSERVER=old\r\n; keep me\r\n"
+                          "EXTRA=yes\r\nMODE=silent\r\nSCREEN=hide\r\nSIZEMB=100\r\nGROUPS=1\r\n"
+                          "\r\n[GROUP1]\nSTATION=A\nCHAN=BHZ\nBHZ=5\nFILE_BHZ=f\nOLD=stay\n"
+                          "SIZEMB=100\r\nSPS=20\r\n",
+                          0),
+              0u)
+        << after;
+    // Loading again gives the same record; saving again changes nothing.
+    auto again = load(dir);
+    EXPECT_EQ(again->record.groups.items(), l->record.groups.items());
+    ASSERT_TRUE(saveSettings(again->record, again->file, valuesOf(again->record)).ok);
+    EXPECT_EQ(dir.read("s.ini"), after);
+}
+
+TEST(SettingsSave, RemovesStaleGroupsUpToTheFirstGap) {
+    TempDir dir;
+    std::string text = "[SYSTEM]\nGROUPS=5\n";
+    for (int n : {1, 2, 3, 4, 5, 7}) {
+        text += "[GROUP" + std::to_string(n) + "]\nSTATION=S" + std::to_string(n) + "\n";
+    }
+    dir.write("s.ini", text);
+    auto l = load(dir);
+    ASSERT_EQ(l->record.groups.size(), 5u);
+    l->record.groups.removeAt(0);
+    l->record.groups.removeAt(0);
+    l->record.groupCount = 2;
+    ASSERT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);
+    const std::string after = dir.read("s.ini");
+    EXPECT_NE(after.find("[GROUP3]"), std::string::npos);
+    EXPECT_EQ(after.find("[GROUP4]"), std::string::npos);
+    EXPECT_EQ(after.find("[GROUP5]"), std::string::npos);
+    EXPECT_NE(after.find("[GROUP7]\nSTATION=S7\n"), std::string::npos);
+    auto again = load(dir);
+    ASSERT_EQ(again->record.groups.size(), 3u);
+    EXPECT_EQ(again->record.groups.at(0).station, "S3");  // renumbered to [GROUP1]
+    EXPECT_EQ(again->record.groupCount, 2);
+}
+
+TEST(SettingsSave, DuplicateCodesShareKeysAndLaterValuesWin) {
+    TempDir dir;
+    auto l = load(dir);
+    GroupRecord g;
+    g.channels.append(channel("BHZ", 1, "first"));
+    g.channels.append(channel("bhz", 2, "second"));
+    l->record.groups.append(g);
+    l->record.groupCount = 1;
+    ASSERT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);
+    auto again = load(dir);
+    const auto& chans = again->record.groups.at(0).channels;
+    ASSERT_EQ(chans.size(), 2u);
+    EXPECT_EQ(chans.at(0), channel("BHZ", 2, "second"));
+    EXPECT_EQ(chans.at(1), channel("bhz", 2, "second"));
+}
+
+TEST(SettingsSave, AtMost256GroupsAreWritten) {
+    TempDir dir;
+    auto l = load(dir);
+    for (int i = 0; i < 260; ++i) {
+        GroupRecord g;
+        g.station = "S" + std::to_string(i);
+        l->record.groups.append(g);
+    }
+    l->record.groupCount = 260;
+    ASSERT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);
+    auto again = load(dir);
+    EXPECT_EQ(again->record.groups.size(), 256u);
+    EXPECT_EQ(dir.read("s.ini").find("[GROUP257]"), std::string::npos);
+}
+
+TEST(SettingsSave, DataSourceNamesKeepTheirBlanks) {
+    EXPECT_EQ(plainDataSourceName("My Seis DB (User DSN)"), "My Seis DB");
+    EXPECT_EQ(plainDataSourceName("SEIS (System DSN)"), "SEIS");
+    EXPECT_EQ(plainDataSourceName("A B"), "A B");
+    EXPECT_EQ(plainDataSourceName(""), "");
+    EXPECT_EQ(plainDataSourceName("X (User DSN) (System DSN)"), "X (User DSN)");
+    TempDir dir;
+    auto l = load(dir);
+    ASSERT_TRUE(saveSettings(l->record, l->file, {"Seis Archive", "u", "p", "d"}).ok);
+    auto again = load(dir);
+    EXPECT_EQ(again->record.dataSource, "Seis Archive");
+}
+
+TEST(SettingsSave, ConnectionValuesAreCutToTheirWidths) {
+    TempDir dir;
+    auto l = load(dir);
+    ConnectionValues v{std::string(600, 'd'), std::string(200, 'u'), std::string(200, 'p'),
+                       std::string(3000, 'x')};
+    ASSERT_TRUE(saveSettings(l->record, l->file, v).ok);
+    EXPECT_EQ(l->record.dataSource.size(), 511u);
+    EXPECT_EQ(l->record.user.size(), 127u);
+    EXPECT_EQ(l->record.password.size(), 127u);
+    EXPECT_EQ(l->record.dataDir.size(), 2047u);
+}
+
+TEST(SettingsSave, ValuesThatWouldCorruptTheFileAreRefusedAndNothingIsWritten) {
+    TempDir dir;
+    const std::string original = "[SYSTEM]\r\nSERVER=a\r\n";
+    dir.write("s.ini", original);
+    auto l = load(dir);
+    l->record.logDir = "bad\r\n[GROUP9]";
+    Status st = saveSettings(l->record, l->file, valuesOf(l->record));
+    EXPECT_FALSE(st.ok);
+    EXPECT_NE(st.error.find("LOG"), std::string::npos) << st.error;
+    EXPECT_EQ(dir.read("s.ini"), original);
+
+    l->record.logDir = "ok";
+    GroupRecord g;
+    g.channels.append(channel("A=B", 1, ""));
+    l->record.groups.append(g);
+    st = saveSettings(l->record, l->file, valuesOf(l->record));
+    EXPECT_FALSE(st.ok);
+    EXPECT_NE(st.error.find("GROUP1"), std::string::npos) << st.error;
+    EXPECT_EQ(dir.read("s.ini"), original);
+}
+
+TEST(SettingsSave, FailedWriteIsReported) {
+    TempDir dir;
+    SettingsRecord record;
+    SettingsFile file;
+    loadSettings(record, file, envWith(dir, {dir.file("missing-dir/s.ini")}));
+    const Status st = saveSettings(record, file, valuesOf(record));
+    EXPECT_FALSE(st.ok);
+    EXPECT_FALSE(st.error.empty());
+}
+
+TEST(SettingsSave, UnreadableFileIsNeverReplacedByDefaults) {
+    TempDir dir;
+    ASSERT_EQ(::mkdir(dir.file("s.ini").c_str(), 0755), 0);  // exists, cannot be read as a file
+    auto l = load(dir);
+    EXPECT_FALSE(l->status.ok);
+    EXPECT_FALSE(l->file.unreadableReason.empty());
+    EXPECT_EQ(l->record.dataSource, "zel");  // the record still has its defaults
+    const Status st = saveSettings(l->record, l->file, valuesOf(l->record));
+    EXPECT_FALSE(st.ok);
+    EXPECT_NE(st.error.find("s.ini"), std::string::npos) << st.error;
+    struct stat sb {};
+    ASSERT_EQ(::stat(dir.file("s.ini").c_str(), &sb), 0);
+    EXPECT_TRUE(S_ISDIR(sb.st_mode));
+}
+
+TEST(SettingsSave, NoticesChangesByAnotherProgram) {
+    TempDir dir;
+    dir.write("s.ini", "[SYSTEM]\nSERVER=a\n");
+    auto l = load(dir);
+    EXPECT_FALSE(changedOnDisk(l->file));
+    dir.write("s.ini", "[SYSTEM]\nSERVER=a\n[GROUP1]\nBHZ=7\n");
+    EXPECT_TRUE(changedOnDisk(l->file));
+    ASSERT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);
+    EXPECT_FALSE(changedOnDisk(l->file));
+    std::remove(dir.file("s.ini").c_str());
+    EXPECT_TRUE(changedOnDisk(l->file));
+
+    TempDir other;
+    auto fresh = load(other);
+    EXPECT_FALSE(changedOnDisk(fresh->file));
+    other.write("s.ini", "[SYSTEM]\n");
+    EXPECT_TRUE(changedOnDisk(fresh->file));
+}
