@@ -12,13 +12,13 @@ using vorda::test::TempDir;
 
 namespace {
 
-struct Run {
+struct CliRun {
     int code = -1;
     std::string out;
     std::string err;
 };
 
-Run run(const TempDir& dir, std::vector<std::string> args) {
+CliRun run(const TempDir& dir, std::vector<std::string> args) {
     Environment env;
     env.args = {"vorda-settings"};
     for (auto& a : args) env.args.push_back(std::move(a));
@@ -26,7 +26,7 @@ Run run(const TempDir& dir, std::vector<std::string> args) {
     env.systemDir = dir.file("etc");  // no ZEL.ini there
     std::ostringstream out;
     std::ostringstream err;
-    Run r;
+    CliRun r;
     r.code = runCommandLineMode(parseCommandLineOptions(env), out, err);
     r.out = out.str();
     r.err = err.str();
@@ -57,7 +57,7 @@ TEST(CommandLine, DumpPrintsTheSettingsAsUtf8Json) {
               "[DATABASE]\r\nODBC=SEIS\r\nPASSWORD=secret\r\n[SYSTEM]\r\nGROUPS=1\r\nMODE=detail\r\n"
               "[GROUP1]\r\nSTATION=\xCD\xD0\xC4\r\nSPS=40\r\nCHAN=BHZ\r\nBHZ=-7\r\n"
               "FILE_BHZ=\xF4\xE0\xE9\xEB.dat\r\n");
-    const Run r = run(dir, {"--dump", dir.file("s.ini"), "ODBC=other", "user=op"});
+    const CliRun r = run(dir, {"--dump", dir.file("s.ini"), "ODBC=other", "user=op"});
     ASSERT_EQ(r.code, 0) << r.err;
     // More than one argument left: the default file is used, the items give the connection.
     auto j = nlohmann::json::parse(r.out);
@@ -65,7 +65,7 @@ TEST(CommandLine, DumpPrintsTheSettingsAsUtf8Json) {
     EXPECT_EQ(j["connection"]["dataSource"], "OTHER");
     EXPECT_EQ(j["connection"]["user"], "OP");
 
-    const Run one = run(dir, {dir.file("s.ini"), "--dump"});
+    const CliRun one = run(dir, {dir.file("s.ini"), "--dump"});
     ASSERT_EQ(one.code, 0) << one.err;
     j = nlohmann::json::parse(one.out);
     EXPECT_EQ(j["settingsPath"], dir.file("s.ini"));
@@ -86,7 +86,7 @@ TEST(CommandLine, DumpPrintsTheSettingsAsUtf8Json) {
 TEST(CommandLine, RewriteSavesOrSaysWhyNot) {
     TempDir dir;
     dir.write("s.ini", "; mine\r\n[SYSTEM]\r\nSERVER=a\r\n");
-    Run r = run(dir, {"--rewrite", dir.file("s.ini")});
+    CliRun r = run(dir, {"--rewrite", dir.file("s.ini")});
     ASSERT_EQ(r.code, 0) << r.err;
     const std::string after = dir.read("s.ini");
     EXPECT_EQ(after.rfind("; mine\r\n[SYSTEM]\r\nSERVER=a\r\nMODE=silent\r\n", 0), 0u) << after;
@@ -99,7 +99,7 @@ TEST(CommandLine, RewriteSavesOrSaysWhyNot) {
 
 TEST(CommandLine, HelpAndVersion) {
     TempDir dir;
-    Run r = run(dir, {"--help"});
+    CliRun r = run(dir, {"--help"});
     EXPECT_EQ(r.code, 0);
     EXPECT_NE(r.out.find("--test-connection"), std::string::npos);
     r = run(dir, {"--version"});

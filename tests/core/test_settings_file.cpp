@@ -189,7 +189,7 @@ TEST(SettingsSave, KeepsForeignContentAndExistingKeyPlaces) {
     ASSERT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);
     const std::string after = dir.read("s.ini");
     EXPECT_EQ(after.rfind("; head comment\r\n[OTHER]\nx = 1\n[SYSTEM]\r\nSERVER=old\r\n; keep me\r\n"
-                          "EXTRA=yes\r\nMODE=silent\r\nSCREEN=hide\r\nSIZEMB=100\r\nGROUPS=1\r\n"
+                          "EXTRA=yes\r\nMODE=silent\r\nSCREEN=hide\r\nSIZEMB=100\r\nGROUPS=0\r\n"
                           "\r\n[GROUP1]\nSTATION=A\nCHAN=BHZ\nBHZ=5\nFILE_BHZ=f\nOLD=stay\n"
                           "SIZEMB=100\r\nSPS=20\r\n",
                           0),
