@@ -9,10 +9,11 @@
 namespace {
 
 std::string largeFile(int groups, int channels) {
-    std::string text = "[DATABASE]\r\nODBC=ZEL\r\nUSER=ZEL\r\nPASSWORD=QMX\r\n[DATA]\r\nDIR=/data\r\n"
-                       "[LOG]\r\nDIR=/log\r\n[SYSTEM]\r\nSERVER=srv\r\nMODE=detail\r\n"
-                       "SCREEN=hide\r\nSIZEMB=100\r\nGROUPS=" +
-                       std::to_string(groups) + "\r\n";
+    std::string text =
+        "[DATABASE]\r\nODBC=ZEL\r\nUSER=ZEL\r\nPASSWORD=QMX\r\n[DATA]\r\nDIR=/data\r\n"
+        "[LOG]\r\nDIR=/log\r\n[SYSTEM]\r\nSERVER=srv\r\nMODE=detail\r\n"
+        "SCREEN=hide\r\nSIZEMB=100\r\nGROUPS=" +
+        std::to_string(groups) + "\r\n";
     for (int g = 1; g <= groups; ++g) {
         const std::string station = "ST" + std::to_string(g);
         text += "[GROUP" + std::to_string(g) + "]\r\nSTATION=" + station +

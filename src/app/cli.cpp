@@ -31,7 +31,9 @@ constexpr const char* kUsage =
     "  --help             print this text\n"
     "  --version          print the version\n";
 
-std::string utf8(const std::string& bytes1251) { return cp1251::toUtf8(bytes1251); }
+std::string utf8(const std::string& bytes1251) {
+    return cp1251::toUtf8(bytes1251);
+}
 
 // Texts for a terminal: CRLF becomes LF.
 std::string forTerminal(const std::string& bytes1251) {

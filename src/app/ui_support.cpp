@@ -30,10 +30,18 @@ BoxAnswer showMessage(QWidget* parent, BoxKind kind, const QString& caption, con
     box.setWindowTitle(caption);
     box.setText(text);
     switch (kind) {
-        case BoxKind::Warning: box.setIcon(QMessageBox::Warning); break;
-        case BoxKind::Information: box.setIcon(QMessageBox::Information); break;
-        case BoxKind::Question: box.setIcon(QMessageBox::Question); break;
-        case BoxKind::Error: box.setIcon(QMessageBox::Critical); break;
+        case BoxKind::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case BoxKind::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case BoxKind::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case BoxKind::Error:
+            box.setIcon(QMessageBox::Critical);
+            break;
     }
     if (kind == BoxKind::Question) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -45,7 +53,9 @@ BoxAnswer showMessage(QWidget* parent, BoxKind kind, const QString& caption, con
     return BoxAnswer::Ok;
 }
 
-void setMessageHandler(MessageHandler handler) { messageHandler() = std::move(handler); }
+void setMessageHandler(MessageHandler handler) {
+    messageHandler() = std::move(handler);
+}
 
 int runModal(QDialog& dialog) {
     if (modalHandler()) {
@@ -54,7 +64,9 @@ int runModal(QDialog& dialog) {
     return dialog.exec();
 }
 
-void setModalHandler(ModalHandler handler) { modalHandler() = std::move(handler); }
+void setModalHandler(ModalHandler handler) {
+    modalHandler() = std::move(handler);
+}
 
 QString applicationTitle() {
     const QString path = QCoreApplication::applicationFilePath();
@@ -87,7 +99,11 @@ QValidator::State Cp1251Validator::validate(QString& input, int& /*pos*/) const 
     return Acceptable;
 }
 
-WaitCursor::WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-WaitCursor::~WaitCursor() { QApplication::restoreOverrideCursor(); }
+WaitCursor::WaitCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+WaitCursor::~WaitCursor() {
+    QApplication::restoreOverrideCursor();
+}
 
 }  // namespace vorda::ui

@@ -43,17 +43,17 @@ std::optional<std::string> toRecord(const QString& text);
 // Refuses input with a character that code page 1251 cannot hold, and text longer than maxChars.
 class Cp1251Validator : public QValidator {
     Q_OBJECT
-public:
+  public:
     explicit Cp1251Validator(int maxChars = -1, QObject* parent = nullptr);
     State validate(QString& input, int& pos) const override;
 
-private:
+  private:
     int maxChars_;
 };
 
 // Sets a wait cursor for as long as it lives (a database call blocks the interface meanwhile).
 class WaitCursor {
-public:
+  public:
     WaitCursor();
     ~WaitCursor();
     WaitCursor(const WaitCursor&) = delete;

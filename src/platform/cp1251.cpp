@@ -152,22 +152,38 @@ char toUpper(char c) {
         return static_cast<char>(b - 32);
     }
     switch (b) {
-        case 0xB8: return static_cast<char>(0xA8);  // yo
-        case 0x90: return static_cast<char>(0x80);
-        case 0x83: return static_cast<char>(0x81);
-        case 0x9A: return static_cast<char>(0x8A);
-        case 0x9C: return static_cast<char>(0x8C);
-        case 0x9D: return static_cast<char>(0x8D);
-        case 0x9E: return static_cast<char>(0x8E);
-        case 0x9F: return static_cast<char>(0x8F);
-        case 0xA2: return static_cast<char>(0xA1);
-        case 0xBC: return static_cast<char>(0xA3);
-        case 0xB4: return static_cast<char>(0xA5);
-        case 0xBA: return static_cast<char>(0xAA);
-        case 0xBF: return static_cast<char>(0xAF);
-        case 0xB3: return static_cast<char>(0xB2);
-        case 0xBE: return static_cast<char>(0xBD);
-        default: return c;
+        case 0xB8:
+            return static_cast<char>(0xA8);  // yo
+        case 0x90:
+            return static_cast<char>(0x80);
+        case 0x83:
+            return static_cast<char>(0x81);
+        case 0x9A:
+            return static_cast<char>(0x8A);
+        case 0x9C:
+            return static_cast<char>(0x8C);
+        case 0x9D:
+            return static_cast<char>(0x8D);
+        case 0x9E:
+            return static_cast<char>(0x8E);
+        case 0x9F:
+            return static_cast<char>(0x8F);
+        case 0xA2:
+            return static_cast<char>(0xA1);
+        case 0xBC:
+            return static_cast<char>(0xA3);
+        case 0xB4:
+            return static_cast<char>(0xA5);
+        case 0xBA:
+            return static_cast<char>(0xAA);
+        case 0xBF:
+            return static_cast<char>(0xAF);
+        case 0xB3:
+            return static_cast<char>(0xB2);
+        case 0xBE:
+            return static_cast<char>(0xBD);
+        default:
+            return c;
     }
 }
 
@@ -186,8 +202,10 @@ bool equalsAsciiNoCase(std::string_view a, std::string_view b) {
     for (std::size_t i = 0; i < a.size(); ++i) {
         char x = a[i];
         char y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+        if (x >= 'a' && x <= 'z')
+            x = static_cast<char>(x - 32);
+        if (y >= 'a' && y <= 'z')
+            y = static_cast<char>(y - 32);
         if (x != y) {
             return false;
         }

@@ -20,7 +20,9 @@ constexpr std::size_t kUserLimit = 127;
 constexpr std::size_t kPasswordLimit = 127;
 constexpr std::size_t kDataDirLimit = 2047;
 
-std::string groupSection(int number) { return "GROUP" + std::to_string(number); }
+std::string groupSection(int number) {
+    return "GROUP" + std::to_string(number);
+}
 
 std::string cut(const std::string& text, std::size_t limit) {
     return text.size() > limit ? text.substr(0, limit) : text;
@@ -44,7 +46,7 @@ void remember(SettingsFile& file, std::string_view bytes, bool exists) {
 
 // Applies the key writes of one save in order; the first refused write ends it.
 class Writer {
-public:
+  public:
     explicit Writer(ProfileFile& doc) : doc_(doc) {}
 
     void text(std::string_view section, std::string_view key, std::string_view value) {
@@ -61,7 +63,7 @@ public:
     }
     const Status& status() const { return status_; }
 
-private:
+  private:
     ProfileFile& doc_;
     Status status_;
 };
@@ -113,8 +115,8 @@ std::string chooseSettingsPath(const Environment& env) {
 }
 
 std::string plainDataSourceName(const std::string& name) {
-    for (const std::string_view suffix : {std::string_view(" (System DSN)"),
-                                          std::string_view(" (User DSN)")}) {
+    for (const std::string_view suffix :
+         {std::string_view(" (System DSN)"), std::string_view(" (User DSN)")}) {
         if (name.size() >= suffix.size() &&
             std::string_view(name).substr(name.size() - suffix.size()) == suffix) {
             return name.substr(0, name.size() - suffix.size());
@@ -145,10 +147,8 @@ Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environmen
     record.dataDir = doc.getString("DATA", "DIR", "d:\\data");
     record.logDir = doc.getString("LOG", "DIR", "d:\\log");
     record.server = doc.getString("SYSTEM", "SERVER", kDefaultServer);
-    record.detailMode = cp1251::equalsAsciiNoCase(doc.getString("SYSTEM", "MODE", "silent"),
-                                                  "silent")
-                            ? 0
-                            : 1;
+    record.detailMode =
+        cp1251::equalsAsciiNoCase(doc.getString("SYSTEM", "MODE", "silent"), "silent") ? 0 : 1;
     record.showScreen =
         cp1251::equalsAsciiNoCase(doc.getString("SYSTEM", "SCREEN", "hide"), "hide") ? 0 : 1;
     record.sizeMb = doc.getInt("SYSTEM", "SIZEMB", 100);

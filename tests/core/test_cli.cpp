@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "app/cli.h"
+#include "support/odbc_sandbox.h"
 #include "support/temp_dir.h"
 
 using namespace vorda;
@@ -21,7 +22,8 @@ struct CliRun {
 CliRun run(const TempDir& dir, std::vector<std::string> args) {
     Environment env;
     env.args = {"vorda-settings"};
-    for (auto& a : args) env.args.push_back(std::move(a));
+    for (auto& a : args)
+        env.args.push_back(std::move(a));
     env.currentDir = dir.path();
     env.systemDir = dir.file("etc");  // no ZEL.ini there
     std::ostringstream out;
@@ -53,10 +55,11 @@ TEST(CommandLine, OptionsComeOutWhereverTheyStand) {
 TEST(CommandLine, DumpPrintsTheSettingsAsUtf8Json) {
     TempDir dir;
     // Station and file name in code page 1251 (Cyrillic).
-    dir.write("s.ini",
-              "[DATABASE]\r\nODBC=SEIS\r\nPASSWORD=secret\r\n[SYSTEM]\r\nGROUPS=1\r\nMODE=detail\r\n"
-              "[GROUP1]\r\nSTATION=\xCD\xD0\xC4\r\nSPS=40\r\nCHAN=BHZ\r\nBHZ=-7\r\n"
-              "FILE_BHZ=\xF4\xE0\xE9\xEB.dat\r\n");
+    dir.write(
+        "s.ini",
+        "[DATABASE]\r\nODBC=SEIS\r\nPASSWORD=secret\r\n[SYSTEM]\r\nGROUPS=1\r\nMODE=detail\r\n"
+        "[GROUP1]\r\nSTATION=\xCD\xD0\xC4\r\nSPS=40\r\nCHAN=BHZ\r\nBHZ=-7\r\n"
+        "FILE_BHZ=\xF4\xE0\xE9\xEB.dat\r\n");
     const CliRun r = run(dir, {"--dump", dir.file("s.ini"), "ODBC=other", "user=op"});
     ASSERT_EQ(r.code, 0) << r.err;
     // More than one argument left: the default file is used, the items give the connection.
@@ -90,7 +93,8 @@ TEST(CommandLine, RewriteSavesOrSaysWhyNot) {
     ASSERT_EQ(r.code, 0) << r.err;
     const std::string after = dir.read("s.ini");
     EXPECT_EQ(after.rfind("; mine\r\n[SYSTEM]\r\nSERVER=a\r\nMODE=silent\r\n", 0), 0u) << after;
-    EXPECT_NE(after.find("[DATABASE]\r\nODBC=ZEL\r\nUSER=ZEL\r\nPASSWORD=QMX\r\n"), std::string::npos);
+    EXPECT_NE(after.find("[DATABASE]\r\nODBC=ZEL\r\nUSER=ZEL\r\nPASSWORD=QMX\r\n"),
+              std::string::npos);
 
     r = run(dir, {"--rewrite", dir.file("no-such-dir/s.ini")});
     EXPECT_NE(r.code, 0);
@@ -107,4 +111,27 @@ TEST(CommandLine, HelpAndVersion) {
     EXPECT_NE(r.out.find(VORDA_VERSION), std::string::npos);
     r = run(dir, {"--dump", "--rewrite"});
     EXPECT_NE(r.code, 0);
+}
+
+TEST(CommandLine, TestConnectionPrintsTheReportOrTheError) {
+    vorda::test::OdbcSandbox odbc;
+    const std::string db = odbc.createSqliteDatabase(
+        "cli.sqlite", "CREATE TABLE SITECHAN (STA TEXT, CHAN TEXT); CREATE TABLE SITE (STA TEXT);");
+    odbc.addSqliteDsn("CLISEIS", db);
+    TempDir dir;
+    CliRun r = run(dir, {"--test-connection", "odbc=cliseis", "user=op"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("\xD0\xA3\xD1\x81\xD0\xBF\xD0\xB5\xD1\x88\xD0\xBD\xD0\xBE\xD0\xB5"),
+              std::string::npos)
+        << r.out;  // "Успешное"
+    EXPECT_NE(r.out.find("CLISEIS\t\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(": 2\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\tSITECHAN\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\r'), std::string::npos);
+
+    r = run(dir, {"--test-connection", "ODBC=NO_SUCH_SOURCE_CLI"});
+    EXPECT_NE(r.code, 0);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find("\xD0\x9E\xD1\x88\xD0\xB8\xD0\xB1\xD0\xBA\xD0\xB0"), std::string::npos)
+        << r.err;  // "Ошибка" in the caption
 }

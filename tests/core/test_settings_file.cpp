@@ -15,7 +15,8 @@ namespace {
 Environment envWith(const TempDir& dir, std::vector<std::string> args) {
     Environment env;
     env.args = {"vorda-settings"};
-    for (auto& a : args) env.args.push_back(std::move(a));
+    for (auto& a : args)
+        env.args.push_back(std::move(a));
     env.currentDir = dir.path();
     return env;
 }
@@ -85,11 +86,11 @@ TEST(SettingsLoad, MissingFileGivesDefaults) {
 
 TEST(SettingsLoad, ModesCompareWithoutCaseAndAnythingElseIsOn) {
     TempDir dir;
-    const std::pair<const char*, int> cases[] = {
-        {"silent", 0}, {"Silent", 0}, {"SILENT", 0}, {"detail", 1}, {"other", 1}, {"", 1}};
+    const std::pair<const char*, int> cases[] = {{"silent", 0}, {"Silent", 0}, {"SILENT", 0},
+                                                 {"detail", 1}, {"other", 1},  {"", 1}};
     for (const auto& [mode, expected] : cases) {
-        dir.write("s.ini", std::string("[SYSTEM]\r\nMODE=") + mode + "\r\nSCREEN=" +
-                               (expected ? "" : "HIDE") + "\r\n");
+        dir.write("s.ini", std::string("[SYSTEM]\r\nMODE=") + mode +
+                               "\r\nSCREEN=" + (expected ? "" : "HIDE") + "\r\n");
         auto l = load(dir);
         EXPECT_EQ(l->record.detailMode, expected) << mode;
         EXPECT_EQ(l->record.showScreen, expected) << mode;
@@ -122,8 +123,9 @@ TEST(SettingsLoad, GroupsAreReadUpToTheFirstGapAndCountIsLimited) {
 
 TEST(SettingsLoad, SmallerCountStaysAndNegativeCountIsZero) {
     TempDir dir;
-    dir.write("s.ini", "[SYSTEM]\nGROUPS=1\n[GROUP1]\nSTATION=A\n[GROUP2]\nSTATION=B\n"
-                       "[GROUP3]\nSTATION=C\n");
+    dir.write("s.ini",
+              "[SYSTEM]\nGROUPS=1\n[GROUP1]\nSTATION=A\n[GROUP2]\nSTATION=B\n"
+              "[GROUP3]\nSTATION=C\n");
     auto l = load(dir);
     EXPECT_EQ(l->record.groups.size(), 3u);
     EXPECT_EQ(l->record.groupCount, 1);
@@ -188,12 +190,13 @@ TEST(SettingsSave, KeepsForeignContentAndExistingKeyPlaces) {
     auto l = load(dir);
     ASSERT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);
     const std::string after = dir.read("s.ini");
-    EXPECT_EQ(after.rfind("; head comment\r\n[OTHER]\nx = 1\n[SYSTEM]\r\nSERVER=old\r\n; keep me\r\n"
-                          "EXTRA=yes\r\nMODE=silent\r\nSCREEN=hide\r\nSIZEMB=100\r\nGROUPS=0\r\n"
-                          "\r\n[GROUP1]\nSTATION=A\nCHAN=BHZ\nBHZ=5\nFILE_BHZ=f\nOLD=stay\n"
-                          "SIZEMB=100\r\nSPS=20\r\n",
-                          0),
-              0u)
+    EXPECT_EQ(
+        after.rfind("; head comment\r\n[OTHER]\nx = 1\n[SYSTEM]\r\nSERVER=old\r\n; keep me\r\n"
+                    "EXTRA=yes\r\nMODE=silent\r\nSCREEN=hide\r\nSIZEMB=100\r\nGROUPS=0\r\n"
+                    "\r\n[GROUP1]\nSTATION=A\nCHAN=BHZ\nBHZ=5\nFILE_BHZ=f\nOLD=stay\n"
+                    "SIZEMB=100\r\nSPS=20\r\n",
+                    0),
+        0u)
         << after;
     // Loading again gives the same record; saving again changes nothing.
     auto again = load(dir);
