@@ -15,6 +15,7 @@
 #include "database/connection_settings.h"
 #include "database/schema_dictionary.h"
 #include "settings/settings_record.h"
+#include "support/db_servers.h"
 #include "support/odbc_sandbox.h"
 
 using namespace vorda;
@@ -183,6 +184,28 @@ class TestChannelDialog : public QObject {
         QCOMPARE(r.groups.size(), std::size_t{1});
         QVERIFY(r.groups.at(0) ==
                 group("XYZ", {channel("HHZ", 1160000000, "XYZ_HHZ.DAT")}, 100, 20));
+    }
+
+    // A database whose table names are case-sensitive: its own spelling is taken over before the
+    // lists are asked for; the built-in upper-case name would find no table here.
+    void listsUseTheDatabaseSpelling() {
+        test::MariaDbServer& maria = test::MariaDbServer::shared();
+        QVERIFY2(maria.running(), maria.error().c_str());
+        std::string error;
+        QVERIFY2(maria.createDatabase("chan_maria",
+                                      "create table SiteChan (Sta varchar(16), Chan varchar(16));"
+                                      "insert into SiteChan values ('MA','BHZ'),('MA','bhn'),"
+                                      "('MB','LHZ');",
+                                      &error),
+                 error.c_str());
+        sandbox_->addDsn("chanmaria", maria.driver(), maria.dsnAttributes("chan_maria"));
+        ConnectionSettings::values() = ConnectionValues{"chanmaria", maria.user(), "", ""};
+        ChannelDialog d(-1, -1, -1);
+        QCOMPARE(texts(), QStringList());
+        QCOMPARE(items(box(d, "stationBox")), QStringList({"MA", "MB"}));
+        QCOMPARE(items(box(d, "channelBox")), QStringList({"bhn", "BHZ"}));
+        QCOMPARE(edit(d, "fileNameEdit")->text(), QString("MA_bhn.DAT"));
+        QCOMPARE(schemaDictionary().table(SchemaDictionary::SITECHAN), std::string("SiteChan"));
     }
 
     void addGroupInsertsAtThePosition() {
