@@ -1,0 +1,403 @@
+#include "channels/channel_list_page.h"
+
+#include <QFile>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <functional>
+
+#include "app/ui_support.h"
+#include "channels/channel_dialog.h"
+#include "channels/channel_table_model.h"
+#include "channels/group_order.h"
+#include "settings/settings_record.h"
+
+namespace vorda {
+namespace {
+
+// The list: reports every left and right click and every double-click after the view has handled
+// it, with the row hit or -1 when the click hit no row.
+class ChannelListView : public QTableView {
+  public:
+    std::function<void(int row, Qt::MouseButton button)> onClick;
+    std::function<void()> onDoubleClick;
+
+  protected:
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        QTableView::mouseReleaseEvent(event);
+        const Qt::MouseButton button = event->button();
+        if ((button == Qt::LeftButton || button == Qt::RightButton) && onClick) {
+            onClick(indexAt(event->position().toPoint()).row(), button);
+        }
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        QTableView::mouseDoubleClickEvent(event);
+        if (event->button() == Qt::LeftButton && onDoubleClick) {
+            onDoubleClick();
+        }
+    }
+};
+
+// A push button whose text wraps onto several centred lines, as the page's buttons need.
+class WrapButton : public QPushButton {
+  public:
+    explicit WrapButton(const QString& text) : QPushButton(text) {
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    }
+    QSize sizeHint() const override {
+        const QFontMetrics fm(font());
+        int widest = 0;
+        for (const QString& word : text().split(QRegularExpression(QStringLiteral("\\s+")))) {
+            widest = std::max(widest, fm.horizontalAdvance(word));
+        }
+        // Room for three lines, as the page's buttons have.
+        return {widest + 2 * fm.averageCharWidth() + 8, fm.lineSpacing() * 3 + 12};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        option.text.clear();
+        painter.drawControl(QStyle::CE_PushButton, option);
+        const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+        style()->drawItemText(&painter, area, Qt::AlignCenter | Qt::TextWordWrap, palette(),
+                              isEnabled(), text(), QPalette::ButtonText);
+    }
+};
+
+QIcon arrowIcon(const QString& resource, QStyle::StandardPixmap fallback, const QStyle* style) {
+    if (QFile::exists(resource)) {
+        return QIcon(resource);
+    }
+    return style->standardIcon(fallback);
+}
+
+}  // namespace
+
+struct ChannelListPage::Controls {
+    explicit Controls(SettingsRecord& record) : model(record) {}
+
+    QVBoxLayout layout;
+    QHBoxLayout buttons;
+    ChannelTableModel model;
+    ChannelListView list;
+    QPushButton moveUp;
+    QPushButton moveDown;
+    WrapButton addChannel{QStringLiteral("Добавить\nканал в группу")};
+    WrapButton addGroup{QStringLiteral("Добавить группу")};
+    WrapButton editChannel{QStringLiteral("Изменить канал в группе")};
+    WrapButton deleteChannel{QStringLiteral("Удалить канал из группы")};
+    WrapButton deleteGroup{QStringLiteral("Удалить группу")};
+};
+
+ChannelListPage::ChannelListPage(QWidget* parent)
+    : QWidget(parent), record_(settingsRecord()), ui_(std::make_unique<Controls>(record_)) {
+    setObjectName(QStringLiteral("channelListPage"));
+    auto& list = ui_->list;
+    list.setObjectName(QStringLiteral("channelList"));
+    list.setModel(&ui_->model);
+    list.setSelectionBehavior(QAbstractItemView::SelectRows);
+    list.setSelectionMode(QAbstractItemView::SingleSelection);
+    list.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list.setShowGrid(true);
+    list.setWordWrap(false);
+    list.setSortingEnabled(false);
+    list.setTabKeyNavigation(false);
+    list.verticalHeader()->hide();
+    // Every row has the height of one line: the view then places 16,384 rows without measuring.
+    list.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    list.verticalHeader()->setDefaultSectionSize(list.fontMetrics().height() + 4);
+    list.horizontalHeader()->setSectionsClickable(true);
+    list.horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    list.horizontalHeader()->setStretchLastSection(false);
+    list.horizontalHeader()->setHighlightSections(false);
+    list.horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    list.onClick = [this](int row, Qt::MouseButton button) {
+        if (button == Qt::LeftButton) {
+            onListClick(row);
+        } else {
+            onListRightClick(row);
+        }
+    };
+    list.onDoubleClick = [this] { onEditChannel(); };
+    connect(list.horizontalHeader(), &QHeaderView::sectionClicked, this,
+            &ChannelListPage::onColumnClick);
+
+    ui_->moveUp.setObjectName(QStringLiteral("moveUpButton"));
+    ui_->moveDown.setObjectName(QStringLiteral("moveDownButton"));
+    ui_->addChannel.setObjectName(QStringLiteral("addChannelButton"));
+    ui_->addGroup.setObjectName(QStringLiteral("addGroupButton"));
+    ui_->editChannel.setObjectName(QStringLiteral("editChannelButton"));
+    ui_->deleteChannel.setObjectName(QStringLiteral("deleteChannelButton"));
+    ui_->deleteGroup.setObjectName(QStringLiteral("deleteGroupButton"));
+
+    // The arrow buttons are as high as 22/27 of the text buttons, square, and sit at the bottom.
+    const int buttonHeight = ui_->addChannel.sizeHint().height();
+    const int arrowSide = buttonHeight * 22 / 27;
+    for (QPushButton* arrow : {&ui_->moveUp, &ui_->moveDown}) {
+        arrow->setFixedSize(arrowSide, arrowSide);
+        arrow->setIconSize(QSize(16, 16));
+        arrow->setAutoDefault(false);
+    }
+    ui_->moveUp.setIcon(
+        arrowIcon(QStringLiteral(":/icons/arrow_up.svg"), QStyle::SP_ArrowUp, style()));
+    ui_->moveDown.setIcon(
+        arrowIcon(QStringLiteral(":/icons/arrow_down.svg"), QStyle::SP_ArrowDown, style()));
+    ui_->moveUp.setToolTip(QStringLiteral("Переместить группу вверх"));
+    ui_->moveDown.setToolTip(QStringLiteral("Переместить группу вниз"));
+
+    ui_->buttons.addWidget(&ui_->moveUp, 0, Qt::AlignBottom);
+    ui_->buttons.addWidget(&ui_->moveDown, 0, Qt::AlignBottom);
+    ui_->buttons.addSpacing(arrowSide / 6);
+    for (QPushButton* button :
+         {static_cast<QPushButton*>(&ui_->addChannel), static_cast<QPushButton*>(&ui_->addGroup),
+          static_cast<QPushButton*>(&ui_->editChannel),
+          static_cast<QPushButton*>(&ui_->deleteChannel),
+          static_cast<QPushButton*>(&ui_->deleteGroup)}) {
+        button->setAutoDefault(false);
+        ui_->buttons.addWidget(button, 1);
+    }
+    ui_->layout.addWidget(&list, 1);
+    ui_->layout.addLayout(&ui_->buttons);
+    setLayout(&ui_->layout);
+    setTabOrder(&list, &ui_->moveUp);
+    setTabOrder(&ui_->moveUp, &ui_->moveDown);
+    setTabOrder(&ui_->moveDown, &ui_->addChannel);
+    setTabOrder(&ui_->addChannel, &ui_->addGroup);
+    setTabOrder(&ui_->addGroup, &ui_->editChannel);
+    setTabOrder(&ui_->editChannel, &ui_->deleteChannel);
+    setTabOrder(&ui_->deleteChannel, &ui_->deleteGroup);
+
+    connect(&ui_->addChannel, &QPushButton::clicked, this, &ChannelListPage::onAddChannel);
+    connect(&ui_->addGroup, &QPushButton::clicked, this, &ChannelListPage::onAddGroup);
+    connect(&ui_->editChannel, &QPushButton::clicked, this, &ChannelListPage::onEditChannel);
+    connect(&ui_->deleteChannel, &QPushButton::clicked, this, &ChannelListPage::onDeleteChannel);
+    connect(&ui_->deleteGroup, &QPushButton::clicked, this, &ChannelListPage::onDeleteGroup);
+    connect(&ui_->moveUp, &QPushButton::clicked, this, &ChannelListPage::onMoveGroupUp);
+    connect(&ui_->moveDown, &QPushButton::clicked, this, &ChannelListPage::onMoveGroupDown);
+}
+
+ChannelListPage::~ChannelListPage() = default;
+
+QTableView& ChannelListPage::list() {
+    return ui_->list;
+}
+
+ChannelTableModel& ChannelListPage::model() {
+    return ui_->model;
+}
+
+void ChannelListPage::refillList() {
+    ui_->model.refill();
+}
+
+int ChannelListPage::selectedRow() const {
+    const QModelIndexList rows = ui_->list.selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void ChannelListPage::selectRow(int row) {
+    if (row < 0) {
+        return;
+    }
+    const QModelIndex index = ui_->model.index(row, 0);
+    ui_->list.selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ui_->list.scrollTo(index);
+}
+
+bool ChannelListPage::ctrlDown() const {
+    // The keyboard as it is now, when the click is handled.
+    return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ControlModifier);
+}
+
+void ChannelListPage::setColumnWidths() {
+    // W is the inner width of the list, leaving room for a vertical scroll bar that a longer
+    // list will show; the group number gets W/13 and every other column 2W/13.
+    int width = ui_->list.viewport()->width();
+    if (!ui_->list.verticalScrollBar()->isVisible()) {
+        width -= style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &ui_->list);
+    }
+    width = std::max(width, 13);
+    columnWidthBase_ = width;
+    ui_->list.setColumnWidth(ChannelTableModel::GroupNumberColumn, width / 13);
+    for (int column = ChannelTableModel::StationColumn; column < ChannelTableModel::ColumnCount;
+         ++column) {
+        ui_->list.setColumnWidth(column, 2 * width / 13);
+    }
+}
+
+void ChannelListPage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (columnWidthBase_ == 0) {
+        setColumnWidths();
+    }
+    refillList();
+}
+
+void ChannelListPage::keyPressEvent(QKeyEvent* event) {
+    // Enter and Escape inside the page close nothing and change nothing.
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+            event->accept();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+void ChannelListPage::onAddChannel() {
+    const int row = selectedRow();
+    if (row < 0) {
+        ui::showMessage(this, ui::BoxKind::Information, ui::applicationTitle(),
+                        QStringLiteral("Выберите группу"));
+        return;
+    }
+    const int group = ui_->model.rowRef(row).group;
+    ChannelDialog dialog(group, group, -1, this);
+    if (ui::runModal(dialog) == QDialog::Accepted) {
+        refillList();
+    }
+}
+
+void ChannelListPage::onAddGroup() {
+    const int row = selectedRow();
+    const int group = row < 0 ? -1 : ui_->model.rowRef(row).group;
+    ChannelDialog dialog(group, -1, -1, this);
+    if (ui::runModal(dialog) == QDialog::Accepted) {
+        refillList();
+    }
+}
+
+void ChannelListPage::onEditChannel() {
+    const int row = selectedRow();
+    if (row < 0) {
+        ui::showMessage(this, ui::BoxKind::Information, ui::applicationTitle(),
+                        QStringLiteral("Выберите канал"));
+        return;
+    }
+    const RowRef ref = ui_->model.rowRef(row);
+    ChannelDialog dialog(ref.group, ref.group, ref.channel, this);
+    if (ui::runModal(dialog) == QDialog::Accepted) {
+        // The group's samples per second and file size show on all its rows, so the whole list
+        // is rebuilt; the changed row stays selected.
+        refillList();
+        selectRow(ui_->model.rowOf(ref.group, ref.channel));
+    }
+}
+
+void ChannelListPage::onDeleteChannel() {
+    // The question comes before the selection is looked at.
+    if (ui::showMessage(this, ui::BoxKind::Question, ui::applicationTitle(),
+                        QStringLiteral("Вы дейстивтельно хотите\nудалить канал?")) !=
+        ui::BoxAnswer::Yes) {
+        return;
+    }
+    const int row = selectedRow();
+    if (row < 0) {
+        ui::showMessage(this, ui::BoxKind::Information, ui::applicationTitle(),
+                        QStringLiteral("Выберите канал"));
+        return;
+    }
+    const RowRef ref = ui_->model.rowRef(row);
+    deleteChannel(record_, ref.group, ref.channel);
+    refillList();
+}
+
+void ChannelListPage::onDeleteGroup() {
+    if (ui::showMessage(this, ui::BoxKind::Question, ui::applicationTitle(),
+                        QStringLiteral("Вы дейстивтельно хотите\nудалить группу?")) !=
+        ui::BoxAnswer::Yes) {
+        return;
+    }
+    const int row = selectedRow();
+    if (row < 0) {
+        ui::showMessage(this, ui::BoxKind::Information, ui::applicationTitle(),
+                        QStringLiteral("Выберите группу"));
+        return;
+    }
+    deleteGroup(record_, ui_->model.rowRef(row).group);
+    refillList();
+}
+
+void ChannelListPage::onColumnClick(int column) {
+    if (column == ChannelTableModel::StationColumn) {
+        sortGroupsByStation(record_, sortAscending_);
+        sortAscending_ = !sortAscending_;
+    }
+    refillList();
+}
+
+void ChannelListPage::onMoveGroupDown() {
+    const int row = selectedRow();
+    if (row < 0) {
+        return;
+    }
+    const int number = ui_->model.rowRef(row).group + 1;
+    if (number >= shownGroupCount(record_)) {
+        return;
+    }
+    swapGroups(record_, number - 1, number);
+    refillList();
+    const int moved = ui_->model.firstRowOfGroup(number);
+    selectRow(moved);
+    lastClickedRow_ = moved;
+    ui_->list.setFocus();
+}
+
+void ChannelListPage::onMoveGroupUp() {
+    const int row = selectedRow();
+    if (row <= 0) {
+        return;
+    }
+    const int number = ui_->model.rowRef(row).group + 1;
+    if (number <= 1) {
+        return;
+    }
+    swapGroups(record_, number - 1, number - 2);
+    refillList();
+    const int moved = ui_->model.firstRowOfGroup(number - 2);
+    selectRow(moved);
+    lastClickedRow_ = moved;
+    ui_->list.setFocus();
+}
+
+void ChannelListPage::onListClick(int row) {
+    const int rows = ui_->model.rowCount();
+    if (ctrlDown() && lastClickedRow_ >= 0 && lastClickedRow_ < rows && row >= 0 &&
+        row != lastClickedRow_) {
+        swapGroups(record_, ui_->model.rowRef(row).group, ui_->model.rowRef(lastClickedRow_).group);
+        refillList();
+    }
+    lastClickedRow_ = row < 0 ? -1 : row;
+}
+
+void ChannelListPage::onListRightClick(int row) {
+    const int rows = ui_->model.rowCount();
+    if (ctrlDown() && lastClickedRow_ >= 0 && lastClickedRow_ < rows && row >= 0 &&
+        row != lastClickedRow_) {
+        moveGroup(record_, ui_->model.rowRef(lastClickedRow_).group, ui_->model.rowRef(row).group);
+        refillList();
+    }
+    lastClickedRow_ = row < 0 ? -1 : row;
+}
+
+}  // namespace vorda

@@ -1,0 +1,70 @@
+#pragma once
+// The first page of the main dialog: the groups in use with their channels, one row per channel,
+// and the buttons that add, change and delete channels and groups. The page also reorders the
+// groups: a click on the station code heading sorts them, the arrow buttons move the selected
+// row's group, Ctrl with a left click swaps two groups and Ctrl with a right click moves one.
+// Everything works on the one settings record; the list is rebuilt from it after each change.
+#include <QWidget>
+#include <memory>
+
+class QTableView;
+class QPushButton;
+
+namespace vorda {
+
+class ChannelTableModel;
+class SettingsRecord;
+
+class ChannelListPage : public QWidget {
+    Q_OBJECT
+  public:
+    explicit ChannelListPage(QWidget* parent = nullptr);
+    ~ChannelListPage() override;
+
+    // Rebuilds the list from the record; afterwards no row is selected.
+    void refillList();
+
+    // Direction of the next sort by station code.
+    bool sortAscending() const { return sortAscending_; }
+    // Row of the last left or right click on the list, -1 when that click hit no row.
+    int lastClickedRow() const { return lastClickedRow_; }
+    // The selected row, or -1.
+    int selectedRow() const;
+    // The width the column widths were divided from (the list's inner width when the page was
+    // first shown), 0 before that.
+    int columnWidthBase() const { return columnWidthBase_; }
+
+    QTableView& list();
+    ChannelTableModel& model();
+
+  public slots:
+    void onAddChannel();
+    void onAddGroup();
+    void onEditChannel();
+    void onDeleteChannel();
+    void onDeleteGroup();
+    void onColumnClick(int column);
+    void onMoveGroupUp();
+    void onMoveGroupDown();
+    // A click on the list: row is the row hit, or -1 for none.
+    void onListClick(int row);
+    void onListRightClick(int row);
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void selectRow(int row);
+    void setColumnWidths();
+    bool ctrlDown() const;
+
+    struct Controls;
+    SettingsRecord& record_;
+    std::unique_ptr<Controls> ui_;
+    bool sortAscending_ = true;
+    int lastClickedRow_ = -1;
+    int columnWidthBase_ = 0;
+};
+
+}  // namespace vorda

@@ -1,0 +1,104 @@
+#include "channels/channel_table_model.h"
+
+#include "app/ui_support.h"
+
+namespace vorda {
+
+ChannelTableModel::ChannelTableModel(SettingsRecord& record, QObject* parent)
+    : QAbstractTableModel(parent), record_(record) {}
+
+void ChannelTableModel::refill() {
+    beginResetModel();
+    rows_ = listedRows(record_);
+    endResetModel();
+}
+
+RowRef ChannelTableModel::rowRef(int row) const {
+    if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) {
+        return {};
+    }
+    return rows_[static_cast<std::size_t>(row)];
+}
+
+int ChannelTableModel::firstRowOfGroup(int group) const {
+    return vorda::firstRowOfGroup(rows_, group);
+}
+
+int ChannelTableModel::rowOf(int group, int channel) const {
+    return vorda::rowOf(rows_, group, channel);
+}
+
+int ChannelTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int ChannelTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ChannelTableModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid()) {
+        return {};
+    }
+    const RowRef ref = rowRef(index.row());
+    // The record may have changed since the last refill (the page refills after every change);
+    // a row whose element is gone shows nothing rather than reading past the arrays.
+    if (ref.group < 0 || static_cast<std::size_t>(ref.group) >= record_.groups.size()) {
+        return {};
+    }
+    const GroupRecord& group = record_.groups.at(static_cast<std::size_t>(ref.group));
+    if (static_cast<std::size_t>(ref.channel) >= group.channels.size()) {
+        return {};
+    }
+    const ChannelRecord& channel = group.channels.at(static_cast<std::size_t>(ref.channel));
+    switch (index.column()) {
+        case GroupNumberColumn:
+            return QString::number(ref.group + 1);
+        case StationColumn:
+            return ui::fromRecord(group.station);
+        case ChannelColumn:
+            return ui::fromRecord(channel.code);
+        case SpsColumn:
+            return QString::number(group.sps);
+        case LastTimeColumn:
+            return QString::number(channel.lastTime);
+        case FileSizeColumn:
+            return QString::number(group.sizeMb);
+        case FileNameColumn:
+            return ui::fromRecord(channel.fileName);
+        default:
+            return {};
+    }
+}
+
+QVariant ChannelTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal) {
+        return {};
+    }
+    if (role == Qt::TextAlignmentRole) {
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+    }
+    if (role != Qt::DisplayRole) {
+        return {};
+    }
+    switch (section) {
+        case GroupNumberColumn:
+            return QStringLiteral("№ группы");
+        case StationColumn:
+            return QStringLiteral("Код станции");
+        case ChannelColumn:
+            return QStringLiteral("Код канала");
+        case SpsColumn:
+            return QStringLiteral("Отсчеты в секунду");
+        case LastTimeColumn:
+            return QStringLiteral("Последнее время");
+        case FileSizeColumn:
+            return QStringLiteral("Размер файла");
+        case FileNameColumn:
+            return QStringLiteral("Имя файла");
+        default:
+            return {};
+    }
+}
+
+}  // namespace vorda

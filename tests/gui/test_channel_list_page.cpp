@@ -1,0 +1,526 @@
+// The channel list page driven through its real widgets: buttons, clicks on rows and headings,
+// the keyboard, and the message boxes it shows (answered through the message seam).
+#include <QDialog>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <QtTest>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/ui_support.h"
+#include "channels/channel_list_page.h"
+#include "channels/channel_table_model.h"
+#include "settings/settings_record.h"
+
+using namespace vorda;
+
+namespace {
+
+struct Box {
+    ui::BoxKind kind;
+    QString text;
+};
+
+// Records every message box and answers questions from a queue (Yes when it is empty).
+struct Boxes {
+    std::vector<Box> shown;
+    std::deque<ui::BoxAnswer> answers;
+
+    Boxes() {
+        ui::setMessageHandler(
+            [this](ui::BoxKind kind, const QString& caption, const QString& text) {
+                shown.push_back({kind, text});
+                EXPECT_CAPTION(caption);
+                if (kind != ui::BoxKind::Question) {
+                    return ui::BoxAnswer::Ok;
+                }
+                if (answers.empty()) {
+                    return ui::BoxAnswer::Yes;
+                }
+                const auto answer = answers.front();
+                answers.pop_front();
+                return answer;
+            });
+    }
+    ~Boxes() { ui::setMessageHandler({}); }
+    static void EXPECT_CAPTION(const QString& caption) {
+        if (caption != ui::applicationTitle()) {
+            qWarning("box caption %s", qPrintable(caption));
+            QTest::qFail("message box without the application's title", __FILE__, __LINE__);
+        }
+    }
+};
+
+// Makes the global record hold one group per station; counts[i] channels in group i (1 when
+// not given), groupCount as given or the number of groups.
+void fillRecord(const std::vector<std::string>& stations, const std::vector<int>& counts = {},
+                int groupCount = -1) {
+    auto& record = settingsRecord();
+    record.groups.removeAll();
+    for (std::size_t i = 0; i < stations.size(); ++i) {
+        GroupRecord group;
+        group.station = stations[i];
+        group.sps = 20 + static_cast<int>(i);
+        group.sizeMb = 100 + static_cast<int>(i);
+        const int count = i < counts.size() ? counts[i] : 1;
+        for (int c = 0; c < count; ++c) {
+            group.channels.append({"CH" + std::to_string(c), 1000 * static_cast<int>(i) + c,
+                                   stations[i] + "_CH" + std::to_string(c) + ".DAT"});
+        }
+        record.groups.append(group);
+    }
+    record.groupCount = groupCount < 0 ? static_cast<int>(stations.size()) : groupCount;
+}
+
+QStringList stationsOfRecord() {
+    QStringList out;
+    for (const auto& group : settingsRecord().groups) {
+        out << ui::fromRecord(group.station);
+    }
+    return out;
+}
+
+QString cell(ChannelListPage& page, int row, int column) {
+    return page.model().index(row, column).data().toString();
+}
+
+// Column `column` of every row, joined with commas.
+QString columnText(ChannelListPage& page, int column) {
+    QStringList out;
+    for (int row = 0; row < page.model().rowCount(); ++row) {
+        out << cell(page, row, column);
+    }
+    return out.join(',');
+}
+
+QPushButton* button(ChannelListPage& page, const char* name) {
+    auto* found = page.findChild<QPushButton*>(QString::fromLatin1(name));
+    if (!found) {
+        qFatal("no button %s", name);
+    }
+    return found;
+}
+
+void clickRow(ChannelListPage& page, int row, Qt::MouseButton mouse = Qt::LeftButton,
+              Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTableView& list = page.list();
+    const QRect rect = list.visualRect(page.model().index(row, 1));
+    QVERIFY(rect.isValid());
+    QTest::mouseClick(list.viewport(), mouse, modifiers, rect.center());
+}
+
+// A click below the last row.
+void clickNoRow(ChannelListPage& page, Qt::MouseButton mouse,
+                Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTableView& list = page.list();
+    const QPoint below(5, list.viewport()->height() - 3);
+    QCOMPARE(list.indexAt(below).row(), -1);
+    QTest::mouseClick(list.viewport(), mouse, modifiers, below);
+}
+
+void clickHeading(ChannelListPage& page, int column) {
+    QHeaderView* header = page.list().horizontalHeader();
+    const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(x, header->height() / 2));
+}
+
+}  // namespace
+
+class ChannelListPageTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() {
+        fillRecord({});
+        page_ = std::make_unique<ChannelListPage>();
+        page_->resize(800, 500);
+        page_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(page_.get()));
+    }
+    void cleanup() {
+        page_.reset();
+        ui::setModalHandler({});
+    }
+
+    void showsColumnsButtonsAndGrid() {
+        ChannelListPage& page = *page_;
+        QTableView& list = page.list();
+        const QStringList headings = {"№ группы",          "Код станции",     "Код канала",
+                                      "Отсчеты в секунду", "Последнее время", "Размер файла",
+                                      "Имя файла"};
+        QCOMPARE(page.model().columnCount(), 7);
+        for (int column = 0; column < 7; ++column) {
+            QCOMPARE(page.model().headerData(column, Qt::Horizontal).toString(), headings[column]);
+            const auto align =
+                page.model().headerData(column, Qt::Horizontal, Qt::TextAlignmentRole);
+            QVERIFY(align.value<Qt::Alignment>() & Qt::AlignLeft);
+        }
+        // W/13 for the group number, 2W/13 for the others, W the list's inner width.
+        const int w = page.columnWidthBase();
+        QVERIFY(w > 13);
+        QVERIFY(w <= list.viewport()->width());
+        QCOMPARE(list.columnWidth(0), w / 13);
+        for (int column = 1; column < 7; ++column) {
+            QCOMPARE(list.columnWidth(column), 2 * w / 13);
+        }
+        int total = 0;
+        for (int column = 0; column < 7; ++column) {
+            total += list.columnWidth(column);
+        }
+        QVERIFY(total <= list.viewport()->width());  // no horizontal scrolling at first
+
+        QVERIFY(list.showGrid());
+        QCOMPARE(list.selectionBehavior(), QAbstractItemView::SelectRows);
+        QCOMPARE(list.selectionMode(), QAbstractItemView::SingleSelection);
+        QCOMPARE(list.editTriggers(), QAbstractItemView::NoEditTriggers);
+
+        QCOMPARE(button(page, "addChannelButton")->text(), QString("Добавить\nканал в группу"));
+        QCOMPARE(button(page, "addGroupButton")->text(), QString("Добавить группу"));
+        QCOMPARE(button(page, "editChannelButton")->text(), QString("Изменить канал в группе"));
+        QCOMPARE(button(page, "deleteChannelButton")->text(), QString("Удалить канал из группы"));
+        QCOMPARE(button(page, "deleteGroupButton")->text(), QString("Удалить группу"));
+        for (const char* arrow : {"moveUpButton", "moveDownButton"}) {
+            QVERIFY(button(page, arrow)->text().isEmpty());
+            QVERIFY(!button(page, arrow)->icon().isNull());
+        }
+        // The buttons sit under the list, the arrows left of the five text buttons.
+        const int listBottom = list.geometry().bottom();
+        QVERIFY(button(page, "moveUpButton")->geometry().top() > listBottom);
+        QVERIFY(button(page, "moveUpButton")->x() < button(page, "moveDownButton")->x());
+        QVERIFY(button(page, "moveDownButton")->x() < button(page, "addChannelButton")->x());
+        QVERIFY(button(page, "addChannelButton")->x() < button(page, "addGroupButton")->x());
+        QVERIFY(button(page, "deleteChannelButton")->x() < button(page, "deleteGroupButton")->x());
+    }
+
+    void emptyRecordAsksToChooseFirst() {
+        ChannelListPage& page = *page_;
+        Boxes boxes;
+        int dialogs = 0;
+        ui::setModalHandler([&](QDialog&) {
+            ++dialogs;
+            return int(QDialog::Rejected);
+        });
+        QCOMPARE(page.model().rowCount(), 0);
+
+        QTest::mouseClick(button(page, "addChannelButton"), Qt::LeftButton);
+        QTest::mouseClick(button(page, "editChannelButton"), Qt::LeftButton);
+        QCOMPARE(boxes.shown.size(), size_t(2));
+        QCOMPARE(boxes.shown[0].kind, ui::BoxKind::Information);
+        QCOMPARE(boxes.shown[0].text, QString("Выберите группу"));
+        QCOMPARE(boxes.shown[1].kind, ui::BoxKind::Information);
+        QCOMPARE(boxes.shown[1].text, QString("Выберите канал"));
+        QCOMPARE(dialogs, 0);
+
+        // The delete questions come before the selection check; No stops them.
+        boxes.shown.clear();
+        boxes.answers = {ui::BoxAnswer::Yes, ui::BoxAnswer::Yes, ui::BoxAnswer::No,
+                         ui::BoxAnswer::No};
+        QTest::mouseClick(button(page, "deleteChannelButton"), Qt::LeftButton);
+        QTest::mouseClick(button(page, "deleteGroupButton"), Qt::LeftButton);
+        QTest::mouseClick(button(page, "deleteChannelButton"), Qt::LeftButton);
+        QTest::mouseClick(button(page, "deleteGroupButton"), Qt::LeftButton);
+        QCOMPARE(boxes.shown.size(), size_t(6));
+        QCOMPARE(boxes.shown[0].kind, ui::BoxKind::Question);
+        QCOMPARE(boxes.shown[0].text, QString("Вы дейстивтельно хотите\nудалить канал?"));
+        QCOMPARE(boxes.shown[1].text, QString("Выберите канал"));
+        QCOMPARE(boxes.shown[2].kind, ui::BoxKind::Question);
+        QCOMPARE(boxes.shown[2].text, QString("Вы дейстивтельно хотите\nудалить группу?"));
+        QCOMPARE(boxes.shown[3].text, QString("Выберите группу"));
+        QCOMPARE(boxes.shown[4].kind, ui::BoxKind::Question);
+        QCOMPARE(boxes.shown[5].kind, ui::BoxKind::Question);
+
+        // Add group needs no selection: it opens the dialog at once, without a box.
+        boxes.shown.clear();
+        QTest::mouseClick(button(page, "addGroupButton"), Qt::LeftButton);
+        QCOMPARE(dialogs, 1);
+        QVERIFY(boxes.shown.empty());
+
+        // The move buttons do nothing without a selection.
+        QTest::mouseClick(button(page, "moveUpButton"), Qt::LeftButton);
+        QTest::mouseClick(button(page, "moveDownButton"), Qt::LeftButton);
+        QVERIFY(boxes.shown.empty());
+        QCOMPARE(page.model().rowCount(), 0);
+    }
+
+    void listsOnlyGroupsInUseAndRefillsWhenShown() {
+        ChannelListPage& page = *page_;
+        page.hide();
+        fillRecord({"AAA", "BBB", "CCC"}, {2, 1, 2}, 2);
+        page.show();
+        QCOMPARE(columnText(page, 0), QString("1,1,2"));
+        QCOMPARE(columnText(page, 1), QString("AAA,AAA,BBB"));
+        QCOMPARE(columnText(page, 2), QString("CH0,CH1,CH0"));
+        QCOMPARE(columnText(page, 3), QString("20,20,21"));
+        QCOMPARE(columnText(page, 4), QString("0,1,1000"));
+        QCOMPARE(columnText(page, 5), QString("100,100,101"));
+        QCOMPARE(columnText(page, 6), QString("AAA_CH0.DAT,AAA_CH1.DAT,BBB_CH0.DAT"));
+        // A higher count set elsewhere shows when the page is shown again.
+        page.hide();
+        settingsRecord().groupCount = 3;
+        page.show();
+        QCOMPARE(columnText(page, 0), QString("1,1,2,3,3"));
+        // Negative Unix seconds and Cyrillic texts show as they are.
+        page.hide();
+        settingsRecord().groups.at(0).channels.at(0).lastTime = -86400;
+        settingsRecord().groups.at(0).station = "\xC0\xC1\xC2";  // АБВ
+        page.show();
+        QCOMPARE(cell(page, 0, 4), QString("-86400"));
+        QCOMPARE(cell(page, 0, 1), QString("АБВ"));
+    }
+
+    void emptyGroupSkipsItsNumber() {
+        ChannelListPage& page = *page_;
+        fillRecord({"A", "B", "C"}, {1, 0, 1});
+        page.refillList();
+        QCOMPARE(columnText(page, 0), QString("1,3"));
+        QCOMPARE(page.model().rowRef(1), (RowRef{2, 0}));
+    }
+
+    void deletesChannelsAndGroups() {
+        ChannelListPage& page = *page_;
+        Boxes boxes;
+        fillRecord({"A", "B", "C"}, {3, 1, 2});
+        page.refillList();
+        // One channel of a group with several: the others keep their order and the number.
+        clickRow(page, 1);
+        QTest::mouseClick(button(page, "deleteChannelButton"), Qt::LeftButton);
+        QCOMPARE(columnText(page, 0), QString("1,1,2,3,3"));
+        QCOMPARE(columnText(page, 2), QString("CH0,CH2,CH0,CH0,CH1"));
+        QCOMPARE(page.selectedRow(), -1);  // a refill leaves no row selected
+        // The only channel of group 2: the group goes and group 3 becomes group 2.
+        clickRow(page, 2);
+        QTest::mouseClick(button(page, "deleteChannelButton"), Qt::LeftButton);
+        QCOMPARE(stationsOfRecord(), QStringList({"A", "C"}));
+        QCOMPARE(settingsRecord().groupCount, 2);
+        QCOMPARE(columnText(page, 0), QString("1,1,2,2"));
+        // No to the question changes nothing.
+        clickRow(page, 3);
+        boxes.answers = {ui::BoxAnswer::No};
+        QTest::mouseClick(button(page, "deleteGroupButton"), Qt::LeftButton);
+        QCOMPARE(stationsOfRecord(), QStringList({"A", "C"}));
+        QCOMPARE(page.selectedRow(), 3);
+        // Delete group takes every channel with it.
+        QTest::mouseClick(button(page, "deleteGroupButton"), Qt::LeftButton);
+        QCOMPARE(stationsOfRecord(), QStringList({"A"}));
+        QCOMPARE(settingsRecord().groupCount, 1);
+        QCOMPARE(columnText(page, 0), QString("1,1"));
+        // Only the questions were shown.
+        for (const Box& box : boxes.shown) {
+            QCOMPARE(box.kind, ui::BoxKind::Question);
+        }
+        QCOMPARE(boxes.shown.size(), size_t(4));
+    }
+
+    void sortsByStationOnHeadingClick() {
+        ChannelListPage& page = *page_;
+        fillRecord({"S2", "S1", "S3"});
+        page.refillList();
+        QVERIFY(page.sortAscending());
+        clickHeading(page, 1);
+        QCOMPARE(columnText(page, 1), QString("S1,S2,S3"));
+        QCOMPARE(columnText(page, 0), QString("1,2,3"));
+        QCOMPARE(stationsOfRecord(), QStringList({"S1", "S2", "S3"}));
+        QVERIFY(!page.sortAscending());
+        clickHeading(page, 1);
+        QCOMPARE(columnText(page, 1), QString("S3,S2,S1"));
+        QCOMPARE(stationsOfRecord(), QStringList({"S3", "S2", "S1"}));
+        QVERIFY(page.sortAscending());
+        // The other headings sort nothing and keep the direction.
+        for (int column : {0, 2, 3, 4, 5, 6}) {
+            clickHeading(page, column);
+        }
+        QCOMPARE(stationsOfRecord(), QStringList({"S3", "S2", "S1"}));
+        QVERIFY(page.sortAscending());
+
+        // Byte order with case: AB, ABC, Ab.
+        fillRecord({"Ab", "ABC", "AB"}, {1, 3, 1});
+        page.refillList();
+        clickHeading(page, 1);
+        QCOMPARE(stationsOfRecord(), QStringList({"AB", "ABC", "Ab"}));
+        // A group with three channels keeps them in order.
+        QCOMPARE(columnText(page, 2), QString("CH0,CH0,CH1,CH2,CH0"));
+        QCOMPARE(columnText(page, 0), QString("1,2,2,2,3"));
+    }
+
+    // Mend: sorting works on the record, so no group is lost, empty and unshown groups keep
+    // their place in the order, groupCount stays in range, and long texts are not cut.
+    void sortKeepsEveryGroupAndWholeTexts() {
+        ChannelListPage& page = *page_;
+        fillRecord({"C", "B", "A", "HIDDEN2", "HIDDEN1"}, {1, 0, 2, 1, 1}, 3);
+        const std::string longName(700, 'x');
+        settingsRecord().groups.at(0).channels.at(0).fileName = longName;
+        settingsRecord().groups.at(2).channels.at(1).code = std::string(600, 'Q');
+        page.refillList();
+        clickHeading(page, 1);
+        QCOMPARE(stationsOfRecord(), QStringList({"A", "B", "C", "HIDDEN2", "HIDDEN1"}));
+        QCOMPARE(settingsRecord().groupCount, 3);
+        QCOMPARE(settingsRecord().groups.at(2).channels.at(0).fileName, longName);
+        QCOMPARE(settingsRecord().groups.at(0).channels.at(1).code, std::string(600, 'Q'));
+        QCOMPARE(columnText(page, 0), QString("1,1,3"));
+        clickHeading(page, 1);
+        QCOMPARE(stationsOfRecord(), QStringList({"C", "B", "A", "HIDDEN2", "HIDDEN1"}));
+        // Other headings rebuild nothing away either.
+        clickHeading(page, 4);
+        QCOMPARE(stationsOfRecord(), QStringList({"C", "B", "A", "HIDDEN2", "HIDDEN1"}));
+        QCOMPARE(settingsRecord().groups.size(), size_t(5));
+        QCOMPARE(settingsRecord().groups.at(0).channels.at(0).fileName, longName);
+    }
+
+    void arrowsMoveTheSelectedGroup() {
+        ChannelListPage& page = *page_;
+        page.window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(page.window()));
+        fillRecord({"A", "B", "C", "D"}, {1, 2, 2, 1}, 3);
+        page.refillList();
+        // Rows: A | B B | C C ; D is not shown.
+        // Up on the first row, and on a row of group 1: nothing.
+        clickRow(page, 0);
+        QTest::mouseClick(button(page, "moveUpButton"), Qt::LeftButton);
+        QCOMPARE(stationsOfRecord(), QStringList({"A", "B", "C", "D"}));
+        // Down on the last shown group: nothing (D beyond groupCount stays put).
+        clickRow(page, 4);
+        QTest::mouseClick(button(page, "moveDownButton"), Qt::LeftButton);
+        QCOMPARE(stationsOfRecord(), QStringList({"A", "B", "C", "D"}));
+        QCOMPARE(page.selectedRow(), 4);
+
+        // Up on the second row of group 3: groups 2 and 3 swap, the moved group's first row
+        // is selected and has the focus.
+        clickRow(page, 4);
+        button(page, "moveUpButton")->setFocus();
+        QTest::mouseClick(button(page, "moveUpButton"), Qt::LeftButton);
+        QCOMPARE(stationsOfRecord(), QStringList({"A", "C", "B", "D"}));
+        QCOMPARE(page.selectedRow(), 1);
+        QCOMPARE(page.lastClickedRow(), 1);
+        QVERIFY(page.list().hasFocus());
+        QCOMPARE(page.list().currentIndex().row(), 1);
+
+        // Down on group 1: it swaps with group 2 and its row (now 2) is selected.
+        clickRow(page, 0);
+        QTest::mouseClick(button(page, "moveDownButton"), Qt::LeftButton);
+        QCOMPARE(stationsOfRecord(), QStringList({"C", "A", "B", "D"}));
+        QCOMPARE(page.selectedRow(), 2);
+        QCOMPARE(cell(page, 2, 1), QString("A"));
+        QCOMPARE(page.lastClickedRow(), 2);
+        QVERIFY(page.list().hasFocus());
+
+        // Up on a row of group 2 with an empty group 1 before it: they swap.
+        fillRecord({"E", "F"}, {0, 1});
+        page.refillList();
+        clickRow(page, 0);
+        QTest::mouseClick(button(page, "moveUpButton"), Qt::LeftButton);
+        QCOMPARE(stationsOfRecord(), QStringList({"E", "F"}));  // the first row: nothing
+        fillRecord({"G", "E", "F"}, {1, 0, 1});
+        page.refillList();
+        clickRow(page, 1);  // group 3 (F)
+        QTest::mouseClick(button(page, "moveUpButton"), Qt::LeftButton);
+        QCOMPARE(stationsOfRecord(), QStringList({"G", "F", "E"}));
+        QCOMPARE(page.selectedRow(), 1);
+        QCOMPARE(columnText(page, 0), QString("1,2"));
+    }
+
+    void ctrlClicksSwapAndMoveGroups() {
+        ChannelListPage& page = *page_;
+        fillRecord({"A", "B", "C"});
+        page.refillList();
+        QCOMPARE(page.lastClickedRow(), -1);
+        // Ctrl-click with no earlier click: nothing but remembering the row.
+        clickRow(page, 2, Qt::LeftButton, Qt::ControlModifier);
+        QCOMPARE(stationsOfRecord(), QStringList({"A", "B", "C"}));
+        QCOMPARE(page.lastClickedRow(), 2);
+        // A plain click on A, then Ctrl-click on C: C, B, A.
+        clickRow(page, 0);
+        QCOMPARE(page.lastClickedRow(), 0);
+        clickRow(page, 2, Qt::LeftButton, Qt::ControlModifier);
+        QCOMPARE(stationsOfRecord(), QStringList({"C", "B", "A"}));
+        QCOMPARE(columnText(page, 1), QString("C,B,A"));
+        QCOMPARE(page.lastClickedRow(), 2);
+        QCOMPARE(page.selectedRow(), -1);
+        // Ctrl-click on the same row: nothing.
+        clickRow(page, 2, Qt::LeftButton, Qt::ControlModifier);
+        QCOMPARE(stationsOfRecord(), QStringList({"C", "B", "A"}));
+        // A plain click never reorders.
+        clickRow(page, 0);
+        clickRow(page, 1);
+        QCOMPARE(stationsOfRecord(), QStringList({"C", "B", "A"}));
+        // A click on no row forgets the row; the next Ctrl-click does nothing.
+        clickNoRow(page, Qt::LeftButton);
+        QCOMPARE(page.lastClickedRow(), -1);
+        clickRow(page, 0, Qt::LeftButton, Qt::ControlModifier);
+        QCOMPARE(stationsOfRecord(), QStringList({"C", "B", "A"}));
+        // Ctrl on no row after a click: nothing moves, and the row is forgotten.
+        clickNoRow(page, Qt::LeftButton, Qt::ControlModifier);
+        QCOMPARE(page.lastClickedRow(), -1);
+        QCOMPARE(stationsOfRecord(), QStringList({"C", "B", "A"}));
+
+        // Moves with Ctrl and a right click: A, B, C, D; click D, Ctrl-right-click B.
+        fillRecord({"A", "B", "C", "D"});
+        page.refillList();
+        clickRow(page, 3);
+        clickRow(page, 1, Qt::RightButton, Qt::ControlModifier);
+        QCOMPARE(stationsOfRecord(), QStringList({"A", "D", "B", "C"}));
+        QCOMPARE(page.lastClickedRow(), 1);
+        // s = 0, t = 2 gives B, C, A, D.
+        fillRecord({"A", "B", "C", "D"});
+        page.refillList();
+        clickRow(page, 0, Qt::RightButton);
+        QCOMPARE(stationsOfRecord(), QStringList({"A", "B", "C", "D"}));  // no Ctrl: nothing
+        clickRow(page, 2, Qt::RightButton, Qt::ControlModifier);
+        QCOMPARE(stationsOfRecord(), QStringList({"B", "C", "A", "D"}));
+
+        // Two rows of one group: the Ctrl-click changes no group.
+        fillRecord({"A", "B"}, {2, 1});
+        page.refillList();
+        clickRow(page, 0);
+        clickRow(page, 1, Qt::LeftButton, Qt::ControlModifier);
+        QCOMPARE(stationsOfRecord(), QStringList({"A", "B"}));
+        QCOMPARE(columnText(page, 2), QString("CH0,CH1,CH0"));
+
+        // A remembered row that is no longer in the list: nothing.
+        fillRecord({"A", "B", "C"});
+        page.refillList();
+        clickRow(page, 2);
+        fillRecord({"A", "B"});
+        page.refillList();
+        clickRow(page, 0, Qt::LeftButton, Qt::ControlModifier);
+        QCOMPARE(stationsOfRecord(), QStringList({"A", "B"}));
+        QCOMPARE(page.lastClickedRow(), 0);
+    }
+
+    void enterAndEscapeCloseNothing() {
+        page_.reset();
+        fillRecord({"A"});
+        QDialog dialog;
+        QVBoxLayout layout(&dialog);
+        ChannelListPage page;
+        layout.addWidget(&page);
+        QPushButton ok(QStringLiteral("OK"));
+        ok.setDefault(true);
+        layout.addWidget(&ok);
+        int accepted = 0;
+        QObject::connect(&ok, &QPushButton::clicked, &dialog, [&] { ++accepted; });
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        page.list().setFocus();
+        clickRow(page, 0);
+        QTest::keyClick(&page.list(), Qt::Key_Escape);
+        QTest::keyClick(&page.list(), Qt::Key_Return);
+        QTest::keyClick(&page.list(), Qt::Key_Enter);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(accepted, 0);
+        QCOMPARE(stationsOfRecord(), QStringList({"A"}));
+        QCOMPARE(page.selectedRow(), 0);
+    }
+
+  private:
+    std::unique_ptr<ChannelListPage> page_;
+};
+
+QTEST_MAIN(ChannelListPageTest)
+#include "test_channel_list_page.moc"
