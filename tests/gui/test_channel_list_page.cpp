@@ -1,8 +1,11 @@
 // The channel list page driven through its real widgets: buttons, clicks on rows and headings,
 // the keyboard, and the message boxes it shows (answered through the message seam).
+#include <QComboBox>
 #include <QDialog>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <QtTest>
@@ -11,9 +14,14 @@
 #include <vector>
 
 #include "app/ui_support.h"
+#include "channels/channel_dialog.h"
 #include "channels/channel_list_page.h"
 #include "channels/channel_table_model.h"
+#include "database/connection_settings.h"
+#include "settings/settings_file.h"
 #include "settings/settings_record.h"
+#include "support/odbc_sandbox.h"
+#include "support/temp_dir.h"
 
 using namespace vorda;
 
@@ -22,6 +30,7 @@ namespace {
 struct Box {
     ui::BoxKind kind;
     QString text;
+    QString caption;
 };
 
 // Records every message box and answers questions from a queue (Yes when it is empty).
@@ -32,8 +41,7 @@ struct Boxes {
     Boxes() {
         ui::setMessageHandler(
             [this](ui::BoxKind kind, const QString& caption, const QString& text) {
-                shown.push_back({kind, text});
-                EXPECT_CAPTION(caption);
+                shown.push_back({kind, text, caption});
                 if (kind != ui::BoxKind::Question) {
                     return ui::BoxAnswer::Ok;
                 }
@@ -46,11 +54,14 @@ struct Boxes {
             });
     }
     ~Boxes() { ui::setMessageHandler({}); }
-    static void EXPECT_CAPTION(const QString& caption) {
-        if (caption != ui::applicationTitle()) {
-            qWarning("box caption %s", qPrintable(caption));
-            QTest::qFail("message box without the application's title", __FILE__, __LINE__);
+    // Every box so far had the application's title as its caption.
+    bool allCaptioned() const {
+        for (const Box& box : shown) {
+            if (box.caption != ui::applicationTitle()) {
+                return false;
+            }
         }
+        return true;
     }
 };
 
@@ -128,12 +139,79 @@ void clickHeading(ChannelListPage& page, int column) {
                       QPoint(x, header->height() / 2));
 }
 
+// The database the channel dialog lists its stations and channels from.
+constexpr const char* kStationsSql =
+    "CREATE TABLE SITECHAN (NINDEX INTEGER, STA VARCHAR(16), CHAN VARCHAR(16));"
+    "INSERT INTO SITECHAN VALUES (1,'AAA','BHZ'),(2,'AAA','BHN'),(3,'AAA','BHE'),"
+    "(4,'BBB','HHZ'),(5,'CCC','SHZ');";
+
+template <typename T>
+T* control(QDialog& dialog, const char* name) {
+    auto* found = dialog.findChild<T*>(QString::fromLatin1(name));
+    if (!found) {
+        qFatal("the channel dialog has no %s", name);
+    }
+    return found;
+}
+
+// Picks an entry of one of the dialog's combo boxes as the operator would.
+void pick(QDialog& dialog, const char* box, const QString& text) {
+    auto* combo = control<QComboBox>(dialog, box);
+    const int index = combo->findText(text);
+    if (index < 0) {
+        qFatal("no entry %s in %s", qPrintable(text), box);
+    }
+    combo->setCurrentIndex(index);
+}
+
+void setText(QDialog& dialog, const char* edit, const QString& text) {
+    control<QLineEdit>(dialog, edit)->setText(text);
+}
+
+// Presses OK and gives the dialog's result (it stays open, Rejected, when it refuses).
+int pressOk(QDialog& dialog) {
+    control<QPushButton>(dialog, "okButton")->click();
+    return dialog.result();
+}
+
+// Makes the global record hold the given groups, all of them in use.
+void setGroups(const std::vector<GroupRecord>& groups) {
+    auto& record = settingsRecord();
+    record.groups.removeAll();
+    for (const auto& group : groups) {
+        record.groups.append(group);
+    }
+    record.groupCount = static_cast<int>(groups.size());
+}
+
+GroupRecord group(const std::string& station, const std::vector<std::string>& codes, int sps = 20,
+                  int sizeMb = 100) {
+    GroupRecord g;
+    g.station = station;
+    g.sps = sps;
+    g.sizeMb = sizeMb;
+    int time = 1160000000;
+    for (const auto& code : codes) {
+        g.channels.append({code, time++, station + "_" + code + ".DAT"});
+    }
+    return g;
+}
+
 }  // namespace
 
 class ChannelListPageTest : public QObject {
     Q_OBJECT
 
   private slots:
+    void initTestCase() {
+        sandbox_ = std::make_unique<test::OdbcSandbox>();
+        sandbox_->addSqliteDsn("pagedb", sandbox_->createSqliteDatabase("seis.db", kStationsSql));
+        ConnectionSettings::values() = ConnectionValues{"pagedb", "", "", ""};
+    }
+    void cleanupTestCase() {
+        ConnectionSettings::release();
+        sandbox_.reset();
+    }
     void init() {
         fillRecord({});
         page_ = std::make_unique<ChannelListPage>();
@@ -200,8 +278,13 @@ class ChannelListPageTest : public QObject {
         ChannelListPage& page = *page_;
         Boxes boxes;
         int dialogs = 0;
-        ui::setModalHandler([&](QDialog&) {
+        ui::setModalHandler([&](QDialog& dialog) {
             ++dialogs;
+            const auto* channelDialog = qobject_cast<ChannelDialog*>(&dialog);
+            if (!channelDialog || channelDialog->mode() != ChannelDialog::Mode::AddGroup) {
+                qWarning("not the channel dialog in the add group mode");
+                ++dialogs;
+            }
             return int(QDialog::Rejected);
         });
         QCOMPARE(page.model().rowCount(), 0);
@@ -232,6 +315,7 @@ class ChannelListPageTest : public QObject {
         QCOMPARE(boxes.shown[3].text, QString("Выберите группу"));
         QCOMPARE(boxes.shown[4].kind, ui::BoxKind::Question);
         QCOMPARE(boxes.shown[5].kind, ui::BoxKind::Question);
+        QVERIFY(boxes.allCaptioned());
 
         // Add group needs no selection: it opens the dialog at once, without a box.
         boxes.shown.clear();
@@ -490,6 +574,173 @@ class ChannelListPageTest : public QObject {
         QCOMPARE(page.lastClickedRow(), 0);
     }
 
+    // The add and change flows through the real channel dialog on a real SQLite database.
+    void addsGroupsThroughTheDialog() {
+        ChannelListPage& page = *page_;
+        Boxes boxes;
+        // No row selected (the record is empty): the new group goes to the front.
+        ui::setModalHandler([&](QDialog& dialog) {
+            if (dialog.windowTitle() != QString("Добавление новой группы...")) {
+                return int(QDialog::Rejected);
+            }
+            pick(dialog, "stationBox", "BBB");
+            setText(dialog, "lastTimeEdit", "1160000000");
+            return pressOk(dialog);
+        });
+        QTest::mouseClick(button(page, "addGroupButton"), Qt::LeftButton);
+        QCOMPARE(stationsOfRecord(), QStringList({"BBB"}));
+        QCOMPARE(settingsRecord().groupCount, 1);
+        QCOMPARE(page.model().rowCount(), 1);
+        QStringList row;
+        for (int column = 0; column < 7; ++column) {
+            row << cell(page, 0, column);
+        }
+        QCOMPARE(row.join('|'), QString("1|BBB|HHZ|20|1160000000|100|BBB_HHZ.DAT"));
+
+        // With a row of group 3 selected the new group takes position 3 and the selected group
+        // moves on; a station that another group has is accepted.
+        setGroups({group("AAA", {"BHZ"}), group("BBB", {"HHZ"}), group("CCC", {"SHZ"})});
+        page.refillList();
+        clickRow(page, 2);
+        ui::setModalHandler([&](QDialog& dialog) {
+            pick(dialog, "stationBox", "AAA");
+            pick(dialog, "channelBox", "BHN");
+            setText(dialog, "spsEdit", "40");
+            return pressOk(dialog);
+        });
+        QTest::mouseClick(button(page, "addGroupButton"), Qt::LeftButton);
+        QCOMPARE(stationsOfRecord(), QStringList({"AAA", "BBB", "AAA", "CCC"}));
+        QCOMPARE(settingsRecord().groupCount, 4);
+        QCOMPARE(columnText(page, 0), QString("1,2,3,4"));
+        QCOMPARE(columnText(page, 3), QString("20,20,40,20"));
+        QCOMPARE(page.selectedRow(), -1);
+        QVERIFY(boxes.shown.empty());
+    }
+
+    void addsChannelsThroughTheDialog() {
+        ChannelListPage& page = *page_;
+        Boxes boxes;
+        setGroups({group("AAA", {"BHZ"}), group("BBB", {"HHZ"})});
+        page.refillList();
+        clickRow(page, 0);
+        QString title;
+        ui::setModalHandler([&](QDialog& dialog) {
+            title = dialog.windowTitle();
+            pick(dialog, "channelBox", "BHN");
+            return pressOk(dialog);
+        });
+        QTest::mouseClick(button(page, "addChannelButton"), Qt::LeftButton);
+        QCOMPARE(title, QString("Добавление канала в группу..."));
+        QCOMPARE(columnText(page, 0), QString("1,1,2"));
+        QCOMPARE(columnText(page, 2), QString("BHZ,BHN,HHZ"));
+        QCOMPARE(cell(page, 1, 6), QString("AAA_BHN.DAT"));
+
+        // Cancel changes nothing and refills nothing: the selection stays.
+        clickRow(page, 2);
+        ui::setModalHandler([&](QDialog& dialog) {
+            control<QPushButton>(dialog, "cancelButton")->click();
+            return dialog.result();
+        });
+        QTest::mouseClick(button(page, "addChannelButton"), Qt::LeftButton);
+        QCOMPARE(columnText(page, 2), QString("BHZ,BHN,HHZ"));
+        QCOMPARE(page.selectedRow(), 2);
+        QVERIFY(boxes.shown.empty());
+    }
+
+    // Mend: after a change the whole list is refilled, so every row of the group shows its new
+    // samples per second and file size, and the changed row stays selected. A heading click
+    // afterwards keeps the change.
+    void changingAChannelRefillsTheWholeGroup() {
+        ChannelListPage& page = *page_;
+        Boxes boxes;
+        setGroups({group("BBB", {"HHZ"}), group("AAA", {"BHZ", "BHN", "BHE"})});
+        page.refillList();
+        clickRow(page, 2);  // the second channel of group 2
+        QString title;
+        QString shownTime;
+        ui::setModalHandler([&](QDialog& dialog) {
+            title = dialog.windowTitle();
+            shownTime = control<QLineEdit>(dialog, "lastTimeEdit")->text();
+            setText(dialog, "spsEdit", "40");
+            setText(dialog, "sizeEdit", "250");
+            control<QRadioButton>(dialog, "calendarRadio")->click();
+            setText(dialog, "lastTimeEdit", "2006-11-05 00:00:00");
+            return pressOk(dialog);
+        });
+        QTest::mouseClick(button(page, "editChannelButton"), Qt::LeftButton);
+        QCOMPARE(title, QString("Изменение канала в группе..."));
+        QCOMPARE(shownTime, QString("1160000001"));  // channel k = 1 of group 2
+        // The dialog asked about the group values (answered Yes).
+        QCOMPARE(boxes.shown.size(), size_t(1));
+        QCOMPARE(boxes.shown[0].kind, ui::BoxKind::Question);
+        QCOMPARE(columnText(page, 3), QString("20,40,40,40"));
+        QCOMPARE(columnText(page, 5), QString("100,250,250,250"));
+        QCOMPARE(columnText(page, 4), QString("1160000000,1160000000,1162684800,1160000002"));
+        QCOMPARE(page.selectedRow(), 2);
+        QCOMPARE(page.model().rowRef(2), (RowRef{1, 1}));
+
+        // A heading click rebuilds the list from the record: the change stays.
+        clickHeading(page, 4);
+        QCOMPARE(settingsRecord().groups.at(1).sps, 40);
+        QCOMPARE(settingsRecord().groups.at(1).sizeMb, 250);
+        QCOMPARE(columnText(page, 3), QString("20,40,40,40"));
+
+        // A double-click on a row opens the change on that row's channel.
+        QTableView& list = page.list();
+        const QPoint third = list.visualRect(page.model().index(3, 2)).center();
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::NoModifier, third);
+        title.clear();
+        ui::setModalHandler([&](QDialog& dialog) {
+            title = dialog.windowTitle();
+            shownTime = control<QLineEdit>(dialog, "lastTimeEdit")->text();
+            return int(QDialog::Rejected);
+        });
+        QTest::mouseDClick(list.viewport(), Qt::LeftButton, Qt::NoModifier, third);
+        QCOMPARE(title, QString("Изменение канала в группе..."));
+        QCOMPARE(shownTime, QString("1160000002"));
+        QCOMPARE(page.selectedRow(), 3);
+    }
+
+    // The saved file holds the new order: sections numbered from 1 in list order, and the
+    // sections of groups that no longer exist are gone.
+    void savedFileHoldsTheNewOrder() {
+        ChannelListPage& page = *page_;
+        Boxes boxes;
+        test::TempDir dir;
+        dir.write("ZEL_VurEV.ini",
+                  "[SYSTEM]\nGROUPS=4\n"
+                  "[GROUP1]\nSTATION=S2\nCHAN=BHZ\nBHZ=2\nFILE_BHZ=S2.DAT\n"
+                  "[GROUP2]\nSTATION=S1\nCHAN=BHZ,BHN\nBHZ=1\nBHN=11\n"
+                  "[GROUP3]\nSTATION=S4\nCHAN=LHZ\nLHZ=4\n"
+                  "[GROUP4]\nSTATION=S3\nCHAN=SHZ\nSHZ=3\n");
+        Environment env;
+        env.args = {"vorda-settings", dir.file("ZEL_VurEV.ini")};
+        env.currentDir = dir.path();
+        auto& record = settingsRecord();
+        record.groups.removeAll();
+        record.groupCount = 0;
+        SettingsFile file;
+        QVERIFY(loadSettings(record, file, env).ok);
+        page.refillList();
+        QCOMPARE(columnText(page, 1), QString("S2,S1,S1,S4,S3"));
+        // Delete group 3 (S4), then sort ascending.
+        clickRow(page, 3);
+        QTest::mouseClick(button(page, "deleteGroupButton"), Qt::LeftButton);
+        clickHeading(page, 1);
+        QCOMPARE(columnText(page, 1), QString("S1,S1,S2,S3"));
+        const Status saved = saveSettings(record, file, ConnectionSettings::values());
+        QVERIFY2(saved.ok, saved.error.c_str());
+        const std::string bytes = dir.read("ZEL_VurEV.ini");
+        QVERIFY(bytes.find("GROUPS=3") != std::string::npos);
+        QVERIFY(test::iniSection(bytes, "GROUP1").find("STATION=S1\r\n") != std::string::npos ||
+                test::iniSection(bytes, "GROUP1").find("STATION=S1\n") != std::string::npos);
+        QVERIFY(test::iniSection(bytes, "GROUP1").find("BHN=11") != std::string::npos);
+        QVERIFY(test::iniSection(bytes, "GROUP2").find("STATION=S2") != std::string::npos);
+        QVERIFY(test::iniSection(bytes, "GROUP3").find("STATION=S3") != std::string::npos);
+        QVERIFY(test::iniSection(bytes, "GROUP4").empty());
+        QVERIFY(bytes.find("S4") == std::string::npos);
+    }
+
     void enterAndEscapeCloseNothing() {
         page_.reset();
         fillRecord({"A"});
@@ -519,6 +770,7 @@ class ChannelListPageTest : public QObject {
     }
 
   private:
+    std::unique_ptr<test::OdbcSandbox> sandbox_;
     std::unique_ptr<ChannelListPage> page_;
 };
 
