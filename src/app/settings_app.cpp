@@ -1,11 +1,41 @@
 #include "app/settings_app.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include "app/app_resources.h"
+#include "app/settings_dialog.h"
+#include "app/ui_support.h"
+#include "database/connection_settings.h"
 
 namespace vorda {
 
-int runSettingsApp(int& argc, char** argv, const Environment& /*env*/) {
+int runSettingsDialog(const Environment& env, int initialTab) {
+    SettingsDialog dialog(env);
+    if (initialTab >= 0 && initialTab < dialog.tabs().count()) {
+        dialog.tabs().setCurrentIndex(initialTab);
+    }
+    dialog.warnIfUnreadable();
+    return ui::runModal(dialog);
+}
+
+int runSettingsApp(int& argc, char** argv, const Environment& env) {
     QApplication app(argc, argv);
+    // Standard buttons and dialogs speak Russian like the rest of the program.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
+                          QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTranslator);
+    }
+    QApplication::setWindowIcon(ui::applicationIcon());
+    // VORDA_SETTINGS_TAB opens the dialog on another tab (0, 1 or 2); the screenshot script
+    // uses it.
+    const int initialTab = qEnvironmentVariableIntValue("VORDA_SETTINGS_TAB");
+    runSettingsDialog(env, initialTab);
+    ConnectionSettings::release();
     return 0;
 }
 

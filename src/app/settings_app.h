@@ -8,4 +8,9 @@ namespace vorda {
 // options were taken out) and returns the process's exit code.
 int runSettingsApp(int& argc, char** argv, const Environment& env);
 
+// With the application object in place: builds the main dialog, warns about an unreadable
+// settings file, selects the initial tab and runs the dialog modally (through the modal seam).
+// Gives the dialog's result.
+int runSettingsDialog(const Environment& env, int initialTab = 0);
+
 }  // namespace vorda

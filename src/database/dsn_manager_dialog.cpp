@@ -1,0 +1,391 @@
+#include "database/dsn_manager_dialog.h"
+
+#include <QHeaderView>
+
+#include "app/ui_support.h"
+
+namespace vorda {
+namespace {
+
+QString text(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+// Characters a data source name cannot hold in the driver manager's files.
+bool validSourceName(const QString& name) {
+    if (name.trimmed().isEmpty() || name.trimmed() != name) {
+        return false;
+    }
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e ||
+            QStringLiteral("[]{}(),;?*=!@\\").contains(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool validKey(const QString& key) {
+    for (const QChar c : key) {
+        if (c.unicode() < 0x20 || c == u'=' || c == u'[' || c == u']' || c == u';') {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool validValue(const QString& value) {
+    for (const QChar c : value) {
+        if (c == u'\r' || c == u'\n' || c == QChar(0)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void warn(QWidget* parent, const QString& message) {
+    ui::showMessage(parent, ui::BoxKind::Warning, ui::applicationTitle(), message);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+DsnEditDialog::DsnEditDialog(QWidget* parent, const std::vector<std::string>& drivers,
+                             const std::string& name, const std::string& driver,
+                             const OdbcAttributes& attributes)
+    : QDialog(parent),
+      layout_(this),
+      tableLabel_(QStringLiteral("Параметры источника данных:")),
+      addRowButton_(QStringLiteral("Добавить параметр")),
+      removeRowButton_(QStringLiteral("Удалить параметр")),
+      okButton_(QStringLiteral("OK")),
+      cancelButton_(QStringLiteral("Отмена")) {
+    setWindowTitle(name.empty() ? QStringLiteral("Новый источник данных ODBC")
+                                : QStringLiteral("Источник данных ODBC"));
+    form_.addRow(QStringLiteral("Имя источника данных:"), &nameEdit_);
+    form_.addRow(QStringLiteral("Драйвер:"), &driverBox_);
+    layout_.addLayout(&form_);
+    layout_.addWidget(&tableLabel_);
+    layout_.addWidget(&table_, 1);
+    rowButtons_.addWidget(&addRowButton_);
+    rowButtons_.addWidget(&removeRowButton_);
+    rowButtons_.addStretch(1);
+    layout_.addLayout(&rowButtons_);
+    buttons_.addStretch(1);
+    buttons_.addWidget(&okButton_);
+    buttons_.addWidget(&cancelButton_);
+    layout_.addLayout(&buttons_);
+
+    for (const std::string& d : drivers) {
+        driverBox_.addItem(text(d));
+    }
+    if (!driver.empty()) {
+        int index = driverBox_.findText(text(driver));
+        if (index < 0) {
+            driverBox_.addItem(text(driver));
+            index = driverBox_.count() - 1;
+        }
+        driverBox_.setCurrentIndex(index);
+    }
+    nameEdit_.setText(text(name));
+    nameEdit_.setReadOnly(!name.empty());
+
+    table_.setColumnCount(2);
+    table_.setHorizontalHeaderLabels({QStringLiteral("Параметр"), QStringLiteral("Значение")});
+    table_.horizontalHeader()->setStretchLastSection(true);
+    table_.verticalHeader()->setVisible(false);
+    table_.setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_.setSelectionMode(QAbstractItemView::SingleSelection);
+    for (const auto& [key, value] : attributes) {
+        addRow(text(key), text(value));
+    }
+    // The fields every server or file driver asks for are always offered.
+    for (const char* key : {"Database", "Server", "Port"}) {
+        bool present = false;
+        for (const auto& attribute : attributes) {
+            present = present || QString::fromStdString(attribute.first)
+                                         .compare(QLatin1String(key), Qt::CaseInsensitive) == 0;
+        }
+        if (!present) {
+            addRow(QLatin1String(key), QString());
+        }
+    }
+    table_.resizeColumnToContents(0);
+    table_.setColumnWidth(0, qMax(table_.columnWidth(0), 120));
+    resize(480, 360);
+
+    okButton_.setDefault(true);
+    connect(&okButton_, &QPushButton::clicked, this, &DsnEditDialog::accept);
+    connect(&cancelButton_, &QPushButton::clicked, this, &DsnEditDialog::reject);
+    connect(&addRowButton_, &QPushButton::clicked, this, [this] {
+        addRow(QString(), QString());
+        table_.setCurrentCell(table_.rowCount() - 1, 0);
+        table_.editItem(table_.item(table_.rowCount() - 1, 0));
+    });
+    connect(&removeRowButton_, &QPushButton::clicked, this, [this] {
+        if (table_.currentRow() >= 0) {
+            table_.removeRow(table_.currentRow());
+        }
+    });
+}
+
+DsnEditDialog::~DsnEditDialog() = default;
+
+void DsnEditDialog::addRow(const QString& key, const QString& value) {
+    const int row = table_.rowCount();
+    table_.insertRow(row);
+    // The table owns its items.
+    table_.setItem(row, 0, std::make_unique<QTableWidgetItem>(key).release());
+    table_.setItem(row, 1, std::make_unique<QTableWidgetItem>(value).release());
+}
+
+std::string DsnEditDialog::name() const {
+    return nameEdit_.text().toStdString();
+}
+
+std::string DsnEditDialog::driver() const {
+    return driverBox_.currentText().toStdString();
+}
+
+OdbcAttributes DsnEditDialog::attributes() const {
+    OdbcAttributes result;
+    for (int row = 0; row < table_.rowCount(); ++row) {
+        const QTableWidgetItem* key = table_.item(row, 0);
+        const QTableWidgetItem* value = table_.item(row, 1);
+        const QString k = key != nullptr ? key->text().trimmed() : QString();
+        const QString v = value != nullptr ? value->text().trimmed() : QString();
+        if (k.isEmpty() || v.isEmpty()) {
+            continue;  // an offered field left empty is not written
+        }
+        result.emplace_back(k.toStdString(), v.toStdString());
+    }
+    return result;
+}
+
+void DsnEditDialog::accept() {
+    if (!validSourceName(nameEdit_.text())) {
+        warn(this, QStringLiteral("Введите имя источника данных: латинские буквы, цифры, пробелы и "
+                                  "знаки, кроме []{}(),;?*=!@\\."));
+        return;
+    }
+    if (driverBox_.currentText().isEmpty()) {
+        warn(this, QStringLiteral("Выберите драйвер источника данных."));
+        return;
+    }
+    QStringList seen;
+    for (int row = 0; row < table_.rowCount(); ++row) {
+        const QTableWidgetItem* key = table_.item(row, 0);
+        const QTableWidgetItem* value = table_.item(row, 1);
+        const QString k = key != nullptr ? key->text().trimmed() : QString();
+        if (k.isEmpty()) {
+            continue;
+        }
+        if (!validKey(k) || k.compare(QLatin1String("Driver"), Qt::CaseInsensitive) == 0 ||
+            seen.contains(k, Qt::CaseInsensitive)) {
+            warn(this, QStringLiteral("Недопустимое или повторное имя параметра: %1").arg(k));
+            return;
+        }
+        if (value != nullptr && !validValue(value->text())) {
+            warn(this,
+                 QStringLiteral("Значение параметра %1 не может содержать перевод строки.").arg(k));
+            return;
+        }
+        seen.append(k);
+    }
+    QDialog::accept();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+DsnManagerDialog::DsnManagerDialog(QWidget* parent)
+    : QDialog(parent),
+      layout_(this),
+      note_(QStringLiteral("Источники данных ODBC этого компьютера. Пользовательские источники "
+                           "можно добавлять, изменять и удалять; системные только просматривать.")),
+      addButton_(QStringLiteral("Добавить...")),
+      editButton_(QStringLiteral("Изменить...")),
+      removeButton_(QStringLiteral("Удалить")),
+      closeButton_(QStringLiteral("Закрыть")) {
+    setWindowTitle(QStringLiteral("Источники данных ODBC"));
+    note_.setWordWrap(true);
+    layout_.addWidget(&note_);
+    layout_.addWidget(&list_, 1);
+    buttons_.addWidget(&addButton_);
+    buttons_.addWidget(&editButton_);
+    buttons_.addWidget(&removeButton_);
+    buttons_.addStretch(1);
+    buttons_.addWidget(&closeButton_);
+    layout_.addLayout(&buttons_);
+
+    list_.setColumnCount(3);
+    list_.setHeaderLabels(
+        {QStringLiteral("Имя"), QStringLiteral("Драйвер"), QStringLiteral("Вид")});
+    list_.setRootIsDecorated(false);
+    list_.setAllColumnsShowFocus(true);
+    list_.setSelectionMode(QAbstractItemView::SingleSelection);
+    resize(560, 360);
+
+    for (QPushButton* button : {&addButton_, &editButton_, &removeButton_}) {
+        button->setAutoDefault(false);
+    }
+    closeButton_.setDefault(true);
+    connect(&addButton_, &QPushButton::clicked, this, &DsnManagerDialog::onAdd);
+    connect(&editButton_, &QPushButton::clicked, this, &DsnManagerDialog::onEdit);
+    connect(&removeButton_, &QPushButton::clicked, this, &DsnManagerDialog::onRemove);
+    connect(&closeButton_, &QPushButton::clicked, this, &DsnManagerDialog::accept);
+    connect(&list_, &QTreeWidget::currentItemChanged, this, &DsnManagerDialog::updateButtons);
+    connect(&list_, &QTreeWidget::itemDoubleClicked, this, [this] {
+        if (editButton_.isEnabled()) {
+            onEdit();
+        }
+    });
+    refresh();
+}
+
+DsnManagerDialog::~DsnManagerDialog() = default;
+
+void DsnManagerDialog::refresh() {
+    {
+        const ui::WaitCursor wait;
+        sources_ = listOdbcDataSources();
+    }
+    list_.clear();
+    for (const OdbcDataSource& source : sources_) {
+        auto item = std::make_unique<QTreeWidgetItem>(QStringList{
+            text(source.name), text(source.driver),
+            source.isSystem ? QStringLiteral("системный") : QStringLiteral("пользовательский")});
+        list_.addTopLevelItem(item.release());  // the list owns its items
+    }
+    for (int column = 0; column < 3; ++column) {
+        list_.resizeColumnToContents(column);
+    }
+    updateButtons();
+}
+
+bool DsnManagerDialog::select(const QString& name, bool isSystem) {
+    for (std::size_t i = 0; i < sources_.size(); ++i) {
+        if (text(sources_[i].name) == name && sources_[i].isSystem == isSystem) {
+            list_.setCurrentItem(list_.topLevelItem(static_cast<int>(i)));
+            return true;
+        }
+    }
+    return false;
+}
+
+const OdbcDataSource* DsnManagerDialog::selected() const {
+    const int row =
+        list_.currentItem() != nullptr ? list_.indexOfTopLevelItem(list_.currentItem()) : -1;
+    if (row < 0 || row >= static_cast<int>(sources_.size())) {
+        return nullptr;
+    }
+    return &sources_[static_cast<std::size_t>(row)];
+}
+
+bool DsnManagerDialog::userSourceExists(const std::string& name) const {
+    for (const OdbcDataSource& source : sources_) {
+        if (!source.isSystem &&
+            QString::fromStdString(source.name).compare(text(name), Qt::CaseInsensitive) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void DsnManagerDialog::updateButtons() {
+    const OdbcDataSource* source = selected();
+    const bool user = source != nullptr && !source->isSystem;
+    editButton_.setEnabled(user);
+    removeButton_.setEnabled(user);
+}
+
+void DsnManagerDialog::onAdd() {
+    std::vector<std::string> drivers;
+    {
+        const ui::WaitCursor wait;
+        drivers = installedOdbcDrivers();
+    }
+    if (drivers.empty()) {
+        warn(this,
+             QStringLiteral("В диспетчере драйверов ODBC не установлено ни одного драйвера."));
+        return;
+    }
+    DsnEditDialog edit(this, drivers, {}, {}, {});
+    if (ui::runModal(edit) != QDialog::Accepted) {
+        return;
+    }
+    const std::string name = edit.name();
+    if (userSourceExists(name) &&
+        ui::showMessage(
+            this, ui::BoxKind::Question, ui::applicationTitle(),
+            QStringLiteral("Источник данных %1 уже есть. Заменить его?").arg(text(name))) !=
+            ui::BoxAnswer::Yes) {
+        return;
+    }
+    Status status;
+    {
+        const ui::WaitCursor wait;
+        status = writeUserDataSource(name, edit.driver(), edit.attributes());
+    }
+    if (!status) {
+        warn(this, QStringLiteral("Не удалось записать источник данных %1:\n%2")
+                       .arg(text(name), text(status.error)));
+    }
+    refresh();
+    select(text(name), false);
+}
+
+void DsnManagerDialog::onEdit() {
+    const OdbcDataSource* source = selected();
+    if (source == nullptr || source->isSystem) {
+        return;
+    }
+    const OdbcDataSource chosen = *source;
+    std::vector<std::string> drivers;
+    OdbcAttributes attributes;
+    {
+        const ui::WaitCursor wait;
+        drivers = installedOdbcDrivers();
+        attributes = odbcDataSourceAttributes(chosen.name, false);
+    }
+    DsnEditDialog edit(this, drivers, chosen.name, chosen.driver, attributes);
+    if (ui::runModal(edit) != QDialog::Accepted) {
+        return;
+    }
+    Status status;
+    {
+        const ui::WaitCursor wait;
+        status = writeUserDataSource(chosen.name, edit.driver(), edit.attributes());
+    }
+    if (!status) {
+        warn(this, QStringLiteral("Не удалось записать источник данных %1:\n%2")
+                       .arg(text(chosen.name), text(status.error)));
+    }
+    refresh();
+    select(text(chosen.name), false);
+}
+
+void DsnManagerDialog::onRemove() {
+    const OdbcDataSource* source = selected();
+    if (source == nullptr || source->isSystem) {
+        return;
+    }
+    const std::string name = source->name;
+    if (ui::showMessage(this, ui::BoxKind::Question, ui::applicationTitle(),
+                        QStringLiteral("Удалить источник данных %1?").arg(text(name))) !=
+        ui::BoxAnswer::Yes) {
+        return;
+    }
+    Status status;
+    {
+        const ui::WaitCursor wait;
+        status = removeUserDataSource(name);
+    }
+    if (!status) {
+        warn(this, QStringLiteral("Не удалось удалить источник данных %1:\n%2")
+                       .arg(text(name), text(status.error)));
+    }
+    refresh();
+}
+
+}  // namespace vorda

@@ -1,0 +1,236 @@
+// The data source page against real unixODBC data sources (SQLite driver, private ODBCINI and
+// ODBCSYSINI): the list and its selection, the stored name, the connection test, the folder
+// chooser and the data source manager behind the administrator button.
+#include <QFileDialog>
+#include <QTest>
+#include <filesystem>
+
+#include "app/settings_dialog.h"
+#include "database/connection_settings.h"
+#include "database/data_source_page.h"
+#include "database/dsn_manager_dialog.h"
+#include "gui_script.h"
+#include "settings/settings_record.h"
+#include "support/odbc_sandbox.h"
+#include "support/temp_dir.h"
+
+using namespace vorda;
+using vorda::test::OdbcSandbox;
+using vorda::test::TempDir;
+using vorda::test::UiScript;
+
+namespace {
+
+QStringList entries(QComboBox& box) {
+    QStringList texts;
+    for (int i = 0; i < box.count(); ++i) {
+        texts << box.itemText(i);
+    }
+    return texts;
+}
+
+// ork.ini in the current folder names the connection the page loads.
+void writeOrkIni(const TempDir& dir, const std::string& source, const std::string& user = "op",
+                 const std::string& password = "pw") {
+    dir.write("ork.ini", "[DATABASE]\r\nODBC=" + source + "\r\nUSER=" + user +
+                             "\r\nPASSWORD=" + password + "\r\n[DATA]\r\nDIR=/data/zel\r\n");
+}
+
+bool contains(const std::string& haystack, const std::string& needle) {
+    return haystack.find(needle) != std::string::npos;
+}
+
+}  // namespace
+
+class TestDataSourcePage : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void listsSystemThenUserSourcesAndSelectsByPrefix() {
+        OdbcSandbox odbc;
+        const std::string db = odbc.createSqliteDatabase("a.db", "CREATE TABLE T(x);");
+        odbc.addSqliteDsn("LISTUSER", db);
+        odbc.addSqliteDsn("LISTSYS2", db, true);
+        odbc.addSqliteDsn("LISTSYS", db, true);
+        TempDir dir;
+        UiScript script;
+
+        writeOrkIni(dir, "listsys");  // another letter case, and a prefix of two entries
+        {
+            DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+            QCOMPARE_EQ(entries(page.sourceBox()),
+                        (QStringList{"LISTSYS2 (System DSN)", "LISTSYS (System DSN)",
+                                     "LISTUSER (User DSN)"}));
+            QCOMPARE_EQ(page.sourceBox().currentIndex(), 0);  // the first entry it begins
+            // Selecting at start-up is not a choice: the loaded name stays.
+            QCOMPARE_EQ(ConnectionSettings::values().dataSource, std::string("listsys"));
+            QCOMPARE_EQ(page.userEdit().text(), QStringLiteral("op"));
+            QCOMPARE_EQ(page.passwordEdit().text(), QStringLiteral("pw"));
+            QCOMPARE_EQ(page.passwordEdit().echoMode(), QLineEdit::Password);
+            QCOMPARE_EQ(page.dataDirEdit().text(), QStringLiteral("/data/zel"));
+        }
+        writeOrkIni(dir, "LISTU");
+        {
+            DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+            QCOMPARE_EQ(page.sourceBox().currentText(), QStringLiteral("LISTUSER (User DSN)"));
+        }
+        writeOrkIni(dir, "NOWHERE");
+        {
+            DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+            QCOMPARE_EQ(page.sourceBox().currentIndex(), -1);
+            QCOMPARE_EQ(ConnectionSettings::values().dataSource, std::string("NOWHERE"));
+        }
+    }
+
+    // Choosing an entry stores the name the driver manager knows; Apply writes that name.
+    void choosingAnEntryStoresItsPlainName() {
+        OdbcSandbox odbc;
+        const std::string db = odbc.createSqliteDatabase("b.db", "CREATE TABLE T(x);");
+        odbc.addSqliteDsn("CHOSEN SYS", db, true);
+        odbc.addSqliteDsn("CHOSEN USER", db);
+        TempDir dir;
+        writeOrkIni(dir, "CHOSEN SYS");
+        dir.write("s.ini", "[DATABASE]\r\nODBC=old\r\n");
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.show();
+        dialog.tabs().setCurrentIndex(SettingsDialog::DataSourceTab);
+        QComboBox& box = dialog.dataSourcePage().sourceBox();
+        QCOMPARE_EQ(box.currentIndex(), 0);
+        box.setFocus();
+        QTest::keyClick(&box, Qt::Key_Down);  // the operator picks the user data source
+        QCOMPARE_EQ(box.currentText(), QStringLiteral("CHOSEN USER (User DSN)"));
+        QCOMPARE_EQ(ConnectionSettings::values().dataSource, std::string("CHOSEN USER"));
+        QVERIFY(dialog.apply());
+        QVERIFY(contains(dir.read("s.ini"), "ODBC=CHOSEN USER\r\n"));
+        QVERIFY(contains(dir.read("s.ini"), "USER=op\r\n"));
+    }
+
+    void testButtonReportsSuccess() {
+        OdbcSandbox odbc;
+        const std::string db =
+            odbc.createSqliteDatabase("c.db", "CREATE TABLE A(x); CREATE TABLE B(y);");
+        odbc.addSqliteDsn("GOODDB", db);
+        TempDir dir;
+        writeOrkIni(dir, "GOODDB", "someone", "secret");
+        UiScript script;
+        DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        page.userEdit().setText(QStringLiteral("OP"));
+        QTest::mouseClick(&page.testButton(), Qt::LeftButton);
+        QCOMPARE_EQ(script.boxes.size(), std::size_t{1});
+        QCOMPARE_EQ(script.boxes[0].kind, ui::BoxKind::Information);
+        QCOMPARE_EQ(script.boxes[0].caption, QStringLiteral("Подключение к источнику данных!"));
+        QCOMPARE_EQ(script.boxes[0].text,
+                    QStringLiteral("Успешное подключение к DSN: GOODDB\t\nПользователь: OP\n\n"
+                                   "Количество таблиц: 2\n\tA\n\tB\n"));
+        QCOMPARE_EQ(ConnectionSettings::values().dataSource, std::string("GOODDB"));
+        QVERIFY(ConnectionSettings::connection() != SQL_NULL_HDBC);
+        // A second test disconnects first and connects again.
+        QTest::mouseClick(&page.testButton(), Qt::LeftButton);
+        QCOMPARE_EQ(script.boxes.size(), std::size_t{2});
+        QCOMPARE_EQ(script.boxes[1].text, script.boxes[0].text);
+        ConnectionSettings::release();
+    }
+
+    void testButtonReportsFailure() {
+        OdbcSandbox odbc;
+        odbc.addDsn("NODRIVER", "No Such Driver", {{"Database", "/nowhere"}});
+        TempDir dir;
+        writeOrkIni(dir, "NODRIVER");
+        UiScript script;
+        DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        QCOMPARE_EQ(page.sourceBox().currentText(), QStringLiteral("NODRIVER (User DSN)"));
+        QTest::mouseClick(&page.testButton(), Qt::LeftButton);
+        QCOMPARE_EQ(script.boxes.size(), std::size_t{1});
+        QCOMPARE_EQ(script.boxes[0].kind, ui::BoxKind::Error);
+        QCOMPARE_EQ(script.boxes[0].caption,
+                    QStringLiteral("Ошибка при подключении к базе данных"));
+        QVERIFY(script.boxes[0].text.startsWith(
+            QStringLiteral("При попытке подключения к базе данных произошла ошибка:\n")));
+        QVERIFY(script.boxes[0].text.size() >
+                QStringLiteral("При попытке подключения к базе данных произошла ошибка:\n").size());
+
+        // Nothing selected: the test connects with an empty name and fails the same way.
+        page.sourceBox().setCurrentIndex(-1);
+        QTest::mouseClick(&page.testButton(), Qt::LeftButton);
+        QCOMPARE_EQ(script.boxes.size(), std::size_t{2});
+        QCOMPARE_EQ(script.boxes[1].kind, ui::BoxKind::Error);
+        QCOMPARE_EQ(ConnectionSettings::values().dataSource, std::string());
+        ConnectionSettings::release();
+    }
+
+    void folderChooserFillsTheDataDirectory() {
+        OdbcSandbox odbc;
+        TempDir dir;
+        std::filesystem::create_directory(dir.file("zel"));
+        writeOrkIni(dir, "ANY");
+        UiScript script;
+        DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        script.modals.push_back([](QDialog&) { return static_cast<int>(QDialog::Rejected); });
+        QTest::mouseClick(&page.browseButton(), Qt::LeftButton);
+        QCOMPARE_EQ(page.dataDirEdit().text(), QStringLiteral("/data/zel"));
+        QCOMPARE_EQ(ConnectionSettings::values().dataDir, std::string("/data/zel"));
+        QString title;
+        script.modals.push_back([&](QDialog& chooser) {
+            title = chooser.windowTitle();
+            auto& files = static_cast<QFileDialog&>(chooser);
+            files.setDirectory(QString::fromStdString(dir.file("zel")));
+            files.accept();
+            return files.result();
+        });
+        QTest::mouseClick(&page.browseButton(), Qt::LeftButton);
+        QCOMPARE_EQ(title, QStringLiteral("Выбор каталога"));
+        QCOMPARE_EQ(ConnectionSettings::values().dataDir, dir.file("zel"));
+        QVERIFY(script.unexpectedModals.empty());
+    }
+
+    // The administrator button runs our data source manager; a source added there is listed
+    // when it closes.
+    void administratorButtonRefillsTheList() {
+        OdbcSandbox odbc;
+        const std::string db = odbc.createSqliteDatabase("d.db", "CREATE TABLE T(x);");
+        odbc.addSqliteDsn("BEFORE", db);
+        TempDir dir;
+        writeOrkIni(dir, "ADDEDHERE");
+        UiScript script;
+        DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        QCOMPARE_EQ(entries(page.sourceBox()), QStringList{"BEFORE (User DSN)"});
+        QCOMPARE_EQ(page.sourceBox().currentIndex(), -1);
+        bool managerRan = false;
+        script.modals.push_back([&](QDialog& shown) {
+            auto* manager = qobject_cast<DsnManagerDialog*>(&shown);
+            managerRan = manager != nullptr;
+            if (manager == nullptr) {
+                return static_cast<int>(QDialog::Rejected);
+            }
+            QTest::mouseClick(&manager->addButton(), Qt::LeftButton);
+            return static_cast<int>(QDialog::Accepted);
+        });
+        script.modals.push_back([&](QDialog& shown) {
+            auto* edit = qobject_cast<DsnEditDialog*>(&shown);
+            if (edit == nullptr) {
+                return static_cast<int>(QDialog::Rejected);
+            }
+            edit->nameEdit().setText(QStringLiteral("ADDEDHERE"));
+            edit->driverBox().setCurrentText(QStringLiteral("SQLite3"));
+            QTableWidget& table = edit->attributeTable();
+            for (int row = 0; row < table.rowCount(); ++row) {
+                if (table.item(row, 0)->text() == QStringLiteral("Database")) {
+                    table.item(row, 1)->setText(QString::fromStdString(db));
+                }
+            }
+            QTest::mouseClick(&edit->okButton(), Qt::LeftButton);
+            return edit->result();
+        });
+        QTest::mouseClick(&page.adminButton(), Qt::LeftButton);
+        QVERIFY(managerRan);
+        QVERIFY(script.modals.empty());
+        QCOMPARE_EQ(entries(page.sourceBox()),
+                    (QStringList{"BEFORE (User DSN)", "ADDEDHERE (User DSN)"}));
+        QCOMPARE_EQ(page.sourceBox().currentIndex(), 1);  // the current name is listed now
+        QVERIFY(script.boxes.empty());
+    }
+};
+
+QTEST_MAIN(TestDataSourcePage)
+#include "test_data_source_page.moc"

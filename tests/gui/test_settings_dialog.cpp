@@ -1,0 +1,443 @@
+// The main dialog driven through its real widgets: tabs, Apply, OK, Cancel, the Additional page
+// and the protections around saving.
+#include <QFileDialog>
+#include <QTest>
+#include <filesystem>
+
+#include "app/settings_app.h"
+#include "app/settings_dialog.h"
+#include "database/connection_settings.h"
+#include "gui_script.h"
+#include "settings/settings_file.h"
+#include "settings/settings_record.h"
+#include "support/odbc_sandbox.h"
+#include "support/temp_dir.h"
+
+using namespace vorda;
+using vorda::test::TempDir;
+using vorda::test::UiScript;
+
+namespace {
+
+std::string groupSection(int n, const std::string& station) {
+    return "[GROUP" + std::to_string(n) + "]\r\nSTATION=" + station +
+           "\r\nSIZEMB=10\r\nSPS=20\r\nBHZ=1000\r\nFILE_BHZ=" + station +
+           "_BHZ.DAT\r\nCHAN=BHZ\r\n";
+}
+
+// A settings file with three groups; GROUPS and the system values as given.
+std::string threeGroups(const std::string& system) {
+    return "; kept as it is\r\n[DATABASE]\r\nODBC=ZEL\r\nUSER=ZEL\r\nPASSWORD=QMX\r\n[SYSTEM]\r\n" +
+           system + groupSection(1, "AAA") + groupSection(2, "BBB") + groupSection(3, "CCC");
+}
+
+bool contains(const std::string& haystack, const std::string& needle) {
+    return haystack.find(needle) != std::string::npos;
+}
+
+void retype(QLineEdit& edit, const QString& text) {
+    edit.selectAll();
+    QTest::keyClick(&edit, Qt::Key_Backspace);
+    if (!text.isEmpty()) {
+        QTest::keyClicks(&edit, text);
+    }
+}
+
+void checkStartUp(SettingsDialog* dialog) {
+    QCOMPARE_EQ(dialog->windowTitle(),
+                QStringLiteral("Изменение настроек системы чтения Vorda..."));
+    QCOMPARE_EQ(dialog->tabs().count(), 3);
+    QCOMPARE_EQ(dialog->tabs().tabText(0), QStringLiteral("Просмотр каналов"));
+    QCOMPARE_EQ(dialog->tabs().tabText(1), QStringLiteral("Источник данных"));
+    QCOMPARE_EQ(dialog->tabs().tabText(2), QStringLiteral("Дополнительно"));
+    QCOMPARE_EQ(dialog->tabs().currentIndex(), 0);
+    QCOMPARE_EQ(dialog->okButton().text(), QStringLiteral("OK"));
+    QCOMPARE_EQ(dialog->cancelButton().text(), QStringLiteral("Отмена"));
+    QCOMPARE_EQ(dialog->applyButton().text(), QStringLiteral("Применить"));
+    QVERIFY(!dialog->windowIcon().isNull());
+    AdditionalPage& page = dialog->additionalPage();
+    QCOMPARE_EQ(page.serverEdit().text(), QStringLiteral("proc1"));
+    QVERIFY(page.detailBox().isChecked());
+    QVERIFY(!page.screenBox().isChecked());
+    QCOMPARE_EQ(page.groupCountEdit().text(), QStringLiteral("2"));
+    QCOMPARE_EQ(settingsRecord().groups.size(), std::size_t{3});
+}
+
+}  // namespace
+
+class TestSettingsDialog : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<vorda::test::OdbcSandbox> odbc_;
+
+  private slots:
+    void initTestCase() { odbc_ = std::make_unique<vorda::test::OdbcSandbox>(); }
+    void cleanupTestCase() { odbc_.reset(); }
+
+    void startUpShowsTheThreeTabsAndLoadsTheFile() {
+        TempDir dir;
+        dir.write("s.ini",
+                  threeGroups("SERVER=proc1\r\nMODE=detail\r\nSCREEN=hide\r\nGROUPS=2\r\n"));
+        UiScript script;
+        bool ran = false;
+        script.modals.push_back([&](QDialog& shown) {
+            auto* dialog = qobject_cast<SettingsDialog*>(&shown);
+            ran = dialog != nullptr;
+            if (ran) {
+                checkStartUp(dialog);
+            }
+            return static_cast<int>(QDialog::Rejected);
+        });
+        runSettingsDialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        QVERIFY(ran);
+        QVERIFY(script.boxes.empty());  // a readable file gives no warning
+    }
+
+    void tabSwitchingKeepsPageContents() {
+        TempDir dir;
+        dir.write("s.ini", threeGroups("SERVER=proc1\r\nGROUPS=3\r\n"));
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.show();
+        dialog.tabs().setCurrentIndex(SettingsDialog::AdditionalTab);
+        retype(dialog.additionalPage().serverEdit(), QStringLiteral("сервер-2"));
+        retype(dialog.additionalPage().logDirEdit(), QStringLiteral("/var/log/x"));
+        dialog.tabs().setCurrentIndex(SettingsDialog::DataSourceTab);
+        retype(dialog.dataSourcePage().userEdit(), QStringLiteral("operator"));
+        QVERIFY(dialog.dataSourcePage().isVisible());
+        QVERIFY(!dialog.additionalPage().isVisible());
+        dialog.tabs().setCurrentIndex(SettingsDialog::ChannelTab);
+        dialog.tabs().setCurrentIndex(SettingsDialog::AdditionalTab);
+        QCOMPARE_EQ(dialog.additionalPage().serverEdit().text(), QStringLiteral("сервер-2"));
+        QCOMPARE_EQ(dialog.additionalPage().logDirEdit().text(), QStringLiteral("/var/log/x"));
+        dialog.tabs().setCurrentIndex(SettingsDialog::DataSourceTab);
+        QCOMPARE_EQ(dialog.dataSourcePage().userEdit().text(), QStringLiteral("operator"));
+        // The edits went straight into the record and the connection values, in code page 1251.
+        QCOMPARE_EQ(settingsRecord().server, std::string("\xf1\xe5\xf0\xe2\xe5\xf0-2"));
+        QCOMPARE_EQ(settingsRecord().logDir, std::string("/var/log/x"));
+        QCOMPARE_EQ(ConnectionSettings::values().user, std::string("operator"));
+    }
+
+    void applyThenCancelLeavesTheFileAsApplyWroteIt() {
+        TempDir dir;
+        dir.write("s.ini", threeGroups("SERVER=proc1\r\nGROUPS=3\r\n"));
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.show();
+        retype(dialog.additionalPage().serverEdit(), QStringLiteral("applied"));
+        QTest::mouseClick(&dialog.applyButton(), Qt::LeftButton);
+        QVERIFY(dialog.isVisible());  // Apply keeps the dialog open
+        const std::string applied = dir.read("s.ini");
+        QVERIFY(contains(applied, "SERVER=applied\r\n"));
+        QVERIFY(contains(applied, "; kept as it is\r\n"));
+        retype(dialog.additionalPage().serverEdit(), QStringLiteral("not saved"));
+        QTest::mouseClick(&dialog.cancelButton(), Qt::LeftButton);
+        QCOMPARE_EQ(dialog.result(), static_cast<int>(QDialog::Rejected));
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE_EQ(dir.read("s.ini"), applied);
+        QVERIFY(script.boxes.empty());
+    }
+
+    void okOnAMissingFileCreatesItWithEveryKey() {
+        TempDir dir;
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("new.ini"), dir.path()));
+        dialog.show();
+        QCOMPARE_EQ(dialog.additionalPage().groupCountEdit().text(), QStringLiteral("1"));
+        QCOMPARE_EQ(settingsRecord().groupCount, 0);
+        QTest::mouseClick(&dialog.okButton(), Qt::LeftButton);
+        QCOMPARE_EQ(dialog.result(), static_cast<int>(QDialog::Accepted));
+        const std::string written = dir.read("new.ini");
+        for (const char* section : {"[DATABASE]", "[DATA]", "[LOG]", "[SYSTEM]"}) {
+            QVERIFY2(contains(written, section), section);
+        }
+        for (const char* key : {"ODBC=", "USER=", "PASSWORD=", "DIR=", "SERVER=", "MODE=silent",
+                                "SCREEN=hide", "SIZEMB=100", "GROUPS=0"}) {
+            QVERIFY2(contains(written, std::string("\n") + key), key);
+        }
+        QVERIFY(script.boxes.empty());
+    }
+
+    void checkBoxesWriteModeAndScreen() {
+        TempDir dir;
+        dir.write("s.ini", threeGroups("MODE=detail\r\nSCREEN=hide\r\nGROUPS=3\r\n"));
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.show();
+        dialog.tabs().setCurrentIndex(SettingsDialog::AdditionalTab);
+        AdditionalPage& page = dialog.additionalPage();
+        QTest::mouseClick(&page.detailBox(), Qt::LeftButton);
+        QTest::mouseClick(&page.screenBox(), Qt::LeftButton);
+        QCOMPARE_EQ(settingsRecord().detailMode, 0);
+        QCOMPARE_EQ(settingsRecord().showScreen, 1);
+        QVERIFY(dialog.apply());
+        std::string written = dir.read("s.ini");
+        QVERIFY(contains(written, "MODE=silent\r\n"));
+        QVERIFY(contains(written, "SCREEN=full\r\n"));
+        QTest::mouseClick(&page.detailBox(), Qt::LeftButton);
+        QTest::mouseClick(&page.screenBox(), Qt::LeftButton);
+        QVERIFY(dialog.apply());
+        written = dir.read("s.ini");
+        QVERIFY(contains(written, "MODE=detail\r\n"));
+        QVERIFY(contains(written, "SCREEN=hide\r\n"));
+    }
+
+    void groupCountCorrectsItself() {
+        TempDir dir;
+        dir.write("s.ini", threeGroups("GROUPS=3\r\n"));
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.show();
+        dialog.tabs().setCurrentIndex(SettingsDialog::AdditionalTab);
+        QLineEdit& field = dialog.additionalPage().groupCountEdit();
+        QCOMPARE_EQ(field.text(), QStringLiteral("3"));
+
+        retype(field, QStringLiteral("2"));
+        QCOMPARE_EQ(settingsRecord().groupCount, 2);
+        QCOMPARE_EQ(field.text(), QStringLiteral("2"));
+
+        retype(field, QStringLiteral("5"));  // above the number of groups
+        QCOMPARE_EQ(field.text(), QStringLiteral("3"));
+        QCOMPARE_EQ(settingsRecord().groupCount, 3);
+
+        retype(field, QStringLiteral("1"));
+        QCOMPARE_EQ(settingsRecord().groupCount, 1);
+        field.selectAll();
+        QTest::keyClick(&field, Qt::Key_Backspace);  // emptied
+        QCOMPARE_EQ(field.text(), QStringLiteral("3"));
+        QCOMPARE_EQ(settingsRecord().groupCount, 3);
+
+        retype(field, QStringLiteral("1"));
+        retype(field, QStringLiteral("0"));
+        QCOMPARE_EQ(field.text(), QStringLiteral("3"));
+        QCOMPARE_EQ(settingsRecord().groupCount, 3);
+
+        // The spin arrows, the arrow keys included, stay within 1 and the number of groups.
+        dialog.additionalPage().groupCountSpin().stepDown();
+        QCOMPARE_EQ(settingsRecord().groupCount, 2);
+        dialog.additionalPage().groupCountSpin().stepUp();
+        dialog.additionalPage().groupCountSpin().stepUp();
+        QCOMPARE_EQ(settingsRecord().groupCount, 3);
+        QCOMPARE_EQ(field.text(), QStringLiteral("3"));
+
+        retype(field, QStringLiteral("2"));
+        QVERIFY(dialog.apply());
+        QVERIFY(contains(dir.read("s.ini"), "GROUPS=2\r\n"));
+        QVERIFY(contains(dir.read("s.ini"), "[GROUP3]"));  // groups are kept, only not in use
+    }
+
+    void groupCountStaysZeroWithoutGroupsAndStartsAtOneWithThem() {
+        TempDir dir;
+        UiScript script;
+        {
+            dir.write("none.ini", "[SYSTEM]\r\nGROUPS=4\r\n");
+            SettingsDialog dialog(test::testEnvironment(dir.file("none.ini"), dir.path()));
+            QLineEdit& field = dialog.additionalPage().groupCountEdit();
+            QCOMPARE_EQ(settingsRecord().groupCount, 0);
+            for (const QString& typed :
+                 {QStringLiteral("5"), QStringLiteral("1"), QString(), QStringLiteral("256")}) {
+                retype(field, typed);
+                QCOMPARE_EQ(settingsRecord().groupCount, 0);
+            }
+            QCOMPARE_EQ(field.text(), QStringLiteral("1"));
+        }
+        {
+            // A count of 0 with groups present: the field shows 1 and the count follows it.
+            dir.write("zero.ini", threeGroups("GROUPS=0\r\n"));
+            SettingsDialog dialog(test::testEnvironment(dir.file("zero.ini"), dir.path()));
+            QCOMPARE_EQ(dialog.additionalPage().groupCountEdit().text(), QStringLiteral("1"));
+            QCOMPARE_EQ(settingsRecord().groupCount, 1);
+        }
+    }
+
+    void pagesIgnoreEnterAndEscape() {
+        TempDir dir;
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("keys.ini"), dir.path()));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QList<QWidget*> fields = {&dialog.additionalPage().serverEdit(),
+                                  &dialog.additionalPage().groupCountEdit(),
+                                  &dialog.additionalPage().detailBox()};
+        dialog.tabs().setCurrentIndex(SettingsDialog::AdditionalTab);
+        for (QWidget* field : fields) {
+            for (const auto key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+                field->setFocus();
+                QTest::keyClick(field, key);
+                QVERIFY(dialog.isVisible());
+                QCOMPARE_EQ(dialog.result(), 0);
+            }
+        }
+        dialog.tabs().setCurrentIndex(SettingsDialog::DataSourceTab);
+        for (QWidget* field : QList<QWidget*>{&dialog.dataSourcePage().userEdit(),
+                                              &dialog.dataSourcePage().sourceBox()}) {
+            for (const auto key : {Qt::Key_Return, Qt::Key_Escape}) {
+                field->setFocus();
+                QTest::keyClick(field, key);
+                QVERIFY(dialog.isVisible());
+            }
+        }
+        QVERIFY(!std::filesystem::exists(dir.file("keys.ini")));  // OK was not pressed
+        // Outside the pages the dialog's own keys still work: Escape on the dialog cancels.
+        dialog.okButton().setFocus();
+        QTest::keyClick(&dialog.okButton(), Qt::Key_Escape);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE_EQ(dialog.result(), static_cast<int>(QDialog::Rejected));
+        QVERIFY(!std::filesystem::exists(dir.file("keys.ini")));
+    }
+
+    // A save that fails is shown with its reason, and OK then keeps the dialog open.
+    void failedSaveIsShownAndOkStaysOpen() {
+        TempDir dir;
+        UiScript script;
+        const std::string path = dir.file("no-such-folder/s.ini");
+        SettingsDialog dialog(test::testEnvironment(path, dir.path()));
+        dialog.show();
+        QTest::mouseClick(&dialog.applyButton(), Qt::LeftButton);
+        QCOMPARE_EQ(script.boxes.size(), std::size_t{1});
+        QCOMPARE_EQ(script.boxes[0].kind, ui::BoxKind::Warning);
+        QCOMPARE_EQ(script.boxes[0].caption, ui::applicationTitle());
+        QVERIFY(script.boxes[0].text.contains(QString::fromStdString(path)));
+        QVERIFY(script.boxes[0].text.startsWith(QStringLiteral("Не удалось сохранить настройки")));
+        QTest::mouseClick(&dialog.okButton(), Qt::LeftButton);
+        QCOMPARE_EQ(script.boxes.size(), std::size_t{2});
+        QVERIFY(dialog.isVisible());
+        QCOMPARE_EQ(dialog.result(), 0);
+        // Once the folder exists the same OK saves and closes.
+        std::filesystem::create_directory(dir.file("no-such-folder"));
+        QTest::mouseClick(&dialog.okButton(), Qt::LeftButton);
+        QCOMPARE_EQ(dialog.result(), static_cast<int>(QDialog::Accepted));
+        QVERIFY(std::filesystem::exists(path));
+    }
+
+    // Another program changed the file since it was read: ask before writing over it.
+    void changedFileIsOverwrittenOnlyWhenConfirmed() {
+        TempDir dir;
+        dir.write("s.ini", threeGroups("SERVER=proc1\r\nGROUPS=3\r\n"));
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.show();
+        retype(dialog.additionalPage().serverEdit(), QStringLiteral("mine"));
+        QVERIFY(dialog.apply());
+        QVERIFY(script.boxes.empty());  // unchanged since read: no question
+
+        const std::string theirs = dir.read("s.ini") + "[GROUP4]\r\nSTATION=NEW\r\n";
+        dir.write("s.ini", theirs);
+        script.answers = {ui::BoxAnswer::No};
+        QVERIFY(!dialog.apply());
+        QCOMPARE_EQ(script.boxes.size(), std::size_t{1});
+        QCOMPARE_EQ(script.boxes[0].kind, ui::BoxKind::Question);
+        QVERIFY(script.boxes[0].text.contains(QString::fromStdString(dir.file("s.ini"))));
+        QCOMPARE_EQ(dir.read("s.ini"), theirs);
+        script.answers = {ui::BoxAnswer::No};
+        QTest::mouseClick(&dialog.okButton(), Qt::LeftButton);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE_EQ(dir.read("s.ini"), theirs);
+
+        script.answers = {ui::BoxAnswer::Yes};
+        QTest::mouseClick(&dialog.okButton(), Qt::LeftButton);
+        QCOMPARE_EQ(dialog.result(), static_cast<int>(QDialog::Accepted));
+        QCOMPARE_EQ(script.boxes.size(), std::size_t{3});
+        QVERIFY(contains(dir.read("s.ini"), "SERVER=mine\r\n"));
+    }
+
+    // Text the code page cannot hold is refused at every text field.
+    void fieldsRefuseCharactersOutsideTheCodePage() {
+        TempDir dir;
+        dir.write("s.ini", threeGroups("GROUPS=3\r\n"));
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.show();
+        struct Field {
+            QLineEdit* edit;
+            std::function<std::string()> stored;
+        };
+        const std::vector<Field> fields = {
+            {&dialog.additionalPage().serverEdit(), [] { return settingsRecord().server; }},
+            {&dialog.additionalPage().logDirEdit(), [] { return settingsRecord().logDir; }},
+            {&dialog.dataSourcePage().userEdit(), [] { return ConnectionSettings::values().user; }},
+            {&dialog.dataSourcePage().passwordEdit(),
+             [] { return ConnectionSettings::values().password; }},
+            {&dialog.dataSourcePage().dataDirEdit(),
+             [] { return ConnectionSettings::values().dataDir; }},
+        };
+        for (const Field& field : fields) {
+            retype(*field.edit, QStringLiteral("Ωм€ω"));  // Greek omega has no place in 1251
+            QCOMPARE_EQ(field.edit->text(), QStringLiteral("м€"));
+            QCOMPARE_EQ(field.stored(), std::string("\xec\x88"));
+            QVERIFY(!contains(field.stored(), "?"));
+        }
+        QVERIFY(dialog.apply());
+        QVERIFY(contains(dir.read("s.ini"), "SERVER=\xec\x88\r\n"));
+    }
+
+    // A settings file that exists but cannot be read: warned at start-up, never overwritten.
+    void unreadableFileIsWarnedAndNotOverwritten() {
+        TempDir dir;
+        std::filesystem::create_directory(dir.file("folder.ini"));  // exists, cannot be read
+        UiScript script;
+        bool ran = false;
+        script.modals.push_back([&](QDialog& shown) {
+            ran = true;
+            auto& dialog = static_cast<SettingsDialog&>(shown);
+            // The warning came before the dialog ran.
+            [&] {
+                QCOMPARE_EQ(script.boxes.size(), std::size_t{1});
+                QCOMPARE_EQ(script.boxes[0].kind, ui::BoxKind::Warning);
+                QVERIFY(
+                    script.boxes[0].text.contains(QString::fromStdString(dir.file("folder.ini"))));
+                QVERIFY(script.boxes[0].text.contains(
+                    QString::fromStdString(settingsFile().unreadableReason)));
+                QVERIFY(!settingsFile().unreadableReason.empty());
+            }();
+            QTest::mouseClick(&dialog.okButton(), Qt::LeftButton);
+            return dialog.result();
+        });
+        const int result =
+            runSettingsDialog(test::testEnvironment(dir.file("folder.ini"), dir.path()));
+        QVERIFY(ran);
+        QCOMPARE_EQ(result, 0);  // OK could not save, so the dialog did not close
+        QCOMPARE_EQ(script.boxes.size(), std::size_t{2});
+        QCOMPARE_EQ(script.boxes[1].kind, ui::BoxKind::Warning);
+        QVERIFY(std::filesystem::is_directory(dir.file("folder.ini")));
+    }
+
+    void folderChooserFillsTheLogDirectory() {
+        TempDir dir;
+        std::filesystem::create_directory(dir.file("logs"));
+        std::filesystem::create_directory(dir.file("logs/new"));
+        dir.write("s.ini", "[LOG]\r\nDIR=" + dir.file("logs") + "\r\n");
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.show();
+        QLineEdit& field = dialog.additionalPage().logDirEdit();
+        QString title;
+        QString startedAt;
+        script.modals.push_back([&](QDialog& chooser) {
+            title = chooser.windowTitle();
+            auto& files = static_cast<QFileDialog&>(chooser);
+            startedAt = files.directory().absolutePath();
+            return static_cast<int>(QDialog::Rejected);
+        });
+        QTest::mouseClick(&dialog.additionalPage().browseButton(), Qt::LeftButton);
+        QCOMPARE_EQ(title, QStringLiteral("Выбор каталога"));
+        QCOMPARE_EQ(startedAt, QString::fromStdString(dir.file("logs")));
+        QCOMPARE_EQ(field.text(), QString::fromStdString(dir.file("logs")));  // cancelled
+        QCOMPARE_EQ(settingsRecord().logDir, dir.file("logs"));
+
+        script.modals.push_back([&](QDialog& chooser) {
+            auto& files = static_cast<QFileDialog&>(chooser);
+            files.setDirectory(QString::fromStdString(dir.file("logs/new")));
+            files.accept();
+            return files.result();
+        });
+        QTest::mouseClick(&dialog.additionalPage().browseButton(), Qt::LeftButton);
+        QCOMPARE_EQ(field.text(), QString::fromStdString(dir.file("logs/new")));
+        QCOMPARE_EQ(settingsRecord().logDir, dir.file("logs/new"));
+        QVERIFY(script.unexpectedModals.empty());
+    }
+};
+
+QTEST_MAIN(TestSettingsDialog)
+#include "test_settings_dialog.moc"
