@@ -17,7 +17,7 @@ if [ "${1:-}" = "--inside-xvfb" ]; then
     # The dialog is the program's top-level window with a size (Qt also maps tiny helpers).
     window="$(xwininfo -root -tree 2>/dev/null |
       awk '/"vorda-settings" "vorda-settings"/ { split($0, a, " "); id = a[1];
-             if (match($0, /[0-9]+x[0-9]+/)) { split(substr($0, RSTART, RLENGTH), s, "x");
+             if (match($0, / [0-9]+x[0-9]+[+-]/)) { split(substr($0, RSTART + 1, RLENGTH - 2), s, "x");
                if (s[1] > 200 && s[2] > 200) { print id; exit } } }')"
     [ -n "$window" ] && break
     sleep 0.1

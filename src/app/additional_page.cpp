@@ -86,6 +86,8 @@ AdditionalPage::AdditionalPage(QWidget* parent)
     // would only take when editing ends.
     connect(countSpin_.lineEdit(), &QLineEdit::textChanged, this,
             &AdditionalPage::onGroupCountChanged);
+    // The arrows (and the arrow keys) rewrite the field without the field's own signal.
+    connect(&countSpin_, &QSpinBox::textChanged, this, &AdditionalPage::onGroupCountChanged);
     connect(&browseButton_, &QPushButton::clicked, this, &AdditionalPage::onBrowse);
 
     // The field as filled counts as a change: a count of 0 with groups present becomes 1, and

@@ -4,6 +4,7 @@
 // handed to the next scripted handler (Rejected, and recorded as unexpected, when none is left).
 #include <QDialog>
 #include <QString>
+#include <QTest>
 #include <deque>
 #include <functional>
 #include <string>
@@ -58,6 +59,13 @@ class UiScript {
     std::deque<std::function<int(QDialog&)>> modals;
     std::vector<QString> unexpectedModals;
 };
+
+// Types text into a widget key by key, letters outside ASCII included.
+inline void typeText(QWidget* widget, const QString& text) {
+    for (const QChar c : text) {
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
 
 // An environment whose command line names the settings file and whose current and system
 // folders are the test's own (so no ork.ini or ZEL.ini of the machine is read).

@@ -175,7 +175,7 @@ class TestDataSourcePage : public QObject {
             title = chooser.windowTitle();
             auto& files = static_cast<QFileDialog&>(chooser);
             files.setDirectory(QString::fromStdString(dir.file("zel")));
-            files.accept();
+            static_cast<QDialog&>(files).accept();
             return files.result();
         });
         QTest::mouseClick(&page.browseButton(), Qt::LeftButton);

@@ -35,11 +35,13 @@ bool contains(const std::string& haystack, const std::string& needle) {
     return haystack.find(needle) != std::string::npos;
 }
 
+// Selects the whole field and types over it, as the operator does (an empty text: Backspace).
 void retype(QLineEdit& edit, const QString& text) {
     edit.selectAll();
-    QTest::keyClick(&edit, Qt::Key_Backspace);
-    if (!text.isEmpty()) {
-        QTest::keyClicks(&edit, text);
+    if (text.isEmpty()) {
+        QTest::keyClick(&edit, Qt::Key_Backspace);
+    } else {
+        test::typeText(&edit, text);
     }
 }
 
@@ -429,7 +431,7 @@ class TestSettingsDialog : public QObject {
         script.modals.push_back([&](QDialog& chooser) {
             auto& files = static_cast<QFileDialog&>(chooser);
             files.setDirectory(QString::fromStdString(dir.file("logs/new")));
-            files.accept();
+            static_cast<QDialog&>(files).accept();
             return files.result();
         });
         QTest::mouseClick(&dialog.additionalPage().browseButton(), Qt::LeftButton);
