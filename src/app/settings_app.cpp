@@ -12,6 +12,14 @@
 
 namespace vorda {
 
+bool installQtTranslation(QTranslator& translator) {
+    if (!translator.load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        return false;
+    }
+    return QCoreApplication::installTranslator(&translator);
+}
+
 int runSettingsDialog(const Environment& env, int initialTab) {
     SettingsDialog dialog(env);
     if (initialTab >= 0 && initialTab < dialog.tabs().count()) {
@@ -25,11 +33,7 @@ int runSettingsApp(int& argc, char** argv, const Environment& env) {
     QApplication app(argc, argv);
     // Standard buttons and dialogs speak Russian like the rest of the program.
     QTranslator qtTranslator;
-    if (qtTranslator.load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
-                          QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QApplication::installTranslator(&qtTranslator);
-    }
+    installQtTranslation(qtTranslator);
     QApplication::setWindowIcon(ui::applicationIcon());
     // VORDA_SETTINGS_TAB opens the dialog on another tab (0, 1 or 2); the screenshot script
     // uses it.

@@ -2,6 +2,8 @@
 // Start-up of the editor: the application object and the modal main dialog.
 #include "platform/environment.h"
 
+class QTranslator;
+
 namespace vorda {
 
 // Runs the editor on the settings named by env (the arguments left after the command-line
@@ -12,5 +14,9 @@ int runSettingsApp(int& argc, char** argv, const Environment& env);
 // settings file, selects the initial tab and runs the dialog modally (through the modal seam).
 // Gives the dialog's result.
 int runSettingsDialog(const Environment& env, int initialTab = 0);
+
+// Loads Qt's own Russian translation (standard buttons and dialogs) into translator and installs
+// it in the application; false when the translation is not installed on the machine.
+bool installQtTranslation(QTranslator& translator);
 
 }  // namespace vorda

@@ -1,7 +1,10 @@
 // The main dialog driven through its real widgets: tabs, Apply, OK, Cancel, the Additional page
 // and the protections around saving.
 #include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
+#include <QTranslator>
 #include <filesystem>
 
 #include "app/settings_app.h"
@@ -94,6 +97,16 @@ class TestSettingsDialog : public QObject {
         runSettingsDialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
         QVERIFY(ran);
         QVERIFY(script.boxes.empty());  // a readable file gives no warning
+    }
+
+    void standardButtonsSpeakRussian() {
+        QTranslator translator;
+        QVERIFY(installQtTranslation(translator));
+        QMessageBox box(QMessageBox::Question, QStringLiteral("t"), QStringLiteral("q"),
+                        QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE_EQ(box.button(QMessageBox::Yes)->text().remove(u'&'), QStringLiteral("Да"));
+        QCOMPARE_EQ(box.button(QMessageBox::No)->text().remove(u'&'), QStringLiteral("Нет"));
+        QCoreApplication::removeTranslator(&translator);
     }
 
     void tabSwitchingKeepsPageContents() {
