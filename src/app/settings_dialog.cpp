@@ -33,6 +33,7 @@ void clearRecord(SettingsRecord& record) {
 }  // namespace
 
 Status SettingsDialog::loadFrom(const Environment& env) {
+    ui::initResources();  // the pages take their icons from the resources
     clearRecord(settingsRecord());
     return loadSettings(settingsRecord(), settingsFile(), env);
 }
