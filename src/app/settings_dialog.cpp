@@ -1,9 +1,9 @@
 #include "app/settings_dialog.h"
 
 #include <QFile>
+#include <QFontMetrics>
 
 #include "app/app_resources.h"
-#include "app/dialog_page.h"
 #include "app/ui_support.h"
 #include "database/connection_settings.h"
 #include "settings/settings_file.h"
@@ -43,7 +43,6 @@ SettingsDialog::SettingsDialog(const Environment& env, QWidget* parent)
                           Qt::WindowCloseButtonHint),
       loadStatus_(loadFrom(env)),
       layout_(this),
-      channelPage_(std::make_unique<ui::DialogPage>()),
       dataSourcePage_(env),
       okButton_(QStringLiteral("OK")),
       cancelButton_(QStringLiteral("Отмена")),
@@ -51,7 +50,7 @@ SettingsDialog::SettingsDialog(const Environment& env, QWidget* parent)
     setWindowTitle(QStringLiteral("Изменение настроек системы чтения Vorda..."));
     setWindowIcon(ui::applicationIcon());
 
-    tabs_.addTab(channelPage_.get(), QStringLiteral("Просмотр каналов"));
+    tabs_.addTab(&channelPage_, QStringLiteral("Просмотр каналов"));
     tabs_.addTab(&dataSourcePage_, QStringLiteral("Источник данных"));
     tabs_.addTab(&additionalPage_, QStringLiteral("Дополнительно"));
     tabs_.setCurrentIndex(ChannelTab);
@@ -66,6 +65,14 @@ SettingsDialog::SettingsDialog(const Environment& env, QWidget* parent)
         buttons_.addWidget(button);
     }
     layout_.addLayout(&buttons_);
+
+    // The dialog opens 358 by 274 dialog units large: a quarter of the font's average character
+    // width across and an eighth of its height down, so it keeps its proportions at any font.
+    const QFontMetrics metrics(font());
+    const QString alphabet = QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    const int averageWidth = (metrics.horizontalAdvance(alphabet) / 26 + 1) / 2;
+    resize(qMax(sizeHint().width(), 358 * averageWidth / 4),
+           qMax(sizeHint().height(), 274 * metrics.height() / 8));
 
     okButton_.setDefault(true);
     cancelButton_.setAutoDefault(false);

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/additional_page.h"
+#include "channels/channel_list_page.h"
 #include "database/data_source_page.h"
 #include "platform/environment.h"
 #include "platform/result.h"
@@ -39,7 +40,7 @@ class SettingsDialog : public QDialog {
     void accept() override;
 
     QTabWidget& tabs() { return tabs_; }
-    QWidget& channelPage() { return *channelPage_; }
+    ChannelListPage& channelPage() { return channelPage_; }
     DataSourcePage& dataSourcePage() { return dataSourcePage_; }
     AdditionalPage& additionalPage() { return additionalPage_; }
     QPushButton& okButton() { return okButton_; }
@@ -53,8 +54,7 @@ class SettingsDialog : public QDialog {
     QVBoxLayout layout_;
     QHBoxLayout buttons_;
     QTabWidget tabs_;
-    // The channel list page of the first tab.
-    std::unique_ptr<QWidget> channelPage_;
+    ChannelListPage channelPage_;
     DataSourcePage dataSourcePage_;
     AdditionalPage additionalPage_;
     QPushButton okButton_;

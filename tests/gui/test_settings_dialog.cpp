@@ -7,6 +7,7 @@
 #include <QTranslator>
 #include <filesystem>
 
+#include <QTableView>
 #include "app/settings_app.h"
 #include "app/settings_dialog.h"
 #include "database/connection_settings.h"
@@ -292,6 +293,12 @@ class TestSettingsDialog : public QObject {
                 QTest::keyClick(field, key);
                 QVERIFY(dialog.isVisible());
             }
+        }
+        dialog.tabs().setCurrentIndex(SettingsDialog::ChannelTab);
+        for (const auto key : {Qt::Key_Return, Qt::Key_Escape}) {
+            dialog.channelPage().list().setFocus();
+            QTest::keyClick(&dialog.channelPage().list(), key);
+            QVERIFY(dialog.isVisible());
         }
         QVERIFY(!std::filesystem::exists(dir.file("keys.ini")));  // OK was not pressed
         // Outside the pages the dialog's own keys still work: Escape on the dialog cancels.
