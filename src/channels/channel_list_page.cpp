@@ -1,12 +1,10 @@
 #include "channels/channel_list_page.h"
 
-#include <QFile>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -19,6 +17,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "app/app_resources.h"
 #include "app/ui_support.h"
 #include "channels/channel_dialog.h"
 #include "channels/channel_table_model.h"
@@ -81,13 +80,6 @@ class WrapButton : public QPushButton {
     }
 };
 
-QIcon arrowIcon(const QString& resource, QStyle::StandardPixmap fallback, const QStyle* style) {
-    if (QFile::exists(resource)) {
-        return QIcon(resource);
-    }
-    return style->standardIcon(fallback);
-}
-
 }  // namespace
 
 struct ChannelListPage::Controls {
@@ -107,7 +99,7 @@ struct ChannelListPage::Controls {
 };
 
 ChannelListPage::ChannelListPage(QWidget* parent)
-    : QWidget(parent), record_(settingsRecord()), ui_(std::make_unique<Controls>(record_)) {
+    : ui::DialogPage(parent), record_(settingsRecord()), ui_(std::make_unique<Controls>(record_)) {
     setObjectName(QStringLiteral("channelListPage"));
     auto& list = ui_->list;
     list.setObjectName(QStringLiteral("channelList"));
@@ -155,10 +147,8 @@ ChannelListPage::ChannelListPage(QWidget* parent)
         arrow->setIconSize(QSize(16, 16));
         arrow->setAutoDefault(false);
     }
-    ui_->moveUp.setIcon(
-        arrowIcon(QStringLiteral(":/icons/arrow_up.svg"), QStyle::SP_ArrowUp, style()));
-    ui_->moveDown.setIcon(
-        arrowIcon(QStringLiteral(":/icons/arrow_down.svg"), QStyle::SP_ArrowDown, style()));
+    ui_->moveUp.setIcon(ui::arrowUpIcon());
+    ui_->moveDown.setIcon(ui::arrowDownIcon());
     ui_->moveUp.setToolTip(QStringLiteral("Переместить группу вверх"));
     ui_->moveDown.setToolTip(QStringLiteral("Переместить группу вниз"));
 
@@ -244,24 +234,11 @@ void ChannelListPage::setColumnWidths() {
 }
 
 void ChannelListPage::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
+    ui::DialogPage::showEvent(event);
     if (columnWidthBase_ == 0) {
         setColumnWidths();
     }
     refillList();
-}
-
-void ChannelListPage::keyPressEvent(QKeyEvent* event) {
-    // Enter and Escape inside the page close nothing and change nothing.
-    switch (event->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-        case Qt::Key_Escape:
-            event->accept();
-            return;
-        default:
-            QWidget::keyPressEvent(event);
-    }
 }
 
 void ChannelListPage::onAddChannel() {

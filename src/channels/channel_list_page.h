@@ -4,8 +4,9 @@
 // groups: a click on the station code heading sorts them, the arrow buttons move the selected
 // row's group, Ctrl with a left click swaps two groups and Ctrl with a right click moves one.
 // Everything works on the one settings record; the list is rebuilt from it after each change.
-#include <QWidget>
 #include <memory>
+
+#include "app/dialog_page.h"
 
 class QTableView;
 class QPushButton;
@@ -15,7 +16,7 @@ namespace vorda {
 class ChannelTableModel;
 class SettingsRecord;
 
-class ChannelListPage : public QWidget {
+class ChannelListPage : public ui::DialogPage {
     Q_OBJECT
   public:
     explicit ChannelListPage(QWidget* parent = nullptr);
@@ -52,7 +53,6 @@ class ChannelListPage : public QWidget {
 
   protected:
     void showEvent(QShowEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void selectRow(int row);
