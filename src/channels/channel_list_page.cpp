@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -33,6 +34,7 @@ class ChannelListView : public QTableView {
   public:
     std::function<void(int row, Qt::MouseButton button)> onClick;
     std::function<void()> onDoubleClick;
+    std::function<void()> onResize;
 
   protected:
     void mouseReleaseEvent(QMouseEvent* event) override {
@@ -40,6 +42,12 @@ class ChannelListView : public QTableView {
         const Qt::MouseButton button = event->button();
         if ((button == Qt::LeftButton || button == Qt::RightButton) && onClick) {
             onClick(indexAt(event->position().toPoint()).row(), button);
+        }
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        QTableView::resizeEvent(event);
+        if (onResize) {
+            onResize();
         }
     }
     void mouseDoubleClickEvent(QMouseEvent* event) override {
@@ -128,6 +136,17 @@ ChannelListPage::ChannelListPage(QWidget* parent)
         }
     };
     list.onDoubleClick = [this] { onEditChannel(); };
+    // The columns share the list's width until the operator drags a heading divider.
+    list.onResize = [this] {
+        if (isVisible() && !columnsDragged_) {
+            setColumnWidths();
+        }
+    };
+    connect(list.horizontalHeader(), &QHeaderView::sectionResized, this, [this] {
+        if (!settingWidths_) {
+            columnsDragged_ = true;
+        }
+    });
     connect(list.horizontalHeader(), &QHeaderView::sectionClicked, this,
             &ChannelListPage::onColumnClick);
 
@@ -225,17 +244,22 @@ void ChannelListPage::setColumnWidths() {
         width -= style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &ui_->list);
     }
     width = std::max(width, 13);
+    if (width == columnWidthBase_) {
+        return;
+    }
     columnWidthBase_ = width;
+    settingWidths_ = true;
     ui_->list.setColumnWidth(ChannelTableModel::GroupNumberColumn, width / 13);
     for (int column = ChannelTableModel::StationColumn; column < ChannelTableModel::ColumnCount;
          ++column) {
         ui_->list.setColumnWidth(column, 2 * width / 13);
     }
+    settingWidths_ = false;
 }
 
 void ChannelListPage::showEvent(QShowEvent* event) {
     ui::DialogPage::showEvent(event);
-    if (columnWidthBase_ == 0) {
+    if (!columnsDragged_) {
         setColumnWidths();
     }
     refillList();

@@ -31,8 +31,8 @@ class ChannelListPage : public ui::DialogPage {
     int lastClickedRow() const { return lastClickedRow_; }
     // The selected row, or -1.
     int selectedRow() const;
-    // The width the column widths were divided from (the list's inner width when the page was
-    // first shown), 0 before that.
+    // The width the column widths were divided from: the list's inner width, followed as the
+    // page is resized until the operator drags a heading divider; 0 before the page is shown.
     int columnWidthBase() const { return columnWidthBase_; }
 
     QTableView& list();
@@ -65,6 +65,8 @@ class ChannelListPage : public ui::DialogPage {
     bool sortAscending_ = true;
     int lastClickedRow_ = -1;
     int columnWidthBase_ = 0;
+    bool settingWidths_ = false;
+    bool columnsDragged_ = false;
 };
 
 }  // namespace vorda

@@ -251,6 +251,19 @@ class ChannelListPageTest : public QObject {
         }
         QVERIFY(total <= list.viewport()->width());  // no horizontal scrolling at first
 
+        // The columns follow the page's width until the operator drags a divider.
+        page.resize(page.width() + 260, page.height());
+        QTRY_VERIFY(page.columnWidthBase() > w + 200);
+        const int wider = page.columnWidthBase();
+        QCOMPARE(list.columnWidth(0), wider / 13);
+        QCOMPARE(list.columnWidth(6), 2 * wider / 13);
+        list.horizontalHeader()->resizeSection(2, 150);
+        page.resize(page.width() - 260, page.height());
+        QTest::qWait(20);
+        QCOMPARE(page.columnWidthBase(), wider);
+        QCOMPARE(list.columnWidth(2), 150);
+        QCOMPARE(list.columnWidth(6), 2 * wider / 13);
+
         QVERIFY(list.showGrid());
         QCOMPARE(list.selectionBehavior(), QAbstractItemView::SelectRows);
         QCOMPARE(list.selectionMode(), QAbstractItemView::SingleSelection);
