@@ -168,8 +168,8 @@ ChannelListPage::ChannelListPage(QWidget* parent)
     }
     ui_->moveUp.setIcon(ui::arrowUpIcon());
     ui_->moveDown.setIcon(ui::arrowDownIcon());
-    ui_->moveUp.setToolTip(QStringLiteral("Переместить группу вверх"));
-    ui_->moveDown.setToolTip(QStringLiteral("Переместить группу вниз"));
+    ui_->moveUp.setAccessibleName(QStringLiteral("Переместить группу вверх"));
+    ui_->moveDown.setAccessibleName(QStringLiteral("Переместить группу вниз"));
 
     ui_->buttons.addWidget(&ui_->moveUp, 0, Qt::AlignBottom);
     ui_->buttons.addWidget(&ui_->moveDown, 0, Qt::AlignBottom);
