@@ -627,6 +627,15 @@ class ChannelListPageTest : public QObject {
         QCOMPARE(columnText(page, 0), QString("1,2,3,4"));
         QCOMPARE(columnText(page, 3), QString("20,20,40,20"));
         QCOMPARE(page.selectedRow(), -1);
+        // No row selected: the page passes -1 and the new group becomes group 1.
+        ui::setModalHandler([&](QDialog& dialog) {
+            pick(dialog, "stationBox", "CCC");
+            return pressOk(dialog);
+        });
+        QTest::mouseClick(button(page, "addGroupButton"), Qt::LeftButton);
+        QCOMPARE(stationsOfRecord(), QStringList({"CCC", "AAA", "BBB", "AAA", "CCC"}));
+        QCOMPARE(settingsRecord().groupCount, 5);
+        QCOMPARE(columnText(page, 0), QString("1,2,3,4,5"));
         QVERIFY(boxes.shown.empty());
     }
 
