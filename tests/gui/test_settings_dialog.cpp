@@ -198,10 +198,12 @@ class TestSettingsDialog : public QObject {
         QVERIFY(contains(written, "SCREEN=full\r\n"));
         clickBox(page.detailBox());
         clickBox(page.screenBox());
+        retype(page.serverEdit(), QString());  // an emptied server name is written empty
         QVERIFY(dialog.apply());
         written = dir.read("s.ini");
         QVERIFY(contains(written, "MODE=detail\r\n"));
         QVERIFY(contains(written, "SCREEN=hide\r\n"));
+        QVERIFY(contains(written, "SERVER=\r\n"));
     }
 
     void groupCountCorrectsItself() {
@@ -241,6 +243,12 @@ class TestSettingsDialog : public QObject {
         dialog.additionalPage().groupCountSpin().stepUp();
         QCOMPARE_EQ(settingsRecord().groupCount, 3);
         QCOMPARE_EQ(field.text(), QStringLiteral("3"));
+
+        QTest::keyClick(&field, Qt::Key_Down);  // the arrow keys step the count too
+        QCOMPARE_EQ(settingsRecord().groupCount, 2);
+        QTest::keyClick(&field, Qt::Key_Up);
+        QTest::keyClick(&field, Qt::Key_Up);
+        QCOMPARE_EQ(settingsRecord().groupCount, 3);
 
         retype(field, QStringLiteral("2"));
         QVERIFY(dialog.apply());
