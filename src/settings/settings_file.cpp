@@ -128,9 +128,12 @@ std::string plainDataSourceName(const std::string& name) {
 Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environment& env) {
     file = SettingsFile{};
     file.settingsPath = chooseSettingsPath(env);
+    file.filePath = file.settingsPath.rfind("./", 0) == 0
+                        ? joinPath(env.currentDir, file.settingsPath.substr(2))
+                        : file.settingsPath;
 
     ProfileFile doc;
-    Status status = ProfileFile::load(file.settingsPath, doc);
+    Status status = ProfileFile::load(file.filePath, doc);
     if (!status.ok) {
         // The record still gets its defaults; saving over this file is refused.
         file.existed = true;
@@ -178,7 +181,7 @@ Status saveSettings(SettingsRecord& record, SettingsFile& file, const Connection
     record.dataDir = cut(values.dataDir, kDataDirLimit);
 
     ProfileFile doc;
-    if (Status st = ProfileFile::load(file.settingsPath, doc); !st.ok) {
+    if (Status st = ProfileFile::load(file.filePath, doc); !st.ok) {
         return st;
     }
 
@@ -231,7 +234,7 @@ Status saveSettings(SettingsRecord& record, SettingsFile& file, const Connection
     }
 
     const std::string bytes = doc.bytes();
-    if (Status st = writeFileAtomically(file.settingsPath, bytes); !st.ok) {
+    if (Status st = writeFileAtomically(file.filePath, bytes); !st.ok) {
         return st;
     }
     file.existed = true;
@@ -241,7 +244,7 @@ Status saveSettings(SettingsRecord& record, SettingsFile& file, const Connection
 
 bool changedOnDisk(const SettingsFile& file) {
     ProfileFile doc;
-    if (!ProfileFile::load(file.settingsPath, doc).ok) {
+    if (!ProfileFile::load(file.filePath, doc).ok) {
         return true;
     }
     if (!doc.existed()) {

@@ -13,8 +13,11 @@ struct ConnectionValues;
 
 // Where the settings are and what loading found there.
 struct SettingsFile {
-    // The path chosen from the command line, as used for reading and writing.
+    // The path chosen from the command line (./ZEL_VurEV.ini, ./NAME or /NAME).
     std::string settingsPath;
+    // The same file as read and written: a ./ path taken from the environment's current
+    // directory.
+    std::string filePath;
     // Whether the file existed when it was loaded.
     bool existed = false;
     // Set when the file exists but could not be read: saving over it is refused.

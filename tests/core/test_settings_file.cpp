@@ -349,3 +349,23 @@ TEST(SettingsSave, NoticesChangesByAnotherProgram) {
     other.write("s.ini", "[SYSTEM]\n");
     EXPECT_TRUE(changedOnDisk(fresh->file));
 }
+
+TEST(SettingsLoad, RelativeNamesAreTakenFromTheEnvironmentsDirectory) {
+    TempDir dir;
+    dir.write("ZEL_VurEV.ini", "[SYSTEM]\nSERVER=default-file\n");
+    dir.write("mine.ini", "[SYSTEM]\nSERVER=named-file\n");
+    SettingsRecord record;
+    SettingsFile file;
+    loadSettings(record, file, envWith(dir, {}));
+    EXPECT_EQ(file.settingsPath, "./ZEL_VurEV.ini");
+    EXPECT_EQ(record.server, "default-file");
+
+    SettingsRecord named;
+    SettingsFile namedFile;
+    loadSettings(named, namedFile, envWith(dir, {"mine.ini"}));
+    EXPECT_EQ(namedFile.settingsPath, "./mine.ini");
+    EXPECT_EQ(named.server, "named-file");
+    named.server = "saved";
+    ASSERT_TRUE(saveSettings(named, namedFile, valuesOf(named)).ok);
+    EXPECT_NE(dir.read("mine.ini").find("SERVER=saved\n"), std::string::npos);
+}
