@@ -265,10 +265,17 @@ void MariaDbServer::start() {
     if (::geteuid() == 0) {
         userOption = {"--user=root"};
     }
-    std::vector<std::string> install = {
-        installer,           "--no-defaults",
-        "--datadir=" + data, "--auth-root-authentication-method=normal",
-        "--skip-test-db",    "--skip-name-resolve"};
+    // A private temporary folder: two servers set up at once must not share their scratch
+    // tables in /tmp.
+    const std::string tmp = dir_.file("tmp");
+    std::filesystem::create_directories(tmp);
+    std::vector<std::string> install = {installer,
+                                        "--no-defaults",
+                                        "--datadir=" + data,
+                                        "--tmpdir=" + tmp,
+                                        "--auth-root-authentication-method=normal",
+                                        "--skip-test-db",
+                                        "--skip-name-resolve"};
     install.insert(install.end(), userOption.begin(), userOption.end());
     if (run(install, log) != 0) {
         error_ = "mariadb-install-db failed: " + tail(log);
@@ -278,6 +285,7 @@ void MariaDbServer::start() {
     std::vector<std::string> serve = {daemon,
                                       "--no-defaults",
                                       "--datadir=" + data,
+                                      "--tmpdir=" + tmp,
                                       "--socket=" + dir_.file("mysqld.sock"),
                                       "--pid-file=" + dir_.file("mysqld.pid"),
                                       "--port=" + std::to_string(port_),
