@@ -12,10 +12,10 @@
 namespace vorda {
 namespace {
 
-constexpr std::size_t kDataSourceLimit = 511;
-constexpr std::size_t kUserLimit = 127;
-constexpr std::size_t kPasswordLimit = 127;
-constexpr std::size_t kDataDirLimit = 2047;
+constexpr std::size_t kDataSourceLimit = ConnectionValues::kDataSourceLimit;
+constexpr std::size_t kUserLimit = ConnectionValues::kUserLimit;
+constexpr std::size_t kPasswordLimit = ConnectionValues::kPasswordLimit;
+constexpr std::size_t kDataDirLimit = ConnectionValues::kDataDirLimit;
 constexpr std::size_t kNameBuffer = 512;  // data source names and descriptions
 constexpr std::size_t kTableBuffer = 64;  // table names in the connection report
 

@@ -9,9 +9,9 @@
 namespace vorda {
 namespace {
 
-constexpr int kUserChars = 127;
-constexpr int kPasswordChars = 127;
-constexpr int kDataDirChars = 2047;
+constexpr int kUserChars = static_cast<int>(ConnectionValues::kUserLimit);
+constexpr int kPasswordChars = static_cast<int>(ConnectionValues::kPasswordLimit);
+constexpr int kDataDirChars = static_cast<int>(ConnectionValues::kDataDirLimit);
 
 const QString kSystemSuffix = QStringLiteral(" (System DSN)");
 const QString kUserSuffix = QStringLiteral(" (User DSN)");

@@ -14,18 +14,8 @@ namespace {
 constexpr const char* kDefaultSettingsPath = "./ZEL_VurEV.ini";
 constexpr const char* kDefaultServer = "localhost";
 
-// Widths of the connection values as the settings file keeps them.
-constexpr std::size_t kDataSourceLimit = 511;
-constexpr std::size_t kUserLimit = 127;
-constexpr std::size_t kPasswordLimit = 127;
-constexpr std::size_t kDataDirLimit = 2047;
-
 std::string groupSection(int number) {
     return "GROUP" + std::to_string(number);
-}
-
-std::string cut(const std::string& text, std::size_t limit) {
-    return text.size() > limit ? text.substr(0, limit) : text;
 }
 
 struct Fingerprint {
@@ -175,10 +165,11 @@ Status saveSettings(SettingsRecord& record, SettingsFile& file, const Connection
                                file.unreadableReason + "), so it is not overwritten.");
     }
 
-    record.dataSource = cut(values.dataSource, kDataSourceLimit);
-    record.user = cut(values.user, kUserLimit);
-    record.password = cut(values.password, kPasswordLimit);
-    record.dataDir = cut(values.dataDir, kDataDirLimit);
+    ConnectionValues taken = values.cutToLimits();
+    record.dataSource = std::move(taken.dataSource);
+    record.user = std::move(taken.user);
+    record.password = std::move(taken.password);
+    record.dataDir = std::move(taken.dataDir);
 
     ProfileFile doc;
     if (Status st = ProfileFile::load(file.filePath, doc); !st.ok) {
