@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Creates the SQLite demo database of made-up stations and channels and a user ODBC data
-# source "ZEL" for it, in the given folder (default: demo/run). Prints the ODBCINI to use.
+# Creates the SQLite demo database of made-up stations and channels, a user ODBC data source
+# "ZEL" for it (odbc.ini) and the connection file ork.ini naming it, in the given folder
+# (default: demo/run). Run the editor in that folder; prints the ODBCINI to use.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 out="${1:-$here/demo/run}"
@@ -16,4 +17,6 @@ Description=Vorda demo seismic database
 Driver=SQLite3
 Database=$db
 INI
+printf '[DATABASE]\r\nODBC=ZEL\r\nUSER=ZEL\r\nPASSWORD=QMX\r\n[DATA]\r\nDIR=/var/lib/zel/data\r\n' \
+  > "$out/ork.ini"
 echo "$out/odbc.ini"

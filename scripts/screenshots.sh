@@ -44,10 +44,8 @@ trap 'rm -rf "$run"' EXIT
 # The demo: the settings file, the SQLite database with its user data source, and the
 # connection file ork.ini beside them naming that data source.
 export ODBCINI
-ODBCINI="$(bash "$here/scripts/make-demo-db.sh" "$run/db")"
+ODBCINI="$(bash "$here/scripts/make-demo-db.sh" "$run")"
 cp "$here/demo/ZEL_VurEV.ini" "$run/ZEL_VurEV.ini"
-printf '[DATABASE]\r\nODBC=ZEL\r\nUSER=ZEL\r\nPASSWORD=QMX\r\n[DATA]\r\nDIR=/var/lib/zel/data\r\n' \
-  > "$run/ork.ini"
 
 cd "$run"
 export LANG=C.UTF-8 QT_QPA_PLATFORM=xcb
