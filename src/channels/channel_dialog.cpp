@@ -460,12 +460,30 @@ std::optional<QString> ChannelDialog::unsafeCodeReason(const QString& code) {
     return std::nullopt;
 }
 
-bool ChannelDialog::checkCode(const QString& code, const QString& what) {
+std::optional<QString> ChannelDialog::groupKeyReason(const QString& code) {
+    // A channel's code is the name of its time key, and "FILE_" and the code the name of its
+    // file key, in the group's section, where the group keeps its own keys too.
+    for (const char* key : {"STATION", "SIZEMB", "SPS", "CHAN"}) {
+        if (code.compare(QLatin1String(key), Qt::CaseInsensitive) == 0) {
+            return QString::fromUtf8("так называется значение группы");
+        }
+    }
+    if (code.startsWith(QLatin1String("FILE_"), Qt::CaseInsensitive)) {
+        return QString::fromUtf8("с «FILE_» начинаются имена файлов каналов");
+    }
+    return std::nullopt;
+}
+
+bool ChannelDialog::checkCode(const QString& code, const QString& what, bool namesKeys) {
     if (code.isEmpty()) {
         warn(QString::fromUtf8(kFillAllFields));
         return false;
     }
-    if (const auto reason = unsafeCodeReason(code)) {
+    std::optional<QString> reason = unsafeCodeReason(code);
+    if (!reason && namesKeys) {
+        reason = groupKeyReason(code);
+    }
+    if (reason) {
         warn(QString::fromUtf8("%1 «%2» нельзя записать в файл настроек: %3.")
                  .arg(what, code, *reason));
         return false;
@@ -480,7 +498,7 @@ void ChannelDialog::accept() {
     if (mode_ == Mode::AddGroup && !checkCode(station, QString::fromUtf8("Код станции"))) {
         return;
     }
-    if (!checkCode(channel, QString::fromUtf8("Код канала"))) {
+    if (!checkCode(channel, QString::fromUtf8("Код канала"), true)) {
         return;
     }
 

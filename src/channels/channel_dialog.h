@@ -40,6 +40,9 @@ class ChannelDialog : public QDialog {
 
     // Why a code cannot go into the settings file; nothing when it can.
     static std::optional<QString> unsafeCodeReason(const QString& code);
+    // Why a channel code cannot name its keys in the group's section (one of the group's own
+    // keys, or a file name key); nothing when it can.
+    static std::optional<QString> groupKeyReason(const QString& code);
 
   private:
     void initDialog();
@@ -49,7 +52,7 @@ class ChannelDialog : public QDialog {
     void onCalendarFormat();
     void onUnixFormat();
     void proposeFileName();
-    bool checkCode(const QString& code, const QString& what);
+    bool checkCode(const QString& code, const QString& what, bool namesKeys = false);
     void warn(const QString& text);
 
     struct Controls;

@@ -513,6 +513,48 @@ class TestChannelDialog : public QObject {
         QCOMPARE(settingsRecord().groups.at(0).station, std::string("AB\xC6"));
     }
 
+    // A channel code names keys of its group's section: a code that is one of the group's own
+    // keys would overwrite the station, file size, samples per second or channel list when
+    // saved, and one beginning with FILE_ could take another channel's file name key. A station
+    // code is a value, so the same texts are fine there.
+    void channelCodesThatNameGroupKeysAreRefused() {
+        resetRecord({group("ABC", {channel("BHZ", 7, "x.dat")}, 50, 40)});
+        const GroupRecord before = settingsRecord().groups.at(0);
+        for (const char* code : {"STATION", "SizeMb", "sps", "CHAN", "FILE_AB", "file_"}) {
+            for (const int channelIndex : {-1, 0}) {
+                boxes_.clear();
+                ChannelDialog d(0, 0, channelIndex);
+                box(d, "channelBox")->setEditText(QString::fromLatin1(code));
+                pressOk(d);
+                QVERIFY2(!accepted(d), code);
+                QCOMPARE(boxes_.size(), std::size_t{1});
+                QCOMPARE(boxes_[0].kind, ui::BoxKind::Warning);
+                QVERIFY2(boxes_[0].text.startsWith(QString::fromUtf8("Код канала")),
+                         qPrintable(boxes_[0].text));
+            }
+        }
+        QVERIFY(settingsRecord().groups.at(0) == before);
+
+        // Codes that merely contain those names, and a station named like a key, are accepted.
+        {
+            ChannelDialog d(0, 0, -1);
+            box(d, "channelBox")->setEditText("SPSX");
+            pressOk(d);
+            QVERIFY(accepted(d));
+        }
+        {
+            boxes_.clear();
+            ChannelDialog d(-1, -1, -1);
+            box(d, "stationBox")->setEditText("SPS");
+            box(d, "channelBox")->setEditText("XFILE_");
+            pressOk(d);
+            QVERIFY2(accepted(d), qPrintable(texts().join('|')));
+        }
+        QCOMPARE(settingsRecord().groups.at(0).station, std::string("SPS"));
+        QCOMPARE(settingsRecord().groups.at(0).channels.at(0).code, std::string("XFILE_"));
+        QCOMPARE(settingsRecord().groups.at(1).channels.at(1).code, std::string("SPSX"));
+    }
+
     void withoutTheDatabaseCodesAreTyped() {
         useDatabase("nosuchdsn");
         resetRecord({group("ABC", {channel("BHZ", 100, "a.dat")}, 50, 40)});
