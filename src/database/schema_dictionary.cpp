@@ -95,6 +95,8 @@ void takeSpelling(const std::string& returned, std::string* const* fields, std::
 }
 
 // Runs one query and collects the first column of every row as a code of at most 7 characters.
+// Fixed-width character columns pad their values with blanks; a code ends at its last
+// non-blank character.
 bool collectCodes(SQLHSTMT stmt, std::vector<std::string>& out) {
     std::array<char, kCodeBuffer> buffer{};
     SQLLEN indicator = 0;
@@ -105,7 +107,9 @@ bool collectCodes(SQLHSTMT stmt, std::vector<std::string>& out) {
     std::vector<std::string> codes;
     odbc::fetchAll(stmt, [&] {
         if (indicator != SQL_NULL_DATA) {
-            codes.push_back(odbc::boundText(buffer.data(), buffer.size(), indicator));
+            std::string code = odbc::boundText(buffer.data(), buffer.size(), indicator);
+            code.erase(code.find_last_not_of(' ') + 1);
+            codes.push_back(std::move(code));
         }
         return true;
     });

@@ -50,12 +50,13 @@ private:
 SchemaDictionary& schemaDictionary();
 
 // The station codes of SITECHAN ("select distinct STA from SITECHAN", names from the
-// dictionary), each cut to 7 characters as a code is; false when the statement fails.
+// dictionary), each cut to 7 characters as a code is and without the blanks that pad a
+// fixed-width column; false when the statement fails.
 bool queryStations(SQLHDBC connection, const SchemaDictionary& dictionary,
                    std::vector<std::string>& stations);
 
-// The channel codes of one station; the station code is bound as a parameter, never pasted into
-// the statement. False when the statement fails.
+// The channel codes of one station, cut and unpadded as the station codes are; the station code
+// is bound as a parameter, never pasted into the statement. False when the statement fails.
 bool queryChannels(SQLHDBC connection, const SchemaDictionary& dictionary,
                    const std::string& station, std::vector<std::string>& channels);
 

@@ -252,6 +252,31 @@ TEST_F(SchemaDictionaryTest, PostgresUnquotedNamesAreLowerCase) {
     EXPECT_EQ(d.column(T::SITECHAN, "CHAN"), "CHAN");
 }
 
+// Codes kept in fixed-width character columns come back padded with blanks; a code ends at its
+// last non-blank character, so the padded value neither reaches the lists nor is refused there.
+TEST_F(SchemaDictionaryTest, PostgresFixedWidthCodesLoseTheirPadding) {
+    PostgresServer& pg = PostgresServer::shared();
+    ASSERT_TRUE(pg.running()) << pg.error();
+    SQLHDBC dbc = connectServer(pg, "DICT_PG_CHAR", "dict_pg_char",
+                                "create table sitechan (sta char(6), chan char(8));\n"
+                                "insert into sitechan values ('ABC', 'BHZ'), ('ABC', 'BH'), "
+                                "('A C', 'LONGCHAN'), ('XYZ', ' SHZ');\n");
+    ASSERT_NE(dbc, nullptr);
+    SchemaDictionary d;
+    d.refresh(dbc);
+    std::vector<std::string> stations;
+    ASSERT_TRUE(queryStations(dbc, d, stations));
+    EXPECT_EQ(sorted(stations), (std::vector<std::string>{"A C", "ABC", "XYZ"}));
+    std::vector<std::string> channels;
+    ASSERT_TRUE(queryChannels(dbc, d, "ABC", channels));
+    EXPECT_EQ(sorted(channels), (std::vector<std::string>{"BH", "BHZ"}));
+    ASSERT_TRUE(queryChannels(dbc, d, "A C", channels));
+    EXPECT_EQ(channels, (std::vector<std::string>{"LONGCHA"}));
+    // Only the padding goes: a leading blank is part of what the database holds.
+    ASSERT_TRUE(queryChannels(dbc, d, "XYZ", channels));
+    EXPECT_EQ(channels, (std::vector<std::string>{" SHZ"}));
+}
+
 TEST_F(SchemaDictionaryTest, MariaDbMixedCaseNeedsTheCorrectedSpelling) {
     MariaDbServer& maria = MariaDbServer::shared();
     ASSERT_TRUE(maria.running()) << maria.error();
