@@ -407,16 +407,25 @@ void ChannelDialog::onChannelChanged() {
     }
     const std::string code = bytesOf(ui_->channelBox.currentText());
     const GroupRecord& group = settingsRecord().groups.at(static_cast<std::size_t>(groupIndex_));
-    for (const ChannelRecord& channel : group.channels) {
-        if (sameChannelCode(channel.code, code)) {
-            ui_->spsEdit.setText(number(group.sps));
-            ui_->lastTimeEdit.setText(number(channel.lastTime));
-            ui_->sizeEdit.setText(number(group.sizeMb));
-            ui_->fileNameEdit.setText(ui::fromRecord(channel.fileName));
-            // Rewritten counts as changed, even when the numbers are the same.
-            onGroupValueChanged();
-            return;
+    // The channel being changed comes first: a group may hold its code twice, and the values
+    // shown are then its own rather than those of the other channel.
+    const ChannelRecord* found = &group.channels.at(static_cast<std::size_t>(channelIndex_));
+    if (!sameChannelCode(found->code, code)) {
+        found = nullptr;
+        for (const ChannelRecord& channel : group.channels) {
+            if (sameChannelCode(channel.code, code)) {
+                found = &channel;
+                break;
+            }
         }
+    }
+    if (found != nullptr) {
+        ui_->spsEdit.setText(number(group.sps));
+        ui_->lastTimeEdit.setText(number(found->lastTime));
+        ui_->sizeEdit.setText(number(group.sizeMb));
+        ui_->fileNameEdit.setText(ui::fromRecord(found->fileName));
+        // Rewritten counts as changed, even when the numbers are the same.
+        onGroupValueChanged();
     }
 }
 

@@ -384,6 +384,37 @@ class TestChannelDialog : public QObject {
         }
     }
 
+    // Picking a code that another channel of the group has leaves the group with that code
+    // twice. Changing the second of them then shows and keeps its own time and file name, not
+    // those of the first.
+    void aRepeatedCodeOpensOnItsOwnChannel() {
+        resetRecord({group("ABC",
+                           {channel("BHZ", 100, "a.dat"), channel("BHN", 150, "n.dat"),
+                            channel("bhz", 200, "b.dat")},
+                           50, 40)});
+        {
+            ChannelDialog d(0, 0, 2);
+            QVERIFY(boxes_.empty());
+            QCOMPARE(box(d, "channelBox")->currentText(), QString("BHZ"));
+            QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("200"));
+            QCOMPARE(edit(d, "fileNameEdit")->text(), QString("b.dat"));
+            pressOk(d);
+            QVERIFY(accepted(d));
+            QVERIFY(boxes_.empty());
+        }
+        QVERIFY(settingsRecord().groups.at(0).channels.at(2) == channel("BHZ", 200, "b.dat"));
+        QVERIFY(settingsRecord().groups.at(0).channels.at(0) == channel("BHZ", 100, "a.dat"));
+        {
+            // Picking another code of the group still brings that channel's values.
+            ChannelDialog d(0, 0, 2);
+            box(d, "channelBox")->setCurrentIndex(1);  // BHN
+            QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("150"));
+            box(d, "channelBox")->setCurrentIndex(2);  // BHZ: this channel's own values again
+            QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("200"));
+            QCOMPARE(edit(d, "fileNameEdit")->text(), QString("b.dat"));
+        }
+    }
+
     void storedChannelMissingFromTheDatabase() {
         resetRecord({group("ABC", {channel("LLL", 5, "l.dat")}, 50, 40)});
         ChannelDialog d(0, 0, 0);
