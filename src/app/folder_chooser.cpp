@@ -7,6 +7,11 @@
 #include "app/ui_support.h"
 
 namespace vorda::ui {
+namespace {
+
+constexpr int kMaxPathChars = 255;
+
+}  // namespace
 
 QString chooseFolder(QWidget* parent, const QString& start) {
     QFileDialog dialog(parent, QStringLiteral("Выбор каталога"));
@@ -26,7 +31,18 @@ QString chooseFolder(QWidget* parent, const QString& start) {
     if (chosen.isEmpty()) {
         return {};
     }
-    return QDir::cleanPath(QFileInfo(chosen.first()).absoluteFilePath());
+    const QString path = QDir::cleanPath(QFileInfo(chosen.first()).absoluteFilePath());
+    // The path goes into the settings file: refuse one that the file cannot hold rather than
+    // show a folder that is never saved.
+    if (path.size() > kMaxPathChars || !toRecord(path)) {
+        showMessage(parent, BoxKind::Warning, applicationTitle(),
+                    QStringLiteral("Путь к выбранному каталогу нельзя записать в файл настроек "
+                                   "(не более %1 знаков, только знаки кодовой страницы 1251):\n%2")
+                        .arg(kMaxPathChars)
+                        .arg(path));
+        return {};
+    }
+    return path;
 }
 
 }  // namespace vorda::ui

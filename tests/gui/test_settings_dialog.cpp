@@ -472,6 +472,54 @@ class TestSettingsDialog : public QObject {
         QCOMPARE_EQ(settingsRecord().logDir, dir.file("logs/new"));
         QVERIFY(script.unexpectedModals.empty());
     }
+
+    // A folder whose path the settings file cannot hold (a character outside code page 1251, or
+    // longer than the chooser's 255 characters) is refused with a warning on both pages: the
+    // field and the stored value stay as they were, so the field never shows what is not saved.
+    void folderChooserRefusesAPathTheFileCannotHold() {
+        TempDir dir;
+        std::filesystem::create_directory(dir.file("logs"));
+        std::filesystem::create_directory(dir.file("Ωmega"));
+        std::string deep = dir.file("d");
+        while (deep.size() <= 255) {
+            deep += "/" + std::string(60, 'x');
+        }
+        std::filesystem::create_directories(deep);
+        dir.write("s.ini", "[LOG]\r\nDIR=" + dir.file("logs") + "\r\n");
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.show();
+        const auto choose = [&](const std::string& folder) {
+            script.modals.push_back([folder](QDialog& chooser) {
+                auto& files = static_cast<QFileDialog&>(chooser);
+                files.setDirectory(QString::fromStdString(folder));
+                static_cast<QDialog&>(files).accept();
+                return files.result();
+            });
+        };
+        QLineEdit& logField = dialog.additionalPage().logDirEdit();
+        QLineEdit& dataField = dialog.dataSourcePage().dataDirEdit();
+        const QString dataBefore = dataField.text();
+        const std::string dataStored = ConnectionSettings::values().dataDir;
+        for (const std::string& folder : {dir.file("Ωmega"), deep}) {
+            const std::size_t boxes = script.boxes.size();
+            choose(folder);
+            QTest::mouseClick(&dialog.additionalPage().browseButton(), Qt::LeftButton);
+            QCOMPARE_EQ(logField.text(), QString::fromStdString(dir.file("logs")));
+            QCOMPARE_EQ(settingsRecord().logDir, dir.file("logs"));
+            choose(folder);
+            QTest::mouseClick(&dialog.dataSourcePage().browseButton(), Qt::LeftButton);
+            QCOMPARE_EQ(dataField.text(), dataBefore);
+            QCOMPARE_EQ(ConnectionSettings::values().dataDir, dataStored);
+            QCOMPARE_EQ(script.boxes.size(), boxes + 2);
+            for (std::size_t i = boxes; i < script.boxes.size(); ++i) {
+                QCOMPARE_EQ(script.boxes[i].kind, ui::BoxKind::Warning);
+                QCOMPARE_EQ(script.boxes[i].caption, ui::applicationTitle());
+            }
+        }
+        QVERIFY(script.modals.empty());
+        QVERIFY(script.unexpectedModals.empty());
+    }
 };
 
 QTEST_MAIN(TestSettingsDialog)
