@@ -719,6 +719,11 @@ Status writeFileAtomically(const std::string& path, std::string_view bytes) {
     if (exists && !S_ISREG(old.st_mode)) {
         return fail("", S_ISDIR(old.st_mode) ? EISDIR : EINVAL);
     }
+    // A file we may not write stays as it is, as it would if we wrote into it directly: the
+    // rename below would otherwise replace a read-only file, or one of another user, all the same.
+    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+        return fail("", errno);
+    }
 
     // The temporary file sits beside the target so that the rename stays within one file system.
     const std::string dir = directoryOf(target);

@@ -2,10 +2,12 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -516,4 +518,61 @@ TEST(ProfileFileOnDisk, FailedSavesLeaveTheOriginalAsItWas) {
     }
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"folder.ini", "settings.ini"}));
+}
+
+namespace {
+
+// Runs body as an ordinary user (nobody) when we are root, since root may write any file; the
+// result is body's, or -1 when the child could not be started or changed user.
+int asOrdinaryUser(const std::function<int()>& body) {
+    if (::geteuid() != 0) {
+        return body();
+    }
+    const pid_t child = ::fork();
+    if (child < 0) {
+        return -1;
+    }
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+            ::_exit(100);
+        }
+        ::_exit(body());
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status) == 100 ? -1 : WEXITSTATUS(status);
+}
+
+}  // namespace
+
+TEST(ProfileFileOnDisk, AFileTheUserMayNotWriteIsNotReplaced) {
+    TempDir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);  // the folder itself is open to everyone
+    dir.write("open.ini", "[A]\r\n");
+    ASSERT_EQ(::chmod(dir.file("open.ini").c_str(), 0666), 0);
+    dir.write("locked.ini", kForeign);
+    ASSERT_EQ(::chmod(dir.file("locked.ini").c_str(), 0444), 0);
+
+    // 0: the writable file was written and the read-only one refused with the reason.
+    const int result = asOrdinaryUser([&] {
+        if (!writeFileAtomically(dir.file("open.ini"), "[B]\r\n").ok) {
+            return 1;
+        }
+        const Status locked = writeFileAtomically(dir.file("locked.ini"), "[C]\r\n");
+        if (locked.ok) {
+            return 2;
+        }
+        return locked.error.find("locked.ini") != std::string::npos ? 0 : 3;
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(dir.read("open.ini"), "[B]\r\n");
+    EXPECT_EQ(dir.read("locked.ini"), kForeign);
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("locked.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              2);
 }
