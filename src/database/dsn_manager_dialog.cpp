@@ -1,6 +1,7 @@
 #include "database/dsn_manager_dialog.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 
 #include "app/ui_support.h"
 
@@ -138,6 +139,18 @@ void DsnEditDialog::addRow(const QString& key, const QString& value) {
     // The table owns its items.
     table_.setItem(row, 0, std::make_unique<QTableWidgetItem>(key).release());
     table_.setItem(row, 1, std::make_unique<QTableWidgetItem>(value).release());
+}
+
+void DsnEditDialog::keyPressEvent(QKeyEvent* event) {
+    // Enter on a parameter cell opens it for editing (Enter in the cell's editor finishes it): it
+    // must not close the dialog and write the data source with half its parameters typed.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && table_.hasFocus() && table_.currentItem() != nullptr) {
+        table_.editItem(table_.currentItem());
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 std::string DsnEditDialog::name() const {

@@ -43,6 +43,9 @@ class DsnEditDialog : public QDialog {
     // Closes with Accepted only when the name, driver and keys can be written.
     void accept() override;
 
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
   private:
     void addRow(const QString& key, const QString& value);
 

@@ -1,5 +1,7 @@
 // Our ODBC data source manager: it lists the machine's data sources and adds, changes and
 // removes user data sources in the driver manager's files, through its real widgets.
+#include <QApplication>
+#include <QLineEdit>
 #include <QTest>
 
 #include "database/connection_settings.h"
@@ -175,6 +177,36 @@ class TestDsnManager : public QObject {
         QTest::mouseClick(&edit.okButton(), Qt::LeftButton);
         QCOMPARE_EQ(edit.result(), static_cast<int>(QDialog::Accepted));
         QCOMPARE_EQ(edit.attributes(), (OdbcAttributes{{"Server", "host"}}));
+    }
+
+    // Enter on a parameter cell opens or finishes that cell; it does not close the dialog
+    // (which would write a data source with half its parameters). In the name field Enter is OK.
+    void enterInTheParameterTableEditsTheCell() {
+        OdbcSandbox odbc;
+        UiScript script;
+        DsnEditDialog edit(nullptr, {"SQLite3"}, {}, {}, {});
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        edit.nameEdit().setText(QStringLiteral("HALFWAY"));
+        QTableWidget& table = edit.attributeTable();
+        table.setFocus();
+        table.setCurrentCell(0, 1);
+        QTest::keyClick(&table, Qt::Key_Return);
+        QVERIFY(edit.isVisible());
+        QCOMPARE_EQ(edit.result(), 0);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor != nullptr);
+        QTest::keyClicks(editor, QStringLiteral("/data/seis.db"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCoreApplication::processEvents();
+        QVERIFY(edit.isVisible());
+        QCOMPARE_EQ(edit.result(), 0);
+        QCOMPARE_EQ(table.item(0, 1)->text(), QStringLiteral("/data/seis.db"));
+        edit.nameEdit().setFocus();
+        QTest::keyClick(&edit.nameEdit(), Qt::Key_Return);
+        QCOMPARE_EQ(edit.result(), static_cast<int>(QDialog::Accepted));
+        QCOMPARE_EQ(edit.attributes(), (OdbcAttributes{{"Database", "/data/seis.db"}}));
+        QVERIFY(script.boxes.empty());
     }
 };
 
