@@ -1,5 +1,6 @@
 // The main dialog driven through its real widgets: tabs, Apply, OK, Cancel, the Additional page
 // and the protections around saving.
+#include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -320,6 +321,37 @@ class TestSettingsDialog : public QObject {
         QVERIFY(!dialog.isVisible());
         QCOMPARE_EQ(dialog.result(), static_cast<int>(QDialog::Rejected));
         QVERIFY(!std::filesystem::exists(dir.file("keys.ini")));
+    }
+
+    // The Tab key walks each page's controls in the order of the page's layout, top to bottom.
+    void tabKeyWalksThePagesInTheirOrder() {
+        TempDir dir;
+        dir.write("s.ini", threeGroups("GROUPS=3\r\n"));
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.show();
+        QApplication::setActiveWindow(&dialog);
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        const auto walk = [](QWidget& first, const QList<QWidget*>& expected) {
+            first.setFocus();
+            QList<QWidget*> seen = {QApplication::focusWidget()};
+            for (int i = 1; i < expected.size(); ++i) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                seen << QApplication::focusWidget();
+            }
+            return seen == expected;
+        };
+        dialog.tabs().setCurrentIndex(SettingsDialog::AdditionalTab);
+        AdditionalPage& extra = dialog.additionalPage();
+        QVERIFY(walk(extra.serverEdit(),
+                     {&extra.serverEdit(), &extra.detailBox(), &extra.screenBox(),
+                      &extra.groupCountSpin(), &extra.logDirEdit(), &extra.browseButton()}));
+        dialog.tabs().setCurrentIndex(SettingsDialog::DataSourceTab);
+        DataSourcePage& source = dialog.dataSourcePage();
+        QVERIFY(walk(
+            source.sourceBox(),
+            {&source.sourceBox(), &source.userEdit(), &source.passwordEdit(), &source.dataDirEdit(),
+             &source.browseButton(), &source.adminButton(), &source.testButton()}));
     }
 
     // A save that fails is shown with its reason, and OK then keeps the dialog open.
