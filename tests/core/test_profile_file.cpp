@@ -566,6 +566,9 @@ TEST(ProfileFileOnDisk, AFileTheUserMayNotWriteIsNotReplaced) {
         }
         return locked.error.find("locked.ini") != std::string::npos ? 0 : 3;
     });
+    if (result == -1 || result == 1) {
+        GTEST_SKIP() << "no ordinary user can write into " << dir.path();
+    }
     EXPECT_EQ(result, 0);
     EXPECT_EQ(dir.read("open.ini"), "[B]\r\n");
     EXPECT_EQ(dir.read("locked.ini"), kForeign);
