@@ -1,5 +1,7 @@
-// Loading and saving the largest settings files: 256 groups of 64 channels (about 1 MB), and
-// the same with four times the channels.
+// Loading and saving the largest settings file, 256 groups of 64 channels (about 1 MB), and one
+// with a quarter of the channels, to see how the cost grows with them. (64 codes of up to 7
+// characters fill a group's channel list, which the file keeps to 511 characters, so 64 channels
+// is as many as a group holds.)
 #include <benchmark/benchmark.h>
 
 #include "database/connection_settings.h"
@@ -74,6 +76,6 @@ void BM_Save(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_Load)->Arg(64)->Arg(256)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Save)->Arg(64)->Arg(256)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Load)->Arg(16)->Arg(64)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Save)->Arg(16)->Arg(64)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

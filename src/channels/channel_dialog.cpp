@@ -32,6 +32,9 @@ const char* const kGroupValuesQuestion =
     "Значения полей [Отсчеты в секунду] и [Размер файла]\nменяются у всей группы.\nПродолжить?";
 const char* const kStationNotFound = "Станция не найдена в базе данных";
 const char* const kChannelNotFound = "Канал не найден в базе данных";
+const char* const kChannelListTooLong =
+    "Список каналов группы в файле настроек не может быть длиннее 511 символов.\n"
+    "Канал не записан.";
 const char* const kTooManyGroups =
     "В файле настроек может быть не более 256 групп.\nНовая группа не добавлена.";
 
@@ -500,6 +503,15 @@ bool ChannelDialog::checkCode(const QString& code, const QString& what, bool nam
     return true;
 }
 
+bool ChannelDialog::channelListFits(const GroupRecord& group) {
+    if (channelListLength(group) <= kChannelListLimit) {
+        return true;
+    }
+    ui::showMessage(this, ui::BoxKind::Information, ui::applicationTitle(),
+                    QString::fromUtf8(kChannelListTooLong));
+    return false;
+}
+
 void ChannelDialog::accept() {
     const QString station = ui_->stationBox.currentText();
     const QString channel = ui_->channelBox.currentText();
@@ -575,16 +587,26 @@ void ChannelDialog::accept() {
                     return;
                 }
             }
+            GroupRecord longer = group;
+            longer.channels.append(newChannel);
+            if (!channelListFits(longer)) {
+                return;
+            }
             group.channels.append(newChannel);
             break;
         }
         case Mode::ChangeChannel: {
+            GroupRecord& group = record.groups.at(static_cast<std::size_t>(groupIndex_));
+            GroupRecord changed = group;
+            changed.channels.setAt(static_cast<std::size_t>(channelIndex_), newChannel);
+            if (!channelListFits(changed)) {
+                return;
+            }
             if (groupValuesChanged_ &&
                 ui::showMessage(this, ui::BoxKind::Question, ui::applicationTitle(),
                                 QString::fromUtf8(kGroupValuesQuestion)) != ui::BoxAnswer::Yes) {
                 return;
             }
-            GroupRecord& group = record.groups.at(static_cast<std::size_t>(groupIndex_));
             group.sizeMb = sizeMb;
             group.sps = sps;
             group.channels.setAt(static_cast<std::size_t>(channelIndex_), newChannel);

@@ -21,6 +21,8 @@
 #include <optional>
 #include <string>
 
+#include "settings/settings_record.h"
+
 namespace vorda {
 
 class ChannelDialog : public QDialog {
@@ -53,6 +55,8 @@ class ChannelDialog : public QDialog {
     void onUnixFormat();
     void proposeFileName();
     bool checkCode(const QString& code, const QString& what, bool namesKeys = false);
+    // Whether the group's channel list still fits the settings file; says so when not.
+    bool channelListFits(const GroupRecord& group);
     void warn(const QString& text);
 
     struct Controls;

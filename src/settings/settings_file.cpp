@@ -43,10 +43,7 @@ class Writer {
         if (!status_.ok) {
             return;
         }
-        const Status st = doc_.setString(section, key, value);
-        if (!st.ok) {
-            status_ = Status::failure("[" + cp1251::toUtf8(section) + "] " + st.error);
-        }
+        status_ = doc_.setString(section, key, value);
     }
     void number(std::string_view section, std::string_view key, std::int32_t value) {
         text(section, key, std::to_string(value));
@@ -194,6 +191,12 @@ Status saveSettings(SettingsRecord& record, SettingsFile& file, const Connection
             break;
         }
         const std::string section = groupSection(written + 1);
+        if (channelListLength(group) > kChannelListLimit) {
+            return Status::failure("[" + section + "] CHAN: the list of " +
+                                   std::to_string(group.channels.size()) +
+                                   " channels is longer than " + std::to_string(kChannelListLimit) +
+                                   " characters, and the channels beyond would be lost");
+        }
         w.text(section, "STATION", group.station);
         w.number(section, "SIZEMB", group.sizeMb);
         w.number(section, "SPS", group.sps);

@@ -13,7 +13,7 @@ namespace vorda {
 // takes size).
 template <typename T>
 class OrderedArray {
-public:
+  public:
     std::size_t size() const { return items_.size(); }
     bool empty() const { return items_.empty(); }
     T getAt(std::size_t i) const { return items_.at(i); }
@@ -39,7 +39,7 @@ public:
 
     bool operator==(const OrderedArray&) const = default;
 
-private:
+  private:
     std::vector<T> items_;
 };
 
@@ -63,8 +63,24 @@ struct GroupRecord {
 // The most groups the settings file holds.
 inline constexpr int kMaxGroups = 256;
 
+// A group's channel list (the codes joined with ",") is read as at most this many characters;
+// channels beyond it would be lost at the next load.
+inline constexpr std::size_t kChannelListLimit = 511;
+
+// The length of the group's channel list as the settings file writes it.
+inline std::size_t channelListLength(const GroupRecord& group) {
+    if (group.channels.empty()) {
+        return 0;
+    }
+    std::size_t length = group.channels.size() - 1;  // the commas
+    for (const ChannelRecord& channel : group.channels) {
+        length += channel.code.size();
+    }
+    return length;
+}
+
 class SettingsRecord {
-public:
+  public:
     SettingsRecord() = default;
     virtual ~SettingsRecord() = default;
     SettingsRecord(const SettingsRecord&) = delete;

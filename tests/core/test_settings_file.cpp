@@ -369,3 +369,24 @@ TEST(SettingsLoad, RelativeNamesAreTakenFromTheEnvironmentsDirectory) {
     ASSERT_TRUE(saveSettings(named, namedFile, valuesOf(named)).ok);
     EXPECT_NE(dir.read("mine.ini").find("SERVER=saved\n"), std::string::npos);
 }
+
+TEST(SettingsSave, AChannelListTheFileCannotHoldIsRefused) {
+    TempDir dir;
+    dir.write("s.ini", "[SYSTEM]\r\nSERVER=a\r\n");
+    auto l = load(dir);
+    GroupRecord g;
+    for (int i = 0; i < 65; ++i) {
+        g.channels.append(channel("CH" + std::to_string(1000 + i) + "X", 0, ""));  // 7 characters
+    }
+    ASSERT_EQ(channelListLength(g), 65u * 8 - 1);
+    l->record.groups.append(g);
+    const Status st = saveSettings(l->record, l->file, valuesOf(l->record));
+    EXPECT_FALSE(st.ok);
+    EXPECT_NE(st.error.find("GROUP1"), std::string::npos) << st.error;
+    EXPECT_EQ(dir.read("s.ini"), "[SYSTEM]\r\nSERVER=a\r\n");
+
+    l->record.groups.at(0).channels.removeAt(64);  // 64 * 8 - 1 = 511 characters just fit
+    EXPECT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);
+    auto again = load(dir);
+    EXPECT_EQ(again->record.groups.at(0).channels.size(), 64u);
+}

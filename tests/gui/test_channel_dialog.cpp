@@ -671,6 +671,48 @@ class TestChannelDialog : public QObject {
         QCOMPARE(settingsRecord().groupCount, 256);
     }
 
+    void aChannelListTooLongForTheFileIsRefused() {
+        // 63 codes of 7 characters, the code AB and their commas: 506 characters of the 511 the
+        // file keeps.
+        std::vector<ChannelRecord> many;
+        for (int i = 0; i < 63; ++i) {
+            const std::string code = QString("C%1").arg(i, 6, 10, QChar('0')).toStdString();
+            many.push_back(channel(code.c_str(), 0, "f"));
+        }
+        many.push_back(channel("AB", 0, "f"));
+        resetRecord({group("ABC", many, 50, 40)});
+        QCOMPARE(channelListLength(settingsRecord().groups.at(0)), std::size_t{506});
+        {
+            ChannelDialog d(0, 0, -1);
+            box(d, "channelBox")->setEditText("BHZZ");  // 506 + 5 = 511: just fits
+            pressOk(d);
+            QVERIFY(accepted(d));
+        }
+        QCOMPARE(channelListLength(settingsRecord().groups.at(0)), std::size_t{511});
+        {
+            ChannelDialog d(0, 0, -1);
+            box(d, "channelBox")->setEditText("X");  // 513: too long
+            edit(d, "fileNameEdit")->setText("x.dat");
+            pressOk(d);
+            QVERIFY(!accepted(d));
+            QCOMPARE(boxes_.size(), std::size_t{1});
+            QCOMPARE(boxes_[0].kind, ui::BoxKind::Information);
+            QVERIFY(boxes_[0].text.contains("511"));
+        }
+        QCOMPARE(settingsRecord().groups.at(0).channels.size(), std::size_t{65});
+        boxes_.clear();
+        {
+            ChannelDialog d(0, 0, 63);  // AB would become ABC: 512
+            boxes_.clear();             // the database does not list AB
+            box(d, "channelBox")->setEditText("ABC");
+            pressOk(d);
+            QVERIFY(!accepted(d));
+            QCOMPARE(boxes_.size(), std::size_t{1});
+            QVERIFY(boxes_[0].text.contains("511"));
+        }
+        QCOMPARE(settingsRecord().groups.at(0).channels.at(63).code, std::string("AB"));
+    }
+
     void cancelAndEscapeWriteNothing() {
         resetRecord({group("ABC", {channel("BHZ", 100, "a.dat")}, 50, 40)});
         const GroupRecord before = settingsRecord().groups.at(0);
