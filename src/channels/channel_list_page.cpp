@@ -231,6 +231,19 @@ void ChannelListPage::selectRow(int row) {
     ui_->list.scrollTo(index);
 }
 
+int ChannelListPage::selectedRowOrAsk(const QString& chooseText) {
+    const int row = selectedRow();
+    if (row < 0) {
+        ui::showMessage(this, ui::BoxKind::Information, ui::applicationTitle(), chooseText);
+    }
+    return row;
+}
+
+bool ChannelListPage::confirm(const QString& question) {
+    return ui::showMessage(this, ui::BoxKind::Question, ui::applicationTitle(), question) ==
+           ui::BoxAnswer::Yes;
+}
+
 bool ChannelListPage::ctrlDown() const {
     // The keyboard as it is now, when the click is handled.
     return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ControlModifier);
@@ -266,10 +279,8 @@ void ChannelListPage::showEvent(QShowEvent* event) {
 }
 
 void ChannelListPage::onAddChannel() {
-    const int row = selectedRow();
+    const int row = selectedRowOrAsk(QStringLiteral("Выберите группу"));
     if (row < 0) {
-        ui::showMessage(this, ui::BoxKind::Information, ui::applicationTitle(),
-                        QStringLiteral("Выберите группу"));
         return;
     }
     const int group = ui_->model.rowRef(row).group;
@@ -289,10 +300,8 @@ void ChannelListPage::onAddGroup() {
 }
 
 void ChannelListPage::onEditChannel() {
-    const int row = selectedRow();
+    const int row = selectedRowOrAsk(QStringLiteral("Выберите канал"));
     if (row < 0) {
-        ui::showMessage(this, ui::BoxKind::Information, ui::applicationTitle(),
-                        QStringLiteral("Выберите канал"));
         return;
     }
     const RowRef ref = ui_->model.rowRef(row);
@@ -307,15 +316,11 @@ void ChannelListPage::onEditChannel() {
 
 void ChannelListPage::onDeleteChannel() {
     // The question comes before the selection is looked at.
-    if (ui::showMessage(this, ui::BoxKind::Question, ui::applicationTitle(),
-                        QStringLiteral("Вы дейстивтельно хотите\nудалить канал?")) !=
-        ui::BoxAnswer::Yes) {
+    if (!confirm(QStringLiteral("Вы дейстивтельно хотите\nудалить канал?"))) {
         return;
     }
-    const int row = selectedRow();
+    const int row = selectedRowOrAsk(QStringLiteral("Выберите канал"));
     if (row < 0) {
-        ui::showMessage(this, ui::BoxKind::Information, ui::applicationTitle(),
-                        QStringLiteral("Выберите канал"));
         return;
     }
     const RowRef ref = ui_->model.rowRef(row);
@@ -324,15 +329,11 @@ void ChannelListPage::onDeleteChannel() {
 }
 
 void ChannelListPage::onDeleteGroup() {
-    if (ui::showMessage(this, ui::BoxKind::Question, ui::applicationTitle(),
-                        QStringLiteral("Вы дейстивтельно хотите\nудалить группу?")) !=
-        ui::BoxAnswer::Yes) {
+    if (!confirm(QStringLiteral("Вы дейстивтельно хотите\nудалить группу?"))) {
         return;
     }
-    const int row = selectedRow();
+    const int row = selectedRowOrAsk(QStringLiteral("Выберите группу"));
     if (row < 0) {
-        ui::showMessage(this, ui::BoxKind::Information, ui::applicationTitle(),
-                        QStringLiteral("Выберите группу"));
         return;
     }
     deleteGroup(record_, ui_->model.rowRef(row).group);

@@ -56,6 +56,11 @@ class ChannelListPage : public ui::DialogPage {
 
   private:
     void selectRow(int row);
+    // The selected row; with none, an information box asking to choose (a group or a channel)
+    // and -1.
+    int selectedRowOrAsk(const QString& chooseText);
+    // A question box; true when answered Yes.
+    bool confirm(const QString& question);
     void setColumnWidths();
     bool ctrlDown() const;
 
