@@ -474,11 +474,12 @@ ProfileFile ProfileFile::fromBytes(std::string bytes) {
     return doc;
 }
 
-Status ProfileFile::load(const std::string& path, ProfileFile& out) {
+Status readFileBytes(const std::string& path, std::string& bytes, bool& exists) {
+    bytes.clear();
+    exists = false;
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
         if (errno == ENOENT) {
-            out = ProfileFile();
             return Status::success();
         }
         return Status::failure("cannot read \"" + path + "\": " + systemError(errno));
@@ -490,7 +491,6 @@ Status ProfileFile::load(const std::string& path, ProfileFile& out) {
     if (S_ISDIR(st.st_mode)) {
         return Status::failure("cannot read \"" + path + "\": " + systemError(EISDIR));
     }
-    std::string bytes;
     if (S_ISREG(st.st_mode) && st.st_size > 0) {
         bytes.reserve(static_cast<std::size_t>(st.st_size));
     }
@@ -501,6 +501,7 @@ Status ProfileFile::load(const std::string& path, ProfileFile& out) {
             if (errno == EINTR) {
                 continue;
             }
+            bytes.clear();
             return Status::failure("cannot read \"" + path + "\": " + systemError(errno));
         }
         if (n == 0) {
@@ -508,8 +509,19 @@ Status ProfileFile::load(const std::string& path, ProfileFile& out) {
         }
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
-    out = fromBytes(std::move(bytes));
+    exists = true;
     return Status::success();
+}
+
+Status ProfileFile::load(const std::string& path, ProfileFile& out) {
+    std::string bytes;
+    bool exists = false;
+    Status status = readFileBytes(path, bytes, exists);
+    if (!status.ok) {
+        return status;
+    }
+    out = exists ? fromBytes(std::move(bytes)) : ProfileFile();
+    return status;
 }
 
 bool ProfileFile::existed() const {

@@ -22,7 +22,7 @@
 namespace vorda {
 
 class ProfileFile {
-public:
+  public:
     // Values read as text are cut to this many characters (a 512-byte buffer less its end).
     static constexpr std::size_t kValueLimit = 511;
 
@@ -76,10 +76,14 @@ public:
     // original file stays as it was.
     Status save(const std::string& path) const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// Reads a whole file. A missing file gives success, no bytes and exists false; a file that
+// exists but cannot be read gives a failure naming it.
+Status readFileBytes(const std::string& path, std::string& bytes, bool& exists);
 
 // Writes bytes to path atomically, with the guarantees of ProfileFile::save.
 Status writeFileAtomically(const std::string& path, std::string_view bytes);

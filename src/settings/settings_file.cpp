@@ -119,16 +119,20 @@ Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environmen
                         ? joinPath(env.currentDir, file.settingsPath.substr(2))
                         : file.settingsPath;
 
+    std::string bytes;
+    bool exists = false;
+    Status status = readFileBytes(file.filePath, bytes, exists);
     ProfileFile doc;
-    Status status = ProfileFile::load(file.filePath, doc);
     if (!status.ok) {
         // The record still gets its defaults; saving over this file is refused.
         file.existed = true;
         file.unreadableReason = status.error;
-        doc = ProfileFile{};
     } else {
-        file.existed = doc.existed();
-        remember(file, doc.bytes(), doc.existed());
+        file.existed = exists;
+        remember(file, bytes, exists);
+        if (exists) {
+            doc = ProfileFile::fromBytes(std::move(bytes));
+        }
     }
 
     record.dataSource = doc.getString("DATABASE", "ODBC", "zel");
@@ -237,17 +241,18 @@ Status saveSettings(SettingsRecord& record, SettingsFile& file, const Connection
 }
 
 bool changedOnDisk(const SettingsFile& file) {
-    ProfileFile doc;
-    if (!ProfileFile::load(file.filePath, doc).ok) {
+    std::string bytes;
+    bool exists = false;
+    if (!readFileBytes(file.filePath, bytes, exists).ok) {
         return true;
     }
-    if (!doc.existed()) {
+    if (!exists) {
         return file.knownContent;  // removed since we saw it
     }
     if (!file.knownContent) {
         return true;  // created by someone else since we looked
     }
-    const auto fp = fingerprintOf(doc.bytes());
+    const auto fp = fingerprintOf(bytes);
     return fp.hash != file.contentHash || fp.size != file.contentSize;
 }
 
