@@ -9,8 +9,8 @@
 #include <QTableView>
 #include <string>
 
-#include "channels/channel_list_page.h"
-#include "channels/channel_table_model.h"
+#include "channels/ui/channel_list_page.h"
+#include "channels/ui/channel_table_model.h"
 #include "settings/settings_record.h"
 
 using namespace vorda;

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/settings_dialog.h"
+#include "app/ui/settings_dialog.h"
 #include "support/odbc_sandbox.h"
 #include "support/temp_dir.h"
 

@@ -94,7 +94,8 @@ int dump(const Environment& env, std::ostream& out, std::ostream& err) {
 int rewrite(const Environment& env, std::ostream& out, std::ostream& err) {
     SettingsRecord record;
     SettingsFile file;
-    loadSettings(record, file, env);
+    // A file that cannot be read is never replaced: the save below refuses it with the reason.
+    static_cast<void>(loadSettings(record, file, env));
     ConnectionSettings connection(env);
     connection.load();
     if (Status st = saveSettings(record, file, ConnectionSettings::values()); !st.ok) {

@@ -3,7 +3,7 @@
 #include "app/cli.h"
 #include "platform/environment.h"
 #ifndef VORDA_NO_GUI
-#include "app/settings_app.h"
+#include "app/ui/settings_app.h"
 #endif
 
 int main(int argc, char** argv) {

@@ -8,27 +8,9 @@
 #include <vector>
 
 #include "platform/environment.h"
+#include "settings/connection_values.h"
 
 namespace vorda {
-
-struct ConnectionValues {
-    // The most characters each value holds; longer values are cut.
-    static constexpr std::size_t kDataSourceLimit = 511;
-    static constexpr std::size_t kUserLimit = 127;
-    static constexpr std::size_t kPasswordLimit = 127;
-    static constexpr std::size_t kDataDirLimit = 2047;
-
-    std::string dataSource;
-    std::string user;
-    std::string password;
-    std::string dataDir;
-
-    // The values cut to their widths.
-    ConnectionValues cutToLimits() const {
-        return {dataSource.substr(0, kDataSourceLimit), user.substr(0, kUserLimit),
-                password.substr(0, kPasswordLimit), dataDir.substr(0, kDataDirLimit)};
-    }
-};
 
 struct DataSourceEntry {
     std::string name;

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/result.h"
+#include "platform/status.h"
 
 namespace vorda {
 

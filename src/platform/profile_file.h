@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/result.h"
+#include "platform/status.h"
 
 namespace vorda {
 

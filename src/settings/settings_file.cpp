@@ -4,7 +4,7 @@
 #include <functional>
 #include <string_view>
 
-#include "database/connection_settings.h"
+#include "settings/connection_values.h"
 #include "platform/cp1251.h"
 #include "platform/profile_file.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/environment.h"
-#include "platform/result.h"
+#include "platform/status.h"
 #include "settings/settings_record.h"
 
 namespace vorda {

@@ -310,7 +310,7 @@ TEST(SettingsSave, FailedWriteIsReported) {
     TempDir dir;
     SettingsRecord record;
     SettingsFile file;
-    loadSettings(record, file, envWith(dir, {dir.file("missing-dir/s.ini")}));
+    ASSERT_TRUE(loadSettings(record, file, envWith(dir, {dir.file("missing-dir/s.ini")})).ok);
     const Status st = saveSettings(record, file, valuesOf(record));
     EXPECT_FALSE(st.ok);
     EXPECT_FALSE(st.error.empty());
@@ -356,13 +356,13 @@ TEST(SettingsLoad, RelativeNamesAreTakenFromTheEnvironmentsDirectory) {
     dir.write("mine.ini", "[SYSTEM]\nSERVER=named-file\n");
     SettingsRecord record;
     SettingsFile file;
-    loadSettings(record, file, envWith(dir, {}));
+    ASSERT_TRUE(loadSettings(record, file, envWith(dir, {})).ok);
     EXPECT_EQ(file.settingsPath, "./ZEL_VurEV.ini");
     EXPECT_EQ(record.server, "default-file");
 
     SettingsRecord named;
     SettingsFile namedFile;
-    loadSettings(named, namedFile, envWith(dir, {"mine.ini"}));
+    ASSERT_TRUE(loadSettings(named, namedFile, envWith(dir, {"mine.ini"})).ok);
     EXPECT_EQ(namedFile.settingsPath, "./mine.ini");
     EXPECT_EQ(named.server, "named-file");
     named.server = "saved";

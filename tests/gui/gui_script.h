@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui_support.h"
+#include "app/ui/ui_support.h"
 #include "platform/environment.h"
 
 namespace vorda::test {

@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/ui_support.h"
-#include "channels/channel_dialog.h"
+#include "app/ui/ui_support.h"
+#include "channels/ui/channel_dialog.h"
 #include "database/connection_settings.h"
 #include "database/schema_dictionary.h"
 #include "settings/settings_record.h"

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "app/ui_support.h"
-#include "channels/channel_dialog.h"
-#include "channels/channel_list_page.h"
-#include "channels/channel_table_model.h"
+#include "app/ui/ui_support.h"
+#include "channels/ui/channel_dialog.h"
+#include "channels/ui/channel_list_page.h"
+#include "channels/ui/channel_table_model.h"
 #include "database/connection_settings.h"
 #include "settings/settings_file.h"
 #include "settings/settings_record.h"

@@ -5,10 +5,10 @@
 #include <QTest>
 #include <filesystem>
 
-#include "app/settings_dialog.h"
+#include "app/ui/settings_dialog.h"
 #include "database/connection_settings.h"
-#include "database/data_source_page.h"
-#include "database/dsn_manager_dialog.h"
+#include "database/ui/data_source_page.h"
+#include "database/ui/dsn_manager_dialog.h"
 #include "gui_script.h"
 #include "settings/settings_record.h"
 #include "support/odbc_sandbox.h"

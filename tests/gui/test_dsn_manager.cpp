@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "database/connection_settings.h"
-#include "database/dsn_manager_dialog.h"
+#include "database/ui/dsn_manager_dialog.h"
 #include "database/odbc_admin.h"
 #include "gui_script.h"
 #include "support/odbc_sandbox.h"

@@ -14,13 +14,13 @@
 #include <functional>
 #include <string>
 
-#include "app/additional_page.h"
-#include "app/settings_app.h"
-#include "app/settings_dialog.h"
-#include "app/ui_support.h"
-#include "channels/channel_dialog.h"
-#include "channels/channel_list_page.h"
-#include "channels/channel_table_model.h"
+#include "app/ui/additional_page.h"
+#include "app/ui/settings_app.h"
+#include "app/ui/settings_dialog.h"
+#include "app/ui/ui_support.h"
+#include "channels/ui/channel_dialog.h"
+#include "channels/ui/channel_list_page.h"
+#include "channels/ui/channel_table_model.h"
 #include "database/connection_settings.h"
 #include "settings/settings_record.h"
 #include "support/odbc_sandbox.h"

@@ -9,8 +9,8 @@
 #include <filesystem>
 
 #include <QTableView>
-#include "app/settings_app.h"
-#include "app/settings_dialog.h"
+#include "app/ui/settings_app.h"
+#include "app/ui/settings_dialog.h"
 #include "database/connection_settings.h"
 #include "gui_script.h"
 #include "settings/settings_file.h"

@@ -1,6 +1,6 @@
-#include "channels/channel_table_model.h"
+#include "channels/ui/channel_table_model.h"
 
-#include "app/ui_support.h"
+#include "app/ui/ui_support.h"
 
 namespace vorda {
 

@@ -1,4 +1,4 @@
-#include "app/app_resources.h"
+#include "app/ui/app_resources.h"
 
 #include <QtGlobal>
 

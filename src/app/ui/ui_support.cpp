@@ -1,4 +1,4 @@
-#include "app/ui_support.h"
+#include "app/ui/ui_support.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "app/dialog_page.h"
+#include "app/ui/dialog_page.h"
 
 #include <QKeyEvent>
 

@@ -1,13 +1,13 @@
-#include "app/settings_app.h"
+#include "app/ui/settings_app.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
-#include "app/app_resources.h"
-#include "app/settings_dialog.h"
-#include "app/ui_support.h"
+#include "app/ui/app_resources.h"
+#include "app/ui/settings_dialog.h"
+#include "app/ui/ui_support.h"
 #include "database/connection_settings.h"
 
 namespace vorda {

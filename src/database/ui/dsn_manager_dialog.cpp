@@ -1,9 +1,9 @@
-#include "database/dsn_manager_dialog.h"
+#include "database/ui/dsn_manager_dialog.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
 
-#include "app/ui_support.h"
+#include "app/ui/ui_support.h"
 
 namespace vorda {
 namespace {

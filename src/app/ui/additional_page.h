@@ -11,8 +11,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "app/dialog_page.h"
-#include "app/ui_support.h"
+#include "app/ui/dialog_page.h"
+#include "app/ui/ui_support.h"
 
 namespace vorda {
 

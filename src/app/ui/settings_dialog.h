@@ -8,11 +8,11 @@
 #include <QVBoxLayout>
 #include <memory>
 
-#include "app/additional_page.h"
-#include "channels/channel_list_page.h"
-#include "database/data_source_page.h"
+#include "app/ui/additional_page.h"
+#include "channels/ui/channel_list_page.h"
+#include "database/ui/data_source_page.h"
 #include "platform/environment.h"
-#include "platform/result.h"
+#include "platform/status.h"
 
 namespace vorda {
 

@@ -6,7 +6,7 @@
 // Everything works on the one settings record; the list is rebuilt from it after each change.
 #include <memory>
 
-#include "app/dialog_page.h"
+#include "app/ui/dialog_page.h"
 
 class QTableView;
 class QPushButton;

@@ -1,10 +1,10 @@
-#include "app/settings_dialog.h"
+#include "app/ui/settings_dialog.h"
 
 #include <QFile>
 #include <QFontMetrics>
 
-#include "app/app_resources.h"
-#include "app/ui_support.h"
+#include "app/ui/app_resources.h"
+#include "app/ui/ui_support.h"
 #include "database/connection_settings.h"
 #include "settings/settings_file.h"
 #include "settings/settings_record.h"

@@ -1,4 +1,4 @@
-#include "channels/channel_list_page.h"
+#include "channels/ui/channel_list_page.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -18,10 +18,10 @@
 #include <algorithm>
 #include <functional>
 
-#include "app/app_resources.h"
-#include "app/ui_support.h"
-#include "channels/channel_dialog.h"
-#include "channels/channel_table_model.h"
+#include "app/ui/app_resources.h"
+#include "app/ui/ui_support.h"
+#include "channels/ui/channel_dialog.h"
+#include "channels/ui/channel_table_model.h"
 #include "channels/group_order.h"
 #include "settings/settings_record.h"
 

@@ -10,8 +10,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/dialog_page.h"
-#include "app/ui_support.h"
+#include "app/ui/dialog_page.h"
+#include "app/ui/ui_support.h"
 #include "database/connection_settings.h"
 #include "platform/environment.h"
 

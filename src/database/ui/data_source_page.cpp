@@ -1,9 +1,9 @@
-#include "database/data_source_page.h"
+#include "database/ui/data_source_page.h"
 
 #include <QSignalBlocker>
 
-#include "app/folder_chooser.h"
-#include "database/dsn_manager_dialog.h"
+#include "app/ui/folder_chooser.h"
+#include "database/ui/dsn_manager_dialog.h"
 #include "settings/settings_file.h"
 
 namespace vorda {

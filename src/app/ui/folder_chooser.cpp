@@ -1,10 +1,10 @@
-#include "app/folder_chooser.h"
+#include "app/ui/folder_chooser.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 
-#include "app/ui_support.h"
+#include "app/ui/ui_support.h"
 
 namespace vorda::ui {
 namespace {

@@ -1,4 +1,4 @@
-#include "channels/channel_dialog.h"
+#include "channels/ui/channel_dialog.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui_support.h"
+#include "app/ui/ui_support.h"
 #include "channels/group_order.h"
 #include "channels/time_conversion.h"
 #include "database/connection_settings.h"

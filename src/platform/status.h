@@ -5,7 +5,7 @@
 
 namespace vorda {
 
-struct Status {
+struct [[nodiscard]] Status {
     bool ok = true;
     std::string error;  // UTF-8, for the operator; empty when ok
 

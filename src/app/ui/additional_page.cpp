@@ -1,6 +1,6 @@
-#include "app/additional_page.h"
+#include "app/ui/additional_page.h"
 
-#include "app/folder_chooser.h"
+#include "app/ui/folder_chooser.h"
 #include "settings/settings_record.h"
 
 namespace vorda {
