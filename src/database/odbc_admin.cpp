@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "resources/texts.h"
+
 namespace vorda {
 namespace {
 
@@ -86,8 +88,7 @@ std::string trimmed(std::string_view s) {
 Status checkName(const std::string& name) {
     if (name.empty() || trimmed(name) != name || hasLineBreakOrNul(name) ||
         !SQLValidDSN(name.c_str())) {
-        return Status::failure("Недопустимое имя источника данных: \"" + name +
-                               "\" (пустое, с пробелами по краям или со знаками []{}(),;?*=!@\\)");
+        return Status::failure(texts::format(texts::kBadDsnName, {name}));
     }
     return Status::success();
 }
@@ -143,30 +144,30 @@ Status writeUserDataSource(const std::string& name, const std::string& driver,
         return s;
     }
     if (driver.empty() || hasLineBreakOrNul(driver)) {
-        return Status::failure("Не выбран драйвер источника данных");
+        return Status::failure(std::string(texts::kNoDsnDriver));
     }
     for (const auto& [key, value] : attributes) {
         if (key.empty() || trimmed(key) != key || hasLineBreakOrNul(key) ||
             key.find('=') != std::string::npos || key.front() == '[' || key.front() == ';' ||
             key.front() == '#') {
-            return Status::failure("Недопустимое имя параметра: \"" + key + "\"");
+            return Status::failure(texts::format(texts::kBadDsnParameter, {key}));
         }
         if (hasLineBreakOrNul(value)) {
-            return Status::failure("Значение параметра " + key + " содержит перевод строки");
+            return Status::failure(texts::format(texts::kDsnParameterLineBreak, {key}));
         }
         if (::strcasecmp(key.c_str(), "Driver") == 0) {
-            return Status::failure("Драйвер задаётся отдельно от параметров");
+            return Status::failure(std::string(texts::kDriverIsNoParameter));
         }
     }
     const ConfigMode mode(ODBC_USER_DSN);
     // Replaces a data source of that name with a fresh section holding only the driver.
     if (!SQLWriteDSNToIni(name.c_str(), driver.c_str())) {
-        return Status::failure(installerError("Не удалось записать источник данных " + name));
+        return Status::failure(installerError(texts::format(texts::kDsnWriteFailed, {name})));
     }
     for (const auto& [key, value] : attributes) {
         if (!SQLWritePrivateProfileString(name.c_str(), key.c_str(), value.c_str(), "odbc.ini")) {
             return Status::failure(
-                installerError("Не удалось записать параметр " + key + " источника " + name));
+                installerError(texts::format(texts::kDsnParameterWriteFailed, {key, name})));
         }
     }
     return Status::success();
@@ -174,11 +175,11 @@ Status writeUserDataSource(const std::string& name, const std::string& driver,
 
 Status removeUserDataSource(const std::string& name) {
     if (name.empty()) {
-        return Status::failure("Не задано имя источника данных");
+        return Status::failure(std::string(texts::kNoDsnName));
     }
     const ConfigMode mode(ODBC_USER_DSN);
     if (!SQLRemoveDSNFromIni(name.c_str())) {
-        return Status::failure(installerError("Не удалось удалить источник данных " + name));
+        return Status::failure(installerError(texts::format(texts::kDsnRemoveFailed, {name})));
     }
     return Status::success();
 }

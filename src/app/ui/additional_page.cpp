@@ -1,6 +1,7 @@
 #include "app/ui/additional_page.h"
 
 #include "app/ui/folder_chooser.h"
+#include "resources/texts.h"
 #include "settings/settings_record.h"
 
 namespace vorda {
@@ -20,16 +21,16 @@ void storeText(std::string& target, const QString& text) {
 AdditionalPage::AdditionalPage(QWidget* parent)
     : ui::DialogPage(parent),
       layout_(this),
-      modeBox_(QStringLiteral("Режим отображения на экране")),
+      modeBox_(ui::text(texts::kDisplayModeBox)),
       modeLayout_(&modeBox_),
       serverValidator_(kValueChars),
       logDirValidator_(kValueChars),
-      serverLabel_(QStringLiteral("Название сервера обработки")),
-      detailBox_(QStringLiteral("Подробный (выводится [Last Count Time])")),
-      screenBox_(QStringLiteral("Выводить основной диалог на экран")),
-      countLabel_(QStringLiteral("Количество групп :")),
-      logLabel_(QStringLiteral("Путь на файл протокола (Log-файл)")),
-      browseButton_(QStringLiteral("..")) {
+      serverLabel_(ui::text(texts::kServerLabel)),
+      detailBox_(ui::text(texts::kDetailMode)),
+      screenBox_(ui::text(texts::kShowScreen)),
+      countLabel_(ui::text(texts::kGroupCountLabel)),
+      logLabel_(ui::text(texts::kLogDirLabel)),
+      browseButton_(ui::text(texts::kBrowse)) {
     layout_.addWidget(&serverLabel_);
     layout_.addWidget(&serverEdit_);
     layout_.addSpacing(4);

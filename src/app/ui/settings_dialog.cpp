@@ -6,6 +6,7 @@
 #include "app/ui/app_resources.h"
 #include "app/ui/ui_support.h"
 #include "database/connection_settings.h"
+#include "resources/texts.h"
 #include "settings/settings_file.h"
 #include "settings/settings_record.h"
 
@@ -44,15 +45,15 @@ SettingsDialog::SettingsDialog(const Environment& env, QWidget* parent)
       loadStatus_(loadFrom(env)),
       layout_(this),
       dataSourcePage_(env),
-      okButton_(QStringLiteral("OK")),
-      cancelButton_(QStringLiteral("Отмена")),
-      applyButton_(QStringLiteral("Применить")) {
-    setWindowTitle(QStringLiteral("Изменение настроек системы чтения Vorda..."));
+      okButton_(ui::text(texts::kOk)),
+      cancelButton_(ui::text(texts::kCancel)),
+      applyButton_(ui::text(texts::kApply)) {
+    setWindowTitle(ui::text(texts::kMainTitle));
     setWindowIcon(ui::applicationIcon());
 
-    tabs_.addTab(&channelPage_, QStringLiteral("Просмотр каналов"));
-    tabs_.addTab(&dataSourcePage_, QStringLiteral("Источник данных"));
-    tabs_.addTab(&additionalPage_, QStringLiteral("Дополнительно"));
+    tabs_.addTab(&channelPage_, ui::text(texts::kChannelTab));
+    tabs_.addTab(&dataSourcePage_, ui::text(texts::kDataSourceTab));
+    tabs_.addTab(&additionalPage_, ui::text(texts::kAdditionalTab));
     tabs_.setCurrentIndex(ChannelTab);
 
     layout_.addWidget(&tabs_, 1);
@@ -61,7 +62,7 @@ SettingsDialog::SettingsDialog(const Environment& env, QWidget* parent)
         // The three buttons are of one width, as wide as the widest text needs.
         button->setMinimumWidth(
             qMax(button->sizeHint().width(),
-                 button->fontMetrics().horizontalAdvance(QStringLiteral("Применить")) + 24));
+                 button->fontMetrics().horizontalAdvance(ui::text(texts::kApply)) + 24));
         buttons_.addWidget(button);
     }
     layout_.addLayout(&buttons_);
@@ -91,9 +92,7 @@ void SettingsDialog::warnIfUnreadable() {
     }
     ui::showMessage(
         this, ui::BoxKind::Warning, ui::applicationTitle(),
-        QStringLiteral("Не удалось прочитать файл настроек %1:\n%2\n\n"
-                       "Показаны значения по умолчанию; сохранить их в этот файл "
-                       "нельзя, чтобы не затереть его.")
+        ui::text(texts::kSettingsUnreadable)
             .arg(pathText(file.settingsPath), QString::fromStdString(file.unreadableReason)));
 }
 
@@ -103,8 +102,7 @@ bool SettingsDialog::apply() {
     if (file.unreadableReason.empty() && changedOnDisk(file)) {
         const auto answer = ui::showMessage(
             this, ui::BoxKind::Question, ui::applicationTitle(),
-            QStringLiteral("Файл настроек %1 изменён другой программой после того, как он был "
-                           "прочитан.\nЗаписать поверх него текущие настройки?")
+            ui::text(texts::kSettingsChangedOnDisk)
                 .arg(pathText(file.settingsPath)));
         if (answer != ui::BoxAnswer::Yes) {
             return false;
@@ -114,7 +112,7 @@ bool SettingsDialog::apply() {
     if (!status) {
         ui::showMessage(
             this, ui::BoxKind::Warning, ui::applicationTitle(),
-            QStringLiteral("Не удалось сохранить настройки в файл %1:\n%2")
+            ui::text(texts::kSettingsNotSaved)
                 .arg(pathText(file.settingsPath), QString::fromStdString(status.error)));
         return false;
     }

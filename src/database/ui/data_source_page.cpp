@@ -4,6 +4,7 @@
 
 #include "app/ui/folder_chooser.h"
 #include "database/ui/dsn_manager_dialog.h"
+#include "resources/texts.h"
 #include "settings/settings_file.h"
 
 namespace vorda {
@@ -13,8 +14,8 @@ constexpr int kUserChars = static_cast<int>(ConnectionValues::kUserLimit);
 constexpr int kPasswordChars = static_cast<int>(ConnectionValues::kPasswordLimit);
 constexpr int kDataDirChars = static_cast<int>(ConnectionValues::kDataDirLimit);
 
-const QString kSystemSuffix = QStringLiteral(" (System DSN)");
-const QString kUserSuffix = QStringLiteral(" (User DSN)");
+const QString kSystemSuffix = ui::text(texts::kSystemDsnSuffix);
+const QString kUserSuffix = ui::text(texts::kUserDsnSuffix);
 
 void storeText(std::string& target, const QString& text, int maxChars) {
     if (auto bytes = ui::toRecord(text.left(maxChars))) {
@@ -37,14 +38,13 @@ DataSourcePage::DataSourcePage(const Environment& env, QWidget* parent)
       userValidator_(kUserChars),
       passwordValidator_(kPasswordChars),
       dataDirValidator_(kDataDirChars),
-      browseButton_(QStringLiteral("..")),
-      adminButton_(QStringLiteral("Вызов ODBC Data Source Administrator")),
-      testButton_(QStringLiteral("Тест")),
-      sourceLabel_(QStringLiteral("Имя ресурса базы данных, объявленного в ODBC")),
-      userLabel_(QStringLiteral("Имя пользователя")),
-      passwordLabel_(QStringLiteral("Пароль пользователя")),
-      dataDirLabel_(
-          QStringLiteral("Путь на данные для системы обработки сейсмических данных (ZEL)")) {
+      browseButton_(ui::text(texts::kBrowse)),
+      adminButton_(ui::text(texts::kAdminButton)),
+      testButton_(ui::text(texts::kTestButton)),
+      sourceLabel_(ui::text(texts::kDataSourceLabel)),
+      userLabel_(ui::text(texts::kUserLabel)),
+      passwordLabel_(ui::text(texts::kPasswordLabel)),
+      dataDirLabel_(ui::text(texts::kDataDirLabel)) {
     // The values the page shows come from a short-lived object's load.
     ConnectionSettings(env).load();
 
@@ -85,7 +85,7 @@ DataSourcePage::DataSourcePage(const Environment& env, QWidget* parent)
         button->setAutoDefault(false);
     }
     testButton_.setMinimumWidth(
-        testButton_.fontMetrics().horizontalAdvance(QStringLiteral("Тест")) + 48);
+        testButton_.fontMetrics().horizontalAdvance(ui::text(texts::kTestButton)) + 48);
 
     QWidget::setTabOrder(&sourceBox_, &userEdit_);
     QWidget::setTabOrder(&userEdit_, &passwordEdit_);

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 
 #include "app/ui/ui_support.h"
+#include "resources/texts.h"
 
 namespace vorda {
 namespace {
@@ -57,15 +58,14 @@ DsnEditDialog::DsnEditDialog(QWidget* parent, const std::vector<std::string>& dr
                              const OdbcAttributes& attributes)
     : QDialog(parent),
       layout_(this),
-      tableLabel_(QStringLiteral("Параметры источника данных:")),
-      addRowButton_(QStringLiteral("Добавить параметр")),
-      removeRowButton_(QStringLiteral("Удалить параметр")),
-      okButton_(QStringLiteral("OK")),
-      cancelButton_(QStringLiteral("Отмена")) {
-    setWindowTitle(name.empty() ? QStringLiteral("Новый источник данных ODBC")
-                                : QStringLiteral("Источник данных ODBC"));
-    form_.addRow(QStringLiteral("Имя источника данных:"), &nameEdit_);
-    form_.addRow(QStringLiteral("Драйвер:"), &driverBox_);
+      tableLabel_(ui::text(texts::kDsnParametersLabel)),
+      addRowButton_(ui::text(texts::kDsnAddParameter)),
+      removeRowButton_(ui::text(texts::kDsnRemoveParameter)),
+      okButton_(ui::text(texts::kOk)),
+      cancelButton_(ui::text(texts::kCancel)) {
+    setWindowTitle(ui::text(name.empty() ? texts::kNewDsnTitle : texts::kDsnTitle));
+    form_.addRow(ui::text(texts::kDsnNameLabel), &nameEdit_);
+    form_.addRow(ui::text(texts::kDsnDriverLabel), &driverBox_);
     layout_.addLayout(&form_);
     layout_.addWidget(&tableLabel_);
     layout_.addWidget(&table_, 1);
@@ -93,7 +93,8 @@ DsnEditDialog::DsnEditDialog(QWidget* parent, const std::vector<std::string>& dr
     nameEdit_.setReadOnly(!name.empty());
 
     table_.setColumnCount(2);
-    table_.setHorizontalHeaderLabels({QStringLiteral("Параметр"), QStringLiteral("Значение")});
+    table_.setHorizontalHeaderLabels(
+        {ui::text(texts::kDsnParameterColumn), ui::text(texts::kDsnValueColumn)});
     table_.horizontalHeader()->setStretchLastSection(true);
     table_.verticalHeader()->setVisible(false);
     table_.setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -178,12 +179,11 @@ OdbcAttributes DsnEditDialog::attributes() const {
 
 void DsnEditDialog::accept() {
     if (!validSourceName(nameEdit_.text())) {
-        warn(this, QStringLiteral("Введите имя источника данных: латинские буквы, цифры, пробелы и "
-                                  "знаки, кроме []{}(),;?*=!@\\."));
+        warn(this, ui::text(texts::kEnterDsnName));
         return;
     }
     if (driverBox_.currentText().isEmpty()) {
-        warn(this, QStringLiteral("Выберите драйвер источника данных."));
+        warn(this, ui::text(texts::kChooseDsnDriver));
         return;
     }
     QStringList seen;
@@ -196,12 +196,11 @@ void DsnEditDialog::accept() {
         }
         if (!validKey(k) || k.compare(QLatin1String("Driver"), Qt::CaseInsensitive) == 0 ||
             seen.contains(k, Qt::CaseInsensitive)) {
-            warn(this, QStringLiteral("Недопустимое или повторное имя параметра: %1").arg(k));
+            warn(this, ui::text(texts::kBadParameterName).arg(k));
             return;
         }
         if (value != nullptr && !validValue(value->text())) {
-            warn(this,
-                 QStringLiteral("Значение параметра %1 не может содержать перевод строки.").arg(k));
+            warn(this, ui::text(texts::kParameterLineBreak).arg(k));
             return;
         }
         seen.append(k);
@@ -214,13 +213,12 @@ void DsnEditDialog::accept() {
 DsnManagerDialog::DsnManagerDialog(QWidget* parent)
     : QDialog(parent),
       layout_(this),
-      note_(QStringLiteral("Источники данных ODBC этого компьютера. Пользовательские источники "
-                           "можно добавлять, изменять и удалять; системные только просматривать.")),
-      addButton_(QStringLiteral("Добавить...")),
-      editButton_(QStringLiteral("Изменить...")),
-      removeButton_(QStringLiteral("Удалить")),
-      closeButton_(QStringLiteral("Закрыть")) {
-    setWindowTitle(QStringLiteral("Источники данных ODBC"));
+      note_(ui::text(texts::kDsnManagerNote)),
+      addButton_(ui::text(texts::kDsnAdd)),
+      editButton_(ui::text(texts::kDsnEdit)),
+      removeButton_(ui::text(texts::kDsnRemove)),
+      closeButton_(ui::text(texts::kDsnClose)) {
+    setWindowTitle(ui::text(texts::kDsnManagerTitle));
     note_.setWordWrap(true);
     layout_.addWidget(&note_);
     layout_.addWidget(&list_, 1);
@@ -233,7 +231,7 @@ DsnManagerDialog::DsnManagerDialog(QWidget* parent)
 
     list_.setColumnCount(3);
     list_.setHeaderLabels(
-        {QStringLiteral("Имя"), QStringLiteral("Драйвер"), QStringLiteral("Вид")});
+        {ui::text(texts::kDsnNameColumn), ui::text(texts::kDsnDriverColumn), ui::text(texts::kDsnKindColumn)});
     list_.setRootIsDecorated(false);
     list_.setAllColumnsShowFocus(true);
     list_.setSelectionMode(QAbstractItemView::SingleSelection);
@@ -267,7 +265,7 @@ void DsnManagerDialog::refresh() {
     for (const OdbcDataSource& source : sources_) {
         auto item = std::make_unique<QTreeWidgetItem>(QStringList{
             text(source.name), text(source.driver),
-            source.isSystem ? QStringLiteral("системный") : QStringLiteral("пользовательский")});
+            ui::text(source.isSystem ? texts::kDsnSystemKind : texts::kDsnUserKind)});
         list_.addTopLevelItem(item.release());  // the list owns its items
     }
     for (int column = 0; column < 3; ++column) {
@@ -320,7 +318,7 @@ void DsnManagerDialog::onAdd() {
     }
     if (drivers.empty()) {
         warn(this,
-             QStringLiteral("В диспетчере драйверов ODBC не установлено ни одного драйвера."));
+             ui::text(texts::kNoOdbcDrivers));
         return;
     }
     DsnEditDialog edit(this, drivers, {}, {}, {});
@@ -331,7 +329,7 @@ void DsnManagerDialog::onAdd() {
     if (userSourceExists(name) &&
         ui::showMessage(
             this, ui::BoxKind::Question, ui::applicationTitle(),
-            QStringLiteral("Источник данных %1 уже есть. Заменить его?").arg(text(name))) !=
+            ui::text(texts::kReplaceDsnQuestion).arg(text(name))) !=
             ui::BoxAnswer::Yes) {
         return;
     }
@@ -341,8 +339,7 @@ void DsnManagerDialog::onAdd() {
         status = writeUserDataSource(name, edit.driver(), edit.attributes());
     }
     if (!status) {
-        warn(this, QStringLiteral("Не удалось записать источник данных %1:\n%2")
-                       .arg(text(name), text(status.error)));
+        warn(this, ui::text(texts::kDsnNotWritten).arg(text(name), text(status.error)));
     }
     refresh();
     select(text(name), false);
@@ -371,8 +368,7 @@ void DsnManagerDialog::onEdit() {
         status = writeUserDataSource(chosen.name, edit.driver(), edit.attributes());
     }
     if (!status) {
-        warn(this, QStringLiteral("Не удалось записать источник данных %1:\n%2")
-                       .arg(text(chosen.name), text(status.error)));
+        warn(this, ui::text(texts::kDsnNotWritten).arg(text(chosen.name), text(status.error)));
     }
     refresh();
     select(text(chosen.name), false);
@@ -385,7 +381,7 @@ void DsnManagerDialog::onRemove() {
     }
     const std::string name = source->name;
     if (ui::showMessage(this, ui::BoxKind::Question, ui::applicationTitle(),
-                        QStringLiteral("Удалить источник данных %1?").arg(text(name))) !=
+                        ui::text(texts::kRemoveDsnQuestion).arg(text(name))) !=
         ui::BoxAnswer::Yes) {
         return;
     }
@@ -395,8 +391,7 @@ void DsnManagerDialog::onRemove() {
         status = removeUserDataSource(name);
     }
     if (!status) {
-        warn(this, QStringLiteral("Не удалось удалить источник данных %1:\n%2")
-                       .arg(text(name), text(status.error)));
+        warn(this, ui::text(texts::kDsnNotRemoved).arg(text(name), text(status.error)));
     }
     refresh();
 }
