@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/ui/ui_support.h"
+#include "channels/channel_rules.h"
 #include "channels/group_order.h"
 #include "channels/time_conversion.h"
 #include "database/connection_settings.h"
@@ -26,8 +27,6 @@
 namespace vorda {
 namespace {
 
-// Codes longer than this do not fit the buffers of the reading service.
-constexpr int kMaxCodeLength = 7;
 // The other text fields hold at most this many characters.
 constexpr int kMaxFieldLength = 511;
 
@@ -251,7 +250,9 @@ void ChannelDialog::initDialog() {
     const bool validGroup =
         groupIndex_ >= 0 && static_cast<std::size_t>(groupIndex_) < record.groups.size();
     if (mode_ != Mode::AddGroup && !validGroup) {
-        mode_ = Mode::AddGroup;  // callers never do this; add nothing to a group that is not
+        // Callers always name a group that exists; should one not, the dialog adds a new group
+        // rather than write into one that is not there.
+        mode_ = Mode::AddGroup;
         groupIndex_ = -1;
         channelIndex_ = -1;
     }
@@ -436,78 +437,23 @@ void ChannelDialog::onUnixFormat() {
     }
 }
 
-std::optional<QString> ChannelDialog::unsafeCodeReason(const QString& code) {
-    if (code.isEmpty()) {
-        return std::nullopt;
+bool ChannelDialog::allowed(const RuleCheck& check) {
+    if (!check) {
+        ui::showMessage(this, check.isWarning() ? ui::BoxKind::Warning : ui::BoxKind::Information,
+                        ui::applicationTitle(), ui::text(check.text()));
     }
-    if (code.size() > kMaxCodeLength) {
-        return ui::text(texts::kCodeTooLong).arg(kMaxCodeLength);
-    }
-    if (code.contains(u'\n') || code.contains(u'\r')) {
-        return ui::text(texts::kCodeLineBreak);
-    }
-    if (code.front().isSpace() || code.back().isSpace()) {
-        return ui::text(texts::kCodeEdgeBlank);
-    }
-    for (const QChar c : {QChar(u','), QChar(u'='), QChar(u'['), QChar(u';')}) {
-        if (code.contains(c)) {
-            return ui::text(texts::kCodeSeparator).arg(c);
-        }
-    }
-    if (code.contains(QChar(u'\0')) || !ui::toRecord(code)) {
-        return ui::text(texts::kCodeNotInCodePage);
-    }
-    return std::nullopt;
-}
-
-std::optional<QString> ChannelDialog::groupKeyReason(const QString& code) {
-    // A channel's code is the name of its time key, and "FILE_" and the code the name of its
-    // file key, in the group's section, where the group keeps its own keys too.
-    for (const char* key : {"STATION", "SIZEMB", "SPS", "CHAN"}) {
-        if (code.compare(QLatin1String(key), Qt::CaseInsensitive) == 0) {
-            return ui::text(texts::kCodeNamesGroupKey);
-        }
-    }
-    if (code.startsWith(QLatin1String("FILE_"), Qt::CaseInsensitive)) {
-        return ui::text(texts::kCodeNamesFileKey);
-    }
-    return std::nullopt;
-}
-
-bool ChannelDialog::checkCode(const QString& code, const QString& what, bool namesKeys) {
-    if (code.isEmpty()) {
-        warn(ui::text(texts::kFillAllFields));
-        return false;
-    }
-    std::optional<QString> reason = unsafeCodeReason(code);
-    if (!reason && namesKeys) {
-        reason = groupKeyReason(code);
-    }
-    if (reason) {
-        warn(ui::text(texts::kCodeRefused)
-                 .arg(what, code, *reason));
-        return false;
-    }
-    return true;
-}
-
-bool ChannelDialog::channelListFits(const GroupRecord& group) {
-    if (channelListLength(group) <= kChannelListLimit) {
-        return true;
-    }
-    ui::showMessage(this, ui::BoxKind::Information, ui::applicationTitle(),
-                    ui::text(texts::kChannelListTooLong));
-    return false;
+    return check.ok();
 }
 
 void ChannelDialog::accept() {
     const QString station = ui_->stationBox.currentText();
     const QString channel = ui_->channelBox.currentText();
-    // The station is written only with a new group; the other modes keep the group's own.
-    if (mode_ == Mode::AddGroup && !checkCode(station, ui::text(texts::kStationCode))) {
+    // The codes come first. The station is written only with a new group; the other modes
+    // keep the group's own.
+    if (mode_ == Mode::AddGroup && !allowed(checkCodeText(CodeKind::Station, station.toStdString()))) {
         return;
     }
-    if (!checkCode(channel, ui::text(texts::kChannelCode), true)) {
+    if (!allowed(checkCodeText(CodeKind::Channel, channel.toStdString()))) {
         return;
     }
 
@@ -550,44 +496,28 @@ void ChannelDialog::accept() {
 
     switch (mode_) {
         case Mode::AddGroup: {
-            if (record.groups.size() >= static_cast<std::size_t>(kMaxGroups)) {
-                ui::showMessage(this, ui::BoxKind::Information, ui::applicationTitle(),
-                                ui::text(texts::kTooManyGroups));
-                return;
-            }
             GroupRecord group;
             group.station = bytesOf(station);
             group.channels.append(newChannel);
             group.sizeMb = sizeMb;
             group.sps = sps;
-            const std::size_t at = std::min(static_cast<std::size_t>(std::max(insertPosition_, 0)),
-                                            record.groups.size());
-            record.groups.insertAt(at, group);
-            record.groupCount += 1;
+            if (!allowed(addGroup(record, static_cast<std::size_t>(std::max(insertPosition_, 0)),
+                                  group))) {
+                return;
+            }
             break;
         }
         case Mode::AddChannel: {
             GroupRecord& group = record.groups.at(static_cast<std::size_t>(groupIndex_));
-            for (const ChannelRecord& existing : group.channels) {
-                if (sameChannelCode(existing.code, newChannel.code)) {
-                    ui::showMessage(this, ui::BoxKind::Information, ui::applicationTitle(),
-                                    ui::text(texts::kDuplicateChannel));
-                    return;
-                }
-            }
-            GroupRecord longer = group;
-            longer.channels.append(newChannel);
-            if (!channelListFits(longer)) {
+            if (!allowed(addChannels(group, std::span(&newChannel, 1)))) {
                 return;
             }
-            group.channels.append(newChannel);
             break;
         }
         case Mode::ChangeChannel: {
             GroupRecord& group = record.groups.at(static_cast<std::size_t>(groupIndex_));
-            GroupRecord changed = group;
-            changed.channels.setAt(static_cast<std::size_t>(channelIndex_), newChannel);
-            if (!channelListFits(changed)) {
+            const auto index = static_cast<std::size_t>(channelIndex_);
+            if (!allowed(checkChannelChange(group, index, newChannel))) {
                 return;
             }
             if (groupValuesChanged_ &&
@@ -595,9 +525,7 @@ void ChannelDialog::accept() {
                                 ui::text(texts::kGroupValuesQuestion)) != ui::BoxAnswer::Yes) {
                 return;
             }
-            group.sizeMb = sizeMb;
-            group.sps = sps;
-            group.channels.setAt(static_cast<std::size_t>(channelIndex_), newChannel);
+            changeChannel(group, index, newChannel, sps, sizeMb);
             break;
         }
     }
