@@ -205,8 +205,7 @@ ConnectOutcome ConnectionSettings::connect(bool report) {
         outcome.showBox = true;
         outcome.isError = true;
         outcome.caption = text1251(texts::kConnectErrorCaption);
-        outcome.text =
-            text1251(texts::kConnectErrorText) + driverText(odbc::firstDiagnostic(dbc));
+        outcome.text = text1251(texts::kConnectErrorText) + driverText(odbc::firstDiagnostic(dbc));
         return outcome;
     }
     s.environment = std::move(env);

@@ -76,7 +76,8 @@ inline constexpr Text kUnixTimeFormat = "Unix-Time";
 inline constexpr Text kCalendarTimeFormat = "yyyy-mm-dd hh:MM:ss";
 inline constexpr Text kFillAllFields = "Необходимо заполнить все поля!";
 inline constexpr Text kTimeFormatMismatch = "Формат времени не соответствует выбранному";
-inline constexpr Text kDuplicateChannel = "В данной группе уже есть такой канал!\n Выберите другой.";
+inline constexpr Text kDuplicateChannel =
+    "В данной группе уже есть такой канал!\n Выберите другой.";
 inline constexpr Text kGroupValuesQuestion =
     "Значения полей [Отсчеты в секунду] и [Размер файла]\nменяются у всей группы.\nПродолжить?";
 inline constexpr Text kStationNotFound = "Станция не найдена в базе данных";

@@ -48,7 +48,9 @@ TEST(ChannelRules, CodesTheFileCannotTakeAreRefusedInOrder) {
         {"B\nZ ", Refusal::CodeLineBreak},
         {" BHZ", Refusal::CodeEdgeBlank},
         {"BHZ\t", Refusal::CodeEdgeBlank},
-        {"\xA0" "BHZ", Refusal::CodeEdgeBlank},  // the no-break space of code page 1251
+        {"\xA0"
+         "BHZ",
+         Refusal::CodeEdgeBlank},  // the no-break space of code page 1251
         {"B;Z", Refusal::CodeSeparator},
         {std::string("B\0Z", 3), Refusal::CodeNotInCodePage},
         {"BHZ", Refusal::None},
@@ -62,8 +64,9 @@ TEST(ChannelRules, CodesTheFileCannotTakeAreRefusedInOrder) {
     }
     const RuleCheck separator = checkCode(CodeKind::Channel, "A=B,C");
     EXPECT_EQ(separator.character, ',');  // the first of , = [ ; looked for
-    EXPECT_EQ(separator.text(), "Код канала «A=B,C» нельзя записать в файл настроек: он содержит "
-                                "символ «,».");
+    EXPECT_EQ(separator.text(),
+              "Код канала «A=B,C» нельзя записать в файл настроек: он содержит "
+              "символ «,».");
     EXPECT_EQ(checkCode(CodeKind::Station, "ABCDEFGH").text(),
               "Код станции «ABCDEFGH» нельзя записать в файл настроек: он длиннее 7 символов.");
     EXPECT_EQ(checkCode(CodeKind::Station, "\xC1\xC3\xC7,").code, "БГЗ,");
@@ -181,8 +184,9 @@ TEST(ChannelRules, AGroupIsInsertedAtItsPlaceWhileTheFileHasRoom) {
     }
     const RuleCheck full = addGroup(record, 0, group("ONE", {"MORE"}));
     EXPECT_EQ(full.refusal, Refusal::TooManyGroups);
-    EXPECT_EQ(full.text(), "В файле настроек может быть не более 256 групп.\nНовая группа не "
-                           "добавлена.");
+    EXPECT_EQ(full.text(),
+              "В файле настроек может быть не более 256 групп.\nНовая группа не "
+              "добавлена.");
     EXPECT_EQ(record.groups.size(), static_cast<std::size_t>(kMaxGroups));
     EXPECT_EQ(record.groupCount, 4);
 }

@@ -37,9 +37,7 @@ QString chooseFolder(QWidget* parent, const QString& start) {
     // show a folder that is never saved.
     if (path.size() > kMaxPathChars || !toRecord(path)) {
         showMessage(parent, BoxKind::Warning, applicationTitle(),
-                    text(texts::kFolderPathUnfit)
-                        .arg(kMaxPathChars)
-                        .arg(path));
+                    text(texts::kFolderPathUnfit).arg(kMaxPathChars).arg(path));
         return {};
     }
     return path;

@@ -450,7 +450,8 @@ void ChannelDialog::accept() {
     const QString channel = ui_->channelBox.currentText();
     // The codes come first. The station is written only with a new group; the other modes
     // keep the group's own.
-    if (mode_ == Mode::AddGroup && !allowed(checkCodeText(CodeKind::Station, station.toStdString()))) {
+    if (mode_ == Mode::AddGroup &&
+        !allowed(checkCodeText(CodeKind::Station, station.toStdString()))) {
         return;
     }
     if (!allowed(checkCodeText(CodeKind::Channel, channel.toStdString()))) {

@@ -20,9 +20,9 @@
 
 #include "app/ui/app_resources.h"
 #include "app/ui/ui_support.h"
+#include "channels/group_order.h"
 #include "channels/ui/channel_dialog.h"
 #include "channels/ui/channel_table_model.h"
-#include "channels/group_order.h"
 #include "resources/texts.h"
 #include "settings/settings_record.h"
 
@@ -204,6 +204,14 @@ ChannelListPage::ChannelListPage(QWidget* parent)
 }
 
 ChannelListPage::~ChannelListPage() = default;
+
+QString ChannelListPage::title() const {
+    return ui::text(texts::kChannelTab);
+}
+
+void ChannelListPage::fill() {
+    refillList();
+}
 
 QTableView& ChannelListPage::list() {
     return ui_->list;

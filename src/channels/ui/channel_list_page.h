@@ -22,6 +22,10 @@ class ChannelListPage : public ui::DialogPage {
     explicit ChannelListPage(QWidget* parent = nullptr);
     ~ChannelListPage() override;
 
+    QString title() const override;
+    // Rebuilds the list from the record (refillList); the page does so each time it is shown.
+    void fill() override;
+
     // Rebuilds the list from the record; afterwards no row is selected.
     void refillList();
 
