@@ -25,14 +25,6 @@ using vorda::test::UiScript;
 
 namespace {
 
-QStringList entries(QComboBox& box) {
-    QStringList texts;
-    for (int i = 0; i < box.count(); ++i) {
-        texts << box.itemText(i);
-    }
-    return texts;
-}
-
 // ork.ini in the current folder names the connection the page loads.
 void writeOrkIni(const TempDir& dir, const std::string& source, const std::string& user = "op",
                  const std::string& password = "pw") {
@@ -63,7 +55,7 @@ class TestDataSourcePage : public QObject {
         {
             DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
             page.fill();  // as the main dialog does when it places the page
-            QCOMPARE_EQ(entries(page.sourceBox()),
+            QCOMPARE_EQ(test::comboItems(page.sourceBox()),
                         (QStringList{"LISTSYS2 (System DSN)", "LISTSYS (System DSN)",
                                      "LISTUSER (User DSN)"}));
             QCOMPARE_EQ(page.sourceBox().currentIndex(), 0);  // the first entry it begins
@@ -205,7 +197,7 @@ class TestDataSourcePage : public QObject {
         UiScript script;
         DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
         page.fill();
-        QCOMPARE_EQ(entries(page.sourceBox()), QStringList{"BEFORE (User DSN)"});
+        QCOMPARE_EQ(test::comboItems(page.sourceBox()), QStringList{"BEFORE (User DSN)"});
         QCOMPARE_EQ(page.sourceBox().currentIndex(), -1);
         bool managerRan = false;
         script.modals.push_back([&](QDialog& shown) {
@@ -236,7 +228,7 @@ class TestDataSourcePage : public QObject {
         QTest::mouseClick(&page.adminButton(), Qt::LeftButton);
         QVERIFY(managerRan);
         QVERIFY(script.modals.empty());
-        QCOMPARE_EQ(entries(page.sourceBox()),
+        QCOMPARE_EQ(test::comboItems(page.sourceBox()),
                     (QStringList{"BEFORE (User DSN)", "ADDEDHERE (User DSN)"}));
         QCOMPARE_EQ(page.sourceBox().currentIndex(), 1);  // the current name is listed now
         QVERIFY(script.boxes.empty());
