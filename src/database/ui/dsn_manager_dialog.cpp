@@ -251,15 +251,14 @@ void DsnEditDialog::accept() {
 struct DsnManagerDialog::Controls {
     // Containers come before what they hold, so that members are destroyed children first.
     QVBoxLayout layout;
+    QHBoxLayout listRow;
+    QVBoxLayout actions;
     QLabel note{ui::text(texts::kDsnManagerNote)};
     QTreeWidget list;
+    QPushButton addButton{ui::text(texts::kDsnAdd)};
+    QPushButton editButton{ui::text(texts::kDsnEdit)};
+    QPushButton removeButton{ui::text(texts::kDsnRemove)};
     QDialogButtonBox buttons;
-    QPushButton* addButton =
-        buttons.addButton(ui::text(texts::kDsnAdd), QDialogButtonBox::ActionRole);
-    QPushButton* editButton =
-        buttons.addButton(ui::text(texts::kDsnEdit), QDialogButtonBox::ActionRole);
-    QPushButton* removeButton =
-        buttons.addButton(ui::text(texts::kDsnRemove), QDialogButtonBox::ActionRole);
     // Closing is accepting: the list as it now is counts.
     QPushButton* closeButton =
         buttons.addButton(ui::text(texts::kDsnClose), QDialogButtonBox::AcceptRole);
@@ -272,7 +271,14 @@ DsnManagerDialog::DsnManagerDialog(QWidget* parent)
     setLayout(&c.layout);
     c.note.setWordWrap(true);
     c.layout.addWidget(&c.note);
-    c.layout.addWidget(&c.list, 1);
+    // The list with what can be done to its entries beside it, and the dialog's button below.
+    c.listRow.addWidget(&c.list, 1);
+    c.actions.addWidget(&c.addButton);
+    c.actions.addWidget(&c.editButton);
+    c.actions.addWidget(&c.removeButton);
+    c.actions.addStretch(1);
+    c.listRow.addLayout(&c.actions);
+    c.layout.addLayout(&c.listRow, 1);
     c.layout.addWidget(&c.buttons);
 
     c.list.setColumnCount(3);
@@ -283,17 +289,17 @@ DsnManagerDialog::DsnManagerDialog(QWidget* parent)
     c.list.setSelectionMode(QAbstractItemView::SingleSelection);
     resize(560, 360);
 
-    for (QPushButton* button : {c.addButton, c.editButton, c.removeButton}) {
+    for (QPushButton* button : {&c.addButton, &c.editButton, &c.removeButton}) {
         button->setAutoDefault(false);
     }
     c.closeButton->setDefault(true);
-    connect(c.addButton, &QPushButton::clicked, this, &DsnManagerDialog::onAdd);
-    connect(c.editButton, &QPushButton::clicked, this, &DsnManagerDialog::onEdit);
-    connect(c.removeButton, &QPushButton::clicked, this, &DsnManagerDialog::onRemove);
+    connect(&c.addButton, &QPushButton::clicked, this, &DsnManagerDialog::onAdd);
+    connect(&c.editButton, &QPushButton::clicked, this, &DsnManagerDialog::onEdit);
+    connect(&c.removeButton, &QPushButton::clicked, this, &DsnManagerDialog::onRemove);
     connect(&c.buttons, &QDialogButtonBox::accepted, this, &DsnManagerDialog::accept);
     connect(&c.list, &QTreeWidget::currentItemChanged, this, &DsnManagerDialog::updateButtons);
     connect(&c.list, &QTreeWidget::itemDoubleClicked, this, [this] {
-        if (ui_->editButton->isEnabled()) {
+        if (ui_->editButton.isEnabled()) {
             onEdit();
         }
     });
@@ -306,13 +312,13 @@ QTreeWidget& DsnManagerDialog::list() {
     return ui_->list;
 }
 QPushButton& DsnManagerDialog::addButton() {
-    return *ui_->addButton;
+    return ui_->addButton;
 }
 QPushButton& DsnManagerDialog::editButton() {
-    return *ui_->editButton;
+    return ui_->editButton;
 }
 QPushButton& DsnManagerDialog::removeButton() {
-    return *ui_->removeButton;
+    return ui_->removeButton;
 }
 QPushButton& DsnManagerDialog::closeButton() {
     return *ui_->closeButton;
@@ -369,8 +375,8 @@ bool DsnManagerDialog::userSourceExists(const std::string& name) const {
 void DsnManagerDialog::updateButtons() {
     const OdbcDataSource* source = selected();
     const bool user = source != nullptr && !source->isSystem;
-    ui_->editButton->setEnabled(user);
-    ui_->removeButton->setEnabled(user);
+    ui_->editButton.setEnabled(user);
+    ui_->removeButton.setEnabled(user);
 }
 
 void DsnManagerDialog::onAdd() {
