@@ -210,7 +210,10 @@ QString ChannelListPage::title() const {
 }
 
 void ChannelListPage::fill() {
-    refillList();
+    // A hidden page fills when it is shown, as it does each time (showEvent).
+    if (isVisible()) {
+        refillList();
+    }
 }
 
 QTableView& ChannelListPage::list() {

@@ -23,7 +23,8 @@ class ChannelListPage : public ui::DialogPage {
     ~ChannelListPage() override;
 
     QString title() const override;
-    // Rebuilds the list from the record (refillList); the page does so each time it is shown.
+    // Rebuilds the list from the record (refillList). The page does so each time it is shown,
+    // so while it is hidden this waits for that.
     void fill() override;
 
     // Rebuilds the list from the record; afterwards no row is selected.
