@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/profile_document.h"
+#include "steady_heap.h"
 
 using vorda::ProfileDocument;
 
