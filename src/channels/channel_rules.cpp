@@ -5,6 +5,7 @@
 
 #include "channels/group_order.h"
 #include "platform/cp1251.h"
+#include "platform/text.h"
 #include "resources/texts.h"
 
 namespace vorda {
@@ -25,7 +26,7 @@ RuleCheck refused(Refusal refusal, CodeKind kind, std::string_view code) {
 }
 
 // White space as the widgets see it: blank, tab, the line and page breaks, no-break space.
-bool isBlank(char c) {
+bool isWhiteSpace(char c) {
     const auto b = static_cast<unsigned char>(c);
     return b == ' ' || (b >= '\t' && b <= '\r') || b == 0xA0;
 }
@@ -41,7 +42,7 @@ RuleCheck checkBytes(CodeKind kind, std::string_view code) {
     if (code.find_first_of("\r\n") != std::string_view::npos) {
         return refused(Refusal::CodeLineBreak, kind, code);
     }
-    if (isBlank(code.front()) || isBlank(code.back())) {
+    if (isWhiteSpace(code.front()) || isWhiteSpace(code.back())) {
         return refused(Refusal::CodeEdgeBlank, kind, code);
     }
     for (const char separator : kSeparators) {
@@ -56,11 +57,11 @@ RuleCheck checkBytes(CodeKind kind, std::string_view code) {
     }
     if (kind == CodeKind::Channel) {
         for (const std::string_view key : kGroupKeys) {
-            if (cp1251::equalsAsciiNoCase(code, key)) {
+            if (equalsAsciiNoCase(code, key)) {
                 return refused(Refusal::CodeNamesGroupKey, kind, code);
             }
         }
-        if (cp1251::equalsAsciiNoCase(code.substr(0, kFileKeyPrefix.size()), kFileKeyPrefix)) {
+        if (equalsAsciiNoCase(code.substr(0, kFileKeyPrefix.size()), kFileKeyPrefix)) {
             return refused(Refusal::CodeNamesFileKey, kind, code);
         }
     }

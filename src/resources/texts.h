@@ -157,13 +157,21 @@ inline constexpr Text kParameterLineBreak =
     "Значение параметра %1 не может содержать перевод строки.";
 
 // Why the driver manager's files were not changed (our checks and the installer's failures).
-inline constexpr Text kBadDsnName =
-    "Недопустимое имя источника данных: \"%1\" "
-    "(пустое, с пробелами по краям или со знаками []{}(),;?*=!@\\)";
-inline constexpr Text kNoDsnDriver = "Не выбран драйвер источника данных";
-inline constexpr Text kBadDsnParameter = "Недопустимое имя параметра: \"%1\"";
+// A name or parameter refused: %1 the name, %2 the reason below.
+inline constexpr Text kBadDsnName = "Недопустимое имя источника данных \"%1\": %2";
+inline constexpr Text kBadDsnParameter = "Недопустимое имя параметра \"%1\": %2";
+inline constexpr Text kNameEmpty = "имя пустое";
+inline constexpr Text kNameEdgeBlank = "пробел в начале или в конце";
+inline constexpr Text kNameReservedChar = "в нём есть знак «%1»";
+inline constexpr Text kDsnNameNotAscii =
+    "допустимы только латинские буквы, цифры, пробелы и знаки ASCII";
+inline constexpr Text kDsnNameTooLong = "оно длиннее %1 знаков";
+inline constexpr Text kDsnNameRefusedByDriverManager = "его не принимает диспетчер драйверов ODBC";
+inline constexpr Text kKeyControlChar = "в нём есть управляющий знак или перевод строки";
+inline constexpr Text kKeyStartsWithHash = "оно начинается со знака «#»";
+inline constexpr Text kDriverIsNoParameter = "драйвер задаётся отдельно от параметров";
 inline constexpr Text kDsnParameterLineBreak = "Значение параметра %1 содержит перевод строки";
-inline constexpr Text kDriverIsNoParameter = "Драйвер задаётся отдельно от параметров";
+inline constexpr Text kNoDsnDriver = "Не выбран драйвер источника данных";
 inline constexpr Text kDsnWriteFailed = "Не удалось записать источник данных %1";
 inline constexpr Text kDsnParameterWriteFailed = "Не удалось записать параметр %1 источника %2";
 inline constexpr Text kNoDsnName = "Не задано имя источника данных";
