@@ -123,13 +123,16 @@ bool ConnectionSettings::load() {
     }
 
     // The first of the two files that exists and names a data source supplies all four values.
+    skippedFiles.clear();
     for (const std::string* path : {&currentIniPath, &windowsIniPath}) {
         if (!fileExists(*path)) {
             continue;
         }
         ProfileFile file;
         // A file that cannot be read reads as one without keys.
-        (void)ProfileFile::load(*path, file);
+        if (Status st = ProfileFile::load(*path, file); !st.ok) {
+            skippedFiles.push_back(st.error);
+        }
         v.dataSource = file.getString("DATABASE", "ODBC", "", kDataSourceLimit);
         v.user = file.getString("DATABASE", "USER", "", kUserLimit);
         v.password = file.getString("DATABASE", "PASSWORD", "", kPasswordLimit);

@@ -82,7 +82,8 @@ class ProfileFile {
 };
 
 // Reads a whole file. A missing file gives success, no bytes and exists false; a file that
-// exists but cannot be read gives a failure naming it.
+// exists but cannot be read, or is no regular file (a folder, a FIFO, a device), gives a
+// failure naming it.
 Status readFileBytes(const std::string& path, std::string& bytes, bool& exists);
 
 // Writes bytes to path atomically, with the guarantees of ProfileFile::save.
