@@ -207,6 +207,25 @@ std::string forTerminal(const std::string& bytes1251) {
     return out;
 }
 
+// The text with the value of every PASSWORD= item (any letter case) replaced by "***", up to
+// the next blank: for texts that quote the command line, such as a settings path.
+std::string hidePasswords(std::string text) {
+    constexpr std::string_view kKey = "PASSWORD=";
+    for (std::size_t at = 0; at + kKey.size() <= text.size(); ++at) {
+        if (!cp1251::equalsAsciiNoCase(std::string_view(text).substr(at, kKey.size()), kKey)) {
+            continue;
+        }
+        const std::size_t value = at + kKey.size();
+        std::size_t end = text.find(' ', value);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        text.replace(value, end - value, "***");
+        at = value + 2;
+    }
+    return text;
+}
+
 // Output that may quote the settings path (a path named by the one argument may hold the
 // connection items): its PASSWORD= values hidden.
 std::string shown(std::string text, const SettingsFile& file) {
@@ -312,23 +331,6 @@ int testConnection(const Environment& env, std::ostream& out, std::ostream& err)
 }
 
 }  // namespace
-
-std::string hidePasswords(std::string text) {
-    constexpr std::string_view kKey = "PASSWORD=";
-    for (std::size_t at = 0; at + kKey.size() <= text.size(); ++at) {
-        if (!cp1251::equalsAsciiNoCase(std::string_view(text).substr(at, kKey.size()), kKey)) {
-            continue;
-        }
-        const std::size_t value = at + kKey.size();
-        std::size_t end = text.find(' ', value);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        text.replace(value, end - value, "***");
-        at = value + 2;
-    }
-    return text;
-}
 
 CommandLineOptions parseCommandLineOptions(const Environment& env) {
     CommandLineOptions options;

@@ -41,8 +41,4 @@ CommandLineOptions parseCommandLineOptions(const Environment& env);
 // Runs the mode the options ask for (or refuses the command line) and gives the exit status.
 int runCommandLineMode(const CommandLineOptions& options, std::ostream& out, std::ostream& err);
 
-// The text with the value of every PASSWORD= item (any letter case) replaced by "***", up to
-// the next blank: for texts that quote the command line, such as a settings path.
-std::string hidePasswords(std::string text);
-
 }  // namespace vorda
