@@ -9,6 +9,7 @@
 
 #include "database/connection_settings.h"
 #include "platform/cp1251.h"
+#include "platform/text.h"
 #include "settings/settings_file.h"
 
 namespace vorda {
@@ -115,10 +116,6 @@ std::size_t toolkitOptionAt(const std::vector<std::string>& args, std::size_t i)
     return 0;
 }
 
-bool isAsciiLetter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 // A word that asks for an option: "--" and a name, or "-" and a letter. Anything else ("-",
 // "-5", a file name) is an argument.
 bool isOptionWord(std::string_view word) {
@@ -212,7 +209,7 @@ std::string forTerminal(const std::string& bytes1251) {
 std::string hidePasswords(std::string text) {
     constexpr std::string_view kKey = "PASSWORD=";
     for (std::size_t at = 0; at + kKey.size() <= text.size(); ++at) {
-        if (!cp1251::equalsAsciiNoCase(std::string_view(text).substr(at, kKey.size()), kKey)) {
+        if (!equalsAsciiNoCase(std::string_view(text).substr(at, kKey.size()), kKey)) {
             continue;
         }
         const std::size_t value = at + kKey.size();

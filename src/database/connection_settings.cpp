@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "database/odbc.h"
+#include "platform/atomic_file.h"
 #include "platform/cp1251.h"
-#include "platform/profile_file.h"
+#include "platform/profile_document.h"
 
 namespace vorda {
 namespace {
@@ -128,11 +130,14 @@ bool ConnectionSettings::load() {
         if (!fileExists(*path)) {
             continue;
         }
-        ProfileFile file;
-        // A file that cannot be read reads as one without keys.
-        if (Status st = ProfileFile::load(*path, file); !st.ok) {
+        std::string bytes;
+        bool exists = false;
+        // A file that cannot be read reads as one without keys (and no bytes); the reason is
+        // kept for the caller to report.
+        if (Status st = readFileBytes(*path, bytes, exists); !st.ok) {
             skippedFiles.push_back(st.error);
         }
+        const ProfileDocument file = ProfileDocument::fromBytes(std::move(bytes));
         v.dataSource = file.getString("DATABASE", "ODBC", "", kDataSourceLimit);
         v.user = file.getString("DATABASE", "USER", "", kUserLimit);
         v.password = file.getString("DATABASE", "PASSWORD", "", kPasswordLimit);

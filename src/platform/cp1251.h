@@ -21,11 +21,9 @@ std::string toUtf8(std::string_view bytes);
 // Whether the Unicode code point has a place in the code page.
 bool canHold(char32_t codePoint);
 
-// Upper case as code page 1251 does it: Latin a-z and the Cyrillic letters.
+// Upper case as code page 1251 does it: Latin a-z and the Cyrillic letters. (ASCII alone:
+// upperAscii and equalsAsciiNoCase in platform/text.h.)
 char toUpper(char c);
 std::string toUpper(std::string_view bytes);
-
-// Compares ASCII letters without regard to case, every other byte exactly.
-bool equalsAsciiNoCase(std::string_view a, std::string_view b);
 
 }  // namespace vorda::cp1251

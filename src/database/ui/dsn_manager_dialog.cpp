@@ -12,38 +12,6 @@ QString text(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-// Characters a data source name cannot hold in the driver manager's files.
-bool validSourceName(const QString& name) {
-    if (name.trimmed().isEmpty() || name.trimmed() != name) {
-        return false;
-    }
-    for (const QChar c : name) {
-        if (c.unicode() < 0x20 || c.unicode() > 0x7e ||
-            QStringLiteral("[]{}(),;?*=!@\\").contains(c)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool validKey(const QString& key) {
-    for (const QChar c : key) {
-        if (c.unicode() < 0x20 || c == u'=' || c == u'[' || c == u']' || c == u';') {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool validValue(const QString& value) {
-    for (const QChar c : value) {
-        if (c == u'\r' || c == u'\n' || c == QChar(0)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 void warn(QWidget* parent, const QString& message) {
     ui::showMessage(parent, ui::BoxKind::Warning, ui::applicationTitle(), message);
 }
@@ -177,7 +145,7 @@ OdbcAttributes DsnEditDialog::attributes() const {
 }
 
 void DsnEditDialog::accept() {
-    if (!validSourceName(nameEdit_.text())) {
+    if (!checkDataSourceName(nameEdit_.text().toStdString())) {
         warn(this, QStringLiteral("Введите имя источника данных: латинские буквы, цифры, пробелы и "
                                   "знаки, кроме []{}(),;?*=!@\\."));
         return;
@@ -194,12 +162,12 @@ void DsnEditDialog::accept() {
         if (k.isEmpty()) {
             continue;
         }
-        if (!validKey(k) || k.compare(QLatin1String("Driver"), Qt::CaseInsensitive) == 0 ||
-            seen.contains(k, Qt::CaseInsensitive)) {
+        if (!checkAttributeKey(k.toStdString()) || seen.contains(k, Qt::CaseInsensitive)) {
             warn(this, QStringLiteral("Недопустимое или повторное имя параметра: %1").arg(k));
             return;
         }
-        if (value != nullptr && !validValue(value->text())) {
+        if (value != nullptr &&
+            !checkAttributeValue(k.toStdString(), value->text().toStdString())) {
             warn(this,
                  QStringLiteral("Значение параметра %1 не может содержать перевод строки.").arg(k));
             return;
