@@ -4,10 +4,10 @@
 #include <functional>
 #include <string_view>
 
-#include "settings/connection_values.h"
 #include "platform/atomic_file.h"
 #include "platform/profile_document.h"
 #include "platform/text.h"
+#include "settings/connection_values.h"
 
 namespace vorda {
 namespace {
