@@ -217,6 +217,16 @@ RuleCheck checkChannelChange(const GroupRecord& group, std::size_t index,
     if (RuleCheck check = checkCode(CodeKind::Channel, channel.code); !check) {
         return check;
     }
+    // A new code must not be one another channel has: the two would share one pair of keys, and
+    // the channel changed away from would be lost. Keeping the code (in any letter case) adds no
+    // such pair, even in a group that holds one already.
+    if (!sameChannelCode(group.channels.at(index).code, channel.code)) {
+        for (std::size_t i = 0; i < group.channels.size(); ++i) {
+            if (i != index && sameChannelCode(group.channels.at(i).code, channel.code)) {
+                return refused(Refusal::DuplicateChannel, CodeKind::Channel, channel.code);
+            }
+        }
+    }
     GroupRecord changed = group;
     changed.channels.setAt(index, channel);
     if (channelListLength(changed) > kChannelListLimit) {

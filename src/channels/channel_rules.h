@@ -73,8 +73,9 @@ RuleCheck checkNewGroup(const SettingsRecord& record, const GroupRecord& group);
 // those after it move one on, and raises groupCount by one; nothing changes on a refusal.
 RuleCheck addGroup(SettingsRecord& record, std::size_t position, const GroupRecord& group);
 
-// Whether channel `index` of the group may become `channel`: its code, and the channel list
-// with it in place. No duplicate check: the code may stay as it is or become any other.
+// Whether channel `index` of the group may become `channel`: its code, which may stay as it is
+// but may not become one that another channel of the group has, and the channel list with it in
+// place.
 RuleCheck checkChannelChange(const GroupRecord& group, std::size_t index,
                              const ChannelRecord& channel);
 // Replaces the channel and sets the group-wide samples per second and file size; nothing changes

@@ -150,15 +150,25 @@ TEST(ChannelRules, TheChannelListStaysWithinWhatTheFileReads) {
 }
 
 TEST(ChannelRules, AChangeWritesTheChannelAndTheGroupValues) {
-    GroupRecord g = group("ABC", {"BHZ", "BHN"});
-    // No duplicate check on a change: the code may become one the group has.
-    EXPECT_TRUE(changeChannel(g, 1, channel("bhz"), 40, 250));
-    EXPECT_EQ(g.channels.at(1), channel("bhz"));
+    GroupRecord g = group("ABC", {"BHZ", "BHN", "BHE"});
+    EXPECT_TRUE(changeChannel(g, 1, channel("bhn"), 40, 250));  // its own code, another case
+    EXPECT_EQ(g.channels.at(1), channel("bhn"));
     EXPECT_EQ(g.sps, 40);
     EXPECT_EQ(g.sizeMb, 250);
     const GroupRecord before = g;
     EXPECT_EQ(changeChannel(g, 0, channel("FILE_X"), 1, 1).refusal, Refusal::CodeNamesFileKey);
     EXPECT_EQ(g, before);
+
+    // BHZ may not become the code of BHN: the two would share one pair of keys and BHZ be lost.
+    const RuleCheck duplicate = changeChannel(g, 0, channel("BHN"), 1, 1);
+    EXPECT_EQ(duplicate.refusal, Refusal::DuplicateChannel);
+    EXPECT_EQ(duplicate.text(), "В данной группе уже есть такой канал!\n Выберите другой.");
+    EXPECT_EQ(g, before);
+
+    // A group that holds a code twice already can still have either channel changed in place.
+    GroupRecord twice = group("ABC", {"BHZ", "bhz"});
+    EXPECT_TRUE(changeChannel(twice, 1, {"bhz", 5, "b.dat"}, 20, 100));
+    EXPECT_EQ(twice.channels.at(1), (ChannelRecord{"bhz", 5, "b.dat"}));
 }
 
 TEST(ChannelRules, AGroupIsInsertedAtItsPlaceWhileTheFileHasRoom) {
