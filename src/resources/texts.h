@@ -76,6 +76,9 @@ inline constexpr Text kUnixTimeFormat = "Unix-Time";
 inline constexpr Text kCalendarTimeFormat = "yyyy-mm-dd hh:MM:ss";
 inline constexpr Text kFillAllFields = "Необходимо заполнить все поля!";
 inline constexpr Text kTimeFormatMismatch = "Формат времени не соответствует выбранному";
+inline constexpr Text kTimeOutOfRange =
+    "Последнее время должно быть не раньше 1901-12-13 20:45:52 и не позже 2038-01-19 03:14:07\n"
+    "(в секундах Unix: от -2147483648 до 2147483647).";
 inline constexpr Text kDuplicateChannel =
     "В данной группе уже есть такой канал!\n Выберите другой.";
 inline constexpr Text kGroupValuesQuestion =
