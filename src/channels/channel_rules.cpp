@@ -235,6 +235,29 @@ RuleCheck checkChannelChange(const GroupRecord& group, std::size_t index,
     return {};
 }
 
+ChannelListReading readChannelList(std::string_view list) {
+    ChannelListReading reading;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t comma = list.find(',', start);
+        if (comma == std::string_view::npos) {
+            comma = list.size();
+        }
+        const std::string_view code = list.substr(start, comma - start);
+        if (!trimBlanks(code).empty()) {
+            if (comma > kChannelListLimit) {
+                reading.cutCodes.emplace_back(code);
+            } else if (RuleCheck check = checkCode(CodeKind::Channel, code); !check) {
+                reading.leftOut.push_back(std::move(check));
+            } else {
+                reading.codes.emplace_back(code);
+            }
+        }
+        start = comma + 1;
+    }
+    return reading;
+}
+
 RuleCheck changeChannel(GroupRecord& group, std::size_t index, const ChannelRecord& channel,
                         std::int32_t sps, std::int32_t sizeMb) {
     RuleCheck check = checkChannelChange(group, index, channel);

@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "settings/settings_record.h"
 
@@ -82,5 +83,24 @@ RuleCheck checkChannelChange(const GroupRecord& group, std::size_t index,
 // on a refusal.
 RuleCheck changeChannel(GroupRecord& group, std::size_t index, const ChannelRecord& channel,
                         std::int32_t sps, std::int32_t sizeMb);
+
+// What reading a group's channel list (its CHAN value) gives: the codes a channel is read for,
+// and the codes left out, which the operator is told about. Code page 1251 bytes.
+struct ChannelListReading {
+    // The codes read, in list order.
+    std::vector<std::string> codes;
+    // Codes the list names beyond the characters the file keeps, whole (a code the limit cuts
+    // in two among them): the reading service reads none of them, or only a part of one.
+    std::vector<std::string> cutCodes;
+    // Codes the rules of checkCode refuse: written back, they would break the group's keys.
+    std::vector<RuleCheck> leftOut;
+
+    bool whole() const { return cutCodes.empty() && leftOut.empty(); }
+};
+
+// Reads a channel list as the reading service does: only its first kChannelListLimit
+// characters count, the codes are separated by ',', and an empty code (blanks only) is skipped.
+// A code cut by the limit and a code checkCode refuses are left out and named.
+ChannelListReading readChannelList(std::string_view list);
 
 }  // namespace vorda

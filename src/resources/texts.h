@@ -29,6 +29,18 @@ inline constexpr Text kSettingsChangedOnDisk =
     "Файл настроек %1 изменён другой программой после того, как он был прочитан.\n"
     "Записать поверх него текущие настройки?";
 inline constexpr Text kSettingsNotSaved = "Не удалось сохранить настройки в файл %1:\n%2";
+// Channel lists that were not read whole: %1 a line for each group below.
+inline constexpr Text kChannelListsNotRead =
+    "Списки каналов (CHAN) некоторых групп прочитаны из файла настроек не полностью:\n\n%1\n"
+    "Эти каналы не показаны, и при сохранении их не будет в списках групп "
+    "(их строки в файле останутся как есть).";
+// %1 the group's number, %2 the length the file keeps, %3 the codes.
+inline constexpr Text kChannelListCut =
+    "Группа %1: список длиннее %2 символов; каналы за этой границей служба не читает: %3.";
+// After the codes named: %1 how many there are.
+inline constexpr Text kMoreCodes = " и другие (всего %1)";
+// %1 the group's number, %2 why the code was refused (a code refusal below).
+inline constexpr Text kChannelLeftOut = "Группа %1: %2";
 
 // The Additional page.
 inline constexpr Text kServerLabel = "Название сервера обработки";

@@ -5,8 +5,10 @@
 #include <string_view>
 
 #include "platform/atomic_file.h"
+#include "platform/cp1251.h"
 #include "platform/profile_document.h"
 #include "platform/text.h"
+#include "resources/texts.h"
 #include "settings/connection_values.h"
 
 namespace vorda {
@@ -56,7 +58,8 @@ class Writer {
     Status status_;
 };
 
-void readGroups(const ProfileDocument& doc, SettingsRecord& record) {
+void readGroups(const ProfileDocument& doc, SettingsRecord& record,
+                std::vector<ChannelListNote>& notes) {
     for (int n = 1; n <= kMaxGroups; ++n) {
         const std::string section = groupSection(n);
         if (!doc.sectionHasLines(section)) {
@@ -66,21 +69,18 @@ void readGroups(const ProfileDocument& doc, SettingsRecord& record) {
         group.station = doc.getString(section, "STATION", "");
         group.sizeMb = doc.getInt(section, "SIZEMB", record.sizeMb);
         group.sps = doc.getInt(section, "SPS", 20);
-        const std::string chan = doc.getString(section, "CHAN", "");
-        std::size_t start = 0;
-        while (start <= chan.size()) {
-            std::size_t comma = chan.find(',', start);
-            if (comma == std::string::npos) {
-                comma = chan.size();
-            }
-            if (comma > start) {
-                ChannelRecord channel;
-                channel.code = chan.substr(start, comma - start);
-                channel.lastTime = doc.getInt(section, channel.code, 0);
-                channel.fileName = doc.getString(section, "FILE_" + channel.code, "");
-                group.channels.append(std::move(channel));
-            }
-            start = comma + 1;
+        // The whole list, so that a code its cut would shorten is known as such.
+        ChannelListReading list =
+            readChannelList(doc.getString(section, "CHAN", "", std::string::npos));
+        for (std::string& code : list.codes) {
+            ChannelRecord channel;
+            channel.lastTime = doc.getInt(section, code, 0);
+            channel.fileName = doc.getString(section, "FILE_" + code, "");
+            channel.code = std::move(code);
+            group.channels.append(std::move(channel));
+        }
+        if (!list.whole()) {
+            notes.push_back({n, std::move(list.cutCodes), std::move(list.leftOut)});
         }
         record.groups.append(std::move(group));
     }
@@ -152,7 +152,7 @@ Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environmen
         record.groupCount = 0;  // a negative count means no group in use
     }
 
-    readGroups(doc, record);
+    readGroups(doc, record, file.channelListNotes);
     const auto loaded = static_cast<std::int32_t>(record.groups.size());
     if (record.groupCount > loaded) {
         record.groupCount = loaded;
@@ -259,6 +259,34 @@ bool changedOnDisk(const SettingsFile& file) {
     }
     const auto fp = fingerprintOf(bytes);
     return fp.hash != file.contentHash || fp.size != file.contentSize;
+}
+
+std::string channelListNotesText(const std::vector<ChannelListNote>& notes) {
+    if (notes.empty()) {
+        return {};
+    }
+    // At most this many cut codes are named; the rest are counted.
+    constexpr std::size_t kCodesNamed = 8;
+    std::string lines;
+    for (const ChannelListNote& note : notes) {
+        const std::string group = std::to_string(note.group);
+        if (!note.cutCodes.empty()) {
+            std::string codes;
+            for (std::size_t i = 0; i < note.cutCodes.size() && i < kCodesNamed; ++i) {
+                codes += (i == 0 ? "" : ", ") + cp1251::toUtf8(note.cutCodes[i]);
+            }
+            if (note.cutCodes.size() > kCodesNamed) {
+                codes += texts::format(texts::kMoreCodes, {std::to_string(note.cutCodes.size())});
+            }
+            lines += texts::format(texts::kChannelListCut,
+                                   {group, std::to_string(kChannelListLimit), codes}) +
+                     "\n";
+        }
+        for (const RuleCheck& check : note.leftOut) {
+            lines += texts::format(texts::kChannelLeftOut, {group, check.text()}) + "\n";
+        }
+    }
+    return texts::format(texts::kChannelListsNotRead, {lines});
 }
 
 SettingsFile& settingsFile() {

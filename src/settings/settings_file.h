@@ -2,7 +2,9 @@
 // Reading and writing the settings file of the reading service.
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "channels/channel_rules.h"
 #include "platform/environment.h"
 #include "platform/status.h"
 #include "settings/settings_record.h"
@@ -10,6 +12,13 @@
 namespace vorda {
 
 struct ConnectionValues;
+
+// A group whose channel list was not read whole: which codes were left out, and why.
+struct ChannelListNote {
+    int group = 0;                      // the group's number (its section is GROUPn)
+    std::vector<std::string> cutCodes;  // beyond what the file keeps (code page 1251)
+    std::vector<RuleCheck> leftOut;     // refused by the code rules
+};
 
 // Where the settings are and what loading found there.
 struct SettingsFile {
@@ -22,6 +31,9 @@ struct SettingsFile {
     bool existed = false;
     // Set when the file exists but could not be read: saving over it is refused.
     std::string unreadableReason;
+    // Groups whose channel lists were not read whole: the codes left out are not in the record,
+    // so a save writes neither their keys nor their place in the list.
+    std::vector<ChannelListNote> channelListNotes;
     // The file's bytes as last read or written by us (to notice changes by another program).
     bool knownContent = false;
     std::uint64_t contentHash = 0;
@@ -44,6 +56,10 @@ Status saveSettings(SettingsRecord& record, SettingsFile& file, const Connection
 // Whether the file on disk is no longer what we last read or wrote (another program changed,
 // created or removed it).
 bool changedOnDisk(const SettingsFile& file);
+
+// What the operator is told about the channel lists that were not read whole (UTF-8); empty
+// when every list was read whole.
+std::string channelListNotesText(const std::vector<ChannelListNote>& notes);
 
 // The one settings file of the program, beside settingsRecord().
 SettingsFile& settingsFile();

@@ -448,6 +448,42 @@ class TestSettingsDialog : public QObject {
         QVERIFY(contains(dir.read("s.ini"), "SERVER=\xec\x88\r\n"));
     }
 
+    // Channels of lists that were not read whole are named before the dialog runs; OK without a
+    // change then writes no key for them.
+    void channelsLeftOutOfListsAreNamedAtStartUp() {
+        TempDir dir;
+        std::string list = "BHZ";  // 509 characters: the limit of 511 cuts C103 after its C
+        while (list.size() < 507) {
+            list += ",BHN";
+        }
+        list += ",X";
+        dir.write("s.ini",
+                  "[SYSTEM]\r\nGROUPS=2\r\n[GROUP1]\r\nSTATION=A\r\nCHAN=BHZ,CHAN\r\n"
+                  "[GROUP2]\r\nSTATION=B\r\nCHAN=" +
+                      list + ",C103\r\n");
+        UiScript script;
+        QStringList before;
+        script.modals.push_back([&](QDialog& shown) {
+            before = script.texts();
+            auto& dialog = static_cast<SettingsDialog&>(shown);
+            QTest::mouseClick(&dialog.okButton(), Qt::LeftButton);
+            return dialog.result();
+        });
+        QCOMPARE_EQ(runSettingsDialog(test::testEnvironment(dir.file("s.ini"), dir.path())),
+                    static_cast<int>(QDialog::Accepted));
+        QCOMPARE_EQ(before.size(), 1);
+        QCOMPARE_EQ(script.boxes[0].kind, ui::BoxKind::Warning);
+        QVERIFY(before[0].contains(QStringLiteral("Группа 1: Код канала «CHAN»")));
+        QVERIFY(before[0].contains(QStringLiteral("Группа 2: ")));
+        QVERIFY(before[0].contains(QStringLiteral("C103")));
+        const std::string saved = dir.read("s.ini");
+        QVERIFY(contains(saved, "CHAN=BHZ\r\n"));
+        QVERIFY(contains(saved, "CHAN=" + list + "\r\n"));
+        QVERIFY(!contains(saved, "\r\nC="));
+        QVERIFY(!contains(saved, "FILE_C="));
+        QVERIFY(!contains(saved, "FILE_CHAN="));
+    }
+
     // A settings file that exists but cannot be read: warned at start-up, never overwritten.
     void unreadableFileIsWarnedAndNotOverwritten() {
         TempDir dir;

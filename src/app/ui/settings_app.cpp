@@ -26,7 +26,7 @@ int runSettingsDialog(const Environment& env, int initialTab) {
     if (initialTab >= 0 && initialTab < dialog.tabs().count()) {
         dialog.tabs().setCurrentIndex(initialTab);
     }
-    dialog.warnIfUnreadable();
+    dialog.warnAboutLoading();
     return ui::runModal(dialog);
 }
 
