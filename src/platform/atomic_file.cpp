@@ -6,25 +6,28 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <utility>
+
+#include "resources/texts.h"
 
 namespace vorda {
 
 namespace {
 
-std::string systemError(int err) {
-    return std::strerror(err);
-}
-
 // The one form of every write failure: the path as the caller gave it, then the reason.
-Status cannotWrite(const std::string& path, int err, const std::string& what = {}) {
-    return Status::failure("cannot write \"" + path + "\": " + what + systemError(err));
+Status cannotWrite(const std::string& path, const std::string& why) {
+    return Status::failure(texts::format(texts::kCannotWriteFile, {path, why}));
+}
+Status cannotWrite(const std::string& path, int err) {
+    return cannotWrite(path, texts::systemError(err));
 }
 
+Status cannotRead(const std::string& path, const std::string& why) {
+    return Status::failure(texts::format(texts::kCannotReadFile, {path, why}));
+}
 Status cannotRead(const std::string& path, int err) {
-    return Status::failure("cannot read \"" + path + "\": " + systemError(err));
+    return cannotRead(path, texts::systemError(err));
 }
 
 // A file descriptor closed when it goes.
@@ -239,7 +242,7 @@ Status readFileBytes(const std::string& path, std::string& bytes, bool& exists) 
         return cannotRead(path, EISDIR);
     }
     if (!S_ISREG(st.st_mode)) {
-        return Status::failure("cannot read \"" + path + "\": not a regular file");
+        return cannotRead(path, std::string(texts::kNotRegularFile));
     }
     if (st.st_size > 0) {
         bytes.reserve(static_cast<std::size_t>(st.st_size));
@@ -275,8 +278,8 @@ Status writeFileAtomically(const std::string& path, std::string_view bytes) {
 
     TempFile temp;
     if (const int err = temp.createBeside(target); err != 0) {
-        return cannotWrite(path, err,
-                           "cannot create a temporary file in \"" + directoryOf(target) + "\": ");
+        return cannotWrite(path, texts::format(texts::kCannotCreateTempFile,
+                                               {directoryOf(target), texts::systemError(err)}));
     }
     if (const int err = writeAll(temp.fd(), bytes); err != 0) {
         return cannotWrite(path, err);

@@ -8,6 +8,7 @@
 
 #include "platform/cp1251.h"
 #include "platform/text.h"
+#include "resources/texts.h"
 
 namespace vorda {
 
@@ -447,27 +448,27 @@ Status ProfileDocument::setString(std::string_view section, std::string_view key
                                   std::string_view value) {
     const std::string_view sectionName = trimBlanks(section);
     const std::string_view keyName = trimBlanks(key);
-    const auto refuse = [&](const std::string& why) {
-        return Status::failure("cannot write [" + printable(sectionName) + "] " +
-                               printable(keyName) + ": " + why);
+    const auto refuse = [&](std::string_view why) {
+        return Status::failure(texts::format(texts::kCannotWriteKey,
+                                             {printable(sectionName), printable(keyName), why}));
     };
     if (hasLineBreakOrNul(section)) {
-        return refuse("the section name holds a line break or a NUL byte");
+        return refuse(texts::kSectionLineBreak);
     }
     if (sectionName.find(']') != std::string_view::npos) {
-        return refuse("the section name holds ']'");
+        return refuse(texts::kSectionBracket);
     }
     if (hasLineBreakOrNul(key)) {
-        return refuse("the key holds a line break or a NUL byte");
+        return refuse(texts::kKeyLineBreak);
     }
     if (keyName.find('=') != std::string_view::npos) {
-        return refuse("the key holds '='");
+        return refuse(texts::kKeyEquals);
     }
     if (!keyName.empty() && (keyName.front() == '[' || keyName.front() == ';')) {
-        return refuse(std::string("the key starts with '") + keyName.front() + "'");
+        return refuse(texts::format(texts::kKeyStartsWith, {keyName.substr(0, 1)}));
     }
     if (hasLineBreakOrNul(value)) {
-        return refuse("the value holds a line break or a NUL byte");
+        return refuse(texts::kValueLineBreak);
     }
 
     Impl& d = *impl_;

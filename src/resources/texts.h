@@ -192,6 +192,33 @@ inline constexpr Text kDsnParameterWriteFailed = "Не удалось запис
 inline constexpr Text kNoDsnName = "Не задано имя источника данных";
 inline constexpr Text kDsnRemoveFailed = "Не удалось удалить источник данных %1";
 
+// Why the settings file was not read or written (the file layer's reasons, shown inside the boxes
+// above and printed by the command-line modes). %1 the path, %2 the reason.
+inline constexpr Text kCannotReadFile = "не удалось прочитать «%1»: %2";
+inline constexpr Text kCannotWriteFile = "не удалось записать «%1»: %2";
+// %1 the folder, %2 the reason.
+inline constexpr Text kCannotCreateTempFile =
+    "не удалось создать временный файл в каталоге «%1»: %2";
+inline constexpr Text kNotRegularFile = "это не обычный файл";
+// %1 the file, %2 why it could not be read.
+inline constexpr Text kUnreadableNotOverwritten =
+    "файл настроек %1 не удалось прочитать при запуске (%2), поэтому он не перезаписывается";
+// %1 the section, %2 how many channels, %3 the length the file keeps.
+inline constexpr Text kChannelListTooLongToSave =
+    "[%1] CHAN: список из %2 каналов длиннее %3 символов, и каналы за этой границей были бы "
+    "потеряны";
+// A key the profile file cannot take: %1 the section, %2 the key, %3 the reason below.
+inline constexpr Text kCannotWriteKey = "нельзя записать [%1] %2: %3";
+inline constexpr Text kSectionLineBreak = "в имени раздела есть перевод строки или нулевой байт";
+inline constexpr Text kSectionBracket = "в имени раздела есть знак «]»";
+inline constexpr Text kKeyLineBreak = "в имени ключа есть перевод строки или нулевой байт";
+inline constexpr Text kKeyEquals = "в имени ключа есть знак «=»";
+inline constexpr Text kKeyStartsWith = "имя ключа начинается со знака «%1»";
+inline constexpr Text kValueLineBreak = "в значении есть перевод строки или нулевой байт";
+
+// The reason the system gives for a failed file operation (an errno value), in Russian.
+std::string systemError(int code);
+
 // The text with %1 to %9 replaced by the arguments in order, in one pass: an argument that
 // holds a %n itself is left as it is. A %n without an argument stays in the text.
 std::string format(Text text, std::initializer_list<std::string_view> arguments);

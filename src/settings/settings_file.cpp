@@ -162,9 +162,8 @@ Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environmen
 
 Status saveSettings(SettingsRecord& record, SettingsFile& file, const ConnectionValues& values) {
     if (!file.unreadableReason.empty()) {
-        return Status::failure("The settings file " + file.settingsPath +
-                               " could not be read when the editor started (" +
-                               file.unreadableReason + "), so it is not overwritten.");
+        return Status::failure(texts::format(texts::kUnreadableNotOverwritten,
+                                             {file.settingsPath, file.unreadableReason}));
     }
 
     ConnectionValues taken = values.cutToLimits();
@@ -201,10 +200,9 @@ Status saveSettings(SettingsRecord& record, SettingsFile& file, const Connection
         }
         const std::string section = groupSection(written + 1);
         if (channelListLength(group) > kChannelListLimit) {
-            return Status::failure("[" + section + "] CHAN: the list of " +
-                                   std::to_string(group.channels.size()) +
-                                   " channels is longer than " + std::to_string(kChannelListLimit) +
-                                   " characters, and the channels beyond would be lost");
+            return Status::failure(texts::format(texts::kChannelListTooLongToSave,
+                                                 {section, std::to_string(group.channels.size()),
+                                                  std::to_string(kChannelListLimit)}));
         }
         w.text(section, "STATION", group.station);
         w.number(section, "SIZEMB", group.sizeMb);

@@ -7,11 +7,14 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QTranslator>
 #include <filesystem>
+#include <functional>
 
 #include <QTableView>
 
@@ -62,6 +65,26 @@ void retype(QLineEdit& edit, const QString& text) {
     } else {
         test::typeText(&edit, text);
     }
+}
+
+// When the next real message box is up: hands it to inspect, then presses key on the widget
+// that has the focus in it (Enter presses the focused button).
+void closeNextBox(std::function<void(QMessageBox&)> inspect, Qt::Key key, int tries = 200) {
+    QTimer::singleShot(10, [inspect = std::move(inspect), key, tries] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible()) {
+            if (tries > 0) {
+                closeNextBox(inspect, key, tries - 1);
+            }
+            return;
+        }
+        inspect(*box);
+        QWidget* focus = box->focusWidget() != nullptr ? box->focusWidget() : box;
+        QTest::keyClick(focus, key);
+        if (box->isVisible()) {
+            box->reject();  // never leave a test waiting on a box
+        }
+    });
 }
 
 void checkStartUp(SettingsDialog* dialog) {
@@ -502,6 +525,8 @@ class TestSettingsDialog : public QObject {
                 QVERIFY(script.boxes[0].text.contains(
                     QString::fromStdString(settingsFile().unreadableReason)));
                 QVERIFY(!settingsFile().unreadableReason.empty());
+                // The reason is the system's, in Russian.
+                QVERIFY(script.boxes[0].text.contains(QStringLiteral("это каталог")));
             }();
             QTest::mouseClick(&dialog.okButton(), Qt::LeftButton);
             return dialog.result();
@@ -512,7 +537,47 @@ class TestSettingsDialog : public QObject {
         QCOMPARE_EQ(result, 0);  // OK could not save, so the dialog did not close
         QCOMPARE_EQ(script.boxes.size(), std::size_t{2});
         QCOMPARE_EQ(script.boxes[1].kind, ui::BoxKind::Warning);
+        QVERIFY(script.boxes[1].text.contains(QStringLiteral("поэтому он не перезаписывается")));
         QVERIFY(std::filesystem::is_directory(dir.file("folder.ini")));
+    }
+
+    // The real boxes: one raised before the main dialog is shown stands in the middle of the
+    // screen, where the dialog will appear, not in its corner; and the question before writing
+    // over another program's change takes Enter as No.
+    void realBoxesStandWhereTheyAreSeenAndEnterDoesNotOverwrite() {
+        TempDir dir;
+        std::filesystem::create_directory(dir.file("folder.ini"));
+        {
+            SettingsDialog dialog(test::testEnvironment(dir.file("folder.ini"), dir.path()));
+            QRect shownAt;
+            closeNextBox([&](QMessageBox& box) { shownAt = box.frameGeometry(); }, Qt::Key_Return);
+            dialog.warnAboutLoading();
+            QVERIFY(!shownAt.isNull());
+            const QPoint middle = QGuiApplication::primaryScreen()->availableGeometry().center();
+            QVERIFY2((shownAt.center() - middle).manhattanLength() <= 4,
+                     qPrintable(QStringLiteral("box at %1,%2 %3x%4")
+                                    .arg(shownAt.x())
+                                    .arg(shownAt.y())
+                                    .arg(shownAt.width())
+                                    .arg(shownAt.height())));
+        }
+
+        dir.write("s.ini", threeGroups("SERVER=proc1\r\nGROUPS=3\r\n"));
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const std::string theirs = dir.read("s.ini") + "[GROUP4]\r\nSTATION=NEW\r\n";
+        dir.write("s.ini", theirs);
+        bool defaultIsNo = false;
+        closeNextBox(
+            [&](QMessageBox& box) {
+                defaultIsNo = box.defaultButton() == box.button(QMessageBox::No) &&
+                              box.defaultButton() != nullptr;
+            },
+            Qt::Key_Return);
+        QVERIFY(!dialog.apply());
+        QVERIFY(defaultIsNo);
+        QCOMPARE_EQ(dir.read("s.ini"), theirs);
     }
 
     void folderChooserFillsTheLogDirectory() {

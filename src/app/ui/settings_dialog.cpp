@@ -148,9 +148,11 @@ bool SettingsDialog::apply() {
     SettingsFile& file = settingsFile();
     // A file we could not read is refused by the save itself, with its reason.
     if (file.unreadableReason.empty() && changedOnDisk(file)) {
+        // Writing over another program's change is not what Enter should do by default.
         const auto answer = ui::showMessage(
             this, ui::BoxKind::Question, ui::applicationTitle(),
-            ui::text(texts::kSettingsChangedOnDisk).arg(pathText(file.settingsPath)));
+            ui::text(texts::kSettingsChangedOnDisk).arg(pathText(file.settingsPath)),
+            ui::BoxAnswer::No);
         if (answer != ui::BoxAnswer::Yes) {
             return false;
         }

@@ -22,9 +22,16 @@ ModalHandler& modalHandler() {
 
 }  // namespace
 
-BoxAnswer showMessage(QWidget* parent, BoxKind kind, const QString& caption, const QString& text) {
+BoxAnswer showMessage(QWidget* parent, BoxKind kind, const QString& caption, const QString& text,
+                      BoxAnswer defaultAnswer) {
     if (messageHandler()) {
         return messageHandler()(kind, caption, text);
+    }
+    // Centred over the nearest window on the screen: a window not shown yet (a dialog still
+    // filling itself) has no place to be centred over, so its owner's window takes its place,
+    // and a box with no window shown at all is centred on the screen.
+    while (parent != nullptr && !parent->window()->isVisible()) {
+        parent = parent->window()->parentWidget();
     }
     QMessageBox box(parent);
     box.setWindowTitle(caption);
@@ -45,7 +52,7 @@ BoxAnswer showMessage(QWidget* parent, BoxKind kind, const QString& caption, con
     }
     if (kind == BoxKind::Question) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(defaultAnswer == BoxAnswer::No ? QMessageBox::No : QMessageBox::Yes);
         return box.exec() == QMessageBox::Yes ? BoxAnswer::Yes : BoxAnswer::No;
     }
     box.setStandardButtons(QMessageBox::Ok);
