@@ -355,6 +355,58 @@ class TestSettingsDialog : public QObject {
         QVERIFY(!std::filesystem::exists(dir.file("keys.ini")));
     }
 
+    // Enter presses the push button that has the focus, on the dialog and on its pages, in the
+    // run the program makes; a page field with the focus still takes Enter and closes nothing.
+    void enterPressesTheFocusedButton() {
+        TempDir dir;
+        dir.write("s.ini", threeGroups("SERVER=proc1\r\nGROUPS=3\r\n"));
+        UiScript script;
+        QStringList steps;  // what each Enter did
+        script.modals.push_back([&](QDialog& shown) {
+            auto& dialog = static_cast<SettingsDialog&>(shown);
+            dialog.show();
+            dialog.activateWindow();
+            if (!QTest::qWaitForWindowActive(&dialog)) {
+                return -1;  // the keys would go nowhere
+            }
+            const auto enterOn = [&](QWidget& widget) {
+                widget.setFocus();
+                QTest::keyClick(&widget, Qt::Key_Return);
+            };
+            dialog.tabs().setCurrentIndex(SettingsDialog::AdditionalTab);
+            retype(dialog.additionalPage().serverEdit(), QStringLiteral("proc2"));
+            enterOn(dialog.additionalPage().serverEdit());
+            enterOn(dialog.applyButton());
+            steps << (dialog.isVisible() && contains(dir.read("s.ini"), "SERVER=proc2\r\n")
+                          ? QStringLiteral("applied")
+                          : QStringLiteral("not applied"));
+            const std::pair<int, QPushButton*> openers[] = {
+                {SettingsDialog::AdditionalTab, &dialog.additionalPage().browseButton()},
+                {SettingsDialog::DataSourceTab, &dialog.dataSourcePage().browseButton()},
+                {SettingsDialog::DataSourceTab, &dialog.dataSourcePage().adminButton()}};
+            for (const auto& [tab, button] : openers) {
+                dialog.tabs().setCurrentIndex(tab);
+                script.modals.push_back([&](QDialog& opened) {
+                    steps << QStringLiteral("opened");
+                    opened.reject();
+                    return static_cast<int>(QDialog::Rejected);
+                });
+                enterOn(*button);
+            }
+            const std::size_t boxes = script.boxes.size();
+            enterOn(dialog.dataSourcePage().testButton());
+            steps << (script.boxes.size() > boxes ? QStringLiteral("tested")
+                                                  : QStringLiteral("not tested"));
+            enterOn(dialog.cancelButton());
+            return dialog.result();
+        });
+        QCOMPARE_EQ(runSettingsDialog(test::testEnvironment(dir.file("s.ini"), dir.path())),
+                    static_cast<int>(QDialog::Rejected));
+        QCOMPARE_EQ(steps, QStringList({"applied", "opened", "opened", "opened", "tested"}));
+        QVERIFY(script.unexpectedModals.empty());
+        QVERIFY(contains(dir.read("s.ini"), "SERVER=proc2\r\n"));
+    }
+
     // The Tab key walks each page's controls in the order of the page's layout, top to bottom.
     void tabKeyWalksThePagesInTheirOrder() {
         TempDir dir;
