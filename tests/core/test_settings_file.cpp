@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "database/connection_settings.h"
 #include "settings/settings_file.h"
 #include "support/temp_dir.h"
@@ -208,6 +211,36 @@ TEST(SettingsLoad, ChannelsNotReadAsListedAreLeftOutAndNamed) {
                          "BHZ=7\r\nFILE_BHZ=x.dat\r\n"),
               std::string::npos)
         << saved;
+}
+
+// The README's sample settings file reads as its comments say: a comment after a value would be
+// part of the value.
+TEST(SettingsLoad, TheReadmeSampleReadsAsItsCommentsSay) {
+    std::ifstream readme(VORDA_SOURCE_DIR "/README.md", std::ios::binary);
+    ASSERT_TRUE(readme) << "README.md not found";
+    std::stringstream text;
+    text << readme.rdbuf();
+    const std::string all = text.str();
+    const std::size_t start = all.find("```ini\n");
+    ASSERT_NE(start, std::string::npos);
+    const std::size_t end = all.find("```", start + 7);
+    ASSERT_NE(end, std::string::npos);
+    TempDir dir;
+    dir.write("s.ini", all.substr(start + 7, end - start - 7));
+    auto l = load(dir);
+    ASSERT_TRUE(l->status.ok);
+    EXPECT_EQ(l->record.server, "proc-server");
+    EXPECT_EQ(l->record.detailMode, 1);
+    EXPECT_EQ(l->record.showScreen, 0);
+    EXPECT_EQ(l->record.sizeMb, 100);
+    EXPECT_EQ(l->record.groupCount, 1);
+    ASSERT_EQ(l->record.groups.size(), 1u);
+    const GroupRecord group = l->record.groups.at(0);
+    EXPECT_EQ(group.station, "NRD");
+    EXPECT_EQ(group.sps, 40);
+    ASSERT_EQ(group.channels.size(), 1u);
+    EXPECT_EQ(group.channels.at(0), channel("BHZ", 1160000000, "NRD_BHZ.DAT"));
+    EXPECT_TRUE(l->file.channelListNotes.empty());
 }
 
 TEST(SettingsSave, NewFileHasEveryKeyInWriteOrder) {
