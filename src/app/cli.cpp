@@ -1,10 +1,12 @@
 #include "app/cli.h"
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <string>
 
 #include "database/connection_settings.h"
+#include "database/schema_dictionary.h"
 #include "platform/cp1251.h"
 #include "settings/settings_file.h"
 
@@ -28,6 +30,10 @@ constexpr const char* kUsage =
     "  --dump             print the settings and connection values as JSON\n"
     "  --rewrite          load and save the settings file, as OK without a change would\n"
     "  --test-connection  connect to the database and print the report\n"
+    "  --stations         print the station codes the channel dialog offers, as JSON\n"
+    "  --channels STATION print the channel codes of the station the dialog offers, as JSON\n"
+    "                     (both: exit 1 with the error when the connection or query fails;\n"
+    "                     codes the settings file cannot hold are counted in \"leftOut\")\n"
     "  --help             print this text\n"
     "  --version          print the version\n";
 
@@ -127,6 +133,57 @@ int testConnection(const Environment& env, std::ostream& out, std::ostream& err)
     return outcome.connected ? 0 : 1;
 }
 
+// Prints what the channel dialog would offer: the station codes, or the channel codes of one
+// station (station given, UTF-8), through the same connection, queries and filtering.
+int listCodes(const Environment& env, const std::string* station, std::ostream& out,
+              std::ostream& err) {
+    std::string station1251;
+    if (station != nullptr) {
+        std::optional<std::string> bytes = cp1251::fromUtf8(*station);
+        if (!bytes) {
+            err << "vorda-settings: the station code " << *station
+                << " has a character code page 1251 cannot hold\n";
+            return 2;
+        }
+        station1251 = std::move(*bytes);
+    }
+    ConnectionSettings connection(env);
+    connection.load();
+    const ConnectOutcome outcome = connection.connect(false);
+    if (!outcome.connected) {
+        err << forTerminal(outcome.caption) << "\n"
+            << (outcome.text.empty() ? std::string("the ODBC environment could not be set up")
+                                     : forTerminal(outcome.text))
+            << "\n";
+        return 1;
+    }
+    SchemaDictionary& dictionary = schemaDictionary();
+    dictionary.refresh(ConnectionSettings::connection());
+    CodeList list;
+    const bool ok = station == nullptr
+                        ? queryStations(ConnectionSettings::connection(), dictionary, list)
+                        : queryChannels(ConnectionSettings::connection(), dictionary, station1251,
+                                        list);
+    ConnectionSettings::release();
+    if (!ok) {
+        err << "vorda-settings: the query failed: " << forTerminal(list.error) << "\n";
+        return 1;
+    }
+    nlohmann::ordered_json j;
+    j["dataSource"] = utf8(ConnectionSettings::values().dataSource);
+    if (station != nullptr) {
+        j["station"] = utf8(station1251);
+    }
+    nlohmann::ordered_json codes = nlohmann::ordered_json::array();
+    for (const std::string& code : list.codes) {
+        codes.push_back(utf8(code));
+    }
+    j[station == nullptr ? "stations" : "channels"] = std::move(codes);
+    j["leftOut"] = {{"notInCodePage", list.notInCodePage}, {"tooLong", list.tooLong}};
+    out << j.dump(2) << "\n";
+    return 0;
+}
+
 }  // namespace
 
 CommandLineOptions parseCommandLineOptions(const Environment& env) {
@@ -141,6 +198,13 @@ CommandLineOptions parseCommandLineOptions(const Environment& env) {
             options.rewrite = true;
         } else if (i > 0 && arg == "--test-connection") {
             options.testConnection = true;
+        } else if (i > 0 && arg == "--stations") {
+            options.stations = true;
+        } else if (i > 0 && arg == "--channels") {
+            options.channels = true;
+            if (i + 1 < env.args.size()) {
+                options.channelStation = env.args[++i];
+            }
         } else if (i > 0 && (arg == "--help" || arg == "-h")) {
             options.help = true;
         } else if (i > 0 && arg == "--version") {
@@ -161,8 +225,11 @@ int runCommandLineMode(const CommandLineOptions& options, std::ostream& out, std
         out << "vorda-settings " << VORDA_VERSION << "\n";
         return 0;
     }
-    if (options.dump + options.rewrite + options.testConnection > 1) {
-        err << "vorda-settings: choose one of --dump, --rewrite and --test-connection\n";
+    if (options.dump + options.rewrite + options.testConnection + options.stations +
+            options.channels >
+        1) {
+        err << "vorda-settings: choose one of --dump, --rewrite, --test-connection, --stations "
+               "and --channels\n";
         return 2;
     }
     if (options.dump) {
@@ -170,6 +237,16 @@ int runCommandLineMode(const CommandLineOptions& options, std::ostream& out, std
     }
     if (options.rewrite) {
         return rewrite(options.rest, out, err);
+    }
+    if (options.channels && options.channelStation.empty()) {
+        err << "vorda-settings: --channels needs a station code\n";
+        return 2;
+    }
+    if (options.stations) {
+        return listCodes(options.rest, nullptr, out, err);
+    }
+    if (options.channels) {
+        return listCodes(options.rest, &options.channelStation, out, err);
     }
     return testConnection(options.rest, out, err);
 }

@@ -31,16 +31,20 @@ class ConnectionSettings {
     explicit ConnectionSettings(const Environment& env);
     virtual ~ConnectionSettings() = default;
 
-    // Sets the class-wide values from the command line, ork.ini in the current directory,
-    // ZEL.ini in the system directory, or the defaults. Always true.
+    // Sets the class-wide values from the first source that names a data source: the command
+    // line, ork.ini in the current directory, ZEL.ini in the system directory, the settings file
+    // itself; otherwise the defaults. Always true.
     bool load();
 
-    // Fills dataSources with the system, then the user data sources (at most 256 in all);
-    // leaves it as it was when the driver manager cannot be reached.
+    // Fills dataSources with the system, then the user data sources, every one of them; leaves
+    // it as it was when the driver manager cannot be reached. The driver manager keeps names in
+    // UTF-8; a name that code page 1251 cannot hold is left out and counted in
+    // dataSourcesLeftOut.
     void enumerateDataSources();
 
     // Opens a new connection with the class-wide values; the previous one is closed and freed.
-    // The outcome carries the report (when report is true) or the error box.
+    // The outcome carries the report (when report is true) or the error box. Waiting is bounded
+    // by odbc::timeouts(). Names, user and password reach the driver manager in UTF-8.
     ConnectOutcome connect(bool report);
 
     // Disconnects the current connection, if any.
@@ -56,9 +60,9 @@ class ConnectionSettings {
     std::string commandTail;     // upper case, from the first "ODBC=" on
     std::string windowsIniPath;  // system directory + "/ZEL.ini"
     std::string currentIniPath;  // current directory + "/ork.ini"
+    std::string settingsPath;    // the settings file the command line names
     std::vector<DataSourceEntry> dataSources;
-
-    static constexpr std::size_t kMaxDataSources = 256;
+    std::size_t dataSourcesLeftOut = 0;
 };
 
 }  // namespace vorda

@@ -2,8 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <utility>
+
+#include "platform/cp1251.h"
 
 namespace vorda::odbc {
 
@@ -88,6 +94,131 @@ std::string firstSqlState(SQLSMALLINT type, SQLHANDLE handle) {
     }
     const char* p = reinterpret_cast<const char*>(state.data());
     return std::string(p, ::strnlen(p, state.size() - 1));
+}
+
+Timeouts& timeouts() {
+    static Timeouts t;
+    return t;
+}
+
+void setConnectionTimeouts(SQLHDBC connection) {
+    const Timeouts& t = timeouts();
+    SQLSetConnectAttr(connection, SQL_ATTR_LOGIN_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(t.loginSeconds), SQL_IS_UINTEGER);
+    SQLSetConnectAttr(connection, SQL_ATTR_CONNECTION_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(t.querySeconds), SQL_IS_UINTEGER);
+}
+
+Handle statement(SQLHDBC connection) {
+    Handle stmt = Handle::allocate(SQL_HANDLE_STMT, connection);
+    if (stmt) {
+        SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(timeouts().querySeconds), SQL_IS_UINTEGER);
+    }
+    return stmt;
+}
+
+namespace {
+
+Waiter& installedWaiter() {
+    static Waiter waiter;
+    return waiter;
+}
+
+WaitEnd pollingWait(const std::function<bool()>& finished,
+                    std::chrono::steady_clock::time_point deadline) {
+    while (!finished()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return WaitEnd::TimedOut;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return WaitEnd::Finished;
+}
+
+// What the caller and the worker of one connection attempt share. The handles belong to the
+// worker until it has set `finished`; then to the caller, unless the caller has given up, in
+// which case the worker frees them.
+struct AttemptState {
+    std::mutex mutex;
+    bool finished = false;
+    bool abandoned = false;
+    SQLRETURN rc = SQL_ERROR;
+    std::string diagnostic;
+    Handle environment;
+    Handle connection;
+};
+
+}  // namespace
+
+void setWaiter(Waiter waiter) {
+    installedWaiter() = std::move(waiter);
+}
+
+ConnectAttempt connectBounded(Handle environment, Handle connection,
+                              std::function<SQLRETURN(SQLHDBC)> connectCall) {
+    auto state = std::make_shared<AttemptState>();
+    const auto dbc = static_cast<SQLHDBC>(connection.get());
+    state->environment = std::move(environment);
+    state->connection = std::move(connection);
+    std::thread([state, dbc, call = std::move(connectCall)] {
+        const SQLRETURN rc = call(dbc);
+        std::string diagnostic = failed(rc) ? firstDiagnostic(SQL_HANDLE_DBC, dbc) : std::string();
+        const std::lock_guard<std::mutex> lock(state->mutex);
+        state->rc = rc;
+        state->diagnostic = std::move(diagnostic);
+        state->finished = true;
+        if (state->abandoned) {
+            state->connection.reset();
+            state->environment.reset();
+        }
+    }).detach();
+
+    // Drivers that keep the login timeout report their own message a little before this.
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::seconds(timeouts().loginSeconds) + std::chrono::seconds(2);
+    const auto finished = [&state] {
+        const std::lock_guard<std::mutex> lock(state->mutex);
+        return state->finished;
+    };
+    const Waiter& waiter = installedWaiter();
+    WaitEnd end = waiter ? waiter(finished, deadline) : pollingWait(finished, deadline);
+
+    ConnectAttempt attempt;
+    const std::lock_guard<std::mutex> lock(state->mutex);
+    if (!state->finished) {
+        state->abandoned = true;
+        attempt.end = end == WaitEnd::Finished ? WaitEnd::TimedOut : end;
+        return attempt;
+    }
+    attempt.end = WaitEnd::Finished;
+    attempt.rc = state->rc;
+    attempt.diagnostic = std::move(state->diagnostic);
+    attempt.environment = std::move(state->environment);
+    attempt.connection = std::move(state->connection);
+    return attempt;
+}
+
+std::string diagnostic1251(SQLSMALLINT type, SQLHANDLE handle) {
+    return cp1251::fromUtf8Lossy(firstDiagnostic(type, handle));
+}
+
+std::u16string boundWideText(const SQLWCHAR* buffer, std::size_t bufferChars, SQLLEN indicator) {
+    if (indicator == SQL_NULL_DATA || bufferChars == 0) {
+        return {};
+    }
+    std::size_t n = 0;
+    while (n + 1 < bufferChars && buffer[n] != 0) {
+        ++n;
+    }
+    if (indicator >= 0) {
+        n = std::min(n, static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR));
+    }
+    std::u16string text(n, u'\0');
+    for (std::size_t i = 0; i < n; ++i) {
+        text[i] = static_cast<char16_t>(buffer[i]);
+    }
+    return text;
 }
 
 std::string boundText(const char* buffer, std::size_t bufferSize, SQLLEN indicator) {

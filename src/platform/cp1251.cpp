@@ -133,6 +133,47 @@ std::string fromUtf8Lossy(std::string_view utf8) {
     return out;
 }
 
+std::optional<std::string> fromUtf16(std::u16string_view utf16) {
+    std::string out;
+    out.reserve(utf16.size());
+    for (std::size_t i = 0; i < utf16.size(); ++i) {
+        const char16_t unit = utf16[i];
+        // A surrogate, paired or not, stands for a character outside the code page.
+        if (unit < 0x20 || unit == 0x98 || (unit >= 0xD800 && unit <= 0xDFFF) ||
+            !encodeOne(unit, out)) {
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+std::string fromUtf16Lossy(std::u16string_view utf16) {
+    std::string out;
+    out.reserve(utf16.size());
+    for (std::size_t i = 0; i < utf16.size(); ++i) {
+        const char16_t unit = utf16[i];
+        const bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < utf16.size() &&
+                          utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF;
+        if (pair) {
+            ++i;  // one character, outside the code page
+        }
+        if (pair || (unit >= 0xD800 && unit <= 0xDFFF) || !encodeOne(unit, out)) {
+            out.push_back('?');
+        }
+    }
+    return out;
+}
+
+std::u16string toUtf16(std::string_view bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        out.push_back(b < 0x80 ? char16_t{b} : kHigh[b - 0x80]);
+    }
+    return out;
+}
+
 std::string toUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() * 2);

@@ -38,8 +38,6 @@ const char* const kChannelListTooLong =
 const char* const kTooManyGroups =
     "В файле настроек может быть не более 256 групп.\nНовая группа не добавлена.";
 
-// Codes longer than this do not fit the buffers of the reading service.
-constexpr int kMaxCodeLength = 7;
 // The other text fields hold at most this many characters.
 constexpr int kMaxFieldLength = 511;
 
@@ -313,7 +311,7 @@ void ChannelDialog::initDialog() {
         }
     }
 
-    std::vector<std::string> stations;
+    CodeList stations;
     {
         ui::WaitCursor wait;
         // The values as they stand: loaded at start-up, perhaps edited on the data source page.
@@ -338,7 +336,7 @@ void ChannelDialog::initDialog() {
     const QString storedStation = ui_->stationBox.currentText();
     {
         const QSignalBlocker block(ui_->stationBox);
-        fillSorted(ui_->stationBox, stations);
+        fillSorted(ui_->stationBox, stations.codes);
         int index = 0;
         if (mode_ != Mode::AddGroup) {
             index = ui_->stationBox.findText(storedStation, Qt::MatchStartsWith);
@@ -361,7 +359,7 @@ void ChannelDialog::onStationChanged() {
     if (connection == SQL_NULL_HDBC) {
         return;
     }
-    std::vector<std::string> channels;
+    CodeList channels;
     {
         ui::WaitCursor wait;
         if (!queryChannels(connection, schemaDictionary(), bytesOf(ui_->stationBox.currentText()),
@@ -379,7 +377,7 @@ void ChannelDialog::onStationChanged() {
     {
         const QSignalBlocker block(ui_->channelBox);
         const QString typed = ui_->channelBox.currentText();
-        fillSorted(ui_->channelBox, channels);
+        fillSorted(ui_->channelBox, channels.codes);
         int index = 0;
         if (mode_ == Mode::ChangeChannel) {
             index = ui_->channelBox.findText(storedCode, Qt::MatchStartsWith);
@@ -452,7 +450,7 @@ std::optional<QString> ChannelDialog::unsafeCodeReason(const QString& code) {
     if (code.isEmpty()) {
         return std::nullopt;
     }
-    if (code.size() > kMaxCodeLength) {
+    if (code.size() > static_cast<qsizetype>(kMaxCodeLength)) {
         return QString::fromUtf8("он длиннее %1 символов").arg(kMaxCodeLength);
     }
     if (code.contains(u'\n') || code.contains(u'\r')) {
