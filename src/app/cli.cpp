@@ -160,10 +160,10 @@ int listCodes(const Environment& env, const std::string* station, std::ostream& 
     SchemaDictionary& dictionary = schemaDictionary();
     dictionary.refresh(ConnectionSettings::connection());
     CodeList list;
-    const bool ok = station == nullptr
-                        ? queryStations(ConnectionSettings::connection(), dictionary, list)
-                        : queryChannels(ConnectionSettings::connection(), dictionary, station1251,
-                                        list);
+    const bool ok =
+        station == nullptr
+            ? queryStations(ConnectionSettings::connection(), dictionary, list)
+            : queryChannels(ConnectionSettings::connection(), dictionary, station1251, list);
     ConnectionSettings::release();
     if (!ok) {
         err << "vorda-settings: the query failed: " << forTerminal(list.error) << "\n";

@@ -88,9 +88,9 @@ void setWaiter(Waiter waiter);
 // A connection attempt that was waited for.
 struct ConnectAttempt {
     WaitEnd end = WaitEnd::Finished;
-    SQLRETURN rc = SQL_ERROR;      // the call's result when it finished
-    std::string diagnostic;        // its first diagnostic (UTF-8) when it failed
-    Handle environment;            // the handles, when it finished
+    SQLRETURN rc = SQL_ERROR;  // the call's result when it finished
+    std::string diagnostic;    // its first diagnostic (UTF-8) when it failed
+    Handle environment;        // the handles, when it finished
     Handle connection;
 };
 

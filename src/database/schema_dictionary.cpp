@@ -126,11 +126,12 @@ bool collectCodes(SQLHSTMT stmt, CodeList& list) {
         return true;
     });
     // The order the lists show: letters without regard to case, then byte by byte.
-    std::sort(found.codes.begin(), found.codes.end(), [](const std::string& a, const std::string& b) {
-        const std::string ua = cp1251::toUpper(a);
-        const std::string ub = cp1251::toUpper(b);
-        return ua != ub ? ua < ub : a < b;
-    });
+    std::sort(found.codes.begin(), found.codes.end(),
+              [](const std::string& a, const std::string& b) {
+                  const std::string ua = cp1251::toUpper(a);
+                  const std::string ub = cp1251::toUpper(b);
+                  return ua != ub ? ua < ub : a < b;
+              });
     list = std::move(found);
     return true;
 }

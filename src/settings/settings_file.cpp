@@ -4,9 +4,9 @@
 #include <functional>
 #include <string_view>
 
-#include "settings/connection_values.h"
 #include "platform/cp1251.h"
 #include "platform/profile_file.h"
+#include "settings/connection_values.h"
 
 namespace vorda {
 namespace {
