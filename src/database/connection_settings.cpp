@@ -84,6 +84,19 @@ std::vector<std::string_view> splitItems(std::string_view s) {
 
 }  // namespace
 
+int findDataSourceEntry(const std::vector<DataSourceEntry>& entries, const std::string& name) {
+    if (name.empty()) {
+        return -1;
+    }
+    const std::string wanted = cp1251::toUpper(name);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (cp1251::toUpper(entries[i].name) == wanted) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
 ConnectionSettings::ConnectionSettings(const Environment& env) {
     currentIniPath = joinPath(env.currentDir, "ork.ini");
     windowsIniPath = joinPath(env.systemDir, "ZEL.ini");

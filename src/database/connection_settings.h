@@ -26,6 +26,12 @@ struct ConnectOutcome {
     std::string text;
 };
 
+// The entry of a data source list that shows the configured name: the first whose name equals
+// it without regard to letter case. A name that only begins the same (seis and SEIS2) is another
+// data source; -1 when no listed name is the configured one, which is then shown as it is,
+// marked as not found.
+int findDataSourceEntry(const std::vector<DataSourceEntry>& entries, const std::string& name);
+
 class ConnectionSettings {
   public:
     explicit ConnectionSettings(const Environment& env);

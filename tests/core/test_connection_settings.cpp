@@ -194,6 +194,20 @@ TEST_F(ConnectionSettingsTest, ValuesAreCutToTheirLimits) {
     EXPECT_EQ(v.dataDir.size(), 2047u);
 }
 
+TEST_F(ConnectionSettingsTest, TheConfiguredDataSourceIsFoundByItsWholeName) {
+    const std::vector<DataSourceEntry> listed = {
+        {"SEIS2", true}, {"SEIS", true}, {cp("Демо"), false}, {"SEIS", false}};
+    // The whole name wins over one that only begins the same; letter case does not count,
+    // Cyrillic letters included; the first of two equal names is taken.
+    EXPECT_EQ(findDataSourceEntry(listed, "seis"), 1);
+    EXPECT_EQ(findDataSourceEntry(listed, cp("ДЕМО")), 2);
+    EXPECT_EQ(findDataSourceEntry(listed, "SEIS2"), 0);
+    EXPECT_EQ(findDataSourceEntry(listed, "SEI"), -1);
+    EXPECT_EQ(findDataSourceEntry(listed, "OTHER"), -1);
+    EXPECT_EQ(findDataSourceEntry(listed, ""), -1);
+    EXPECT_EQ(findDataSourceEntry({}, "SEIS"), -1);
+}
+
 // --- Against the real driver manager ----------------------------------------------------------
 
 class OdbcConnectionTest : public ConnectionSettingsTest {
