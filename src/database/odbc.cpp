@@ -125,22 +125,12 @@ Waiter& installedWaiter() {
     return waiter;
 }
 
-WaitEnd pollingWait(const std::function<bool()>& finished,
-                    std::chrono::steady_clock::time_point deadline) {
-    while (!finished()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return WaitEnd::TimedOut;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return WaitEnd::Finished;
-}
-
 // What the caller and the worker of one connection attempt share. The handles belong to the
 // worker until it has set `finished`; then to the caller, unless the caller has given up, in
 // which case the worker frees them.
 struct AttemptState {
     std::mutex mutex;
+    std::condition_variable changed;
     bool finished = false;
     bool abandoned = false;
     SQLRETURN rc = SQL_ERROR;
@@ -172,20 +162,28 @@ ConnectAttempt connectBounded(Handle environment, Handle connection,
             state->connection.reset();
             state->environment.reset();
         }
+        state->changed.notify_all();
     }).detach();
 
     // Drivers that keep the login timeout report their own message a little before this.
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::seconds(timeouts().loginSeconds) + std::chrono::seconds(2);
-    const auto finished = [&state] {
-        const std::lock_guard<std::mutex> lock(state->mutex);
-        return state->finished;
-    };
     const Waiter& waiter = installedWaiter();
-    WaitEnd end = waiter ? waiter(finished, deadline) : pollingWait(finished, deadline);
+    WaitEnd end = WaitEnd::Finished;
+    if (waiter) {
+        end = waiter(
+            [&state] {
+                const std::lock_guard<std::mutex> lock(state->mutex);
+                return state->finished;
+            },
+            deadline);
+    }
 
     ConnectAttempt attempt;
-    const std::lock_guard<std::mutex> lock(state->mutex);
+    std::unique_lock<std::mutex> lock(state->mutex);
+    if (!waiter) {
+        state->changed.wait_until(lock, deadline, [&state] { return state->finished; });
+    }
     if (!state->finished) {
         state->abandoned = true;
         attempt.end = end == WaitEnd::Finished ? WaitEnd::TimedOut : end;

@@ -2,11 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <string>
 #include <thread>
@@ -15,6 +10,7 @@
 #include "platform/cp1251.h"
 #include "support/db_servers.h"
 #include "support/odbc_sandbox.h"
+#include "support/silent_server.h"
 #include "support/temp_dir.h"
 
 namespace vorda {
@@ -399,28 +395,6 @@ TEST_F(OdbcConnectionTest, WrongPasswordGivesTheServersDiagnostic) {
 // A server that accepts the connection and never answers: the wait ends at the bound with the
 // connection error, for a driver that keeps the login timeout (PostgreSQL) and for one that does
 // not while it reads the server's greeting (MariaDB).
-class SilentServer {
-  public:
-    SilentServer() {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
-        port_ = ntohs(addr.sin_port);
-        // The kernel completes the handshake of queued connections; nobody ever reads them.
-        ::listen(listener_, 16);
-    }
-    ~SilentServer() { ::close(listener_); }
-    int port() const { return port_; }
-
-  private:
-    int listener_ = -1;
-    int port_ = 0;
-};
-
 class BoundedWaitTest : public OdbcConnectionTest {
   protected:
     void SetUp() override {
@@ -442,7 +416,7 @@ class BoundedWaitTest : public OdbcConnectionTest {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
 
-    SilentServer silent;
+    test::SilentServer silent;
     odbc::Timeouts saved_;
 };
 
