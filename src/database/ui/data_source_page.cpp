@@ -15,6 +15,10 @@ constexpr int kDataDirChars = static_cast<int>(ConnectionValues::kDataDirLimit);
 
 const QString kSystemSuffix = QStringLiteral(" (System DSN)");
 const QString kUserSuffix = QStringLiteral(" (User DSN)");
+// The configured name when the driver manager lists no data source of that name.
+const QString kNotFoundSuffix = QStringLiteral(" (не найден)");
+// Each entry holds the name the driver manager knows (code page 1251) under this role.
+constexpr int kNameRole = Qt::UserRole;
 
 void storeText(std::string& target, const QString& text, int maxChars) {
     if (auto bytes = ui::toRecord(text.left(maxChars))) {
@@ -74,7 +78,10 @@ DataSourcePage::DataSourcePage(const Environment& env, QWidget* parent)
     passwordLabel_.setBuddy(&passwordEdit_);
     dataDirLabel_.setBuddy(&dataDirEdit_);
     sourceBox_.setEditable(false);
-    sourceBox_.setMaxVisibleItems(8);
+    // A drop-down of ordinary height that scrolls, however many data sources there are (some
+    // styles otherwise open a list as tall as the screen).
+    sourceBox_.setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+    sourceBox_.setMaxVisibleItems(12);
     sourceBox_.setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     userEdit_.setValidator(&userValidator_);
     passwordEdit_.setValidator(&passwordValidator_);
@@ -127,22 +134,24 @@ void DataSourcePage::refillSources() {
         sources_.enumerateDataSources();
     }
     for (const DataSourceEntry& entry : sources_.dataSources) {
-        if (entry.name.empty()) {
-            break;
-        }
-        sourceBox_.addItem(ui::fromRecord(entry.name) +
-                           (entry.isSystem ? kSystemSuffix : kUserSuffix));
+        sourceBox_.addItem(
+            ui::fromRecord(entry.name) + (entry.isSystem ? kSystemSuffix : kUserSuffix),
+            QByteArray::fromStdString(entry.name));
     }
-    // The first entry that begins with the current name, whatever the letter case.
-    const QString current = ui::fromRecord(ConnectionSettings::values().dataSource);
-    int selected = -1;
-    for (int i = 0; i < sourceBox_.count(); ++i) {
-        if (sourceBox_.itemText(i).startsWith(current, Qt::CaseInsensitive)) {
-            selected = i;
-            break;
-        }
+    // The configured name as it is: its own entry, or one of its own marked as not found.
+    const std::string& current = ConnectionSettings::values().dataSource;
+    int selected = findDataSourceEntry(sources_.dataSources, current);
+    if (selected < 0 && !current.empty()) {
+        sourceBox_.addItem(ui::fromRecord(current) + kNotFoundSuffix,
+                           QByteArray::fromStdString(current));
+        selected = sourceBox_.count() - 1;
     }
     sourceBox_.setCurrentIndex(selected);
+}
+
+std::string DataSourcePage::entryName(int index) const {
+    return index >= 0 ? sourceBox_.itemData(index, kNameRole).toByteArray().toStdString()
+                      : std::string();
 }
 
 void DataSourcePage::onSourceChanged(int index) {
@@ -150,9 +159,7 @@ void DataSourcePage::onSourceChanged(int index) {
         return;
     }
     // The name the driver manager knows, without the list's suffix.
-    if (auto bytes = ui::toRecord(sourceBox_.itemText(index))) {
-        ConnectionSettings::values().dataSource = plainDataSourceName(*bytes);
-    }
+    ConnectionSettings::values().dataSource = entryName(index);
 }
 
 void DataSourcePage::onBrowse() {
@@ -170,12 +177,10 @@ void DataSourcePage::onAdmin() {
 
 void DataSourcePage::onTest() {
     ConnectionValues& values = ConnectionSettings::values();
-    std::string name;
-    const QString entry = sourceBox_.currentIndex() >= 0 ? sourceBox_.currentText() : QString();
-    if (entry.endsWith(kSystemSuffix) || entry.endsWith(kUserSuffix)) {
-        name = plainDataSourceName(ui::toRecord(entry).value_or(std::string()));
+    // With an entry selected, its name; with none, the name stays as configured.
+    if (sourceBox_.currentIndex() >= 0) {
+        values.dataSource = entryName(sourceBox_.currentIndex());
     }
-    values.dataSource = name;
     storeText(values.user, userEdit_.text(), kUserChars);
     storeText(values.password, passwordEdit_.text(), kPasswordChars);
 
