@@ -3,6 +3,7 @@
 // chooser and the data source manager behind the administrator button.
 #include <QAbstractItemView>
 #include <QFileDialog>
+#include <QTabWidget>
 #include <QTest>
 #include <filesystem>
 
@@ -289,6 +290,61 @@ class TestDataSourcePage : public QObject {
                     (QStringList{"BEFORE (User DSN)", "ADDEDHERE (User DSN)"}));
         QCOMPARE_EQ(page.sourceBox().currentIndex(), 1);  // the current name is listed now
         QVERIFY(script.boxes.empty());
+    }
+
+    // Ctrl+Tab and Ctrl+PgUp/PgDown switch tabs from any field and never change its value.
+    void ctrlKeysSwitchTabsWithoutTouchingTheField() {
+        OdbcSandbox odbc;
+        const std::string db = odbc.createSqliteDatabase("k.db", "CREATE TABLE T(x);");
+        odbc.addSqliteDsn("KEYS_A", db);
+        odbc.addSqliteDsn("KEYS_B", db);
+        TempDir dir;
+        writeOrkIni(dir, "KEYS_A");
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTabWidget& tabs = dialog.tabs();
+        tabs.setCurrentIndex(SettingsDialog::DataSourceTab);
+        QComboBox& box = dialog.dataSourcePage().sourceBox();
+        QCOMPARE_EQ(box.currentIndex(), 0);
+        box.setFocus();
+        QTest::keyClick(&box, Qt::Key_PageDown, Qt::ControlModifier);
+        QCOMPARE_EQ(tabs.currentIndex(), int(SettingsDialog::AdditionalTab));
+        QCOMPARE_EQ(box.currentIndex(), 0);
+        QCOMPARE_EQ(ConnectionSettings::values().dataSource, std::string("KEYS_A"));
+        QTest::keyClick(&box, Qt::Key_PageUp, Qt::ControlModifier);
+        QCOMPARE_EQ(tabs.currentIndex(), int(SettingsDialog::DataSourceTab));
+        QTest::keyClick(&box, Qt::Key_PageUp, Qt::ControlModifier);
+        QCOMPARE_EQ(tabs.currentIndex(), int(SettingsDialog::ChannelTab));
+        QTest::keyClick(&dialog.dataSourcePage().userEdit(), Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE_EQ(tabs.currentIndex(), int(SettingsDialog::DataSourceTab));
+        QTest::keyClick(&dialog.dataSourcePage().userEdit(), Qt::Key_Backtab,
+                        Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE_EQ(tabs.currentIndex(), int(SettingsDialog::ChannelTab));
+        QCOMPARE_EQ(box.currentIndex(), 0);
+        QCOMPARE_EQ(dialog.dataSourcePage().userEdit().text(), QStringLiteral("op"));
+        // Without Ctrl the combo box steps as before.
+        QTest::keyClick(&box, Qt::Key_Down);
+        QCOMPARE_EQ(box.currentIndex(), 1);
+    }
+
+    // With no command-line item and no small INI file, OK writes back the file's own
+    // connection instead of the defaults.
+    void okKeepsTheSettingsFilesOwnConnection() {
+        OdbcSandbox odbc;
+        TempDir dir;
+        dir.write("s.ini",
+                  "[DATABASE]\r\nODBC=SEIS\r\nUSER=operator\r\n[DATA]\r\nDIR=/srv/zel\r\n");
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.show();
+        QTest::mouseClick(&dialog.okButton(), Qt::LeftButton);
+        const std::string saved = dir.read("s.ini");
+        QVERIFY2(contains(saved, "[DATABASE]\r\nODBC=SEIS\r\nUSER=operator\r\nPASSWORD=\r\n"),
+                 saved.c_str());
+        QVERIFY2(contains(saved, "[DATA]\r\nDIR=/srv/zel\r\n"), saved.c_str());
+        QVERIFY(!contains(saved, "QMX"));
     }
 };
 

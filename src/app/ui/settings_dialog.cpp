@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 
 #include "app/ui/app_resources.h"
+#include "app/ui/tab_keys.h"
 #include "app/ui/ui_support.h"
 #include "database/connection_settings.h"
 #include "settings/settings_file.h"
@@ -54,6 +55,7 @@ SettingsDialog::SettingsDialog(const Environment& env, QWidget* parent)
     tabs_.addTab(&dataSourcePage_, QStringLiteral("Источник данных"));
     tabs_.addTab(&additionalPage_, QStringLiteral("Дополнительно"));
     tabs_.setCurrentIndex(ChannelTab);
+    new ui::TabKeys(tabs_, this);  // the dialog owns it
 
     layout_.addWidget(&tabs_, 1);
     buttons_.addStretch(1);
