@@ -35,6 +35,14 @@ const char* const kChannelNotFound = "Канал не найден в базе �
 const char* const kChannelListTooLong =
     "Список каналов группы в файле настроек не может быть длиннее 511 символов.\n"
     "Канал не записан.";
+const char* const kQueryErrorCaption = "Ошибка при запросе к базе данных";
+const char* const kStationsQueryFailed =
+    "При чтении списка станций из базы данных произошла ошибка:\n";
+const char* const kChannelsQueryFailed =
+    "При чтении списка каналов станции %1 из базы данных произошла ошибка:\n";
+const char* const kCodesLeftOut =
+    "Не показаны коды из базы данных, которые нельзя записать в файл настроек "
+    "(длиннее %1 знаков или со знаками вне кодовой страницы 1251): станций %2, каналов %3.";
 const char* const kTooManyGroups =
     "В файле настроек может быть не более 256 групп.\nНовая группа не добавлена.";
 
@@ -118,6 +126,7 @@ struct ChannelDialog::Controls {
     QLineEdit sizeEdit;
     QLabel fileNameLabel{QString::fromUtf8("Имя файла")};
     QLineEdit fileNameEdit;
+    QLabel noteLabel;
     QPushButton okButton{QStringLiteral("OK")};
     QPushButton cancelButton{QString::fromUtf8("Отмена")};
 
@@ -189,6 +198,10 @@ ChannelDialog::Controls::Controls(ChannelDialog& dialog) {
     layout.addWidget(&fileNameLabel, 5, 0);
     layout.addWidget(&fileNameEdit, 5, 1);
     layout.setRowMinimumHeight(6, 6);
+    noteLabel.setObjectName(QStringLiteral("noteLabel"));
+    noteLabel.setWordWrap(true);
+    noteLabel.setVisible(false);
+    layout.addWidget(&noteLabel, 6, 0, 1, 2);
     layout.addWidget(&buttonRow, 7, 0, 1, 2);
     layout.setColumnStretch(1, 1);
     dialog.setLayout(&layout);
@@ -252,6 +265,20 @@ ChannelDialog::~ChannelDialog() {
 
 void ChannelDialog::warn(const QString& text) {
     ui::showMessage(this, ui::BoxKind::Warning, ui::applicationTitle(), text);
+}
+
+void ChannelDialog::queryFailed(const QString& what, const std::string& error) {
+    // Shown as the connection's own errors are: their own caption, no owner window.
+    ui::showMessage(nullptr, ui::BoxKind::Error, QString::fromUtf8(kQueryErrorCaption),
+                    what + ui::fromRecord(error));
+}
+
+void ChannelDialog::showLeftOut() {
+    ui_->noteLabel.setVisible(stationsLeftOut_ + channelsLeftOut_ > 0);
+    ui_->noteLabel.setText(QString::fromUtf8(kCodesLeftOut)
+                               .arg(kMaxCodeLength)
+                               .arg(stationsLeftOut_)
+                               .arg(channelsLeftOut_));
 }
 
 void ChannelDialog::initDialog() {
@@ -328,10 +355,13 @@ void ChannelDialog::initDialog() {
         const SQLHDBC connection = ConnectionSettings::connection();
         schemaDictionary().refresh(connection);
         if (!queryStations(connection, schemaDictionary(), stations)) {
+            queryFailed(QString::fromUtf8(kStationsQueryFailed), stations.error);
             return;
         }
     }
     stationsListed_ = true;
+    stationsLeftOut_ = stations.leftOut();
+    showLeftOut();
 
     const QString storedStation = ui_->stationBox.currentText();
     {
@@ -364,9 +394,13 @@ void ChannelDialog::onStationChanged() {
         ui::WaitCursor wait;
         if (!queryChannels(connection, schemaDictionary(), bytesOf(ui_->stationBox.currentText()),
                            channels)) {
+            queryFailed(QString::fromUtf8(kChannelsQueryFailed).arg(ui_->stationBox.currentText()),
+                        channels.error);
             return;
         }
     }
+    channelsLeftOut_ = channels.leftOut();
+    showLeftOut();
     QString storedCode;
     if (mode_ == Mode::ChangeChannel) {
         const GroupRecord& group =
