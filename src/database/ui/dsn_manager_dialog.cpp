@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 
 #include "app/ui/ui_support.h"
+#include "database/connection_settings.h"
+#include "platform/cp1251.h"
 
 namespace vorda {
 namespace {
@@ -12,13 +14,14 @@ QString text(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-// Characters a data source name cannot hold in the driver manager's files.
+// Characters a data source name cannot hold in the driver manager's files, or in the settings
+// file (code page 1251) that names it.
 bool validSourceName(const QString& name) {
-    if (name.trimmed().isEmpty() || name.trimmed() != name) {
+    if (name.trimmed().isEmpty() || name.trimmed() != name || !ui::toRecord(name)) {
         return false;
     }
     for (const QChar c : name) {
-        if (c.unicode() < 0x20 || c.unicode() > 0x7e ||
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.unicode() == 0x98 ||
             QStringLiteral("[]{}(),;?*=!@\\").contains(c)) {
             return false;
         }
@@ -60,6 +63,7 @@ DsnEditDialog::DsnEditDialog(QWidget* parent, const std::vector<std::string>& dr
       tableLabel_(QStringLiteral("Параметры источника данных:")),
       addRowButton_(QStringLiteral("Добавить параметр")),
       removeRowButton_(QStringLiteral("Удалить параметр")),
+      testButton_(QStringLiteral("Тест")),
       okButton_(QStringLiteral("OK")),
       cancelButton_(QStringLiteral("Отмена")) {
     setWindowTitle(name.empty() ? QStringLiteral("Новый источник данных ODBC")
@@ -73,6 +77,7 @@ DsnEditDialog::DsnEditDialog(QWidget* parent, const std::vector<std::string>& dr
     rowButtons_.addWidget(&removeRowButton_);
     rowButtons_.addStretch(1);
     layout_.addLayout(&rowButtons_);
+    buttons_.addWidget(&testButton_);
     buttons_.addStretch(1);
     buttons_.addWidget(&okButton_);
     buttons_.addWidget(&cancelButton_);
@@ -101,23 +106,18 @@ DsnEditDialog::DsnEditDialog(QWidget* parent, const std::vector<std::string>& dr
     for (const auto& [key, value] : attributes) {
         addRow(text(key), text(value));
     }
-    // The fields every server or file driver asks for are always offered.
-    for (const char* key : {"Database", "Server", "Port"}) {
-        bool present = false;
-        for (const auto& attribute : attributes) {
-            present = present || QString::fromStdString(attribute.first)
-                                         .compare(QLatin1String(key), Qt::CaseInsensitive) == 0;
-        }
-        if (!present) {
-            addRow(QLatin1String(key), QString());
-        }
-    }
+    offerDriverKeys();
     table_.resizeColumnToContents(0);
     table_.setColumnWidth(0, qMax(table_.columnWidth(0), 120));
     resize(480, 360);
 
     okButton_.setDefault(true);
+    testButton_.setAutoDefault(false);
     connect(&okButton_, &QPushButton::clicked, this, &DsnEditDialog::accept);
+    connect(&testButton_, &QPushButton::clicked, this, &DsnEditDialog::onTest);
+    // Another driver reads other keys: its own are offered instead of the empty ones offered
+    // for the driver before.
+    connect(&driverBox_, &QComboBox::currentTextChanged, this, [this] { offerDriverKeys(); });
     connect(&cancelButton_, &QPushButton::clicked, this, &DsnEditDialog::reject);
     connect(&addRowButton_, &QPushButton::clicked, this, [this] {
         addRow(QString(), QString());
@@ -139,6 +139,48 @@ void DsnEditDialog::addRow(const QString& key, const QString& value) {
     // The table owns its items.
     table_.setItem(row, 0, std::make_unique<QTableWidgetItem>(key).release());
     table_.setItem(row, 1, std::make_unique<QTableWidgetItem>(value).release());
+}
+
+void DsnEditDialog::offerDriverKeys() {
+    for (int row = table_.rowCount() - 1; row >= 0; --row) {
+        const QTableWidgetItem* key = table_.item(row, 0);
+        const QTableWidgetItem* value = table_.item(row, 1);
+        if (key != nullptr && offeredKeys_.contains(key->text()) &&
+            (value == nullptr || value->text().trimmed().isEmpty())) {
+            table_.removeRow(row);
+        }
+    }
+    offeredKeys_.clear();
+    for (const std::string& key : odbcDriverKeys(driver())) {
+        const QString k = text(key);
+        offeredKeys_ << k;
+        bool present = false;
+        for (int row = 0; row < table_.rowCount() && !present; ++row) {
+            const QTableWidgetItem* item = table_.item(row, 0);
+            present = item != nullptr && item->text().compare(k, Qt::CaseInsensitive) == 0;
+        }
+        if (!present) {
+            addRow(k, QString());
+        }
+    }
+}
+
+void DsnEditDialog::onTest() {
+    // The user and password of the data source page, as the connection would use them.
+    const ConnectionValues& values = ConnectionSettings::values();
+    Status status;
+    {
+        const ui::WaitCursor wait;
+        status = testOdbcConnection(driver(), attributes(), cp1251::toUtf8(values.user),
+                                    cp1251::toUtf8(values.password));
+    }
+    if (status) {
+        ui::showMessage(this, ui::BoxKind::Information, windowTitle(),
+                        QStringLiteral("Подключение установлено."));
+    } else {
+        ui::showMessage(this, ui::BoxKind::Error, windowTitle(),
+                        QStringLiteral("Подключиться не удалось:\n%1").arg(text(status.error)));
+    }
 }
 
 void DsnEditDialog::keyPressEvent(QKeyEvent* event) {
@@ -178,7 +220,7 @@ OdbcAttributes DsnEditDialog::attributes() const {
 
 void DsnEditDialog::accept() {
     if (!validSourceName(nameEdit_.text())) {
-        warn(this, QStringLiteral("Введите имя источника данных: латинские буквы, цифры, пробелы и "
+        warn(this, QStringLiteral("Введите имя источника данных: буквы, цифры, пробелы и "
                                   "знаки, кроме []{}(),;?*=!@\\."));
         return;
     }
@@ -272,6 +314,10 @@ void DsnManagerDialog::refresh() {
     }
     for (int column = 0; column < 3; ++column) {
         list_.resizeColumnToContents(column);
+    }
+    // A row is always selected where there is one, so the buttons say what they act on.
+    if (list_.topLevelItemCount() > 0) {
+        list_.setCurrentItem(list_.topLevelItem(0));
     }
     updateButtons();
 }

@@ -39,6 +39,7 @@ class DsnEditDialog : public QDialog {
     QTableWidget& attributeTable() { return table_; }
     QPushButton& okButton() { return okButton_; }
     QPushButton& cancelButton() { return cancelButton_; }
+    QPushButton& testButton() { return testButton_; }
 
     // Closes with Accepted only when the name, driver and keys can be written.
     void accept() override;
@@ -48,7 +49,14 @@ class DsnEditDialog : public QDialog {
 
   private:
     void addRow(const QString& key, const QString& value);
+    // Offers a row for each key the chosen driver reads, taking away the empty rows offered for
+    // the driver chosen before.
+    void offerDriverKeys();
+    // Connects with the entered values and the data source page's user and password; writes
+    // nothing.
+    void onTest();
 
+    QStringList offeredKeys_;
     QVBoxLayout layout_;
     QFormLayout form_;
     QHBoxLayout rowButtons_;
@@ -59,6 +67,7 @@ class DsnEditDialog : public QDialog {
     QTableWidget table_;
     QPushButton addRowButton_;
     QPushButton removeRowButton_;
+    QPushButton testButton_;
     QPushButton okButton_;
     QPushButton cancelButton_;
 };
