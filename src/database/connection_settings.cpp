@@ -48,21 +48,6 @@ std::string managerText(const std::string& bytes1251) {
     return cp1251::toUtf8(bytes1251);
 }
 
-// Why an attempt to connect failed, for the operator: the driver's diagnostic, or that the
-// server did not answer in time, or that the operator stopped waiting.
-std::string waitFailure(const odbc::ConnectAttempt& attempt) {
-    switch (attempt.end) {
-        case odbc::WaitEnd::TimedOut:
-            return text1251("Сервер базы данных не ответил за " +
-                            std::to_string(odbc::timeouts().loginSeconds) + " с.");
-        case odbc::WaitEnd::Cancelled:
-            return text1251("Подключение отменено.");
-        case odbc::WaitEnd::Finished:
-            break;
-    }
-    return cp1251::fromUtf8Lossy(attempt.diagnostic);
-}
-
 // Splits at runs of blanks; leading and trailing blanks give no item.
 std::vector<std::string_view> splitItems(std::string_view s) {
     std::vector<std::string_view> items;
@@ -245,7 +230,7 @@ ConnectOutcome ConnectionSettings::connect(bool report) {
         outcome.isError = true;
         outcome.caption = text1251("Ошибка при подключении к базе данных");
         outcome.text = text1251("При попытке подключения к базе данных произошла ошибка:\r\n") +
-                       waitFailure(attempt);
+                       cp1251::fromUtf8Lossy(odbc::attemptFailure(attempt));
         return outcome;
     }
     s.environment = std::move(attempt.environment);

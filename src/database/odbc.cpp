@@ -197,6 +197,19 @@ ConnectAttempt connectBounded(Handle environment, Handle connection,
     return attempt;
 }
 
+std::string attemptFailure(const ConnectAttempt& attempt) {
+    switch (attempt.end) {
+        case WaitEnd::TimedOut:
+            return "Сервер базы данных не ответил за " + std::to_string(timeouts().loginSeconds) +
+                   " с.";
+        case WaitEnd::Cancelled:
+            return "Подключение отменено.";
+        case WaitEnd::Finished:
+            break;
+    }
+    return attempt.diagnostic;
+}
+
 std::string diagnostic1251(SQLSMALLINT type, SQLHANDLE handle) {
     return cp1251::fromUtf8Lossy(firstDiagnostic(type, handle));
 }

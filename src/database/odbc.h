@@ -102,6 +102,10 @@ struct ConnectAttempt {
 ConnectAttempt connectBounded(Handle environment, Handle connection,
                               std::function<SQLRETURN(SQLHDBC)> connectCall);
 
+// Why an attempt failed, for the operator (UTF-8): the driver's diagnostic, or that the server
+// did not answer within the bound, or that the operator stopped waiting.
+std::string attemptFailure(const ConnectAttempt& attempt);
+
 // The first diagnostic of the handle as code page 1251 text for the operator (the driver
 // manager and the drivers write UTF-8 here; what the code page cannot hold becomes '?').
 std::string diagnostic1251(SQLSMALLINT type, SQLHANDLE handle);

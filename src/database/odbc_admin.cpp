@@ -211,17 +211,8 @@ Status testOdbcConnection(const std::string& driver, const OdbcAttributes& attri
             return SQLDriverConnect(connection, nullptr, odbc::text(text), SQL_NTS, nullptr, 0,
                                     &outLength, SQL_DRIVER_NOPROMPT);
         });
-    switch (attempt.end) {
-        case odbc::WaitEnd::TimedOut:
-            return Status::failure("Сервер базы данных не ответил за " +
-                                   std::to_string(odbc::timeouts().loginSeconds) + " с.");
-        case odbc::WaitEnd::Cancelled:
-            return Status::failure("Подключение отменено.");
-        case odbc::WaitEnd::Finished:
-            break;
-    }
-    if (odbc::failed(attempt.rc)) {
-        return Status::failure(attempt.diagnostic);
+    if (attempt.end != odbc::WaitEnd::Finished || odbc::failed(attempt.rc)) {
+        return Status::failure(odbc::attemptFailure(attempt));
     }
     return Status::success();
 }
