@@ -244,6 +244,7 @@ ConnectOutcome ConnectionSettings::connect(bool report) {
                        text1251("Пользователь: ") + v.user + "\r\n\r\n";
     odbc::Handle stmt = odbc::statement(s.connection.get());
     if (stmt) {
+        const odbc::StatementWatchdog watchdog(stmt.get());
         const std::string tableType = "'TABLE'";
         if (!odbc::failed(SQLTables(stmt.get(), nullptr, 0, nullptr, 0, nullptr, 0,
                                     odbc::text(tableType), SQL_NTS))) {

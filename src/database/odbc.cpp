@@ -118,6 +118,54 @@ Handle statement(SQLHDBC connection) {
     return stmt;
 }
 
+struct StatementWatchdog::State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool stopped = false;
+    SQLHSTMT statement = SQL_NULL_HSTMT;
+    std::chrono::steady_clock::time_point deadline;
+    std::thread thread;
+};
+
+StatementWatchdog::StatementWatchdog() : state_(std::make_unique<State>()) {
+    State* state = state_.get();
+    state->thread = std::thread([state] {
+        std::unique_lock<std::mutex> lock(state->mutex);
+        while (!state->stopped) {
+            if (state->statement == SQL_NULL_HSTMT) {
+                state->changed.wait(lock);
+            } else if (std::chrono::steady_clock::now() >= state->deadline) {
+                // Under the lock: whoever wants to stop watching waits until this returns, so
+                // the statement is not freed meanwhile.
+                SQLCancel(state->statement);
+                state->statement = SQL_NULL_HSTMT;
+            } else {
+                state->changed.wait_until(lock, state->deadline);
+            }
+        }
+    });
+}
+
+void StatementWatchdog::watch(SQLHSTMT statement) {
+    {
+        const std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->statement = statement;
+        state_->deadline = std::chrono::steady_clock::now() +
+                           std::chrono::seconds(timeouts().querySeconds) + std::chrono::seconds(2);
+    }
+    state_->changed.notify_all();
+}
+
+StatementWatchdog::~StatementWatchdog() {
+    {
+        const std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->stopped = true;
+        state_->statement = SQL_NULL_HSTMT;
+    }
+    state_->changed.notify_all();
+    state_->thread.join();
+}
+
 namespace {
 
 Waiter& installedWaiter() {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -73,6 +74,42 @@ void setConnectionTimeouts(SQLHDBC connection);
 
 // A new statement on the connection with the query timeout set; empty when it cannot be made.
 Handle statement(SQLHDBC connection);
+
+// Cancels a statement that runs longer than the query timeout and a little more, for drivers
+// that do not keep the timeout themselves: a watchdog thread calls SQLCancel, the one call
+// ODBC lets another thread make on a statement while it runs. watch() points it at the
+// statement about to run (with a fresh deadline), stop watching with watch(SQL_NULL_HSTMT) or
+// let it go; the statement is never cancelled after that, and the thread is joined when the
+// watchdog goes, so it never outlives what it watches.
+class StatementWatchdog {
+  public:
+    StatementWatchdog();
+    explicit StatementWatchdog(SQLHSTMT statement) : StatementWatchdog() { watch(statement); }
+    ~StatementWatchdog();
+    StatementWatchdog(const StatementWatchdog&) = delete;
+    StatementWatchdog& operator=(const StatementWatchdog&) = delete;
+
+    void watch(SQLHSTMT statement);
+
+    // Watches a statement for as long as it lives; declare it after the statement's Handle, so
+    // that it stops watching before the statement is freed.
+    class Scope {
+      public:
+        Scope(StatementWatchdog& watchdog, SQLHSTMT statement) : watchdog_(watchdog) {
+            watchdog_.watch(statement);
+        }
+        ~Scope() { watchdog_.watch(SQL_NULL_HSTMT); }
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+      private:
+        StatementWatchdog& watchdog_;
+    };
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 // How a wait for the driver ended.
 enum class WaitEnd { Finished, TimedOut, Cancelled };

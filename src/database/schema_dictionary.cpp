@@ -149,6 +149,7 @@ bool runCodeQuery(SQLHDBC connection, const std::string& sql, const std::string*
     std::u16string value;
     SQLLEN length = 0;
     SQLRETURN rc = SQL_SUCCESS;
+    const odbc::StatementWatchdog watchdog(stmt.get());
     if (parameter == nullptr) {
         rc = SQLExecDirectW(stmt.get(), reinterpret_cast<SQLWCHAR*>(text.data()), SQL_NTS);
     } else {
@@ -224,6 +225,7 @@ void SchemaDictionary::refresh(SQLHDBC dbc) {
         if (!stmt) {
             return;
         }
+        const odbc::StatementWatchdog watchdog(stmt.get());  // one for this listing
         const std::string tableType = "'TABLE'";
         if (odbc::failed(SQLTables(stmt.get(), nullptr, 0, nullptr, 0, nullptr, 0,
                                    odbc::text(tableType), SQL_NTS))) {
@@ -240,11 +242,14 @@ void SchemaDictionary::refresh(SQLHDBC dbc) {
     }
 
     // Columns: one listing per table, asked for under the table's spelling as it stands now.
+    // One watchdog serves them all, watching each statement while it is in use.
+    odbc::StatementWatchdog watchdog;
     for (std::size_t t = 0; t < kTableCount; ++t) {
         odbc::Handle stmt = odbc::statement(dbc);
         if (!stmt) {
             continue;
         }
+        const odbc::StatementWatchdog::Scope watching(watchdog, stmt.get());
         const std::string tableName = records_[t].name;
         if (odbc::failed(SQLColumns(stmt.get(), nullptr, 0, nullptr, 0, odbc::text(tableName),
                                     SQL_NTS, nullptr, 0))) {

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 
 #include "database/connection_settings.h"
+#include "database/odbc.h"
 #include "platform/cp1251.h"
 #include "support/db_servers.h"
 #include "support/odbc_sandbox.h"
@@ -385,6 +387,48 @@ TEST_F(SchemaDictionaryTest, CyrillicCodesFromAMariaDbUtf8mb4Table) {
     SchemaDictionary d;
     d.refresh(dbc);
     expectCyrillicCodes(dbc, d);
+}
+
+// A statement the server takes too long over ends at the query timeout with the driver's
+// error, on both servers.
+TEST_F(SchemaDictionaryTest, SlowStationQueriesEndAtTheQueryTimeoutOnPostgresAndMariaDb) {
+    const odbc::Timeouts saved = odbc::timeouts();
+    odbc::timeouts().querySeconds = 2;
+    PostgresServer& pg = PostgresServer::shared();
+    MariaDbServer& maria = MariaDbServer::shared();
+    ASSERT_TRUE(pg.running()) << pg.error();
+    ASSERT_TRUE(maria.running()) << maria.error();
+    struct Case {
+        DatabaseServer* server;
+        const char* dsn;
+        const char* database;
+        const char* sql;
+    };
+    for (const Case& c : {Case{&pg, "DICT_PG_SLOW", "dict_pg_slow",
+                               "create view sitechan as select 'A'::text as sta, 'B'::text as chan "
+                               "from pg_sleep(30);"},
+                          Case{&maria, "DICT_MARIA_SLOW", "dict_maria_slow",
+                               "create view SITECHAN as select 'A' as STA, 'B' as CHAN from "
+                               "(select sleep(30)) as s;"}}) {
+        const SQLHDBC dbc = connectServer(*c.server, c.dsn, c.database, c.sql);
+        ASSERT_NE(dbc, nullptr) << c.dsn;
+        SchemaDictionary d;
+        d.refresh(dbc);
+        CodeList stations;
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = queryStations(dbc, d, stations);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(seconds, 2 + 5) << c.dsn;
+        if (ok) {
+            // MariaDB ends a statement at its time limit by returning what it has, or fails.
+            EXPECT_TRUE(stations.codes.empty() || stations.codes.size() == 1) << c.dsn;
+        } else {
+            EXPECT_FALSE(stations.error.empty()) << c.dsn;
+        }
+        ConnectionSettings::release();
+    }
+    odbc::timeouts() = saved;
 }
 
 }  // namespace
