@@ -1,12 +1,13 @@
-// The profile-file layer at the largest settings file: 256 groups of 64 channels (about 1 MB).
+// The profile document at the largest settings file: 256 groups of 64 channels (about 1 MB).
 #include <benchmark/benchmark.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/profile_file.h"
+#include "platform/profile_document.h"
+#include "steady_heap.h"
 
-using vorda::ProfileFile;
+using vorda::ProfileDocument;
 
 namespace {
 
@@ -53,7 +54,7 @@ std::vector<Write> channelWrites(int channels, int limit) {
 void BM_Parse1MB(benchmark::State& state) {
     const std::string text = settingsFile(64);
     for (auto _ : state) {
-        auto doc = ProfileFile::fromBytes(text);
+        auto doc = ProfileDocument::fromBytes(text);
         benchmark::DoNotOptimize(doc);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
@@ -67,7 +68,7 @@ void BM_SetString20000Existing(benchmark::State& state) {
     const auto writes = channelWrites(64, 20000);
     for (auto _ : state) {
         state.PauseTiming();
-        auto doc = ProfileFile::fromBytes(text);
+        auto doc = ProfileDocument::fromBytes(text);
         state.ResumeTiming();
         for (const auto& w : writes) {
             benchmark::DoNotOptimize(doc.setString(w.section, w.key, w.value));
@@ -83,7 +84,7 @@ void BM_SetString20000New(benchmark::State& state) {
     const auto writes = channelWrites(125, 20000);
     for (auto _ : state) {
         state.PauseTiming();
-        auto doc = ProfileFile::fromBytes(text);
+        auto doc = ProfileDocument::fromBytes(text);
         state.ResumeTiming();
         for (const auto& w : writes) {
             benchmark::DoNotOptimize(doc.setString(w.section, "N" + w.key, w.value));
@@ -106,7 +107,7 @@ void BM_SetString20000BeforeLongComment(benchmark::State& state) {
     }
     for (auto _ : state) {
         state.PauseTiming();
-        auto doc = ProfileFile::fromBytes(text);
+        auto doc = ProfileDocument::fromBytes(text);
         state.ResumeTiming();
         for (const auto& key : keys) {
             benchmark::DoNotOptimize(doc.setString("A", key, "1700000000"));
@@ -116,7 +117,7 @@ void BM_SetString20000BeforeLongComment(benchmark::State& state) {
 BENCHMARK(BM_SetString20000BeforeLongComment)->Unit(benchmark::kMillisecond);
 
 void BM_Bytes1MB(benchmark::State& state) {
-    auto doc = ProfileFile::fromBytes(settingsFile(64));
+    auto doc = ProfileDocument::fromBytes(settingsFile(64));
     for (const auto& w : channelWrites(64, 20000)) {
         (void)doc.setString(w.section, w.key, w.value);
     }
@@ -133,7 +134,7 @@ void BM_LoadAndSave(benchmark::State& state) {
     const std::string text = settingsFile(channels);
     const auto writes = channelWrites(channels, 1 << 30);
     for (auto _ : state) {
-        auto doc = ProfileFile::fromBytes(text);
+        auto doc = ProfileDocument::fromBytes(text);
         long long sum = 0;
         for (const auto& w : writes) {
             sum += doc.getInt(w.section, w.key, 0);

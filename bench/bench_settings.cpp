@@ -6,6 +6,7 @@
 
 #include "database/connection_settings.h"
 #include "settings/settings_file.h"
+#include "steady_heap.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -3,15 +3,13 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "platform/text.h"
+
 namespace vorda {
 namespace {
 
 bool isGroup(const SettingsRecord& record, int position) {
     return position >= 0 && static_cast<std::size_t>(position) < record.groups.size();
-}
-
-unsigned char foldLatin(unsigned char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
 }
 
 }  // namespace
@@ -77,16 +75,9 @@ int compareStations(const std::string& a, const std::string& b) {
 }
 
 bool sameChannelCode(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (foldLatin(static_cast<unsigned char>(a[i])) !=
-            foldLatin(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
+    // A rule of its own, which ASCII case folding happens to give: it stays Latin A to Z only
+    // whatever the profile document's name matching comes to be.
+    return equalsAsciiNoCase(a, b);
 }
 
 void sortGroupsByStation(SettingsRecord& record, bool ascending) {

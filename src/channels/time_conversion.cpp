@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "platform/text.h"
+
 namespace vorda {
 namespace {
 
@@ -51,28 +53,6 @@ bool hasSeparator(std::string_view text) {
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-// Leading digits with an optional sign, 0 without digits. The value saturates at the 32-bit
-// limits; overflow tells whether it had to.
-std::int32_t readDecimal(std::string_view text, bool& overflow) {
-    overflow = false;
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    std::int64_t value = 0;
-    const std::int64_t limit = negative ? -std::int64_t{kInt32Min} : std::int64_t{kInt32Max};
-    for (; i < text.size() && isDigit(text[i]); ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > limit) {
-            overflow = true;
-            value = limit;
-        }
-    }
-    return static_cast<std::int32_t>(negative ? -value : value);
 }
 
 // The leading decimal number of a text without separators (so without sign, point or minus):
@@ -243,7 +223,7 @@ int splitCalendarText(std::string_view text, CalendarFields& f, bool* outOfRange
         }
         if (count < 6) {
             bool overflow = false;
-            values[count] = readDecimal(text.substr(i, end - i), overflow);
+            values[count] = readSaturatedDecimal(text.substr(i, end - i), &overflow);
             if (overflow && outOfRange != nullptr) {
                 *outOfRange = true;
             }
@@ -300,7 +280,7 @@ std::optional<std::int32_t> readUnixTime(std::string_view text) {
         return std::nullopt;
     }
     bool overflow = false;
-    const std::int32_t value = readDecimal(text, overflow);
+    const std::int32_t value = readSaturatedDecimal(text, &overflow);
     if (overflow) {
         return std::nullopt;
     }

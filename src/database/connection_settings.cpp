@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "database/odbc.h"
+#include "platform/atomic_file.h"
 #include "platform/cp1251.h"
-#include "platform/profile_file.h"
+#include "platform/profile_document.h"
 #include "settings/settings_file.h"
 
 namespace vorda {
@@ -143,9 +145,11 @@ bool ConnectionSettings::load() {
         if (!fileExists(*path)) {
             continue;
         }
-        ProfileFile file;
-        // A file that cannot be read reads as one without keys.
-        (void)ProfileFile::load(*path, file);
+        std::string bytes;
+        bool exists = false;
+        // A file that cannot be read reads as one without keys (and no bytes).
+        (void)readFileBytes(*path, bytes, exists);
+        const ProfileDocument file = ProfileDocument::fromBytes(std::move(bytes));
         v.dataSource = file.getString("DATABASE", "ODBC", "", kDataSourceLimit);
         v.user = file.getString("DATABASE", "USER", "", kUserLimit);
         v.password = file.getString("DATABASE", "PASSWORD", "", kPasswordLimit);

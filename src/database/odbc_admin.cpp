@@ -2,6 +2,7 @@
 
 #include <odbcinst.h>
 #include <sql.h>
+#include <sqlext.h>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -10,9 +11,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "database/odbc.h"
+#include "platform/cp1251.h"
+#include "platform/text.h"
 
 namespace vorda {
 namespace {
@@ -116,29 +120,86 @@ std::string connectionValue(const std::string& value) {
     return braced + "}";
 }
 
-bool hasLineBreakOrNul(std::string_view s) {
-    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+// Characters the driver manager reserves in data source names.
+constexpr std::string_view kReservedInNames = "[]{}(),;?*=!@\\";
+// Characters that would make an attribute's name something else in odbc.ini.
+constexpr std::string_view kReservedInKeys = "=[];";
+
+std::string quoted(char c) {
+    return std::string("«") + c + "»";
 }
 
-std::string trimmed(std::string_view s) {
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
+}  // namespace
+
+Status checkDataSourceName(std::string_view name) {
+    const auto refuse = [&](const std::string& why) {
+        return Status::failure("Недопустимое имя источника данных \"" + std::string(name) +
+                               "\": " + why);
+    };
+    if (name.empty()) {
+        return refuse("имя пустое");
     }
-    const auto last = s.find_last_not_of(" \t");
-    return std::string(s.substr(first, last - first + 1));
-}
-
-Status checkName(const std::string& name) {
-    if (name.empty() || trimmed(name) != name || hasLineBreakOrNul(name) ||
-        !SQLValidDSN(name.c_str())) {
-        return Status::failure("Недопустимое имя источника данных: \"" + name +
-                               "\" (пустое, с пробелами по краям или со знаками []{}(),;?*=!@\\)");
+    if (trimBlanks(name) != name) {
+        return refuse("пробел в начале или в конце");
+    }
+    // odbc.ini is UTF-8; the settings file that names the data source keeps code page 1251.
+    const std::optional<std::string> bytes1251 = cp1251::fromUtf8(name);
+    if (!bytes1251 || bytes1251->find('\x98') != std::string::npos) {
+        return refuse("допустимы только буквы, цифры, пробелы и знаки кодовой страницы 1251");
+    }
+    for (const char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7f) {
+            return refuse("в нём есть управляющий знак или перевод строки");
+        }
+        if (kReservedInNames.find(c) != std::string_view::npos) {
+            return refuse("в нём есть знак " + quoted(c));
+        }
+    }
+    if (name.size() > SQL_MAX_DSN_LENGTH) {
+        return refuse("оно длиннее " + std::to_string(SQL_MAX_DSN_LENGTH) + " знаков");
+    }
+    // The driver manager's own test, should its rule ever be stricter than ours.
+    if (!SQLValidDSN(std::string(name).c_str())) {
+        return refuse("его не принимает диспетчер драйверов ODBC");
     }
     return Status::success();
 }
 
-}  // namespace
+Status checkAttributeKey(std::string_view key) {
+    const auto refuse = [&](const std::string& why) {
+        return Status::failure("Недопустимое имя параметра \"" + std::string(key) + "\": " + why);
+    };
+    if (key.empty()) {
+        return refuse("имя пустое");
+    }
+    if (trimBlanks(key) != key) {
+        return refuse("пробел в начале или в конце");
+    }
+    for (const char c : key) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            return refuse("в нём есть управляющий знак или перевод строки");
+        }
+        if (kReservedInKeys.find(c) != std::string_view::npos) {
+            return refuse("в нём есть знак " + quoted(c));
+        }
+    }
+    if (key.front() == '#') {
+        return refuse("оно начинается со знака «#»");
+    }
+    if (equalsAsciiNoCase(key, "Driver")) {
+        return refuse("драйвер задаётся отдельно от параметров");
+    }
+    return Status::success();
+}
+
+Status checkAttributeValue(std::string_view key, std::string_view value) {
+    if (hasLineBreakOrNul(value)) {
+        return Status::failure("Значение параметра " + std::string(key) +
+                               " содержит перевод строки");
+    }
+    return Status::success();
+}
 
 std::vector<OdbcDataSource> listOdbcDataSources() {
     std::vector<OdbcDataSource> sources;
@@ -239,7 +300,7 @@ OdbcAttributes odbcDataSourceAttributes(const std::string& name, bool isSystem) 
     }
     const ConfigMode mode(isSystem ? ODBC_SYSTEM_DSN : ODBC_USER_DSN);
     for (const std::string& key : listOf(name.c_str())) {
-        if (key.size() == 6 && ::strncasecmp(key.c_str(), "Driver", 6) == 0) {
+        if (equalsAsciiNoCase(key, "Driver")) {
             continue;
         }
         attributes.emplace_back(key, valueOf(name, key));
@@ -249,23 +310,18 @@ OdbcAttributes odbcDataSourceAttributes(const std::string& name, bool isSystem) 
 
 Status writeUserDataSource(const std::string& name, const std::string& driver,
                            const OdbcAttributes& attributes) {
-    if (Status s = checkName(name); !s) {
+    if (Status s = checkDataSourceName(name); !s) {
         return s;
     }
     if (driver.empty() || hasLineBreakOrNul(driver)) {
         return Status::failure("Не выбран драйвер источника данных");
     }
     for (const auto& [key, value] : attributes) {
-        if (key.empty() || trimmed(key) != key || hasLineBreakOrNul(key) ||
-            key.find('=') != std::string::npos || key.front() == '[' || key.front() == ';' ||
-            key.front() == '#') {
-            return Status::failure("Недопустимое имя параметра: \"" + key + "\"");
+        if (Status s = checkAttributeKey(key); !s) {
+            return s;
         }
-        if (hasLineBreakOrNul(value)) {
-            return Status::failure("Значение параметра " + key + " содержит перевод строки");
-        }
-        if (::strcasecmp(key.c_str(), "Driver") == 0) {
-            return Status::failure("Драйвер задаётся отдельно от параметров");
+        if (Status s = checkAttributeValue(key, value); !s) {
+            return s;
         }
     }
     if (Status s = checkUserFileWritable(); !s) {

@@ -3,6 +3,7 @@
 // user and system data sources with their drivers, and adding, changing and removing user data
 // sources through the unixODBC installer interface. Texts are the driver manager's (UTF-8/ASCII).
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -43,7 +44,25 @@ std::vector<std::string> installedOdbcDrivers();
 // The attributes (keys other than Driver) of a data source, in file order.
 OdbcAttributes odbcDataSourceAttributes(const std::string& name, bool isSystem);
 
-// Creates or replaces a user data source with the driver and attributes.
+// What the driver manager's files can hold, the one home of these rules: the data source
+// manager's dialog checks what the operator typed with them, and writeUserDataSource checks
+// again before anything is written. Each failure says what is wrong and why.
+
+// A data source name (UTF-8, as odbc.ini keeps it): 1 to 32 bytes of printable characters that
+// code page 1251 holds (the settings file names the data source in it), no blank at either end
+// and none of []{}(),;?*=!@\ (which the driver manager's files and connection strings reserve).
+Status checkDataSourceName(std::string_view name);
+
+// The name of a data source's attribute (a key of its section in odbc.ini): not empty, no blank
+// at either end, no control character, none of = [ ] ; and no '#' at the start, and not
+// "Driver" in any letter case (the driver is given apart from the attributes).
+Status checkAttributeKey(std::string_view key);
+
+// The value of an attribute: no line break and no NUL byte.
+Status checkAttributeValue(std::string_view key, std::string_view value);
+
+// Creates or replaces a user data source with the driver and attributes; refuses (writing
+// nothing) what the checks above refuse, and an empty driver.
 Status writeUserDataSource(const std::string& name, const std::string& driver,
                            const OdbcAttributes& attributes);
 

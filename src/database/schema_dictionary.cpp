@@ -7,6 +7,7 @@
 
 #include "database/odbc.h"
 #include "platform/cp1251.h"
+#include "platform/text.h"
 
 namespace vorda {
 namespace {
@@ -58,15 +59,6 @@ const std::array<BuiltinTable, SchemaDictionary::kTableCount>& builtins() {
     return tables;
 }
 
-std::string asciiUpper(std::string s) {
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return s;
-}
-
 // Fetches column `column` of every row of the statement's result set as text and hands the
 // name, as returned, to take().
 template <class Take>
@@ -88,7 +80,7 @@ void fetchNames(SQLHSTMT stmt, SQLUSMALLINT column, Take&& take) {
 // The database's spelling replaces the first field whose current content equals the name in
 // upper case; a field already holding another spelling no longer matches.
 void takeSpelling(const std::string& returned, std::string* const* fields, std::size_t count) {
-    const std::string upper = asciiUpper(returned);
+    const std::string upper = upperAscii(returned);
     for (std::size_t i = 0; i < count; ++i) {
         if (*fields[i] == upper) {
             *fields[i] = returned;

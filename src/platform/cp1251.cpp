@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <unordered_map>
 
+#include "platform/text.h"
+
 namespace vorda::cp1251 {
 namespace {
 
@@ -186,8 +188,8 @@ std::string toUtf8(std::string_view bytes) {
 
 char toUpper(char c) {
     const auto b = static_cast<unsigned char>(c);
-    if (b >= 'a' && b <= 'z') {
-        return static_cast<char>(b - 32);
+    if (b < 0x80) {
+        return upperAscii(c);
     }
     if (b >= 0xE0) {  // а..я
         return static_cast<char>(b - 32);
@@ -234,24 +236,6 @@ std::string toUpper(std::string_view bytes) {
         c = toUpper(c);
     }
     return out;
-}
-
-bool equalsAsciiNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<char>(y - 32);
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace vorda::cp1251

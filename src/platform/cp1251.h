@@ -33,11 +33,9 @@ std::string fromUtf16Lossy(std::u16string_view utf16);
 // Code page 1251 to UTF-16.
 std::u16string toUtf16(std::string_view bytes);
 
-// Upper case as code page 1251 does it: Latin a-z and the Cyrillic letters.
+// Upper case as code page 1251 does it: Latin a-z and the Cyrillic letters. (ASCII alone:
+// upperAscii and equalsAsciiNoCase in platform/text.h.)
 char toUpper(char c);
 std::string toUpper(std::string_view bytes);
-
-// Compares ASCII letters without regard to case, every other byte exactly.
-bool equalsAsciiNoCase(std::string_view a, std::string_view b);
 
 }  // namespace vorda::cp1251

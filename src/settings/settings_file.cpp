@@ -4,8 +4,9 @@
 #include <functional>
 #include <string_view>
 
-#include "platform/cp1251.h"
-#include "platform/profile_file.h"
+#include "platform/atomic_file.h"
+#include "platform/profile_document.h"
+#include "platform/text.h"
 #include "settings/connection_values.h"
 
 namespace vorda {
@@ -37,7 +38,7 @@ void remember(SettingsFile& file, std::string_view bytes, bool exists) {
 // Applies the key writes of one save in order; the first refused write ends it.
 class Writer {
   public:
-    explicit Writer(ProfileFile& doc) : doc_(doc) {}
+    explicit Writer(ProfileDocument& doc) : doc_(doc) {}
 
     void text(std::string_view section, std::string_view key, std::string_view value) {
         if (!status_.ok) {
@@ -51,11 +52,11 @@ class Writer {
     const Status& status() const { return status_; }
 
   private:
-    ProfileFile& doc_;
+    ProfileDocument& doc_;
     Status status_;
 };
 
-void readGroups(const ProfileFile& doc, SettingsRecord& record) {
+void readGroups(const ProfileDocument& doc, SettingsRecord& record) {
     for (int n = 1; n <= kMaxGroups; ++n) {
         const std::string section = groupSection(n);
         if (!doc.sectionHasLines(section)) {
@@ -125,7 +126,7 @@ Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environmen
     std::string bytes;
     bool exists = false;
     Status status = readFileBytes(file.filePath, bytes, exists);
-    ProfileFile doc;
+    ProfileDocument doc;
     if (!status.ok) {
         // The record still gets its defaults; saving over this file is refused.
         file.existed = true;
@@ -134,7 +135,7 @@ Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environmen
         file.existed = exists;
         remember(file, bytes, exists);
         if (exists) {
-            doc = ProfileFile::fromBytes(std::move(bytes));
+            doc = ProfileDocument::fromBytes(std::move(bytes));
         }
     }
 
@@ -145,9 +146,9 @@ Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environmen
     record.logDir = doc.getString("LOG", "DIR", "d:\\log");
     record.server = doc.getString("SYSTEM", "SERVER", kDefaultServer);
     record.detailMode =
-        cp1251::equalsAsciiNoCase(doc.getString("SYSTEM", "MODE", "silent"), "silent") ? 0 : 1;
+        equalsAsciiNoCase(doc.getString("SYSTEM", "MODE", "silent"), "silent") ? 0 : 1;
     record.showScreen =
-        cp1251::equalsAsciiNoCase(doc.getString("SYSTEM", "SCREEN", "hide"), "hide") ? 0 : 1;
+        equalsAsciiNoCase(doc.getString("SYSTEM", "SCREEN", "hide"), "hide") ? 0 : 1;
     record.sizeMb = doc.getInt("SYSTEM", "SIZEMB", 100);
     record.groupCount = doc.getInt("SYSTEM", "GROUPS", 0);
     if (record.groupCount < 0) {
@@ -175,10 +176,14 @@ Status saveSettings(SettingsRecord& record, SettingsFile& file, const Connection
     record.password = std::move(taken.password);
     record.dataDir = std::move(taken.dataDir);
 
-    ProfileFile doc;
-    if (Status st = ProfileFile::load(file.filePath, doc); !st.ok) {
+    // The file as it is on disk now (another program may have changed it since it was loaded):
+    // everything but our keys is kept as it stands there.
+    std::string current;
+    bool exists = false;
+    if (Status st = readFileBytes(file.filePath, current, exists); !st.ok) {
         return st;
     }
+    ProfileDocument doc = ProfileDocument::fromBytes(std::move(current));
 
     Writer w(doc);
     w.text("DATABASE", "ODBC", plainDataSourceName(record.dataSource));

@@ -126,6 +126,9 @@ TEST_F(OdbcAdminTest, RefusesWhatWouldCorruptTheFile) {
     EXPECT_FALSE(writeUserDataSource("ADM_X", "SQLite3", {{"[Database", "x"}}));
     EXPECT_FALSE(writeUserDataSource("ADM_X", "SQLite3", {{"Database", "a\nb"}}));
     EXPECT_FALSE(writeUserDataSource("ADM_X", "SQLite3", {{"", "x"}}));
+    EXPECT_FALSE(writeUserDataSource("ADM_X", "SQLite3", {{"Data]base", "x"}}));
+    EXPECT_FALSE(writeUserDataSource("ADM_X", "SQLite3", {{"driver", "x"}}));
+    EXPECT_FALSE(writeUserDataSource(std::string(33, 'X'), "SQLite3", {}));
     EXPECT_FALSE(removeUserDataSource(""));
     EXPECT_EQ(test::readFile(sandbox.userIniPath()), before);
     EXPECT_EQ(configMode(), ODBC_BOTH_DSN);
@@ -183,6 +186,59 @@ TEST_F(OdbcAdminTest, AFailedWriteNamesTheFileAndWhy) {
         EXPECT_EQ(s.error.find("General error"), std::string::npos) << s.error;
     }
     EXPECT_EQ(configMode(), ODBC_BOTH_DSN);
+}
+
+// The rules the data source manager's dialog and writeUserDataSource share.
+TEST(OdbcAdminRules, DataSourceNames) {
+    for (const std::string& name :
+         {std::string("ZEL"), std::string("GOOD NAME"), std::string("a-b_c.d#1$%^&+~'\"<>/|`"),
+          std::string(32, 'x'), std::string("\xD0\x94\xD0\x95\xD0\x9C\xD0\x9E")}) {  // ДЕМО
+        const Status s = checkDataSourceName(name);
+        EXPECT_TRUE(s.ok) << name << ": " << s.error;
+    }
+    for (const std::string& name :
+         {std::string(""),      std::string(" LEAD"),   std::string("TRAIL "),
+          std::string("\tTAB"), std::string("A\tB"),    std::string("A\nB"),
+          std::string("A\rB"),  std::string("A\0B", 3), std::string("\xE5\x90\x8D"),
+          std::string("A\x7F"), std::string(33, 'x'),   std::string("A[B"),
+          std::string("A]B"),   std::string("A{B"),     std::string("A}B"),
+          std::string("A(B"),   std::string("A)B"),     std::string("A,B"),
+          std::string("A;B"),   std::string("A?B"),     std::string("A*B"),
+          std::string("A=B"),   std::string("A!B"),     std::string("A@B"),
+          std::string("A\\B")}) {
+        const Status s = checkDataSourceName(name);
+        EXPECT_FALSE(s.ok) << name;
+        EXPECT_NE(s.error.find("имя источника данных"), std::string::npos) << s.error;
+    }
+    EXPECT_NE(checkDataSourceName("A=B").error.find("«=»"), std::string::npos);
+    EXPECT_NE(checkDataSourceName(std::string(33, 'x')).error.find("32"), std::string::npos);
+}
+
+TEST(OdbcAdminRules, AttributeKeysAndValues) {
+    for (const std::string& key :
+         {std::string("Database"), std::string("Port"), std::string("Описание"), std::string("a#b"),
+          std::string("x y"), std::string("Drivers")}) {
+        const Status s = checkAttributeKey(key);
+        EXPECT_TRUE(s.ok) << key << ": " << s.error;
+    }
+    for (const std::string& key :
+         {std::string(""), std::string(" Port"), std::string("Port\t"), std::string("#Port"),
+          std::string("Data=base"), std::string("[Database"), std::string("Data[base"),
+          std::string("Data]base"), std::string(";Port"), std::string("Po;rt"), std::string("A\nB"),
+          std::string("A\0B", 3), std::string("A\x01"), std::string("Driver"),
+          std::string("DRIVER"), std::string("driver")}) {
+        const Status s = checkAttributeKey(key);
+        EXPECT_FALSE(s.ok) << key;
+        EXPECT_FALSE(s.error.empty());
+    }
+    EXPECT_TRUE(checkAttributeValue("Database", "/data/seis.db; x=[y] \t"));
+    EXPECT_TRUE(checkAttributeValue("Database", ""));
+    for (const std::string& value :
+         {std::string("a\nb"), std::string("a\r"), std::string("a\0", 2)}) {
+        const Status s = checkAttributeValue("Database", value);
+        EXPECT_FALSE(s.ok);
+        EXPECT_NE(s.error.find("Database"), std::string::npos) << s.error;
+    }
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "channels/time_conversion.h"
 #include "database/connection_settings.h"
 #include "database/schema_dictionary.h"
+#include "platform/text.h"
 #include "settings/settings_record.h"
 
 namespace vorda {
@@ -52,21 +53,9 @@ constexpr int kMaxFieldLength = 511;
 // Leading blanks, an optional sign and decimal digits, as "%d" wrote them; 0 without digits.
 // A number beyond 32 bits stops at the nearest limit.
 std::int32_t readDecimal(const QString& text) {
-    qsizetype i = 0;
-    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    const std::int64_t limit = negative ? std::int64_t{1} << 31 : (std::int64_t{1} << 31) - 1;
-    std::int64_t value = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        value = std::min(limit, value * 10 + (text[i].unicode() - u'0'));
-    }
-    return static_cast<std::int32_t>(negative ? -value : value);
+    // In UTF-8 blanks, signs and digits are their ASCII bytes and every other character stays
+    // something else (another ASCII byte or bytes from 0x80 up): the number read is the same.
+    return readSaturatedDecimal(trimLeadingBlanks(text.toStdString()));
 }
 
 QString number(std::int32_t value) {

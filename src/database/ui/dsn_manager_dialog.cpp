@@ -14,39 +14,6 @@ QString text(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-// Characters a data source name cannot hold in the driver manager's files, or in the settings
-// file (code page 1251) that names it.
-bool validSourceName(const QString& name) {
-    if (name.trimmed().isEmpty() || name.trimmed() != name || !ui::toRecord(name)) {
-        return false;
-    }
-    for (const QChar c : name) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.unicode() == 0x98 ||
-            QStringLiteral("[]{}(),;?*=!@\\").contains(c)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool validKey(const QString& key) {
-    for (const QChar c : key) {
-        if (c.unicode() < 0x20 || c == u'=' || c == u'[' || c == u']' || c == u';') {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool validValue(const QString& value) {
-    for (const QChar c : value) {
-        if (c == u'\r' || c == u'\n' || c == QChar(0)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 void warn(QWidget* parent, const QString& message) {
     ui::showMessage(parent, ui::BoxKind::Warning, ui::applicationTitle(), message);
 }
@@ -219,7 +186,7 @@ OdbcAttributes DsnEditDialog::attributes() const {
 }
 
 void DsnEditDialog::accept() {
-    if (!validSourceName(nameEdit_.text())) {
+    if (!checkDataSourceName(nameEdit_.text().toStdString())) {
         warn(this, QStringLiteral("Введите имя источника данных: буквы, цифры, пробелы и "
                                   "знаки, кроме []{}(),;?*=!@\\."));
         return;
@@ -236,12 +203,12 @@ void DsnEditDialog::accept() {
         if (k.isEmpty()) {
             continue;
         }
-        if (!validKey(k) || k.compare(QLatin1String("Driver"), Qt::CaseInsensitive) == 0 ||
-            seen.contains(k, Qt::CaseInsensitive)) {
+        if (!checkAttributeKey(k.toStdString()) || seen.contains(k, Qt::CaseInsensitive)) {
             warn(this, QStringLiteral("Недопустимое или повторное имя параметра: %1").arg(k));
             return;
         }
-        if (value != nullptr && !validValue(value->text())) {
+        if (value != nullptr &&
+            !checkAttributeValue(k.toStdString(), value->text().toStdString())) {
             warn(this,
                  QStringLiteral("Значение параметра %1 не может содержать перевод строки.").arg(k));
             return;

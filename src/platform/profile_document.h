@@ -1,6 +1,7 @@
 #pragma once
-// Our profile-file layer: the INI reading and writing rules the reading service relies on,
-// applied to a whole file in memory so that many writes cost one read and one write.
+// The profile document: the INI reading and writing rules the reading service relies on,
+// applied to a whole file's bytes in memory, so that many writes cost one parse and one
+// bytes(). It knows nothing of files: platform/atomic_file.h reads and writes them.
 //
 // Rules:
 //  - Lines end at LF, CRLF or CR. A line whose first non-blank character is ';' is a comment;
@@ -8,12 +9,12 @@
 //    first ']' (or the end of the line), without surrounding blanks. Lines before the first
 //    header belong to no section. Any other line with a '=' is a key line: key before the first
 //    '=', value after it, both without surrounding blanks. A NUL byte ends a line's value.
-//  - Names match without regard to ASCII letter case; the first of duplicate sections and the
+//  - Names match without regard to ASCII letter case (the one place of that rule is
+//    sameName and nameHash in profile_document.cpp); the first of duplicate sections and the
 //    first of duplicate keys win, for reading, writing and deleting alike.
 //  - Every byte the writer does not set stays as it was.
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,26 +22,20 @@
 
 namespace vorda {
 
-class ProfileFile {
+class ProfileDocument {
   public:
     // Values read as text are cut to this many characters (a 512-byte buffer less its end).
     static constexpr std::size_t kValueLimit = 511;
 
-    ProfileFile();
-    ~ProfileFile();
-    ProfileFile(ProfileFile&&) noexcept;
-    ProfileFile& operator=(ProfileFile&&) noexcept;
-    ProfileFile(const ProfileFile&) = delete;
-    ProfileFile& operator=(const ProfileFile&) = delete;
+    ProfileDocument();
+    ~ProfileDocument();
+    ProfileDocument(ProfileDocument&&) noexcept;
+    ProfileDocument& operator=(ProfileDocument&&) noexcept;
+    ProfileDocument(const ProfileDocument&) = delete;
+    ProfileDocument& operator=(const ProfileDocument&) = delete;
 
-    // A document parsed from the bytes of a file.
-    static ProfileFile fromBytes(std::string bytes);
-
-    // Reads the file at path. A missing file gives an empty document and success, with
-    // existed() false; a file that exists but cannot be read gives a failure naming it.
-    static Status load(const std::string& path, ProfileFile& out);
-
-    bool existed() const;
+    // A document parsed from the bytes of a file (an empty document is that of no bytes).
+    static ProfileDocument fromBytes(std::string bytes);
 
     // The value with one pair of matching surrounding double or single quotes removed, cut to
     // maxChars; the default when the section or key is missing. A key with an empty value
@@ -70,22 +65,9 @@ class ProfileFile {
     // The whole document as bytes.
     std::string bytes() const;
 
-    // Writes bytes() to path atomically: a temporary file in the same directory, flushed, then
-    // renamed over the original. An existing file keeps its permissions; a new one gets 0666
-    // less the umask; a symbolic link is written through to its target. On failure the
-    // original file stays as it was.
-    Status save(const std::string& path) const;
-
   private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
-
-// Reads a whole file. A missing file gives success, no bytes and exists false; a file that
-// exists but cannot be read gives a failure naming it.
-Status readFileBytes(const std::string& path, std::string& bytes, bool& exists);
-
-// Writes bytes to path atomically, with the guarantees of ProfileFile::save.
-Status writeFileAtomically(const std::string& path, std::string_view bytes);
 
 }  // namespace vorda

@@ -1,0 +1,234 @@
+// Files read whole and written whole and atomically: missing and unreadable files, permissions,
+// symbolic links, and failures that leave the original and the folder as they were. (What the
+// bytes mean: test_profile_document.cpp.)
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/atomic_file.h"
+#include "support/temp_dir.h"
+
+using namespace vorda;
+using vorda::test::TempDir;
+
+namespace {
+
+// Bytes as another program may leave them: mixed line ends, code page 1251 bytes, a NUL and no
+// line end at the end. The file layer carries them over untouched.
+constexpr char kForeignBytes[] =
+    "; written by hand\r\n"
+    "[DATABASE]\r\n"
+    "  user=\xCE\xEF\xE5\xF0\xE0\xF2\xEE\xF0\r"  // Оператор
+    "NUL=12\0junk\n"
+    "[LAST]\r\n"
+    "K=v";
+const std::string kForeign(kForeignBytes, sizeof kForeignBytes - 1);
+
+class AtomicFile : public ::testing::Test {
+  protected:
+    // The permission bits of a file, or -1 when it cannot be asked.
+    static int modeOf(const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+    }
+
+    // The names in the folder, sorted: no temporary file may be left among them.
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempDir dir;
+};
+
+// Runs body as an ordinary user (nobody) when we are root, since root may write any file; the
+// result is body's, or -1 when the child could not be started or changed user.
+int asOrdinaryUser(const std::function<int()>& body) {
+    if (::geteuid() != 0) {
+        return body();
+    }
+    const pid_t child = ::fork();
+    if (child < 0) {
+        return -1;
+    }
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+            ::_exit(100);
+        }
+        ::_exit(body());
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status) == 100 ? -1 : WEXITSTATUS(status);
+}
+
+}  // namespace
+
+TEST_F(AtomicFile, ReadsMissingAndRefusesUnreadableFiles) {
+    std::string bytes = "left over";
+    bool exists = true;
+    ASSERT_TRUE(readFileBytes(dir.file("missing.ini"), bytes, exists));
+    EXPECT_FALSE(exists);
+    EXPECT_EQ(bytes, "");
+
+    dir.write("there.ini", kForeign);
+    ASSERT_TRUE(readFileBytes(dir.file("there.ini"), bytes, exists));
+    EXPECT_TRUE(exists);
+    EXPECT_EQ(bytes, kForeign);
+    dir.write("empty.ini", "");
+    ASSERT_TRUE(readFileBytes(dir.file("empty.ini"), bytes, exists));
+    EXPECT_TRUE(exists);
+    EXPECT_EQ(bytes, "");
+
+    std::filesystem::create_directory(dir.file("folder.ini"));
+    const Status st = readFileBytes(dir.file("folder.ini"), bytes, exists);
+    EXPECT_FALSE(st.ok);
+    EXPECT_FALSE(exists);
+    EXPECT_EQ(bytes, "");
+    EXPECT_NE(st.error.find(dir.file("folder.ini")), std::string::npos) << st.error;
+    EXPECT_NE(st.error.find("directory"), std::string::npos) << st.error;
+
+    const Status through = readFileBytes(dir.file("there.ini/x.ini"), bytes, exists);
+    EXPECT_FALSE(through.ok);
+    EXPECT_NE(through.error.find("there.ini/x.ini"), std::string::npos) << through.error;
+}
+
+TEST_F(AtomicFile, WritesKeepingPermissions) {
+    const std::string path = dir.file("ZEL_VurEV.ini");
+    dir.write("ZEL_VurEV.ini", kForeign);
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+
+    const std::string changed = kForeign.substr(0, kForeign.size() - 1) + "w";
+    ASSERT_TRUE(writeFileAtomically(path, changed));
+    EXPECT_EQ(dir.read("ZEL_VurEV.ini"), changed);
+    EXPECT_EQ(modeOf(path), 0640);
+    EXPECT_EQ(entries(), (std::vector<std::string>{"ZEL_VurEV.ini"}));
+
+    // A new file gets 0666 less the umask.
+    const mode_t old = ::umask(027);
+    const Status created = writeFileAtomically(dir.file("new.ini"), "[A]\r\n");
+    ::umask(old);
+    ASSERT_TRUE(created) << created.error;
+    EXPECT_EQ(modeOf(dir.file("new.ini")), 0640);
+    EXPECT_EQ(dir.read("new.ini"), "[A]\r\n");
+
+    // A relative name works as well.
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const Status relative = writeFileAtomically("rel.ini", "x");
+    std::filesystem::current_path(cwd);
+    ASSERT_TRUE(relative) << relative.error;
+    EXPECT_EQ(dir.read("rel.ini"), "x");
+}
+
+TEST_F(AtomicFile, WritesThroughSymbolicLinks) {
+    std::filesystem::create_directory(dir.file("real"));
+    dir.write("real/settings.ini", "[A]\nK=1\n");
+    ASSERT_EQ(::chmod(dir.file("real/settings.ini").c_str(), 0600), 0);
+    std::filesystem::create_symlink("real/settings.ini", dir.file("link.ini"));
+    std::filesystem::create_symlink(dir.file("link.ini"), dir.file("link2.ini"));
+
+    std::string bytes;
+    bool exists = false;
+    ASSERT_TRUE(readFileBytes(dir.file("link2.ini"), bytes, exists));
+    EXPECT_EQ(bytes, "[A]\nK=1\n");
+    ASSERT_TRUE(writeFileAtomically(dir.file("link2.ini"), "[A]\nK=2\n"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.ini")));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link2.ini")));
+    EXPECT_EQ(dir.read("real/settings.ini"), "[A]\nK=2\n");
+    EXPECT_EQ(modeOf(dir.file("real/settings.ini")), 0600);
+
+    // A link to a file not there yet creates the file it names.
+    std::filesystem::create_symlink("real/later.ini", dir.file("dangling.ini"));
+    ASSERT_TRUE(writeFileAtomically(dir.file("dangling.ini"), "[B]\r\n"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("dangling.ini")));
+    EXPECT_EQ(dir.read("real/later.ini"), "[B]\r\n");
+}
+
+TEST_F(AtomicFile, FailedWritesLeaveTheOriginalAsItWas) {
+    // The folder does not exist.
+    const Status noDir = writeFileAtomically(dir.file("nowhere/x.ini"), "x");
+    EXPECT_FALSE(noDir.ok);
+    EXPECT_NE(noDir.error.find("nowhere/x.ini"), std::string::npos) << noDir.error;
+
+    // The target is a folder.
+    std::filesystem::create_directory(dir.file("folder.ini"));
+    const Status folder = writeFileAtomically(dir.file("folder.ini"), "x");
+    EXPECT_FALSE(folder.ok);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("folder.ini")));
+
+    // Writing fails half-way (the file size limit stops it even for root).
+    const std::string original = kForeign;
+    dir.write("settings.ini", original);
+    const std::string big(64 * 1024, 'x');
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
+    struct rlimit limit {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    struct rlimit small = limit;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const Status tooBig = writeFileAtomically(dir.file("settings.ini"), big);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    ::sigaction(SIGXFSZ, &previous, nullptr);
+    EXPECT_FALSE(tooBig.ok);
+    EXPECT_NE(tooBig.error.find("settings.ini"), std::string::npos) << tooBig.error;
+    EXPECT_EQ(dir.read("settings.ini"), original);
+
+    // Where permissions are enforced, a read-only folder refuses the write as well.
+    if (::geteuid() != 0) {
+        ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
+        const Status readOnly = writeFileAtomically(dir.file("settings.ini"), "x");
+        ::chmod(dir.path().c_str(), 0755);
+        EXPECT_FALSE(readOnly.ok);
+        EXPECT_EQ(dir.read("settings.ini"), original);
+    }
+
+    // No temporary file is left behind by any of the failures.
+    EXPECT_EQ(entries(), (std::vector<std::string>{"folder.ini", "settings.ini"}));
+}
+
+TEST_F(AtomicFile, AFileTheUserMayNotWriteIsNotReplaced) {
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);  // the folder itself is open to everyone
+    dir.write("open.ini", "[A]\r\n");
+    ASSERT_EQ(::chmod(dir.file("open.ini").c_str(), 0666), 0);
+    dir.write("locked.ini", kForeign);
+    ASSERT_EQ(::chmod(dir.file("locked.ini").c_str(), 0444), 0);
+
+    // 0: the writable file was written and the read-only one refused with the reason.
+    const int result = asOrdinaryUser([&] {
+        if (!writeFileAtomically(dir.file("open.ini"), "[B]\r\n").ok) {
+            return 1;
+        }
+        const Status locked = writeFileAtomically(dir.file("locked.ini"), "[C]\r\n");
+        if (locked.ok) {
+            return 2;
+        }
+        return locked.error.find("locked.ini") != std::string::npos ? 0 : 3;
+    });
+    if (result == -1 || result == 1) {
+        GTEST_SKIP() << "no ordinary user can write into " << dir.path();
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(dir.read("open.ini"), "[B]\r\n");
+    EXPECT_EQ(dir.read("locked.ini"), kForeign);
+    EXPECT_EQ(modeOf(dir.file("locked.ini")), 0444);
+    EXPECT_EQ(entries(), (std::vector<std::string>{"locked.ini", "open.ini"}));
+}
