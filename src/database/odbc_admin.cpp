@@ -95,15 +95,6 @@ Status installerFailure() {
     return Status::failure(why);
 }
 
-std::string lowerAscii(std::string s) {
-    for (char& c : s) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return s;
-}
-
 // A value for a connection string: in braces when it holds a character that would end it.
 std::string connectionValue(const std::string& value) {
     if (value.find_first_of(";{}") == std::string::npos && value.find('=') == std::string::npos &&
@@ -219,8 +210,8 @@ std::vector<std::string> odbcDriverKeys(const std::string& driver) {
     std::vector<char> buffer(kValueBuffer, '\0');
     SQLGetPrivateProfileString(driver.c_str(), "Driver", "", buffer.data(),
                                static_cast<int>(buffer.size()), "odbcinst.ini");
-    const std::string library = lowerAscii(buffer.data());
-    const std::string name = lowerAscii(driver);
+    const std::string library = upperAscii(buffer.data());
+    const std::string name = upperAscii(driver);
     const auto is = [&](std::initializer_list<const char*> marks) {
         for (const char* mark : marks) {
             if (library.find(mark) != std::string::npos || name.find(mark) != std::string::npos) {
@@ -229,13 +220,13 @@ std::vector<std::string> odbcDriverKeys(const std::string& driver) {
         }
         return false;
     };
-    if (is({"psqlodbc", "postgres"})) {
+    if (is({"PSQLODBC", "POSTGRES"})) {
         return {"Servername", "Port", "Database"};
     }
-    if (is({"maodbc", "mariadb", "myodbc", "mysql"})) {
+    if (is({"MAODBC", "MARIADB", "MYODBC", "MYSQL"})) {
         return {"Server", "Port", "Database"};
     }
-    if (is({"sqlite"})) {
+    if (is({"SQLITE"})) {
         return {"Database"};
     }
     return {};
