@@ -28,6 +28,13 @@ QProgressDialog* waitingWindow() {
     return nullptr;
 }
 
+// A MariaDB data source on the silent server, made the current connection values.
+void useSilentSource(test::OdbcSandbox& odbc, const test::SilentServer& silent, const char* dsn) {
+    odbc.addDsn(dsn, "MariaDB Unicode",
+                {{"Server", "127.0.0.1"}, {"Port", std::to_string(silent.port())}});
+    ConnectionSettings::values() = {dsn, "nobody", "", ""};
+}
+
 }  // namespace
 
 class TestDatabaseWait : public QObject {
@@ -48,9 +55,7 @@ class TestDatabaseWait : public QObject {
     void cancelEndsTheWaitAndTheWindowsKeepPainting() {
         test::OdbcSandbox odbc;
         test::SilentServer silent;
-        odbc.addDsn("WAIT_CANCEL", "MariaDB Unicode",
-                    {{"Server", "127.0.0.1"}, {"Port", std::to_string(silent.port())}});
-        ConnectionSettings::values() = {"WAIT_CANCEL", "nobody", "", ""};
+        useSilentSource(odbc, silent, "WAIT_CANCEL");
 
         int ticks = 0;
         QTimer painter;
@@ -84,9 +89,7 @@ class TestDatabaseWait : public QObject {
     void withoutCancelTheWaitEndsAtTheBound() {
         test::OdbcSandbox odbc;
         test::SilentServer silent;
-        odbc.addDsn("WAIT_BOUND", "MariaDB Unicode",
-                    {{"Server", "127.0.0.1"}, {"Port", std::to_string(silent.port())}});
-        ConnectionSettings::values() = {"WAIT_BOUND", "nobody", "", ""};
+        useSilentSource(odbc, silent, "WAIT_BOUND");
         const auto start = std::chrono::steady_clock::now();
         const ConnectOutcome out = ConnectionSettings(Environment{}).connect(false);
         const double seconds =
