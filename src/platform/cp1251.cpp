@@ -101,7 +101,8 @@ void appendUtf8(char32_t cp, std::string& out) {
 }  // namespace
 
 bool canHold(char32_t codePoint) {
-    return codePoint < 0x80 || reverseTable().count(codePoint) != 0;
+    // U+0098 only stands for the byte the code page leaves unused.
+    return codePoint < 0x80 || (codePoint != 0x98 && reverseTable().count(codePoint) != 0);
 }
 
 std::optional<std::string> fromUtf8(std::string_view utf8) {

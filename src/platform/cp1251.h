@@ -18,7 +18,8 @@ std::string fromUtf8Lossy(std::string_view utf8);
 // U+0098 so that nothing is lost).
 std::string toUtf8(std::string_view bytes);
 
-// Whether the Unicode code point has a place in the code page.
+// Whether the Unicode code point has a place in the code page (U+0098, which only carries the
+// byte 0x98 that the code page leaves unused, has none).
 bool canHold(char32_t codePoint);
 
 // UTF-16 (the wide text of the ODBC driver manager) to code page 1251, for text that goes into

@@ -25,6 +25,7 @@ TEST(Cp1251, RefusesCharactersOutsideTheCodePage) {
               "a?b");
     EXPECT_TRUE(cp1251::canHold(U'\u2116'));  // №
     EXPECT_FALSE(cp1251::canHold(U'\u00E9'));
+    EXPECT_FALSE(cp1251::canHold(U'\u0098'));  // the byte 0x98 is no character
 }
 
 TEST(Cp1251, UpperCasesLatinAndCyrillicLetters) {
