@@ -140,15 +140,20 @@ bool ConnectionSettings::load() {
     }
 
     // The first of the files that exists and names a data source supplies all four values. The
-    // settings file comes last: it holds what was saved there when no other source named one.
+    // settings file comes last: it holds what was saved there when no other source named one
+    // (and its loading reports it when it cannot be read).
+    skippedFiles.clear();
     for (const std::string* path : {&currentIniPath, &windowsIniPath, &settingsPath}) {
         if (!fileExists(*path)) {
             continue;
         }
         std::string bytes;
         bool exists = false;
-        // A file that cannot be read reads as one without keys (and no bytes).
-        (void)readFileBytes(*path, bytes, exists);
+        // A file that cannot be read reads as one without keys (and no bytes); the reason is
+        // kept for the caller to report.
+        if (Status st = readFileBytes(*path, bytes, exists); !st.ok && path != &settingsPath) {
+            skippedFiles.push_back(st.error);
+        }
         const ProfileDocument file = ProfileDocument::fromBytes(std::move(bytes));
         v.dataSource = file.getString("DATABASE", "ODBC", "", kDataSourceLimit);
         v.user = file.getString("DATABASE", "USER", "", kUserLimit);

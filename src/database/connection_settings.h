@@ -39,7 +39,9 @@ class ConnectionSettings {
 
     // Sets the class-wide values from the first source that names a data source: the command
     // line, ork.ini in the current directory, ZEL.ini in the system directory, the settings file
-    // itself; otherwise the defaults. Always true.
+    // itself; otherwise the defaults. Always true. A connection file that exists but cannot be
+    // read (not a regular file, no permission) counts as one without keys; skippedFiles then
+    // says why.
     bool load();
 
     // Fills dataSources with the system, then the user data sources, every one of them; leaves
@@ -69,6 +71,7 @@ class ConnectionSettings {
     std::string settingsPath;    // the settings file the command line names
     std::vector<DataSourceEntry> dataSources;
     std::size_t dataSourcesLeftOut = 0;
+    std::vector<std::string> skippedFiles;  // by the last load: why each file was not read
 };
 
 }  // namespace vorda
