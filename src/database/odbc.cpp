@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "platform/cp1251.h"
 
@@ -118,52 +119,101 @@ Handle statement(SQLHDBC connection) {
     return stmt;
 }
 
-struct StatementWatchdog::State {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool stopped = false;
-    SQLHSTMT statement = SQL_NULL_HSTMT;
-    std::chrono::steady_clock::time_point deadline;
-    std::thread thread;
-};
+namespace {
 
-StatementWatchdog::StatementWatchdog() : state_(std::make_unique<State>()) {
-    State* state = state_.get();
-    state->thread = std::thread([state] {
-        std::unique_lock<std::mutex> lock(state->mutex);
-        while (!state->stopped) {
-            if (state->statement == SQL_NULL_HSTMT) {
-                state->changed.wait(lock);
-            } else if (std::chrono::steady_clock::now() >= state->deadline) {
-                // Under the lock: whoever wants to stop watching waits until this returns, so
-                // the statement is not freed meanwhile.
-                SQLCancel(state->statement);
-                state->statement = SQL_NULL_HSTMT;
-            } else {
-                state->changed.wait_until(lock, state->deadline);
+// The thread that cancels the statements watched too long, with what it watches: a slot per
+// StatementWatchdog. It cancels under the lock, so a watchdog that stops watching waits for a
+// cancel under way to end before its statement is freed.
+class CancelMonitor {
+  public:
+    static CancelMonitor& instance() {
+        static CancelMonitor monitor;
+        return monitor;
+    }
+    ~CancelMonitor() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stopped_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    std::size_t open() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        for (std::size_t i = 0; i < slots_.size(); ++i) {
+            if (!slots_[i].used) {
+                slots_[i] = Slot{true, SQL_NULL_HSTMT, {}};
+                return i;
             }
         }
-    });
-}
+        slots_.push_back(Slot{true, SQL_NULL_HSTMT, {}});
+        return slots_.size() - 1;
+    }
+    void watch(std::size_t slot, SQLHSTMT statement) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            slots_[slot].statement = statement;
+            slots_[slot].deadline = std::chrono::steady_clock::now() +
+                                    std::chrono::seconds(timeouts().querySeconds) +
+                                    std::chrono::seconds(2);
+        }
+        if (statement != SQL_NULL_HSTMT) {
+            changed_.notify_all();
+        }
+    }
+    void close(std::size_t slot) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        slots_[slot] = Slot{};
+    }
+
+  private:
+    struct Slot {
+        bool used = false;
+        SQLHSTMT statement = SQL_NULL_HSTMT;
+        std::chrono::steady_clock::time_point deadline;
+    };
+
+    CancelMonitor() : thread_([this] { run(); }) {}
+
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!stopped_) {
+            Slot* first = nullptr;
+            for (Slot& slot : slots_) {
+                if (slot.statement != SQL_NULL_HSTMT &&
+                    (first == nullptr || slot.deadline < first->deadline)) {
+                    first = &slot;
+                }
+            }
+            if (first == nullptr) {
+                changed_.wait(lock);
+            } else if (std::chrono::steady_clock::now() >= first->deadline) {
+                SQLCancel(first->statement);
+                first->statement = SQL_NULL_HSTMT;
+            } else {
+                changed_.wait_until(lock, first->deadline);
+            }
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stopped_ = false;
+    std::vector<Slot> slots_;
+    std::thread thread_;  // last: started when everything it uses is there
+};
+
+}  // namespace
+
+StatementWatchdog::StatementWatchdog() : slot_(CancelMonitor::instance().open()) {}
 
 void StatementWatchdog::watch(SQLHSTMT statement) {
-    {
-        const std::lock_guard<std::mutex> lock(state_->mutex);
-        state_->statement = statement;
-        state_->deadline = std::chrono::steady_clock::now() +
-                           std::chrono::seconds(timeouts().querySeconds) + std::chrono::seconds(2);
-    }
-    state_->changed.notify_all();
+    CancelMonitor::instance().watch(slot_, statement);
 }
 
 StatementWatchdog::~StatementWatchdog() {
-    {
-        const std::lock_guard<std::mutex> lock(state_->mutex);
-        state_->stopped = true;
-        state_->statement = SQL_NULL_HSTMT;
-    }
-    state_->changed.notify_all();
-    state_->thread.join();
+    CancelMonitor::instance().close(slot_);
 }
 
 namespace {

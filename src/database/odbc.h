@@ -79,8 +79,8 @@ Handle statement(SQLHDBC connection);
 // that do not keep the timeout themselves: a watchdog thread calls SQLCancel, the one call
 // ODBC lets another thread make on a statement while it runs. watch() points it at the
 // statement about to run (with a fresh deadline), stop watching with watch(SQL_NULL_HSTMT) or
-// let it go; the statement is never cancelled after that, and the thread is joined when the
-// watchdog goes, so it never outlives what it watches.
+// let it go; the statement is never cancelled after that (a cancel under way is waited for).
+// One thread of the process serves every watchdog, so watching costs no thread of its own.
 class StatementWatchdog {
   public:
     StatementWatchdog();
@@ -107,8 +107,7 @@ class StatementWatchdog {
     };
 
   private:
-    struct State;
-    std::unique_ptr<State> state_;
+    std::size_t slot_;
 };
 
 // How a wait for the driver ended.
