@@ -10,6 +10,7 @@
 #include "platform/atomic_file.h"
 #include "platform/cp1251.h"
 #include "platform/profile_document.h"
+#include "resources/texts.h"
 #include "settings/settings_file.h"
 
 namespace vorda {
@@ -237,8 +238,8 @@ ConnectOutcome ConnectionSettings::connect(bool report) {
     if (attempt.end != odbc::WaitEnd::Finished || odbc::failed(attempt.rc)) {
         outcome.showBox = true;
         outcome.isError = true;
-        outcome.caption = text1251("Ошибка при подключении к базе данных");
-        outcome.text = text1251("При попытке подключения к базе данных произошла ошибка:\r\n") +
+        outcome.caption = text1251(texts::kConnectErrorCaption);
+        outcome.text = text1251(texts::kConnectErrorText) +
                        cp1251::fromUtf8Lossy(odbc::attemptFailure(attempt));
         return outcome;
     }
@@ -249,8 +250,8 @@ ConnectOutcome ConnectionSettings::connect(bool report) {
         return outcome;
     }
 
-    std::string text = text1251("Успешное подключение к DSN: ") + v.dataSource + "\t\r\n" +
-                       text1251("Пользователь: ") + v.user + "\r\n\r\n";
+    std::string text = text1251(texts::kConnectedTo) + v.dataSource + "\t\r\n" +
+                       text1251(texts::kConnectedUser) + v.user + "\r\n\r\n";
     odbc::Handle stmt = odbc::statement(s.connection.get());
     if (stmt) {
         const odbc::StatementWatchdog watchdog(stmt.get());
@@ -271,12 +272,12 @@ ConnectOutcome ConnectionSettings::connect(bool report) {
             });
             char countLine[64];
             std::snprintf(countLine, sizeof countLine, "%d\r\n", static_cast<int>(count));
-            text += text1251("Количество таблиц: ") + countLine + lines;
+            text += text1251(texts::kTableCount) + countLine + lines;
         }
         SQLCloseCursor(stmt.get());
     }
     outcome.showBox = true;
-    outcome.caption = text1251("Подключение к источнику данных!");
+    outcome.caption = text1251(texts::kConnectReportCaption);
     outcome.text = std::move(text);
     return outcome;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/cp1251.h"
+#include "resources/texts.h"
 
 namespace vorda::odbc {
 

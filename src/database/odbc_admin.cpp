@@ -17,6 +17,7 @@
 #include "database/odbc.h"
 #include "platform/cp1251.h"
 #include "platform/text.h"
+#include "resources/texts.h"
 
 namespace vorda {
 namespace {
@@ -76,7 +77,8 @@ Status checkUserFileWritable() {
     const std::string path = userOdbcIniPath();
     std::FILE* file = std::fopen(path.c_str(), "a");
     if (file == nullptr) {
-        return Status::failure("Файл " + path + " не удаётся записать: " + std::strerror(errno));
+        return Status::failure(
+            texts::format(texts::kOdbcFileNotWritable, {path, std::strerror(errno)}));
     }
     std::fclose(file);
     return Status::success();
@@ -87,7 +89,7 @@ Status installerFailure() {
     DWORD code = 0;
     char message[SQL_MAX_MESSAGE_LENGTH] = {};
     WORD length = 0;
-    std::string why = "Файл " + userOdbcIniPath() + " не удалось записать";
+    std::string why = texts::format(texts::kOdbcFileNotWritten, {userOdbcIniPath()});
     const RETCODE rc = SQLInstallerError(1, &code, message, sizeof message, &length);
     if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && message[0] != '\0') {
         why += std::string(" (") + message + ")";
@@ -116,78 +118,72 @@ constexpr std::string_view kReservedInNames = "[]{}(),;?*=!@\\";
 // Characters that would make an attribute's name something else in odbc.ini.
 constexpr std::string_view kReservedInKeys = "=[];";
 
-std::string quoted(char c) {
-    return std::string("«") + c + "»";
-}
-
 }  // namespace
 
 Status checkDataSourceName(std::string_view name) {
     const auto refuse = [&](const std::string& why) {
-        return Status::failure("Недопустимое имя источника данных \"" + std::string(name) +
-                               "\": " + why);
+        return Status::failure(texts::format(texts::kBadDsnName, {name, why}));
     };
     if (name.empty()) {
-        return refuse("имя пустое");
+        return refuse(std::string(texts::kNameEmpty));
     }
     if (trimBlanks(name) != name) {
-        return refuse("пробел в начале или в конце");
+        return refuse(std::string(texts::kNameEdgeBlank));
     }
     // odbc.ini is UTF-8; the settings file that names the data source keeps code page 1251.
     const std::optional<std::string> bytes1251 = cp1251::fromUtf8(name);
     if (!bytes1251 || bytes1251->find('\x98') != std::string::npos) {
-        return refuse("допустимы только буквы, цифры, пробелы и знаки кодовой страницы 1251");
+        return refuse(std::string(texts::kDsnNameNotInCodePage));
     }
     for (const char c : name) {
         const auto b = static_cast<unsigned char>(c);
         if (b < 0x20 || b == 0x7f) {
-            return refuse("в нём есть управляющий знак или перевод строки");
+            return refuse(std::string(texts::kKeyControlChar));
         }
         if (kReservedInNames.find(c) != std::string_view::npos) {
-            return refuse("в нём есть знак " + quoted(c));
+            return refuse(texts::format(texts::kNameReservedChar, {std::string_view(&c, 1)}));
         }
     }
     if (name.size() > SQL_MAX_DSN_LENGTH) {
-        return refuse("оно длиннее " + std::to_string(SQL_MAX_DSN_LENGTH) + " знаков");
+        return refuse(texts::format(texts::kDsnNameTooLong, {std::to_string(SQL_MAX_DSN_LENGTH)}));
     }
     // The driver manager's own test, should its rule ever be stricter than ours.
     if (!SQLValidDSN(std::string(name).c_str())) {
-        return refuse("его не принимает диспетчер драйверов ODBC");
+        return refuse(std::string(texts::kDsnNameRefusedByDriverManager));
     }
     return Status::success();
 }
 
 Status checkAttributeKey(std::string_view key) {
     const auto refuse = [&](const std::string& why) {
-        return Status::failure("Недопустимое имя параметра \"" + std::string(key) + "\": " + why);
+        return Status::failure(texts::format(texts::kBadDsnParameter, {key, why}));
     };
     if (key.empty()) {
-        return refuse("имя пустое");
+        return refuse(std::string(texts::kNameEmpty));
     }
     if (trimBlanks(key) != key) {
-        return refuse("пробел в начале или в конце");
+        return refuse(std::string(texts::kNameEdgeBlank));
     }
     for (const char c : key) {
         if (static_cast<unsigned char>(c) < 0x20) {
-            return refuse("в нём есть управляющий знак или перевод строки");
+            return refuse(std::string(texts::kKeyControlChar));
         }
         if (kReservedInKeys.find(c) != std::string_view::npos) {
-            return refuse("в нём есть знак " + quoted(c));
+            return refuse(texts::format(texts::kNameReservedChar, {std::string_view(&c, 1)}));
         }
     }
     if (key.front() == '#') {
-        return refuse("оно начинается со знака «#»");
+        return refuse(std::string(texts::kKeyStartsWithHash));
     }
     if (equalsAsciiNoCase(key, "Driver")) {
-        return refuse("драйвер задаётся отдельно от параметров");
+        return refuse(std::string(texts::kDriverIsNoParameter));
     }
     return Status::success();
 }
 
 Status checkAttributeValue(std::string_view key, std::string_view value) {
     if (hasLineBreakOrNul(value)) {
-        return Status::failure("Значение параметра " + std::string(key) +
-                               " содержит перевод строки");
+        return Status::failure(texts::format(texts::kDsnParameterLineBreak, {key}));
     }
     return Status::success();
 }
@@ -254,7 +250,7 @@ Status testOdbcConnection(const std::string& driver, const OdbcAttributes& attri
     odbc::Handle env = odbc::Handle::environment();
     odbc::Handle dbc = env ? odbc::Handle::allocate(SQL_HANDLE_DBC, env.get()) : odbc::Handle();
     if (!dbc) {
-        return Status::failure("Не удалось подготовить подключение ODBC");
+        return Status::failure(std::string(texts::kOdbcNotReady));
     }
     odbc::setConnectionTimeouts(dbc.get());
     const odbc::ConnectAttempt attempt =
@@ -305,7 +301,7 @@ Status writeUserDataSource(const std::string& name, const std::string& driver,
         return s;
     }
     if (driver.empty() || hasLineBreakOrNul(driver)) {
-        return Status::failure("Не выбран драйвер источника данных");
+        return Status::failure(std::string(texts::kNoDsnDriver));
     }
     for (const auto& [key, value] : attributes) {
         if (Status s = checkAttributeKey(key); !s) {
@@ -333,7 +329,7 @@ Status writeUserDataSource(const std::string& name, const std::string& driver,
 
 Status removeUserDataSource(const std::string& name) {
     if (name.empty()) {
-        return Status::failure("Не задано имя источника данных");
+        return Status::failure(std::string(texts::kNoDsnName));
     }
     if (Status s = checkUserFileWritable(); !s) {
         return s;

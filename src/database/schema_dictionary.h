@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "channels/channel_rules.h"  // kMaxCodeLength: what a code may be
+
 namespace vorda {
 
 class SchemaDictionary {
@@ -61,9 +63,6 @@ class SchemaDictionary {
 
 // The one schema dictionary of the program.
 SchemaDictionary& schemaDictionary();
-
-// Station and channel codes are kept in the settings file with at most this many characters.
-constexpr std::size_t kMaxCodeLength = 7;
 
 // The codes one query offers. The database's text is fetched as wide characters, whatever its
 // own encoding, and converted to code page 1251; a code that the settings file cannot hold is

@@ -2,8 +2,12 @@
 // ODBCSYSINI): the list and its selection, the stored name, the connection test, the folder
 // chooser and the data source manager behind the administrator button.
 #include <QAbstractItemView>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 #include <filesystem>
 
@@ -22,14 +26,6 @@ using vorda::test::TempDir;
 using vorda::test::UiScript;
 
 namespace {
-
-QStringList entries(QComboBox& box) {
-    QStringList texts;
-    for (int i = 0; i < box.count(); ++i) {
-        texts << box.itemText(i);
-    }
-    return texts;
-}
 
 // ork.ini in the current folder names the connection the page loads.
 void writeOrkIni(const TempDir& dir, const std::string& source, const std::string& user = "op",
@@ -60,7 +56,8 @@ class TestDataSourcePage : public QObject {
         writeOrkIni(dir, "listsys");  // another letter case, and a prefix of two entries
         {
             DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
-            QCOMPARE_EQ(entries(page.sourceBox()),
+            page.fill();  // as the main dialog does when it places the page
+            QCOMPARE_EQ(test::comboItems(page.sourceBox()),
                         (QStringList{"LISTSYS2 (System DSN)", "LISTSYS (System DSN)",
                                      "LISTUSER (User DSN)"}));
             // The entry of that very name, not the first that begins with it.
@@ -77,6 +74,7 @@ class TestDataSourcePage : public QObject {
         for (const char* configured : {"NOWHERE", "LISTU"}) {
             writeOrkIni(dir, configured);
             DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+            page.fill();
             QCOMPARE_EQ(page.sourceBox().count(), 4);
             QCOMPARE_EQ(page.sourceBox().currentIndex(), 3);
             QCOMPARE_EQ(page.sourceBox().currentText(),
@@ -127,6 +125,7 @@ class TestDataSourcePage : public QObject {
         writeOrkIni(dir, "LONGLIST_299");
         UiScript script;
         DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        page.fill();
         page.resize(600, 400);
         page.show();
         QCOMPARE_EQ(page.sourceBox().count(), 300);
@@ -175,6 +174,7 @@ class TestDataSourcePage : public QObject {
         writeOrkIni(dir, "GOODDB", "someone", "secret");
         UiScript script;
         DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        page.fill();
         page.userEdit().setText(QStringLiteral("OP"));
         QTest::mouseClick(&page.testButton(), Qt::LeftButton);
         QCOMPARE_EQ(script.boxes.size(), std::size_t{1});
@@ -199,6 +199,7 @@ class TestDataSourcePage : public QObject {
         writeOrkIni(dir, "NODRIVER");
         UiScript script;
         DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        page.fill();
         QCOMPARE_EQ(page.sourceBox().currentText(), QStringLiteral("NODRIVER (User DSN)"));
         QTest::mouseClick(&page.testButton(), Qt::LeftButton);
         QCOMPARE_EQ(script.boxes.size(), std::size_t{1});
@@ -226,6 +227,7 @@ class TestDataSourcePage : public QObject {
         writeOrkIni(dir, "ANY");
         UiScript script;
         DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        page.fill();
         script.modals.push_back([](QDialog&) { return static_cast<int>(QDialog::Rejected); });
         QTest::mouseClick(&page.browseButton(), Qt::LeftButton);
         QCOMPARE_EQ(page.dataDirEdit().text(), QStringLiteral("/data/zel"));
@@ -254,7 +256,8 @@ class TestDataSourcePage : public QObject {
         writeOrkIni(dir, "ADDEDHERE");
         UiScript script;
         DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
-        QCOMPARE_EQ(entries(page.sourceBox()),
+        page.fill();
+        QCOMPARE_EQ(test::comboItems(page.sourceBox()),
                     (QStringList{"BEFORE (User DSN)", "ADDEDHERE (не найден)"}));
         QCOMPARE_EQ(page.sourceBox().currentIndex(), 1);
         bool managerRan = false;
@@ -286,7 +289,7 @@ class TestDataSourcePage : public QObject {
         QTest::mouseClick(&page.adminButton(), Qt::LeftButton);
         QVERIFY(managerRan);
         QVERIFY(script.modals.empty());
-        QCOMPARE_EQ(entries(page.sourceBox()),
+        QCOMPARE_EQ(test::comboItems(page.sourceBox()),
                     (QStringList{"BEFORE (User DSN)", "ADDEDHERE (User DSN)"}));
         QCOMPARE_EQ(page.sourceBox().currentIndex(), 1);  // the current name is listed now
         QVERIFY(script.boxes.empty());

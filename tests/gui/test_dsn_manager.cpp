@@ -1,8 +1,12 @@
 // Our ODBC data source manager: it lists the machine's data sources and adds, changes and
 // removes user data sources in the driver manager's files, through its real widgets.
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
+#include <QTreeWidget>
 
 #include "database/connection_settings.h"
 #include "database/odbc_admin.h"

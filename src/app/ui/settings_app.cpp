@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTabWidget>
 #include <QTranslator>
 
 #include "app/ui/app_resources.h"
