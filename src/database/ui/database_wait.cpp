@@ -6,11 +6,11 @@
 #include <QThread>
 #include <QTimer>
 
+#include "app/ui/ui_support.h"
+#include "resources/texts.h"
+
 namespace vorda::ui {
 namespace {
-
-const char* const kWaitingText = "Подключение к базе данных...";
-const char* const kCancelText = "Отмена";
 
 // How long an attempt runs before the waiting window shows; most end well before.
 constexpr std::chrono::milliseconds kQuietWait{400};
@@ -37,7 +37,7 @@ odbc::WaitEnd waitForDatabase(const std::function<bool()>& finished,
     }
 
     // Then a modal window with its cancel button: nothing else of the program takes input.
-    QProgressDialog progress(QString::fromUtf8(kWaitingText), QString::fromUtf8(kCancelText), 0, 0,
+    QProgressDialog progress(text(texts::kConnecting), text(texts::kCancel), 0, 0,
                              QApplication::activeWindow());
     progress.setObjectName(QStringLiteral("databaseWait"));
     progress.setWindowTitle(QApplication::applicationDisplayName());
