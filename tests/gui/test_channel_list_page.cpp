@@ -892,9 +892,10 @@ class ChannelListPageTest : public QObject {
         QCOMPARE(largest.label("totalsLine"),
                  QString("Групп в работе: 256 из 256, каналов в них: 16384"));
 
-        // Ctrl+F goes to the search field; Cyrillic letters match in either case.
-        list.setFocus();
-        QTest::keyClick(&list, Qt::Key_F, Qt::ControlModifier);
+        // Ctrl+F goes to the search field from anywhere in the window; Cyrillic letters match in
+        // either case.
+        largest.dialog->okButton().setFocus();
+        QTest::keyClick(&largest.dialog->okButton(), Qt::Key_F, Qt::ControlModifier);
         QVERIFY(search.hasFocus());
         test::typeText(&search, "тЕс");
         QCOMPARE(largest.label("searchCount"), QString("Показано 64 из 16384"));
@@ -1000,6 +1001,7 @@ class ChannelListPageTest : public QObject {
         search.setFocus();
         test::typeText(&search, "nrd");
         QTest::keyClick(&search, Qt::Key_Return);
+        QVERIFY(demo.dialog->isVisible());
         QVERIFY(list.hasFocus());
         QCOMPARE(page.selectedRow(), 0);
         bool fileNameEnabled = true;

@@ -280,8 +280,9 @@ ChannelListPage::ChannelListPage(QWidget* parent)
         }
         ui_->list.setFocus(Qt::OtherFocusReason);
     });
+    // Anywhere in the window while the page is shown (the tab bar may have the focus).
     auto* find = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
-    find->setContext(Qt::WidgetWithChildrenShortcut);
+    find->setContext(Qt::WindowShortcut);
     connect(find, &QShortcut::activated, this, [this] {
         ui_->searchEdit.setFocus(Qt::ShortcutFocusReason);
         ui_->searchEdit.selectAll();
