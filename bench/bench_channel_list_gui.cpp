@@ -89,15 +89,25 @@ void BM_SearchKeystroke(benchmark::State& state) {
         const char* text;
     } keys[] = {{Qt::Key_C, "c"},        {Qt::Key_1, "1"},        {Qt::Key_2, "2"},
                 {Qt::Key_Backspace, ""}, {Qt::Key_Backspace, ""}, {Qt::Key_Backspace, ""}};
+    const auto type = [&](std::size_t i) {
+        QKeyEvent press(QEvent::KeyPress, keys[i].key, Qt::NoModifier,
+                        QString::fromLatin1(keys[i].text));
+        QApplication::sendEvent(&search, &press);
+    };
     std::size_t next = 0;
     for (auto _ : state) {
-        const auto& key = keys[next];
+        type(next);
         next = (next + 1) % std::size(keys);
-        QKeyEvent press(QEvent::KeyPress, key.key, Qt::NoModifier, QString::fromLatin1(key.text));
-        QApplication::sendEvent(&search, &press);
         shown.paint();
     }
-    benchmark::DoNotOptimize(shown.page.model().rowCount());
+    // Then "c12", which only C12 of each group holds: the keys did reach the field.
+    search.clear();
+    for (std::size_t i = 0; i < 3; ++i) {
+        type(i);
+    }
+    if (shown.page.model().rowCount() != kMaxGroups) {
+        state.SkipWithError("the keys did not search");
+    }
 }
 
 // OK in the channel dialog with all of a station's 64 channels chosen, on a file of 255 groups of
