@@ -18,7 +18,7 @@
 // and the one last time entered; the list goes in whole or not at all.
 //
 // Controls by object name: stationBox, channelBox, allChannelsBox, spsEdit, unixRadio,
-// calendarRadio, lastTimeEdit, sizeEdit, fileNameEdit, okButton, cancelButton.
+// calendarRadio, lastTimeEdit, sizeEdit, fileNameEdit, noteLabel, okButton, cancelButton.
 #include <QDialog>
 #include <cstdint>
 #include <memory>
@@ -58,6 +58,10 @@ class ChannelDialog : public QDialog {
     // when ofList) and gives false.
     bool allowed(const RuleCheck& check, bool ofList = false);
     void warn(const QString& text);
+    // The error box of a query that failed, with the driver's word (code page 1251).
+    void queryFailed(const QString& what, const std::string& error);
+    // Says how many database codes the lists leave out, when any.
+    void showLeftOut();
 
     struct Controls;
     std::unique_ptr<Controls> ui_;
@@ -67,6 +71,8 @@ class ChannelDialog : public QDialog {
     int channelIndex_ = -1;
     bool groupValuesChanged_ = false;
     bool stationsListed_ = false;
+    std::size_t stationsLeftOut_ = 0;
+    std::size_t channelsLeftOut_ = 0;
     // The station the channel list was asked for, and its codes in the list's order.
     std::string listedStation_;
     std::vector<std::string> listedChannels_;
