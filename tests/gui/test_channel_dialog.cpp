@@ -216,6 +216,33 @@ class TestChannelDialog : public QObject {
         QVERIFY(d.findChild<QLabel*>("noteLabel")->isHidden());
     }
 
+    // A channel query that fails leaves no list to add at once: the choice of all channels is not
+    // offered for that station, not even with the list of the station picked before.
+    void aFailedChannelQueryOffersNoChannelsToAddAtOnce() {
+        // The channels of BAD cannot be read: computing them overflows.
+        const std::string db = sandbox_->createSqliteDatabase(
+            "halfbroken.db",
+            "CREATE TABLE T (STA VARCHAR(16), C VARCHAR(16));"
+            "INSERT INTO T VALUES ('BAD','X'),('GOOD','BHZ'),('GOOD','BHN');"
+            "CREATE VIEW SITECHAN AS SELECT STA, CASE WHEN STA = 'BAD' "
+            "THEN abs(-9223372036854775807 - 1) ELSE C END AS CHAN FROM T;");
+        sandbox_->addSqliteDsn("chanhalf", db);
+        useDatabase("chanhalf");
+        ChannelDialog d(-1, -1, -1);
+        auto* all = d.findChild<QCheckBox*>("allChannelsBox");
+        QCOMPARE(script_->boxes.size(), std::size_t{1});  // BAD, the first station
+        QVERIFY(!all->isEnabled());
+        box(d, "stationBox")->setCurrentIndex(1);
+        QCOMPARE(test::comboItems(*box(d, "channelBox")), QStringList({"BHN", "BHZ"}));
+        QVERIFY(all->isEnabled());
+        box(d, "stationBox")->setCurrentIndex(0);
+        QCOMPARE(script_->boxes.size(), std::size_t{2});
+        QCOMPARE(script_->boxes[1].kind, ui::BoxKind::Error);
+        QVERIFY(script_->boxes[1].text.contains(QStringLiteral("BAD")));
+        QVERIFY(!all->isEnabled());
+        ConnectionSettings::release();
+    }
+
     void addGroupInsertsAtThePosition() {
         test::setGroups({group("A", {channel("C1", 1, "f")}, 1, 1),
                          group("B", {channel("C1", 1, "f")}, 1, 1),
