@@ -4,8 +4,8 @@
 #include <benchmark/benchmark.h>
 
 #include "database/connection_settings.h"
-#include "settings/settings_file.h"
 #include "sample_files.h"
+#include "settings/settings_file.h"
 #include "steady_heap.h"
 #include "support/temp_dir.h"
 

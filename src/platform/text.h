@@ -6,7 +6,8 @@
 //
 // Rules of their own stay with their owners even where they agree with one of these today:
 // channel codes (sameChannelCode in channels/group_order.h), the names of the profile document
-// (platform/profile_document.cpp) and the upper case of code page 1251 (platform/cp1251.h).
+// (platform/profile_document.cpp, which fold as code page 1251 does) and the upper case of code
+// page 1251 (platform/cp1251.h).
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -62,7 +63,12 @@ constexpr std::string_view trimBlanks(std::string_view s) {
 // --- Line breaks and NUL bytes: what a line-based file cannot hold inside a name or a value.
 
 constexpr bool hasLineBreakOrNul(std::string_view s) {
-    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+    for (const char c : s) {  // one pass: find_first_of would search the set once per byte
+        if (c == '\n' || c == '\r' || c == '\0') {
+            return true;
+        }
+    }
+    return false;
 }
 
 // --- Decimal numbers.
