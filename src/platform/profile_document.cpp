@@ -30,25 +30,6 @@ const std::array<unsigned char, 256> kFolded = [] {
     return table;
 }();
 
-unsigned char folded(char c) {
-    return kFolded[static_cast<unsigned char>(c)];
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    if (std::memcmp(a.data(), b.data(), a.size()) == 0) {
-        return true;  // the usual case: the same spelling
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (folded(a[i]) != folded(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // A seed of this process's own: names that collide under one seed do not under another, so
 // no file can be made to fill one chain of the index (which would make lookups quadratic).
 std::uint64_t processSeed() {
@@ -65,27 +46,78 @@ std::uint64_t processSeed() {
     return seed;
 }
 
+// Up to eight bytes (n from 1 to 8) as one little-endian word, the bytes after them zero. Loads
+// that overlap put the same byte in the same place twice, which the OR keeps as it is.
+[[gnu::always_inline]] inline std::uint64_t wordOf(const char* p, std::size_t n) {
+    const auto byte = [p](std::size_t i) {
+        return std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+    };
+    if (n >= 4) {
+        std::uint32_t low = 0;
+        std::uint32_t high = 0;
+        std::memcpy(&low, p, 4);
+        std::memcpy(&high, p + n - 4, 4);
+        return std::uint64_t{low} | (std::uint64_t{high} << (8 * (n - 4)));
+    }
+    return byte(0) | byte(n / 2) | byte(n - 1);
+}
+
+// The word with every byte folded: eight ASCII bytes at once (a-z lose their 0x20 bit), a word
+// with other bytes through the table.
+[[gnu::always_inline]] inline std::uint64_t foldedWord(std::uint64_t word) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHigh = kOnes * 0x80;
+    if ((word & kHigh) == 0) {
+        const std::uint64_t fromA = word + kOnes * (0x80 - 'a');      // high bit: byte >= 'a'
+        const std::uint64_t pastZ = word + kOnes * (0x80 - 'z' - 1);  // high bit: byte > 'z'
+        return word ^ (((fromA & ~pastZ) & kHigh) >> 2);
+    }
+    std::uint64_t out = 0;
+    for (unsigned k = 0; k < 64; k += 8) {
+        out |= std::uint64_t{kFolded[(word >> k) & 0xFF]} << k;
+    }
+    return out;
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    if (a.empty()) {
+        return true;
+    }
+    if (a.size() <= 8) {  // most names: one word each
+        const std::uint64_t x = wordOf(a.data(), a.size());
+        const std::uint64_t y = wordOf(b.data(), b.size());
+        return x == y || foldedWord(x) == foldedWord(y);
+    }
+    if (std::memcmp(a.data(), b.data(), a.size()) == 0) {
+        return true;  // the usual case: the same spelling
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (kFolded[static_cast<unsigned char>(a[i])] !=
+            kFolded[static_cast<unsigned char>(b[i])]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The folded bytes eight at a time, each word mixed into the seeded state.
 std::uint64_t nameHash(std::string_view s, std::uint64_t seed) {
     std::uint64_t h = seed ^ (s.size() * 0xC2B2AE3D27D4EB4Full);
     const auto mix = [&h](std::uint64_t word) {
-        h = (h ^ word) * 0xFF51AFD7ED558CCDull;
+        h = (h ^ foldedWord(word)) * 0xFF51AFD7ED558CCDull;
         h ^= h >> 32;
     };
     std::size_t i = 0;
     for (; i + 8 <= s.size(); i += 8) {
         std::uint64_t word = 0;
-        for (std::size_t k = 0; k < 8; ++k) {
-            word |= std::uint64_t{folded(s[i + k])} << (8 * k);
-        }
+        std::memcpy(&word, s.data() + i, 8);
         mix(word);
     }
     if (i < s.size()) {
-        std::uint64_t word = 0;
-        for (std::size_t k = 0; i + k < s.size(); ++k) {
-            word |= std::uint64_t{folded(s[i + k])} << (8 * k);
-        }
-        mix(word);
+        mix(wordOf(s.data() + i, s.size() - i));
     }
     h *= 0xC4CEB9FE1A85EC53ull;
     return h ^ (h >> 29);
@@ -171,6 +203,15 @@ class NameIndex {
         }
     }
 
+    // Room for this many names without growing, in an empty table.
+    void reserve(std::size_t names) {
+        std::size_t size = 16;
+        while (size < names * 2) {
+            size *= 2;
+        }
+        slots_.assign(size, Slot{});
+    }
+
     void clear() {
         slots_ = {};
         count_ = 0;
@@ -239,6 +280,11 @@ struct Line {
     bool written = false;  // the text is in Impl::written, not in Impl::original
 };
 
+// Any other line has no '=' and so nothing after one.
+bool isKeyLine(const Line& line) {
+    return line.valueBegin != 0;
+}
+
 // A section with its header, or the lines before the first header (no header, no name).
 // Its lines up to and including the last key line are kept apart from the lines after it, so
 // that a new key, which goes right after the last key line (or right after the header when
@@ -299,8 +345,6 @@ std::int32_t decimalModulo2To32(std::string_view value) {
 }
 
 }  // namespace
-
-ProfileDocument::SectionRef::SectionRef(std::string_view name) : name_(trimBlanks(name)) {}
 
 struct ProfileDocument::Impl {
     std::string original;                   // the bytes the document was parsed from
@@ -405,11 +449,28 @@ struct ProfileDocument::Impl {
         const std::string_view s(original);
         const std::size_t n = s.size();
         std::size_t pos = 0;
+        std::size_t nextLf = 0;  // the next LF at or after pos, n when there is none
+        bool lfKnown = false;
         std::size_t current = 0;
+        // The lines of the current section so far, how many are key lines, and how many of them
+        // stand up to and including the last key line.
+        std::vector<Line> pending;
+        std::size_t keyLines = 0;
+        std::size_t afterLastKey = 0;
         while (pos < n) {
-            std::size_t e = pos;
-            while (e < n && s[e] != '\n' && s[e] != '\r') {
-                ++e;
+            // The line ends at the first CR or LF: the next LF, unless a CR comes before it. The
+            // next LF is searched for again only once the lines have passed it, so that a file of
+            // CR line ends is not searched to its end for every line.
+            if (!lfKnown || nextLf < pos) {
+                const void* lf = std::memchr(s.data() + pos, '\n', n - pos);
+                nextLf = lf != nullptr
+                             ? static_cast<std::size_t>(static_cast<const char*>(lf) - s.data())
+                             : n;
+                lfKnown = true;
+            }
+            std::size_t e = nextLf;
+            if (const void* cr = std::memchr(s.data() + pos, '\r', e - pos)) {
+                e = static_cast<std::size_t>(static_cast<const char*>(cr) - s.data());
             }
             Line line;
             line.offset = pos;
@@ -433,36 +494,51 @@ struct ProfileDocument::Impl {
             while (first < t.size() && isBlank(t[first])) {
                 ++first;
             }
-            Section* sec = &sections[current];
-            if (first == t.size() || t[first] == ';') {
-                sec->trailer.push_back(line);  // blank or comment
-            } else if (t[first] == '[') {
+            if (first < t.size() && t[first] == '[') {
+                finishSection(current, pending, keyLines, afterLastKey);
                 const std::string_view name = t.substr(first + 1);
                 current = sections.size();
                 addSection(trimBlanks(name.substr(0, name.find(']')))).header = line;
-            } else {
-                sec->hasContent = true;
+                keyLines = 0;
+                afterLastKey = 0;
+                continue;
+            }
+            if (first < t.size() && t[first] != ';') {
+                sections[current].hasContent = true;
                 const std::size_t eq = t.find('=', first);
-                if (eq == std::string_view::npos) {
-                    sec->trailer.push_back(line);  // a line that is no key
-                    continue;
+                if (eq != std::string_view::npos) {
+                    std::size_t keyEnd = eq;
+                    while (keyEnd > first && isBlank(t[keyEnd - 1])) {
+                        --keyEnd;
+                    }
+                    line.keyBegin = first;
+                    line.keyEnd = keyEnd;
+                    line.valueBegin = eq + 1;
+                    ++keyLines;
+                    afterLastKey = pending.size() + 1;
                 }
-                std::size_t keyEnd = eq;
-                while (keyEnd > first && isBlank(t[keyEnd - 1])) {
-                    --keyEnd;
-                }
-                line.keyBegin = first;
-                line.keyEnd = keyEnd;
-                line.valueBegin = eq + 1;
-                // A key line: what stood after the previous key line now stands before this one.
-                if (!sec->trailer.empty()) {
-                    sec->lines.insert(sec->lines.end(), sec->trailer.begin(), sec->trailer.end());
-                    sec->trailer.clear();
-                }
-                sec->lines.push_back(line);
-                if (current != 0) {
-                    addKey(*sec, t.substr(first, keyEnd - first), sec->lines.size() - 1);
-                }
+            }
+            pending.push_back(line);  // a key line, or a blank, comment or other line
+        }
+        finishSection(current, pending, keyLines, afterLastKey);
+    }
+
+    // Puts the lines read for a section in place, those up to its last key line apart from those
+    // after it, and indexes its keys (not those of the lines before the first header).
+    void finishSection(std::size_t index, std::vector<Line>& pending, std::size_t keyLines,
+                       std::size_t afterLastKey) {
+        Section& sec = sections[index];
+        const auto split = pending.begin() + static_cast<std::ptrdiff_t>(afterLastKey);
+        sec.lines.assign(pending.begin(), split);
+        sec.trailer.assign(split, pending.end());
+        pending.clear();
+        if (index == 0) {
+            return;
+        }
+        sec.keys.reserve(keyLines);
+        for (std::size_t i = 0; i < sec.lines.size(); ++i) {
+            if (isKeyLine(sec.lines[i])) {
+                addKey(sec, keyOf(sec.lines[i]), i);
             }
         }
     }
@@ -502,16 +578,18 @@ struct ProfileDocument::Impl {
 
     // Refuses what would corrupt the file; the failure names the key and the reason.
     static Status checkWrite(std::string_view sectionName, std::string_view key,
-                             std::string_view value) {
+                             std::string_view value, bool sectionChecked = false) {
         const auto refuse = [&](const std::string& why) {
             return Status::failure("cannot write [" + printable(sectionName) + "] " +
                                    printable(key) + ": " + why);
         };
-        if (hasLineBreakOrNul(sectionName)) {
-            return refuse("the section name holds a line break or a NUL byte");
-        }
-        if (sectionName.find(']') != std::string_view::npos) {
-            return refuse("the section name holds ']'");
+        if (!sectionChecked) {
+            if (hasLineBreakOrNul(sectionName)) {
+                return refuse("the section name holds a line break or a NUL byte");
+            }
+            if (sectionName.find(']') != std::string_view::npos) {
+                return refuse("the section name holds ']'");
+            }
         }
         if (hasLineBreakOrNul(key)) {
             return refuse("the key holds a line break or a NUL byte");
@@ -526,6 +604,10 @@ struct ProfileDocument::Impl {
             return refuse("the value holds a line break or a NUL byte");
         }
         return Status::success();
+    }
+
+    static bool writableSectionName(std::string_view name) {
+        return !hasLineBreakOrNul(name) && name.find(']') == std::string_view::npos;
     }
 
     // Sets the key in the section found (0: none, so one of the name is added at the end).
@@ -632,6 +714,9 @@ struct ProfileDocument::Impl {
     }
 };
 
+ProfileDocument::SectionRef::SectionRef(std::string_view name)
+    : name_(trimBlanks(name)), writable_(Impl::writableSectionName(name_)) {}
+
 ProfileDocument::ProfileDocument() : impl_(std::make_unique<Impl>()) {}
 ProfileDocument::~ProfileDocument() = default;
 ProfileDocument::ProfileDocument(ProfileDocument&&) noexcept = default;
@@ -688,7 +773,7 @@ Status ProfileDocument::setString(std::string_view section, std::string_view key
 Status ProfileDocument::setString(SectionRef& section, std::string_view key,
                                   std::string_view value) {
     const std::string_view keyName = trimBlanks(key);
-    Status st = Impl::checkWrite(section.name_, keyName, value);
+    Status st = Impl::checkWrite(section.name_, keyName, value, section.writable_);
     if (st.ok) {
         impl_->set(impl_->find(section), section.name_, keyName, value);
     }

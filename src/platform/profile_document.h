@@ -53,6 +53,7 @@ class ProfileDocument {
       private:
         friend class ProfileDocument;
         std::string name_;              // without surrounding blanks
+        bool writable_ = false;         // a name a header can hold (else writes are refused)
         std::uint64_t generation_ = 0;  // the state of the document the section was found in
         std::size_t index_ = 0;         // the section found; 0 when there is none
     };

@@ -1,5 +1,6 @@
 #include "settings/settings_file.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <functional>
@@ -83,6 +84,8 @@ class FileKey {
 void readChannels(const ProfileDocument& doc, ProfileDocument::SectionRef& section,
                   GroupRecord& group) {
     const std::string chan = doc.getString(section, "CHAN", "");
+    group.channels.items().reserve(
+        static_cast<std::size_t>(std::count(chan.begin(), chan.end(), ',')) + 1);
     FileKey fileKey;
     std::size_t start = 0;
     while (start <= chan.size()) {

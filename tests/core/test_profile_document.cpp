@@ -126,23 +126,28 @@ TEST(ProfileDocument, NamesMatchWithoutRegardToCyrillicLetterCase) {
     doc.deleteSection("\xE3\xF0\xF3\xEF\xEF\xE0");
     EXPECT_EQ(doc.bytes(), "");
 
-    // Every byte against every other: a key of the byte finds the first key whose byte has the
-    // same upper case in code page 1251, and no other.
-    std::string all = "[S]\n";
-    for (int b = 0; b < 256; ++b) {
-        all += std::string("K") + static_cast<char>(b) + "=" + std::to_string(b) + "\n";
-    }
-    const auto every = ProfileDocument::fromBytes(all);
-    for (int b = 0; b < 256; ++b) {
-        const char c = static_cast<char>(b);
-        if (c == '\r' || c == '\n' || c == '=' || c == ' ' || c == '\t') {
-            continue;  // the byte ends the line or the key
+    // Every byte against every other, in names of three lengths with the byte at different
+    // places: a key of the byte finds the first key whose byte has the same upper case in code
+    // page 1251, and no other.
+    for (const auto& [before, after] :
+         {std::pair<std::string, std::string>{"k", ""}, {"name_", "_long"}, {"longname_", "xyz"}}) {
+        std::string all = "[S]\n";
+        for (int b = 0; b < 256; ++b) {
+            all += before + static_cast<char>(b) + after + "=" + std::to_string(b) + "\n";
         }
-        int first = 0;
-        while (cp1251::toUpper(static_cast<char>(first)) != cp1251::toUpper(c)) {
-            ++first;
+        const auto every = ProfileDocument::fromBytes(all);
+        for (int b = 0; b < 256; ++b) {
+            const char c = static_cast<char>(b);
+            if (c == '\r' || c == '\n' || c == '=' || ((c == ' ' || c == '\t') && after.empty())) {
+                continue;  // the byte ends the line or the key
+            }
+            int first = 0;
+            while (cp1251::toUpper(static_cast<char>(first)) != cp1251::toUpper(c)) {
+                ++first;
+            }
+            const std::string key = cp1251::toUpper(before) + c + cp1251::toUpper(after);
+            EXPECT_EQ(every.getInt("s", key, -1), first) << before << " " << b;
         }
-        EXPECT_EQ(every.getInt("s", std::string("k") + c, -1), first) << b;
     }
 }
 
