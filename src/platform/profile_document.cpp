@@ -203,13 +203,14 @@ class NameIndex {
         }
     }
 
-    // Room for this many names without growing, in an empty table.
+    // An empty table with room for this many names without growing.
     void reserve(std::size_t names) {
         std::size_t size = 16;
         while (size < names * 2) {
             size *= 2;
         }
         slots_.assign(size, Slot{});
+        count_ = 0;
     }
 
     void clear() {
@@ -297,7 +298,11 @@ struct Section {
     std::string name;           // kept when the section is deleted: the section index reads it
     std::vector<Line> lines;    // up to the last key line; empty when there is no key line
     std::vector<Line> trailer;  // the lines after the last key line
-    NameIndex<KeyPlace> keys;   // the first key line (in lines) of each key name
+    // The first key line (in lines) of each key name. Made at the first lookup in the section,
+    // when its keys are about to be read and its lines are at hand (an index made by the parse
+    // would have left the cache by then), and kept up to date from then on.
+    mutable NameIndex<KeyPlace> keys;
+    mutable bool indexed = false;
 };
 
 std::string printable(std::string_view name) {
@@ -390,12 +395,25 @@ struct ProfileDocument::Impl {
     // --- The key index of a section: key names to the first key line of the name.
 
     const KeyPlace* findKey(const Section& sec, std::string_view name) const {
+        if (!sec.indexed) {
+            std::size_t keyLines = 0;
+            for (const Line& line : sec.lines) {
+                keyLines += isKeyLine(line) ? 1 : 0;
+            }
+            sec.keys.reserve(keyLines);
+            for (std::size_t i = 0; i < sec.lines.size(); ++i) {
+                if (isKeyLine(sec.lines[i])) {
+                    addKey(sec, keyOf(sec.lines[i]), i);
+                }
+            }
+            sec.indexed = true;
+        }
         return sec.keys.find(hashOf(name), name,
                              [&](std::size_t at) { return keyOf(sec.lines[at]); });
     }
 
     // Records the key line unless the section already has a key of that name (the first wins).
-    void addKey(Section& sec, std::string_view name, std::size_t line) {
+    void addKey(const Section& sec, std::string_view name, std::size_t line) const {
         sec.keys.findOrAdd(
             hashOf(name), name, [&](std::size_t at) { return keyOf(sec.lines[at]); },
             [line] { return line; });
@@ -452,10 +470,9 @@ struct ProfileDocument::Impl {
         std::size_t nextLf = 0;  // the next LF at or after pos, n when there is none
         bool lfKnown = false;
         std::size_t current = 0;
-        // The lines of the current section so far, how many are key lines, and how many of them
-        // stand up to and including the last key line.
+        // The lines of the current section so far, and how many of them stand up to and including
+        // the last key line.
         std::vector<Line> pending;
-        std::size_t keyLines = 0;
         std::size_t afterLastKey = 0;
         while (pos < n) {
             // The line ends at the first CR or LF: the next LF, unless a CR comes before it. The
@@ -495,11 +512,10 @@ struct ProfileDocument::Impl {
                 ++first;
             }
             if (first < t.size() && t[first] == '[') {
-                finishSection(current, pending, keyLines, afterLastKey);
+                finishSection(current, pending, afterLastKey);
                 const std::string_view name = t.substr(first + 1);
                 current = sections.size();
                 addSection(trimBlanks(name.substr(0, name.find(']')))).header = line;
-                keyLines = 0;
                 afterLastKey = 0;
                 continue;
             }
@@ -514,33 +530,22 @@ struct ProfileDocument::Impl {
                     line.keyBegin = first;
                     line.keyEnd = keyEnd;
                     line.valueBegin = eq + 1;
-                    ++keyLines;
                     afterLastKey = pending.size() + 1;
                 }
             }
             pending.push_back(line);  // a key line, or a blank, comment or other line
         }
-        finishSection(current, pending, keyLines, afterLastKey);
+        finishSection(current, pending, afterLastKey);
     }
 
     // Puts the lines read for a section in place, those up to its last key line apart from those
-    // after it, and indexes its keys (not those of the lines before the first header).
-    void finishSection(std::size_t index, std::vector<Line>& pending, std::size_t keyLines,
-                       std::size_t afterLastKey) {
+    // after it.
+    void finishSection(std::size_t index, std::vector<Line>& pending, std::size_t afterLastKey) {
         Section& sec = sections[index];
         const auto split = pending.begin() + static_cast<std::ptrdiff_t>(afterLastKey);
         sec.lines.assign(pending.begin(), split);
         sec.trailer.assign(split, pending.end());
         pending.clear();
-        if (index == 0) {
-            return;
-        }
-        sec.keys.reserve(keyLines);
-        for (std::size_t i = 0; i < sec.lines.size(); ++i) {
-            if (isKeyLine(sec.lines[i])) {
-                addKey(sec, keyOf(sec.lines[i]), i);
-            }
-        }
     }
 
     // The raw value of the key (after '=', up to a NUL, without surrounding blanks), or nothing.
@@ -652,6 +657,7 @@ struct ProfileDocument::Impl {
         written.append(1, '[').append(sectionName).append(1, ']');
         added.lines.push_back(newKeyLine(key, value));
         added.hasContent = true;
+        added.indexed = true;
         addKey(added, key, 0);
         changed = true;
     }
