@@ -1,4 +1,4 @@
-// Loading and saving the largest settings file, 256 groups of 64 channels (783 KB), and one with
+// Loading and saving the largest settings file, 256 groups of 64 channels (1.0 MB), and one with
 // a quarter of the channels, to see how the cost grows with them; loading files of many keys
 // whose names a careless name hash takes for one.
 #include <benchmark/benchmark.h>

@@ -5,7 +5,7 @@
 namespace vorda::bench {
 
 // A settings file as the service keeps it: `groups` groups of `channels` channels each. At 256
-// groups of 64 channels (783 KB) it is the largest the service reads: 64 codes of up to 7
+// groups of 64 channels (1.0 MB) it is the largest the service reads: 64 codes of up to 7
 // characters fill a group's channel list, which the file keeps to 511 characters.
 inline std::string largeSettingsFile(int groups, int channels) {
     std::string text =

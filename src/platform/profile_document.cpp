@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cstring>
 #include <optional>
 #include <random>
@@ -48,6 +49,7 @@ std::uint64_t processSeed() {
 
 // Up to eight bytes (n from 1 to 8) as one little-endian word, the bytes after them zero. Loads
 // that overlap put the same byte in the same place twice, which the OR keeps as it is.
+static_assert(std::endian::native == std::endian::little, "words are put together little-endian");
 [[gnu::always_inline]] inline std::uint64_t wordOf(const char* p, std::size_t n) {
     const auto byte = [p](std::size_t i) {
         return std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
@@ -104,7 +106,7 @@ bool sameName(std::string_view a, std::string_view b) {
 }
 
 // The folded bytes eight at a time, each word mixed into the seeded state.
-std::uint64_t nameHash(std::string_view s, std::uint64_t seed) {
+std::uint32_t nameHash(std::string_view s, std::uint64_t seed) {
     std::uint64_t h = seed ^ (s.size() * 0xC2B2AE3D27D4EB4Full);
     const auto mix = [&h](std::uint64_t word) {
         h = (h ^ foldedWord(word)) * 0xFF51AFD7ED558CCDull;
@@ -120,7 +122,7 @@ std::uint64_t nameHash(std::string_view s, std::uint64_t seed) {
         mix(wordOf(s.data() + i, s.size() - i));
     }
     h *= 0xC4CEB9FE1A85EC53ull;
-    return h ^ (h >> 29);
+    return static_cast<std::uint32_t>(h ^ (h >> 29) ^ (h >> 32));
 }
 
 // Every state of every document has its own number: a SectionRef that saw one state knows
@@ -134,7 +136,8 @@ std::uint64_t nextGeneration() {
 // section name in file order. Sections are deleted only from the front of a name's list (the
 // first live one is the one deleted) and added only at its end, so the live ones of a name are
 // those from firstLive on.
-using KeyPlace = std::size_t;
+// (A section has fewer than 2^32 - 1 lines: each line takes far more than one byte of memory.)
+using KeyPlace = std::uint32_t;
 struct SectionPlaces {
     std::vector<std::size_t> all;
     std::size_t firstLive = 0;
@@ -161,7 +164,7 @@ class NameIndex {
 
     // The place of the name, or nullptr.
     template <typename NameOf>
-    const Place* find(std::uint64_t hash, std::string_view name, NameOf&& nameOf) const {
+    const Place* find(std::uint32_t hash, std::string_view name, NameOf&& nameOf) const {
         if (slots_.empty()) {
             return nullptr;
         }
@@ -177,13 +180,13 @@ class NameIndex {
         }
     }
     template <typename NameOf>
-    Place* find(std::uint64_t hash, std::string_view name, NameOf&& nameOf) {
+    Place* find(std::uint32_t hash, std::string_view name, NameOf&& nameOf) {
         return const_cast<Place*>(std::as_const(*this).find(hash, name, nameOf));
     }
 
     // The place of the name, added by makePlace() when the name is not in the table yet.
     template <typename NameOf, typename MakePlace>
-    Place& findOrAdd(std::uint64_t hash, std::string_view name, NameOf&& nameOf,
+    Place& findOrAdd(std::uint32_t hash, std::string_view name, NameOf&& nameOf,
                      MakePlace&& makePlace) {
         if ((count_ + 1) * 2 > slots_.size()) {
             grow();
@@ -220,7 +223,8 @@ class NameIndex {
 
   private:
     struct Slot {
-        std::uint64_t hash = 0;
+        std::uint32_t hash =
+            0;  // 8 bytes a slot of the key index, so that more of it stays in the cache
         Place place = unusedPlace();
     };
 
@@ -362,7 +366,7 @@ struct ProfileDocument::Impl {
 
     Impl() { sections.emplace_back(); }
 
-    std::uint64_t hashOf(std::string_view name) const { return nameHash(name, seed); }
+    std::uint32_t hashOf(std::string_view name) const { return nameHash(name, seed); }
 
     std::string_view text(const Line& line) const {
         const std::string& from = line.written ? written : original;
@@ -416,7 +420,7 @@ struct ProfileDocument::Impl {
     void addKey(const Section& sec, std::string_view name, std::size_t line) const {
         sec.keys.findOrAdd(
             hashOf(name), name, [&](std::size_t at) { return keyOf(sec.lines[at]); },
-            [line] { return line; });
+            [line] { return static_cast<KeyPlace>(line); });
     }
 
     // --- The section index: section names to their sections.
