@@ -16,9 +16,10 @@
 //  - Every byte the writer does not set stays as it was; a write that would leave its line as
 //    it stands changes nothing.
 //
-// Costs: parsing is linear in the bytes, and a read or a write costs the length of its names and
-// its value, whatever names the file holds (the name hash has a seed of its own in each
-// process, so no file can make its names collide).
+// Costs: parsing is linear in the bytes; the first read or write in a section indexes its keys,
+// linear in its lines; after that a read or a write costs the length of its names and its
+// value, whatever names the file holds (the name hash has a seed of its own in each process, so
+// no file can make its names collide).
 #include <cstdint>
 #include <memory>
 #include <string>
