@@ -10,6 +10,7 @@
 #include "platform/atomic_file.h"
 #include "platform/cp1251.h"
 #include "platform/profile_document.h"
+#include "resources/texts.h"
 
 namespace vorda {
 namespace {
@@ -125,14 +126,18 @@ bool ConnectionSettings::load() {
     }
 
     // The first of the two files that exists and names a data source supplies all four values.
+    skippedFiles.clear();
     for (const std::string* path : {&currentIniPath, &windowsIniPath}) {
         if (!fileExists(*path)) {
             continue;
         }
         std::string bytes;
         bool exists = false;
-        // A file that cannot be read reads as one without keys (and no bytes).
-        (void)readFileBytes(*path, bytes, exists);
+        // A file that cannot be read reads as one without keys (and no bytes); the reason is
+        // kept for the caller to report.
+        if (Status st = readFileBytes(*path, bytes, exists); !st.ok) {
+            skippedFiles.push_back(st.error);
+        }
         const ProfileDocument file = ProfileDocument::fromBytes(std::move(bytes));
         v.dataSource = file.getString("DATABASE", "ODBC", "", kDataSourceLimit);
         v.user = file.getString("DATABASE", "USER", "", kUserLimit);
@@ -207,9 +212,8 @@ ConnectOutcome ConnectionSettings::connect(bool report) {
     if (odbc::failed(rc)) {
         outcome.showBox = true;
         outcome.isError = true;
-        outcome.caption = text1251("Ошибка при подключении к базе данных");
-        outcome.text = text1251("При попытке подключения к базе данных произошла ошибка:\r\n") +
-                       driverText(odbc::firstDiagnostic(dbc));
+        outcome.caption = text1251(texts::kConnectErrorCaption);
+        outcome.text = text1251(texts::kConnectErrorText) + driverText(odbc::firstDiagnostic(dbc));
         return outcome;
     }
     s.environment = std::move(env);
@@ -219,8 +223,8 @@ ConnectOutcome ConnectionSettings::connect(bool report) {
         return outcome;
     }
 
-    std::string text = text1251("Успешное подключение к DSN: ") + v.dataSource + "\t\r\n" +
-                       text1251("Пользователь: ") + v.user + "\r\n\r\n";
+    std::string text = text1251(texts::kConnectedTo) + v.dataSource + "\t\r\n" +
+                       text1251(texts::kConnectedUser) + v.user + "\r\n\r\n";
     odbc::Handle stmt = odbc::Handle::allocate(SQL_HANDLE_STMT, s.connection.get());
     if (stmt) {
         const std::string tableType = "'TABLE'";
@@ -238,12 +242,12 @@ ConnectOutcome ConnectionSettings::connect(bool report) {
             });
             char countLine[64];
             std::snprintf(countLine, sizeof countLine, "%d\r\n", static_cast<int>(count));
-            text += text1251("Количество таблиц: ") + countLine + lines;
+            text += text1251(texts::kTableCount) + countLine + lines;
         }
         SQLCloseCursor(stmt.get());
     }
     outcome.showBox = true;
-    outcome.caption = text1251("Подключение к источнику данных!");
+    outcome.caption = text1251(texts::kConnectReportCaption);
     outcome.text = std::move(text);
     return outcome;
 }

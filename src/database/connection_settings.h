@@ -32,7 +32,9 @@ class ConnectionSettings {
     virtual ~ConnectionSettings() = default;
 
     // Sets the class-wide values from the command line, ork.ini in the current directory,
-    // ZEL.ini in the system directory, or the defaults. Always true.
+    // ZEL.ini in the system directory, or the defaults. Always true. A connection file that
+    // exists but cannot be read (not a regular file, no permission) counts as one without keys;
+    // skippedFiles then says why.
     bool load();
 
     // Fills dataSources with the system, then the user data sources (at most 256 in all);
@@ -57,6 +59,7 @@ class ConnectionSettings {
     std::string windowsIniPath;  // system directory + "/ZEL.ini"
     std::string currentIniPath;  // current directory + "/ork.ini"
     std::vector<DataSourceEntry> dataSources;
+    std::vector<std::string> skippedFiles;  // by the last load: why each file was not read
 
     static constexpr std::size_t kMaxDataSources = 256;
 };

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/text.h"
+#include "resources/texts.h"
 
 namespace vorda {
 namespace {
@@ -78,73 +79,67 @@ constexpr std::string_view kReservedInNames = "[]{}(),;?*=!@\\";
 // Characters that would make an attribute's name something else in odbc.ini.
 constexpr std::string_view kReservedInKeys = "=[];";
 
-std::string quoted(char c) {
-    return std::string("«") + c + "»";
-}
-
 }  // namespace
 
 Status checkDataSourceName(std::string_view name) {
     const auto refuse = [&](const std::string& why) {
-        return Status::failure("Недопустимое имя источника данных \"" + std::string(name) +
-                               "\": " + why);
+        return Status::failure(texts::format(texts::kBadDsnName, {name, why}));
     };
     if (name.empty()) {
-        return refuse("имя пустое");
+        return refuse(std::string(texts::kNameEmpty));
     }
     if (trimBlanks(name) != name) {
-        return refuse("пробел в начале или в конце");
+        return refuse(std::string(texts::kNameEdgeBlank));
     }
     for (const char c : name) {
         const auto b = static_cast<unsigned char>(c);
         if (b < 0x20 || b > 0x7e) {
-            return refuse("допустимы только латинские буквы, цифры, пробелы и знаки ASCII");
+            return refuse(std::string(texts::kDsnNameNotAscii));
         }
         if (kReservedInNames.find(c) != std::string_view::npos) {
-            return refuse("в нём есть знак " + quoted(c));
+            return refuse(texts::format(texts::kNameReservedChar, {std::string_view(&c, 1)}));
         }
     }
     if (name.size() > SQL_MAX_DSN_LENGTH) {
-        return refuse("оно длиннее " + std::to_string(SQL_MAX_DSN_LENGTH) + " знаков");
+        return refuse(texts::format(texts::kDsnNameTooLong, {std::to_string(SQL_MAX_DSN_LENGTH)}));
     }
     // The driver manager's own test, should its rule ever be stricter than ours.
     if (!SQLValidDSN(std::string(name).c_str())) {
-        return refuse("его не принимает диспетчер драйверов ODBC");
+        return refuse(std::string(texts::kDsnNameRefusedByDriverManager));
     }
     return Status::success();
 }
 
 Status checkAttributeKey(std::string_view key) {
     const auto refuse = [&](const std::string& why) {
-        return Status::failure("Недопустимое имя параметра \"" + std::string(key) + "\": " + why);
+        return Status::failure(texts::format(texts::kBadDsnParameter, {key, why}));
     };
     if (key.empty()) {
-        return refuse("имя пустое");
+        return refuse(std::string(texts::kNameEmpty));
     }
     if (trimBlanks(key) != key) {
-        return refuse("пробел в начале или в конце");
+        return refuse(std::string(texts::kNameEdgeBlank));
     }
     for (const char c : key) {
         if (static_cast<unsigned char>(c) < 0x20) {
-            return refuse("в нём есть управляющий знак или перевод строки");
+            return refuse(std::string(texts::kKeyControlChar));
         }
         if (kReservedInKeys.find(c) != std::string_view::npos) {
-            return refuse("в нём есть знак " + quoted(c));
+            return refuse(texts::format(texts::kNameReservedChar, {std::string_view(&c, 1)}));
         }
     }
     if (key.front() == '#') {
-        return refuse("оно начинается со знака «#»");
+        return refuse(std::string(texts::kKeyStartsWithHash));
     }
     if (equalsAsciiNoCase(key, "Driver")) {
-        return refuse("драйвер задаётся отдельно от параметров");
+        return refuse(std::string(texts::kDriverIsNoParameter));
     }
     return Status::success();
 }
 
 Status checkAttributeValue(std::string_view key, std::string_view value) {
     if (hasLineBreakOrNul(value)) {
-        return Status::failure("Значение параметра " + std::string(key) +
-                               " содержит перевод строки");
+        return Status::failure(texts::format(texts::kDsnParameterLineBreak, {key}));
     }
     return Status::success();
 }
@@ -198,7 +193,7 @@ Status writeUserDataSource(const std::string& name, const std::string& driver,
         return s;
     }
     if (driver.empty() || hasLineBreakOrNul(driver)) {
-        return Status::failure("Не выбран драйвер источника данных");
+        return Status::failure(std::string(texts::kNoDsnDriver));
     }
     for (const auto& [key, value] : attributes) {
         if (Status s = checkAttributeKey(key); !s) {
@@ -211,12 +206,12 @@ Status writeUserDataSource(const std::string& name, const std::string& driver,
     const ConfigMode mode(ODBC_USER_DSN);
     // Replaces a data source of that name with a fresh section holding only the driver.
     if (!SQLWriteDSNToIni(name.c_str(), driver.c_str())) {
-        return Status::failure(installerError("Не удалось записать источник данных " + name));
+        return Status::failure(installerError(texts::format(texts::kDsnWriteFailed, {name})));
     }
     for (const auto& [key, value] : attributes) {
         if (!SQLWritePrivateProfileString(name.c_str(), key.c_str(), value.c_str(), "odbc.ini")) {
             return Status::failure(
-                installerError("Не удалось записать параметр " + key + " источника " + name));
+                installerError(texts::format(texts::kDsnParameterWriteFailed, {key, name})));
         }
     }
     return Status::success();
@@ -224,11 +219,11 @@ Status writeUserDataSource(const std::string& name, const std::string& driver,
 
 Status removeUserDataSource(const std::string& name) {
     if (name.empty()) {
-        return Status::failure("Не задано имя источника данных");
+        return Status::failure(std::string(texts::kNoDsnName));
     }
     const ConfigMode mode(ODBC_USER_DSN);
     if (!SQLRemoveDSNFromIni(name.c_str())) {
-        return Status::failure(installerError("Не удалось удалить источник данных " + name));
+        return Status::failure(installerError(texts::format(texts::kDsnRemoveFailed, {name})));
     }
     return Status::success();
 }

@@ -10,10 +10,23 @@
 namespace vorda {
 
 class SchemaDictionary {
-public:
+  public:
     enum Table {
-        FILELIST, SITECHAN, SITE, ORIGIN, NETWORKS, LASTID, ID_SENS, ID_FREQ, GEOGRAPHIC_REGION,
-        EVENTLIST, EARTHQUAKE, CONTREG, CALIBRATION, ARRIVAL, kTableCount
+        FILELIST,
+        SITECHAN,
+        SITE,
+        ORIGIN,
+        NETWORKS,
+        LASTID,
+        ID_SENS,
+        ID_FREQ,
+        GEOGRAPHIC_REGION,
+        EVENTLIST,
+        EARTHQUAKE,
+        CONTREG,
+        CALIBRATION,
+        ARRIVAL,
+        kTableCount
     };
 
     SchemaDictionary();  // every name empty, no connection
@@ -38,7 +51,7 @@ public:
 
     SQLHDBC connection = SQL_NULL_HDBC;
 
-private:
+  private:
     struct Record {
         std::string name;
         std::vector<std::string> columns;

@@ -10,8 +10,9 @@
 namespace vorda {
 
 // Reads a whole file. A missing file gives success, no bytes and exists false; a file that
-// exists but cannot be read (a folder, a file without read permission, a read error) gives a
-// failure naming it, no bytes and exists false.
+// exists but cannot be read (a folder, a FIFO, a device or anything else that is no regular
+// file, a file without read permission, a read error) gives a failure naming it, no bytes and
+// exists false.
 Status readFileBytes(const std::string& path, std::string& bytes, bool& exists);
 
 // Writes bytes to path atomically: a temporary file in the target's folder, written, given the

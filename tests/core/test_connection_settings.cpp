@@ -1,6 +1,7 @@
 #include "database/connection_settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -136,6 +137,19 @@ TEST_F(ConnectionSettingsTest, IniFilesInTheirOrderOrTheDefaults) {
     // No ork.ini at all: ZEL.ini.
     std::remove(current.file("ork.ini").c_str());
     EXPECT_EQ(loaded(env({})).dataSource, "X");
+}
+
+TEST_F(ConnectionSettingsTest, AConnectionFileThatIsNoRegularFileIsSkippedWithItsReason) {
+    // A FIFO would block the read for ever: it is refused at once and the next file is read.
+    ASSERT_EQ(::mkfifo(current.file("ork.ini").c_str(), 0600), 0);
+    system.write("ZEL.ini", "[DATABASE]\nODBC=X\nUSER=U\n");
+    ConnectionSettings s(env({}));
+    s.load();
+    EXPECT_EQ(ConnectionSettings::values().dataSource, "X");
+    EXPECT_EQ(ConnectionSettings::values().user, "U");
+    ASSERT_EQ(s.skippedFiles.size(), 1u);
+    EXPECT_NE(s.skippedFiles[0].find(current.file("ork.ini")), std::string::npos);
+    EXPECT_NE(s.skippedFiles[0].find("not a regular file"), std::string::npos);
 }
 
 TEST_F(ConnectionSettingsTest, ValuesAreCutToTheirLimits) {

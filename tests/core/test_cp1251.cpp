@@ -16,11 +16,13 @@ TEST(Cp1251, RoundTripsEveryByteThroughUtf8) {
 
 TEST(Cp1251, RefusesCharactersOutsideTheCodePage) {
     EXPECT_EQ(cp1251::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8"), std::string("\xCF\xF0\xE8"));  // При
-    EXPECT_FALSE(cp1251::fromUtf8("\xE4\xB8\xAD").has_value());                        // 中
-    EXPECT_FALSE(cp1251::fromUtf8("\xC3\xA9").has_value());                            // é
-    EXPECT_FALSE(cp1251::fromUtf8("\xC3").has_value());  // cut sequence
+    EXPECT_FALSE(cp1251::fromUtf8("\xE4\xB8\xAD").has_value());                            // 中
+    EXPECT_FALSE(cp1251::fromUtf8("\xC3\xA9").has_value());                                // é
+    EXPECT_FALSE(cp1251::fromUtf8("\xC3").has_value());      // cut sequence
     EXPECT_FALSE(cp1251::fromUtf8("\xC0\x80").has_value());  // overlong NUL
-    EXPECT_EQ(cp1251::fromUtf8Lossy("a\xE4\xB8\xAD" "b"), "a?b");
+    EXPECT_EQ(cp1251::fromUtf8Lossy("a\xE4\xB8\xAD"
+                                    "b"),
+              "a?b");
     EXPECT_TRUE(cp1251::canHold(U'\u2116'));  // №
     EXPECT_FALSE(cp1251::canHold(U'\u00E9'));
 }

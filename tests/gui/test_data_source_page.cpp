@@ -1,7 +1,11 @@
 // The data source page against real unixODBC data sources (SQLite driver, private ODBCINI and
 // ODBCSYSINI): the list and its selection, the stored name, the connection test, the folder
 // chooser and the data source manager behind the administrator button.
+#include <QComboBox>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <filesystem>
 
@@ -20,14 +24,6 @@ using vorda::test::TempDir;
 using vorda::test::UiScript;
 
 namespace {
-
-QStringList entries(QComboBox& box) {
-    QStringList texts;
-    for (int i = 0; i < box.count(); ++i) {
-        texts << box.itemText(i);
-    }
-    return texts;
-}
 
 // ork.ini in the current folder names the connection the page loads.
 void writeOrkIni(const TempDir& dir, const std::string& source, const std::string& user = "op",
@@ -58,7 +54,8 @@ class TestDataSourcePage : public QObject {
         writeOrkIni(dir, "listsys");  // another letter case, and a prefix of two entries
         {
             DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
-            QCOMPARE_EQ(entries(page.sourceBox()),
+            page.fill();  // as the main dialog does when it places the page
+            QCOMPARE_EQ(test::comboItems(page.sourceBox()),
                         (QStringList{"LISTSYS2 (System DSN)", "LISTSYS (System DSN)",
                                      "LISTUSER (User DSN)"}));
             QCOMPARE_EQ(page.sourceBox().currentIndex(), 0);  // the first entry it begins
@@ -72,11 +69,13 @@ class TestDataSourcePage : public QObject {
         writeOrkIni(dir, "LISTU");
         {
             DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+            page.fill();
             QCOMPARE_EQ(page.sourceBox().currentText(), QStringLiteral("LISTUSER (User DSN)"));
         }
         writeOrkIni(dir, "NOWHERE");
         {
             DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+            page.fill();
             QCOMPARE_EQ(page.sourceBox().currentIndex(), -1);
             QCOMPARE_EQ(ConnectionSettings::values().dataSource, std::string("NOWHERE"));
         }
@@ -115,6 +114,7 @@ class TestDataSourcePage : public QObject {
         writeOrkIni(dir, "GOODDB", "someone", "secret");
         UiScript script;
         DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        page.fill();
         page.userEdit().setText(QStringLiteral("OP"));
         QTest::mouseClick(&page.testButton(), Qt::LeftButton);
         QCOMPARE_EQ(script.boxes.size(), std::size_t{1});
@@ -139,6 +139,7 @@ class TestDataSourcePage : public QObject {
         writeOrkIni(dir, "NODRIVER");
         UiScript script;
         DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        page.fill();
         QCOMPARE_EQ(page.sourceBox().currentText(), QStringLiteral("NODRIVER (User DSN)"));
         QTest::mouseClick(&page.testButton(), Qt::LeftButton);
         QCOMPARE_EQ(script.boxes.size(), std::size_t{1});
@@ -166,6 +167,7 @@ class TestDataSourcePage : public QObject {
         writeOrkIni(dir, "ANY");
         UiScript script;
         DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        page.fill();
         script.modals.push_back([](QDialog&) { return static_cast<int>(QDialog::Rejected); });
         QTest::mouseClick(&page.browseButton(), Qt::LeftButton);
         QCOMPARE_EQ(page.dataDirEdit().text(), QStringLiteral("/data/zel"));
@@ -194,7 +196,8 @@ class TestDataSourcePage : public QObject {
         writeOrkIni(dir, "ADDEDHERE");
         UiScript script;
         DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
-        QCOMPARE_EQ(entries(page.sourceBox()), QStringList{"BEFORE (User DSN)"});
+        page.fill();
+        QCOMPARE_EQ(test::comboItems(page.sourceBox()), QStringList{"BEFORE (User DSN)"});
         QCOMPARE_EQ(page.sourceBox().currentIndex(), -1);
         bool managerRan = false;
         script.modals.push_back([&](QDialog& shown) {
@@ -225,7 +228,7 @@ class TestDataSourcePage : public QObject {
         QTest::mouseClick(&page.adminButton(), Qt::LeftButton);
         QVERIFY(managerRan);
         QVERIFY(script.modals.empty());
-        QCOMPARE_EQ(entries(page.sourceBox()),
+        QCOMPARE_EQ(test::comboItems(page.sourceBox()),
                     (QStringList{"BEFORE (User DSN)", "ADDEDHERE (User DSN)"}));
         QCOMPARE_EQ(page.sourceBox().currentIndex(), 1);  // the current name is listed now
         QVERIFY(script.boxes.empty());

@@ -1,12 +1,16 @@
 // Our ODBC data source manager: it lists the machine's data sources and adds, changes and
 // removes user data sources in the driver manager's files, through its real widgets.
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
+#include <QTreeWidget>
 
 #include "database/connection_settings.h"
-#include "database/ui/dsn_manager_dialog.h"
 #include "database/odbc_admin.h"
+#include "database/ui/dsn_manager_dialog.h"
 #include "gui_script.h"
 #include "support/odbc_sandbox.h"
 #include "support/temp_dir.h"

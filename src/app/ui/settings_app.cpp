@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTabWidget>
 #include <QTranslator>
 
 #include "app/ui/app_resources.h"
@@ -29,8 +30,16 @@ int runSettingsDialog(const Environment& env, int initialTab) {
     return ui::runModal(dialog);
 }
 
-int runSettingsApp(int& argc, char** argv, const Environment& env) {
-    QApplication app(argc, argv);
+int runSettingsApp(const std::vector<std::string>& toolkitArgs, const Environment& env) {
+    // The application object keeps argc and argv for its whole life.
+    std::vector<std::string> storage = toolkitArgs;
+    std::vector<char*> argv;
+    for (std::string& arg : storage) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    int argc = static_cast<int>(storage.size());
+    QApplication app(argc, argv.data());
     // Standard buttons and dialogs speak Russian like the rest of the program.
     QTranslator qtTranslator;
     installQtTranslation(qtTranslator);

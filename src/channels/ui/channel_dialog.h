@@ -16,14 +16,11 @@
 // Controls by object name: stationBox, channelBox, spsEdit, unixRadio, calendarRadio,
 // lastTimeEdit, sizeEdit, fileNameEdit, okButton, cancelButton.
 #include <QDialog>
-#include <QString>
 #include <memory>
-#include <optional>
-#include <string>
-
-#include "settings/settings_record.h"
 
 namespace vorda {
+
+struct RuleCheck;
 
 class ChannelDialog : public QDialog {
     Q_OBJECT
@@ -40,12 +37,6 @@ class ChannelDialog : public QDialog {
     // OK: checks the fields and writes the settings record; stays open on any refusal.
     void accept() override;
 
-    // Why a code cannot go into the settings file; nothing when it can.
-    static std::optional<QString> unsafeCodeReason(const QString& code);
-    // Why a channel code cannot name its keys in the group's section (one of the group's own
-    // keys, or a file name key); nothing when it can.
-    static std::optional<QString> groupKeyReason(const QString& code);
-
   private:
     void initDialog();
     void onStationChanged();
@@ -54,9 +45,8 @@ class ChannelDialog : public QDialog {
     void onCalendarFormat();
     void onUnixFormat();
     void proposeFileName();
-    bool checkCode(const QString& code, const QString& what, bool namesKeys = false);
-    // Whether the group's channel list still fits the settings file; says so when not.
-    bool channelListFits(const GroupRecord& group);
+    // True when the rules allow it; otherwise shows why and gives false.
+    bool allowed(const RuleCheck& check);
     void warn(const QString& text);
 
     struct Controls;
