@@ -144,6 +144,7 @@ struct SectionPlaces {
 };
 
 constexpr KeyPlace kNoKey = static_cast<KeyPlace>(-1);
+constexpr std::size_t kNoLine = static_cast<std::size_t>(-1);
 
 bool unused(KeyPlace line) {
     return line == kNoKey;
@@ -283,6 +284,9 @@ struct Line {
     std::size_t valueBegin = 0;  // right after the '='
     LineEnd end = LineEnd::None;
     bool written = false;  // the text is in Impl::written, not in Impl::original
+    // The first key line of its name in its section (what a lookup of the name gives), known
+    // once the section's key index is made, which sets it.
+    mutable bool firstOfName = false;
 };
 
 // Any other line has no '=' and so nothing after one.
@@ -398,7 +402,12 @@ struct ProfileDocument::Impl {
 
     // --- The key index of a section: key names to the first key line of the name.
 
-    const KeyPlace* findKey(const Section& sec, std::string_view name) const {
+    // The first key line of the name, or kNoLine. A section's keys are mostly read and written in
+    // the order of its lines: the line at *next (the one after the last found) is taken when it
+    // is the first of the name, before the index is asked; *next then points after the line
+    // found.
+    std::size_t findKey(const Section& sec, std::string_view name,
+                        std::size_t* next = nullptr) const {
         if (!sec.indexed) {
             std::size_t keyLines = 0;
             for (const Line& line : sec.lines) {
@@ -412,15 +421,28 @@ struct ProfileDocument::Impl {
             }
             sec.indexed = true;
         }
-        return sec.keys.find(hashOf(name), name,
-                             [&](std::size_t at) { return keyOf(sec.lines[at]); });
+        std::size_t found = kNoLine;
+        if (next != nullptr && *next < sec.lines.size() && sec.lines[*next].firstOfName &&
+            sameName(keyOf(sec.lines[*next]), name)) {
+            found = *next;
+        } else if (const KeyPlace* at = sec.keys.find(
+                       hashOf(name), name, [&](std::size_t i) { return keyOf(sec.lines[i]); })) {
+            found = *at;
+        }
+        if (next != nullptr && found != kNoLine) {
+            *next = found + 1;
+        }
+        return found;
     }
 
     // Records the key line unless the section already has a key of that name (the first wins).
     void addKey(const Section& sec, std::string_view name, std::size_t line) const {
         sec.keys.findOrAdd(
             hashOf(name), name, [&](std::size_t at) { return keyOf(sec.lines[at]); },
-            [line] { return static_cast<KeyPlace>(line); });
+            [&sec, line] {
+                sec.lines[line].firstOfName = true;
+                return static_cast<KeyPlace>(line);
+            });
     }
 
     // --- The section index: section names to their sections.
@@ -446,7 +468,11 @@ struct ProfileDocument::Impl {
 
     std::size_t find(SectionRef& ref) const {
         if (ref.generation_ != generation) {
-            ref.index_ = findSection(ref.name_);
+            const std::size_t index = findSection(ref.name_);
+            if (index != ref.index_) {
+                ref.index_ = index;
+                ref.nextLine_ = 0;
+            }
             ref.generation_ = generation;
         }
         return ref.index_;
@@ -553,31 +579,32 @@ struct ProfileDocument::Impl {
     }
 
     // The raw value of the key (after '=', up to a NUL, without surrounding blanks), or nothing.
-    std::optional<std::string_view> rawValue(std::size_t section, std::string_view key) const {
+    std::optional<std::string_view> rawValue(std::size_t section, std::string_view key,
+                                             std::size_t* next) const {
         if (section == 0) {
             return std::nullopt;
         }
         const Section& sec = sections[section];
-        const KeyPlace* at = findKey(sec, trimBlanks(key));
-        if (at == nullptr) {
+        const std::size_t at = findKey(sec, trimBlanks(key), next);
+        if (at == kNoLine) {
             return std::nullopt;
         }
-        const Line& line = sec.lines[*at];
+        const Line& line = sec.lines[at];
         std::string_view value = text(line).substr(line.valueBegin);
         value = value.substr(0, value.find('\0'));
         return trimBlanks(value);
     }
 
     std::string getString(std::size_t section, std::string_view key, std::string_view defaultValue,
-                          std::size_t maxChars) const {
-        const auto raw = rawValue(section, key);
+                          std::size_t maxChars, std::size_t* next = nullptr) const {
+        const auto raw = rawValue(section, key, next);
         const std::string_view value = raw ? unquoted(*raw) : defaultValue;
         return std::string(value.substr(0, maxChars));
     }
 
-    std::int32_t getInt(std::size_t section, std::string_view key,
-                        std::int32_t defaultValue) const {
-        const auto raw = rawValue(section, key);
+    std::int32_t getInt(std::size_t section, std::string_view key, std::int32_t defaultValue,
+                        std::size_t* next = nullptr) const {
+        const auto raw = rawValue(section, key, next);
         if (!raw) {
             return defaultValue;
         }
@@ -621,11 +648,11 @@ struct ProfileDocument::Impl {
 
     // Sets the key in the section found (0: none, so one of the name is added at the end).
     void set(std::size_t section, std::string_view sectionName, std::string_view key,
-             std::string_view value) {
+             std::string_view value, std::size_t* next = nullptr) {
         if (section != 0) {
             Section& sec = sections[section];
-            if (const KeyPlace* at = findKey(sec, key)) {
-                Line& target = sec.lines[*at];
+            if (const std::size_t at = findKey(sec, key, next); at != kNoLine) {
+                Line& target = sec.lines[at];
                 const std::string_view t = text(target);
                 if (target.keyBegin == 0 && target.valueBegin == target.keyEnd + 1 &&
                     t.substr(target.valueBegin) == value) {
@@ -746,7 +773,8 @@ std::string ProfileDocument::getString(std::string_view section, std::string_vie
 
 std::string ProfileDocument::getString(SectionRef& section, std::string_view key,
                                        std::string_view defaultValue, std::size_t maxChars) const {
-    return impl_->getString(impl_->find(section), key, defaultValue, maxChars);
+    const std::size_t index = impl_->find(section);
+    return impl_->getString(index, key, defaultValue, maxChars, &section.nextLine_);
 }
 
 std::int32_t ProfileDocument::getInt(std::string_view section, std::string_view key,
@@ -756,7 +784,8 @@ std::int32_t ProfileDocument::getInt(std::string_view section, std::string_view 
 
 std::int32_t ProfileDocument::getInt(SectionRef& section, std::string_view key,
                                      std::int32_t defaultValue) const {
-    return impl_->getInt(impl_->find(section), key, defaultValue);
+    const std::size_t index = impl_->find(section);
+    return impl_->getInt(index, key, defaultValue, &section.nextLine_);
 }
 
 bool ProfileDocument::sectionHasLines(std::string_view section) const {
@@ -785,7 +814,8 @@ Status ProfileDocument::setString(SectionRef& section, std::string_view key,
     const std::string_view keyName = trimBlanks(key);
     Status st = Impl::checkWrite(section.name_, keyName, value, section.writable_);
     if (st.ok) {
-        impl_->set(impl_->find(section), section.name_, keyName, value);
+        const std::size_t index = impl_->find(section);
+        impl_->set(index, section.name_, keyName, value, &section.nextLine_);
     }
     return st;
 }

@@ -46,7 +46,8 @@ class ProfileDocument {
 
     // A section named once for many reads and writes of its keys. It stands for its name: a
     // read or write through it does what one by the name would, but the name is looked up again
-    // only when sections were added or deleted since it was last looked up.
+    // only when sections were added or deleted since it was last looked up, and a key that
+    // stands right after the last one found is taken from there without a lookup.
     class SectionRef {
       public:
         explicit SectionRef(std::string_view name);
@@ -57,6 +58,7 @@ class ProfileDocument {
         bool writable_ = false;         // a name a header can hold (else writes are refused)
         std::uint64_t generation_ = 0;  // the state of the document the section was found in
         std::size_t index_ = 0;         // the section found; 0 when there is none
+        std::size_t nextLine_ = 0;      // the line after the key last found: the next one tried
     };
 
     // The value with one pair of matching surrounding double or single quotes removed, cut to

@@ -155,6 +155,12 @@ TEST(ProfileDocument, FirstOfDuplicateSectionsAndKeysWins) {
     auto doc = ProfileDocument::fromBytes("[S]\nK=1\nk=2\n[T]\nK=t\n[s]\nK=3\nNEW2=x\n[S]\nK=4\n");
     EXPECT_EQ(doc.getInt("S", "K", 0), 1);
     EXPECT_EQ(doc.getString("s", "NEW2", "none"), "none");  // only the first [S] is read
+    // Read in file order through a SectionRef, which tries the line after the last key found:
+    // the line after K is k, a second K, which is not the one found.
+    ProfileDocument::SectionRef s("S");
+    EXPECT_EQ(doc.getInt(s, "K", 0), 1);
+    EXPECT_EQ(doc.getInt(s, "k", 0), 1);
+    EXPECT_EQ(doc.getInt(s, "K", 0), 1);
 
     ASSERT_TRUE(doc.setString("S", "K", "10"));
     ASSERT_TRUE(doc.setString("S", "NEW", "n"));
