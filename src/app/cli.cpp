@@ -3,11 +3,13 @@
 #include <getopt.h>
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 
 #include "database/connection_settings.h"
+#include "database/schema_dictionary.h"
 #include "platform/cp1251.h"
 #include "platform/text.h"
 #include "settings/settings_file.h"
@@ -27,12 +29,16 @@ constexpr const char* kUsage =
     "                  current directory.\n"
     "  ODBC=... USER=... PASSWORD=... DATA=...\n"
     "                  connection values (in this order) instead of those of ./ork.ini,\n"
-    "                  /etc/ZEL.ini or the defaults ZEL, ZEL, QMX, D:\\Data.\n"
+    "                  /etc/ZEL.ini, the settings file or the defaults ZEL, ZEL, QMX, D:\\Data.\n"
     "\n"
-    "Options (anywhere before --; at most one of the first three):\n"
+    "Options (anywhere before --; at most one of the first five):\n"
     "  --dump             print the settings and connection values as JSON (no password)\n"
     "  --rewrite          load and save the settings file, as OK without a change would\n"
     "  --test-connection  connect to the database and print the report\n"
+    "  --stations         print the station codes the channel dialog offers, as JSON\n"
+    "  --channels STATION print the channel codes of the station the dialog offers, as JSON\n"
+    "                     (both: exit 1 with the error when the connection or query fails;\n"
+    "                     codes the settings file cannot hold are counted in \"leftOut\")\n"
     "  -h, --help         print this text\n"
     "  --version          print the version\n"
     "  --                 end of the options: a settings file may then be named --x\n"
@@ -122,18 +128,20 @@ bool isOptionWord(std::string_view word) {
     return word.size() >= 2 && word[0] == '-' && (word[1] == '-' || isAsciiLetter(word[1]));
 }
 
-enum OptionCode { kDump = 256, kRewrite, kTestConnection, kVersion };
+enum OptionCode { kDump = 256, kRewrite, kTestConnection, kStations, kChannels, kVersion };
 constexpr struct option kLongOptions[] = {
     {"dump", no_argument, nullptr, kDump},
     {"rewrite", no_argument, nullptr, kRewrite},
     {"test-connection", no_argument, nullptr, kTestConnection},
+    {"stations", no_argument, nullptr, kStations},
+    {"channels", required_argument, nullptr, kChannels},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 };
 
-// Our options, each a whole word (none takes a value), through getopt_long. Gives why they are
-// refused, or the empty text.
+// Our options through getopt_long: each a whole word, but for the station code of --channels. Gives
+// why they are refused, or the empty text.
 std::string parseOwnOptions(const std::string& program, const std::vector<std::string>& words,
                             CommandLineOptions& options) {
     std::vector<std::string> storage;
@@ -153,7 +161,7 @@ std::string parseOwnOptions(const std::string& program, const std::vector<std::s
         // The word the next option comes from: getopt moves past a word when it is used up.
         const int at = optind > 0 ? optind : 1;
         const std::string word = at < argc ? argv[at] : "";
-        const int code = getopt_long(argc, argv.data(), "h", kLongOptions, nullptr);
+        const int code = getopt_long(argc, argv.data(), ":h", kLongOptions, nullptr);
         switch (code) {
             case -1:
                 return {};
@@ -166,6 +174,15 @@ std::string parseOwnOptions(const std::string& program, const std::vector<std::s
             case kTestConnection:
                 options.testConnection = true;
                 break;
+            case kStations:
+                options.stations = true;
+                break;
+            case kChannels:
+                options.channels = true;
+                options.channelStation = optarg;
+                break;
+            case ':':
+                return "option '" + word.substr(0, word.find('=')) + "' needs a value";
             case 'h':
                 options.help = true;
                 break;
@@ -327,6 +344,57 @@ int testConnection(const Environment& env, std::ostream& out, std::ostream& err)
     return outcome.connected ? kExitOk : kExitFailure;
 }
 
+// Prints what the channel dialog would offer: the station codes, or the channel codes of one
+// station (station given, UTF-8), through the same connection, queries and filtering.
+int listCodes(const Environment& env, const std::string* station, std::ostream& out,
+              std::ostream& err) {
+    std::string station1251;
+    if (station != nullptr) {
+        std::optional<std::string> bytes = cp1251::fromUtf8(*station);
+        if (!bytes) {
+            err << "vorda-settings: the station code " << *station
+                << " has a character code page 1251 cannot hold\n";
+            return kExitUsage;
+        }
+        station1251 = std::move(*bytes);
+    }
+    ConnectionSettings connection(env);
+    connection.load();
+    const ConnectOutcome outcome = connection.connect(false);
+    if (!outcome.connected) {
+        err << forTerminal(outcome.caption) << "\n"
+            << (outcome.text.empty() ? std::string("the ODBC environment could not be set up")
+                                     : forTerminal(outcome.text))
+            << "\n";
+        return kExitFailure;
+    }
+    SchemaDictionary& dictionary = schemaDictionary();
+    dictionary.refresh(ConnectionSettings::connection());
+    CodeList list;
+    const bool ok =
+        station == nullptr
+            ? queryStations(ConnectionSettings::connection(), dictionary, list)
+            : queryChannels(ConnectionSettings::connection(), dictionary, station1251, list);
+    ConnectionSettings::release();
+    if (!ok) {
+        err << "vorda-settings: the query failed: " << forTerminal(list.error) << "\n";
+        return kExitFailure;
+    }
+    nlohmann::ordered_json j;
+    j["dataSource"] = utf8(ConnectionSettings::values().dataSource);
+    if (station != nullptr) {
+        j["station"] = utf8(station1251);
+    }
+    nlohmann::ordered_json codes = nlohmann::ordered_json::array();
+    for (const std::string& code : list.codes) {
+        codes.push_back(utf8(code));
+    }
+    j[station == nullptr ? "stations" : "channels"] = std::move(codes);
+    j["leftOut"] = {{"notInCodePage", list.notInCodePage}, {"tooLong", list.tooLong}};
+    out << j.dump(2) << "\n";
+    return kExitOk;
+}
+
 }  // namespace
 
 CommandLineOptions parseCommandLineOptions(const Environment& env) {
@@ -349,6 +417,10 @@ CommandLineOptions parseCommandLineOptions(const Environment& env) {
             options.toolkitArgs.insert(options.toolkitArgs.end(), env.args.begin() + i,
                                        env.args.begin() + i + taken);
             i += taken - 1;
+        } else if (arg == "--channels" && i + 1 < env.args.size()) {
+            // The station code follows as a word of its own, whatever it looks like.
+            own.push_back(arg);
+            own.push_back(env.args[++i]);
         } else if (isOptionWord(arg)) {
             own.push_back(arg);
         } else {
@@ -374,8 +446,11 @@ int runCommandLineMode(const CommandLineOptions& options, std::ostream& out, std
         out << "vorda-settings " << VORDA_VERSION << "\n";
         return kExitOk;
     }
-    if (options.dump + options.rewrite + options.testConnection > 1) {
-        err << "vorda-settings: choose one of --dump, --rewrite and --test-connection\n";
+    if (options.dump + options.rewrite + options.testConnection + options.stations +
+            options.channels >
+        1) {
+        err << "vorda-settings: choose one of --dump, --rewrite, --test-connection, --stations "
+               "and --channels\n";
         return kExitUsage;
     }
     if (options.dump) {
@@ -383,6 +458,16 @@ int runCommandLineMode(const CommandLineOptions& options, std::ostream& out, std
     }
     if (options.rewrite) {
         return rewrite(options.rest, out, err);
+    }
+    if (options.channels && options.channelStation.empty()) {
+        err << "vorda-settings: --channels needs a station code\n";
+        return kExitUsage;
+    }
+    if (options.stations) {
+        return listCodes(options.rest, nullptr, out, err);
+    }
+    if (options.channels) {
+        return listCodes(options.rest, &options.channelStation, out, err);
     }
     return testConnection(options.rest, out, err);
 }

@@ -1,5 +1,6 @@
 #pragma once
-// The command line: the modes --dump, --rewrite, --test-connection, --help and --version, and
+// The command line: the modes --dump, --rewrite, --test-connection, --stations, --channels,
+// --help and --version, and
 // what remains for the editor. Our options may stand anywhere (before a "--", which ends them);
 // Qt's own options (-platform NAME, -style NAME, ...) are set aside for the toolkit; whatever
 // else remains names the settings file and the connection items.
@@ -20,6 +21,9 @@ struct CommandLineOptions {
     bool dump = false;
     bool rewrite = false;
     bool testConnection = false;
+    bool stations = false;
+    bool channels = false;
+    std::string channelStation;  // the argument of --channels (UTF-8)
     bool help = false;
     bool version = false;
     // Why the command line is refused (an option we do not know, a value an option does not
@@ -32,7 +36,8 @@ struct CommandLineOptions {
     std::vector<std::string> toolkitArgs;
 
     bool anyMode() const {
-        return dump || rewrite || testConnection || help || version || !usageError.empty();
+        return dump || rewrite || testConnection || stations || channels || help || version ||
+               !usageError.empty();
     }
 };
 

@@ -97,6 +97,16 @@ inline constexpr Text kCodeSeparator = "он содержит символ «%1�
 inline constexpr Text kCodeNotInCodePage = "он содержит символ, которого нет в кодировке 1251";
 inline constexpr Text kCodeNamesGroupKey = "так называется значение группы";
 inline constexpr Text kCodeNamesFileKey = "с «FILE_» начинаются имена файлов каналов";
+// A station or channel query that failed: its own error box, with the driver's message after.
+inline constexpr Text kQueryErrorCaption = "Ошибка при запросе к базе данных";
+inline constexpr Text kStationsQueryFailed =
+    "При чтении списка станций из базы данных произошла ошибка:\n";
+inline constexpr Text kChannelsQueryFailed =
+    "При чтении списка каналов станции %1 из базы данных произошла ошибка:\n";
+// Codes of the database the lists leave out: %1 the longest code, %2 stations, %3 channels.
+inline constexpr Text kCodesLeftOut =
+    "Не показаны коды из базы данных, которые нельзя записать в файл настроек "
+    "(длиннее %1 знаков или со знаками вне кодовой страницы 1251): станций %2, каналов %3.";
 
 // The data source page.
 inline constexpr Text kAdminButton = "Вызов ODBC Data Source Administrator";
@@ -108,6 +118,8 @@ inline constexpr Text kDataDirLabel =
     "Путь на данные для системы обработки сейсмических данных (ZEL)";
 inline constexpr Text kSystemDsnSuffix = " (System DSN)";
 inline constexpr Text kUserDsnSuffix = " (User DSN)";
+// The configured data source when the driver manager lists none of that name.
+inline constexpr Text kNotFoundDsnSuffix = " (не найден)";
 
 // The connection test and the connection's error box (shown in code page 1251).
 inline constexpr Text kConnectErrorCaption = "Ошибка при подключении к базе данных";
@@ -117,6 +129,11 @@ inline constexpr Text kConnectReportCaption = "Подключение к ист�
 inline constexpr Text kConnectedTo = "Успешное подключение к DSN: ";
 inline constexpr Text kConnectedUser = "Пользователь: ";
 inline constexpr Text kTableCount = "Количество таблиц: ";
+// Why a connection attempt ended without the driver's word: %1 the seconds waited.
+inline constexpr Text kServerSilent = "Сервер базы данных не ответил за %1 с.";
+inline constexpr Text kConnectCancelled = "Подключение отменено.";
+// The window shown while a connection attempt takes long.
+inline constexpr Text kConnecting = "Подключение к базе данных...";
 
 // The data source manager.
 inline constexpr Text kDsnManagerTitle = "Источники данных ODBC";
@@ -150,11 +167,14 @@ inline constexpr Text kDsnRemoveParameter = "Удалить параметр";
 inline constexpr Text kDsnParameterColumn = "Параметр";
 inline constexpr Text kDsnValueColumn = "Значение";
 inline constexpr Text kEnterDsnName =
-    "Введите имя источника данных: латинские буквы, цифры, пробелы и знаки, кроме []{}(),;?*=!@\\.";
+    "Введите имя источника данных: буквы, цифры, пробелы и знаки, кроме []{}(),;?*=!@\\.";
 inline constexpr Text kChooseDsnDriver = "Выберите драйвер источника данных.";
 inline constexpr Text kBadParameterName = "Недопустимое или повторное имя параметра: %1";
 inline constexpr Text kParameterLineBreak =
     "Значение параметра %1 не может содержать перевод строки.";
+inline constexpr Text kDsnTestPassed = "Подключение установлено.";
+inline constexpr Text kDsnTestFailed = "Подключиться не удалось:\n%1";
+inline constexpr Text kOdbcNotReady = "Не удалось подготовить подключение ODBC";
 
 // Why the driver manager's files were not changed (our checks and the installer's failures).
 // A name or parameter refused: %1 the name, %2 the reason below.
@@ -163,8 +183,8 @@ inline constexpr Text kBadDsnParameter = "Недопустимое имя пар
 inline constexpr Text kNameEmpty = "имя пустое";
 inline constexpr Text kNameEdgeBlank = "пробел в начале или в конце";
 inline constexpr Text kNameReservedChar = "в нём есть знак «%1»";
-inline constexpr Text kDsnNameNotAscii =
-    "допустимы только латинские буквы, цифры, пробелы и знаки ASCII";
+inline constexpr Text kDsnNameNotInCodePage =
+    "допустимы только буквы, цифры, пробелы и знаки кодовой страницы 1251";
 inline constexpr Text kDsnNameTooLong = "оно длиннее %1 знаков";
 inline constexpr Text kDsnNameRefusedByDriverManager = "его не принимает диспетчер драйверов ODBC";
 inline constexpr Text kKeyControlChar = "в нём есть управляющий знак или перевод строки";
@@ -172,10 +192,11 @@ inline constexpr Text kKeyStartsWithHash = "оно начинается со з�
 inline constexpr Text kDriverIsNoParameter = "драйвер задаётся отдельно от параметров";
 inline constexpr Text kDsnParameterLineBreak = "Значение параметра %1 содержит перевод строки";
 inline constexpr Text kNoDsnDriver = "Не выбран драйвер источника данных";
-inline constexpr Text kDsnWriteFailed = "Не удалось записать источник данных %1";
-inline constexpr Text kDsnParameterWriteFailed = "Не удалось записать параметр %1 источника %2";
 inline constexpr Text kNoDsnName = "Не задано имя источника данных";
-inline constexpr Text kDsnRemoveFailed = "Не удалось удалить источник данных %1";
+// The user odbc.ini could not be written: %1 the file, %2 why (the system's or the installer's
+// word).
+inline constexpr Text kOdbcFileNotWritable = "Файл %1 не удаётся записать: %2";
+inline constexpr Text kOdbcFileNotWritten = "Файл %1 не удалось записать";
 
 // The text with %1 to %9 replaced by the arguments in order, in one pass: an argument that
 // holds a %n itself is left as it is. A %n without an argument stays in the text.

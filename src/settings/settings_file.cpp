@@ -156,12 +156,15 @@ std::string plainDataSourceName(const std::string& name) {
     return name;
 }
 
+std::string settingsFilePath(const Environment& env) {
+    const std::string path = chooseSettingsPath(env);
+    return path.rfind("./", 0) == 0 ? joinPath(env.currentDir, path.substr(2)) : path;
+}
+
 Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environment& env) {
     file = SettingsFile{};
     file.settingsPath = chooseSettingsPath(env);
-    file.filePath = file.settingsPath.rfind("./", 0) == 0
-                        ? joinPath(env.currentDir, file.settingsPath.substr(2))
-                        : file.settingsPath;
+    file.filePath = settingsFilePath(env);
 
     std::string bytes;
     bool exists = false;

@@ -104,7 +104,8 @@ TEST(CommandLine, DumpPrintsTheSettingsAsUtf8Json) {
     EXPECT_EQ(j["groups"][0]["channels"][0]["code"], "BHZ");
     EXPECT_EQ(j["groups"][0]["channels"][0]["lastTime"], -7);
     EXPECT_EQ(j["groups"][0]["channels"][0]["fileName"], "\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB.dat");
-    EXPECT_EQ(j["connection"]["dataSource"], "ZEL");  // no item, no ini file: the defaults
+    // No item and no small INI file: the settings file's own connection, not the defaults.
+    EXPECT_EQ(j["connection"]["dataSource"], "SEIS");
     EXPECT_EQ(one.out.find("secret"), std::string::npos);
     EXPECT_EQ(one.out.find("QMX"), std::string::npos);
 }
@@ -157,6 +158,49 @@ TEST(CommandLine, TestConnectionPrintsTheReportOrTheError) {
     EXPECT_TRUE(r.out.empty());
     EXPECT_NE(r.err.find("\xD0\x9E\xD1\x88\xD0\xB8\xD0\xB1\xD0\xBA\xD0\xB0"), std::string::npos)
         << r.err;  // "Ошибка" in the caption
+}
+
+TEST(CommandLine, StationsAndChannelsAsTheDialogOffersThem) {
+    vorda::test::OdbcSandbox odbc;
+    const std::string db = odbc.createSqliteDatabase(
+        "codes.sqlite",
+        "CREATE TABLE SITECHAN (STA TEXT, CHAN TEXT);"
+        "INSERT INTO SITECHAN VALUES ('НРД', 'BHZ'), ('НРД', 'ЮГ'), ('abc', 'SHZ'), "
+        "('😀', 'X'), ('LONGSTA1', 'Y'), ('НРД', 'LONGCHA1');");
+    odbc.addSqliteDsn("CLICODES", db);
+    TempDir dir;
+    CliRun r = run(dir, {"--stations", "ODBC=CLICODES"});
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    auto j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["dataSource"], "CLICODES");
+    EXPECT_EQ(j["stations"], nlohmann::json::parse(R"(["abc", "НРД"])"));
+    EXPECT_EQ(j["leftOut"]["notInCodePage"], 1);
+    EXPECT_EQ(j["leftOut"]["tooLong"], 1);
+
+    r = run(dir, {"ODBC=CLICODES", "--channels", "НРД"});
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["station"], "НРД");
+    EXPECT_EQ(j["channels"], nlohmann::json::parse(R"(["BHZ", "ЮГ"])"));
+    EXPECT_EQ(j["leftOut"]["tooLong"], 1);
+
+    // A connection or a query that fails: the error and a non-zero exit.
+    r = run(dir, {"--stations", "ODBC=NO_SUCH_SOURCE_CODES"});
+    EXPECT_EQ(r.code, kExitFailure);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find("Data source name not found"), std::string::npos) << r.err;
+    const std::string bare = odbc.createSqliteDatabase("bare.sqlite", "CREATE TABLE OTHER (X);");
+    odbc.addSqliteDsn("CLIBARE", bare);
+    r = run(dir, {"--channels", "X", "ODBC=CLIBARE"});
+    EXPECT_EQ(r.code, kExitFailure);
+    EXPECT_NE(r.err.find("no such table"), std::string::npos) << r.err;
+    r = run(dir, {"--channels"});
+    EXPECT_EQ(r.code, kExitUsage);
+    EXPECT_NE(r.err.find("needs a value"), std::string::npos) << r.err;
+    // The station may follow after '=', and may look like an option.
+    r = run(dir, {"--channels=-X", "ODBC=CLICODES"});
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_EQ(nlohmann::json::parse(r.out)["station"], "-X");
 }
 
 TEST(CommandLine, QtsOwnOptionsGoToTheToolkitAndNeverNameTheSettingsFile) {

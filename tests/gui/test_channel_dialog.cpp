@@ -1,6 +1,7 @@
 // The channel dialog against a real SQLite database through the SQLite3 ODBC driver, in a
 // private ODBC configuration.
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -14,6 +15,7 @@
 #include "database/connection_settings.h"
 #include "database/schema_dictionary.h"
 #include "gui_script.h"
+#include "platform/cp1251.h"
 #include "settings/settings_record.h"
 #include "support/db_servers.h"
 #include "support/odbc_sandbox.h"
@@ -157,6 +159,60 @@ class TestChannelDialog : public QObject {
         QCOMPARE(test::comboItems(*box(d, "channelBox")), QStringList({"bhn", "BHZ"}));
         QCOMPARE(edit(d, "fileNameEdit")->text(), QString("MA_bhn.DAT"));
         QCOMPARE(schemaDictionary().table(SchemaDictionary::SITECHAN), std::string("SiteChan"));
+    }
+
+    // A UTF-8 PostgreSQL database with Cyrillic codes: the group's station (code page 1251 in
+    // the file) is found, the lists show the codes as they are, codes the file cannot hold are
+    // left out with a note, and OK writes code page 1251.
+    void cyrillicCodesFromAUtf8PostgresDatabase() {
+        test::PostgresServer& pg = test::PostgresServer::shared();
+        QVERIFY2(pg.running(), pg.error().c_str());
+        std::string error;
+        QVERIFY2(pg.createDatabase("chan_pg_cyr",
+                                   "create table sitechan (sta varchar(16), chan varchar(16));"
+                                   "insert into sitechan values ('АРТ','BHZ'),('АРТ','ЮГ'),"
+                                   "('АРТЫ','BHN'),('😀','BHZ'),('LONGSTA1','BHZ'),"
+                                   "('АРТ','LONGCHA1');",
+                                   &error),
+                 error.c_str());
+        sandbox_->addDsn("chanpgcyr", pg.driver(), pg.dsnAttributes("chan_pg_cyr"));
+        ConnectionSettings::values() = ConnectionValues{"chanpgcyr", pg.user(), "", ""};
+        const std::string art = cp1251::fromUtf8("АРТ").value();
+        test::setGroups({group(art.c_str(), {channel("BHZ", 0, "A.DAT")}, 100, 20)});
+        ChannelDialog d(0, 0, -1);
+        QCOMPARE(texts(), QStringList());
+        QCOMPARE(test::comboItems(*box(d, "stationBox")), QStringList({"АРТ", "АРТЫ"}));
+        QCOMPARE(box(d, "stationBox")->currentText(), QString::fromUtf8("АРТ"));
+        QCOMPARE(test::comboItems(*box(d, "channelBox")), QStringList({"BHZ", "ЮГ"}));
+        QLabel* note = d.findChild<QLabel*>("noteLabel");
+        QVERIFY(note != nullptr && !note->isHidden());
+        QVERIFY2(note->text().contains(QStringLiteral("станций 2, каналов 1")),
+                 qPrintable(note->text()));
+        box(d, "channelBox")->setCurrentIndex(1);
+        pressOk(d);
+        QVERIFY(accepted(d));
+        const GroupRecord& g = settingsRecord().groups.at(0);
+        QCOMPARE(g.channels.size(), std::size_t{2});
+        QCOMPARE(g.channels.at(1).code, cp1251::fromUtf8("ЮГ").value());
+        QCOMPARE(g.channels.at(1).fileName, cp1251::fromUtf8("АРТ_ЮГ.DAT").value());
+        ConnectionSettings::release();
+    }
+
+    // A station query that fails says so with the driver's word, as a connection error does.
+    void aFailedQueryShowsTheDriversError() {
+        const std::string db = sandbox_->createSqliteDatabase("bare.db", "CREATE TABLE OTHER(x);");
+        sandbox_->addSqliteDsn("chanbare", db);
+        useDatabase("chanbare");
+        ChannelDialog d(-1, -1, -1);
+        QCOMPARE(script_->boxes.size(), std::size_t{1});
+        QCOMPARE(script_->boxes[0].kind, ui::BoxKind::Error);
+        QCOMPARE(script_->boxes[0].caption, QString::fromUtf8("Ошибка при запросе к базе данных"));
+        QVERIFY2(
+            script_->boxes[0].text.startsWith(QString::fromUtf8("При чтении списка станций")) &&
+                script_->boxes[0].text.contains(QStringLiteral("no such table")),
+            qPrintable(script_->boxes[0].text));
+        QVERIFY(!d.stationsListed());
+        QVERIFY(d.findChild<QLabel*>("noteLabel")->isHidden());
     }
 
     void addGroupInsertsAtThePosition() {

@@ -10,6 +10,7 @@
 #include "app/ui/settings_dialog.h"
 #include "app/ui/ui_support.h"
 #include "database/connection_settings.h"
+#include "database/ui/database_wait.h"
 
 namespace vorda {
 
@@ -44,6 +45,8 @@ int runSettingsApp(const std::vector<std::string>& toolkitArgs, const Environmen
     QTranslator qtTranslator;
     installQtTranslation(qtTranslator);
     QApplication::setWindowIcon(ui::applicationIcon());
+    // Waiting for the database keeps the windows painting and can be cancelled.
+    ui::installDatabaseWaiter();
     // VORDA_SETTINGS_TAB opens the dialog on another tab (0, 1 or 2); the screenshot script
     // uses it.
     const int initialTab = qEnvironmentVariableIntValue("VORDA_SETTINGS_TAB");

@@ -10,6 +10,7 @@
 
 #include "app/ui/additional_page.h"
 #include "app/ui/app_resources.h"
+#include "app/ui/tab_keys.h"
 #include "app/ui/ui_support.h"
 #include "channels/ui/channel_list_page.h"
 #include "database/connection_settings.h"
@@ -78,6 +79,7 @@ SettingsDialog::SettingsDialog(const Environment& env, QWidget* parent)
         c.tabs.addTab(page, page->title());
     }
     c.tabs.setCurrentIndex(ChannelTab);
+    new ui::TabKeys(c.tabs, this);  // the dialog owns it
 
     setLayout(&c.layout);
     c.layout.addWidget(&c.tabs, 1);

@@ -96,6 +96,7 @@ struct ChannelDialog::Controls {
     QLineEdit sizeEdit;
     QLabel fileNameLabel{ui::text(texts::kFileName)};
     QLineEdit fileNameEdit;
+    QLabel noteLabel;
     QPushButton okButton{ui::text(texts::kOk)};
     QPushButton cancelButton{ui::text(texts::kCancel)};
 
@@ -167,6 +168,10 @@ ChannelDialog::Controls::Controls(ChannelDialog& dialog) {
     layout.addWidget(&fileNameLabel, 5, 0);
     layout.addWidget(&fileNameEdit, 5, 1);
     layout.setRowMinimumHeight(6, 6);
+    noteLabel.setObjectName(QStringLiteral("noteLabel"));
+    noteLabel.setWordWrap(true);
+    noteLabel.setVisible(false);
+    layout.addWidget(&noteLabel, 6, 0, 1, 2);
     layout.addWidget(&buttonRow, 7, 0, 1, 2);
     layout.setColumnStretch(1, 1);
     dialog.setLayout(&layout);
@@ -232,6 +237,20 @@ void ChannelDialog::warn(const QString& text) {
     ui::showMessage(this, ui::BoxKind::Warning, ui::applicationTitle(), text);
 }
 
+void ChannelDialog::queryFailed(const QString& what, const std::string& error) {
+    // Shown as the connection's own errors are: their own caption, no owner window.
+    ui::showMessage(nullptr, ui::BoxKind::Error, ui::text(texts::kQueryErrorCaption),
+                    what + ui::fromRecord(error));
+}
+
+void ChannelDialog::showLeftOut() {
+    ui_->noteLabel.setVisible(stationsLeftOut_ + channelsLeftOut_ > 0);
+    ui_->noteLabel.setText(ui::text(texts::kCodesLeftOut)
+                               .arg(kMaxCodeLength)
+                               .arg(stationsLeftOut_)
+                               .arg(channelsLeftOut_));
+}
+
 void ChannelDialog::initDialog() {
     ui_->unixRadio.setChecked(true);
 
@@ -291,7 +310,7 @@ void ChannelDialog::initDialog() {
         }
     }
 
-    std::vector<std::string> stations;
+    CodeList stations;
     {
         ui::WaitCursor wait;
         // The values as they stand: loaded at start-up, perhaps edited on the data source page.
@@ -308,15 +327,18 @@ void ChannelDialog::initDialog() {
         const SQLHDBC connection = ConnectionSettings::connection();
         schemaDictionary().refresh(connection);
         if (!queryStations(connection, schemaDictionary(), stations)) {
+            queryFailed(ui::text(texts::kStationsQueryFailed), stations.error);
             return;
         }
     }
     stationsListed_ = true;
+    stationsLeftOut_ = stations.leftOut();
+    showLeftOut();
 
     const QString storedStation = ui_->stationBox.currentText();
     {
         const QSignalBlocker block(ui_->stationBox);
-        fillSorted(ui_->stationBox, stations);
+        fillSorted(ui_->stationBox, stations.codes);
         int index = 0;
         if (mode_ != Mode::AddGroup) {
             index = ui_->stationBox.findText(storedStation, Qt::MatchStartsWith);
@@ -339,14 +361,18 @@ void ChannelDialog::onStationChanged() {
     if (connection == SQL_NULL_HDBC) {
         return;
     }
-    std::vector<std::string> channels;
+    CodeList channels;
     {
         ui::WaitCursor wait;
         if (!queryChannels(connection, schemaDictionary(), bytesOf(ui_->stationBox.currentText()),
                            channels)) {
+            queryFailed(ui::text(texts::kChannelsQueryFailed).arg(ui_->stationBox.currentText()),
+                        channels.error);
             return;
         }
     }
+    channelsLeftOut_ = channels.leftOut();
+    showLeftOut();
     QString storedCode;
     if (mode_ == Mode::ChangeChannel) {
         const GroupRecord& group =
@@ -357,7 +383,7 @@ void ChannelDialog::onStationChanged() {
     {
         const QSignalBlocker block(ui_->channelBox);
         const QString typed = ui_->channelBox.currentText();
-        fillSorted(ui_->channelBox, channels);
+        fillSorted(ui_->channelBox, channels.codes);
         int index = 0;
         if (mode_ == Mode::ChangeChannel) {
             index = ui_->channelBox.findText(storedCode, Qt::MatchStartsWith);

@@ -14,7 +14,7 @@
 // a channel can be added while the database cannot be reached.
 //
 // Controls by object name: stationBox, channelBox, spsEdit, unixRadio, calendarRadio,
-// lastTimeEdit, sizeEdit, fileNameEdit, okButton, cancelButton.
+// lastTimeEdit, sizeEdit, fileNameEdit, noteLabel, okButton, cancelButton.
 #include <QDialog>
 #include <memory>
 
@@ -48,6 +48,10 @@ class ChannelDialog : public QDialog {
     // True when the rules allow it; otherwise shows why and gives false.
     bool allowed(const RuleCheck& check);
     void warn(const QString& text);
+    // The error box of a query that failed, with the driver's word (code page 1251).
+    void queryFailed(const QString& what, const std::string& error);
+    // Says how many database codes the lists leave out, when any.
+    void showLeftOut();
 
     struct Controls;
     std::unique_ptr<Controls> ui_;
@@ -57,6 +61,8 @@ class ChannelDialog : public QDialog {
     int channelIndex_ = -1;
     bool groupValuesChanged_ = false;
     bool stationsListed_ = false;
+    std::size_t stationsLeftOut_ = 0;
+    std::size_t channelsLeftOut_ = 0;
 };
 
 }  // namespace vorda

@@ -14,7 +14,6 @@
 #include "database/connection_settings.h"
 #include "database/ui/dsn_manager_dialog.h"
 #include "resources/texts.h"
-#include "settings/settings_file.h"
 
 namespace vorda {
 namespace {
@@ -25,6 +24,10 @@ constexpr int kDataDirChars = static_cast<int>(ConnectionValues::kDataDirLimit);
 
 const QString kSystemSuffix = ui::text(texts::kSystemDsnSuffix);
 const QString kUserSuffix = ui::text(texts::kUserDsnSuffix);
+// The configured name when the driver manager lists no data source of that name.
+const QString kNotFoundSuffix = ui::text(texts::kNotFoundDsnSuffix);
+// Each entry holds the name the driver manager knows (code page 1251) under this role.
+constexpr int kNameRole = Qt::UserRole;
 
 void storeText(std::string& target, const QString& text, int maxChars) {
     if (auto bytes = ui::toRecord(text.left(maxChars))) {
@@ -98,7 +101,10 @@ DataSourcePage::DataSourcePage(const Environment& env, QWidget* parent)
     c.passwordLabel.setBuddy(&c.passwordEdit);
     c.dataDirLabel.setBuddy(&c.dataDirEdit);
     c.sourceBox.setEditable(false);
-    c.sourceBox.setMaxVisibleItems(8);
+    // A drop-down of ordinary height that scrolls, however many data sources there are (some
+    // styles otherwise open a list as tall as the screen).
+    c.sourceBox.setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+    c.sourceBox.setMaxVisibleItems(12);
     c.sourceBox.setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     c.userEdit.setValidator(&c.userValidator);
     c.passwordEdit.setValidator(&c.passwordValidator);
@@ -185,22 +191,24 @@ void DataSourcePage::refillSources() {
         ui_->sources.enumerateDataSources();
     }
     for (const DataSourceEntry& entry : ui_->sources.dataSources) {
-        if (entry.name.empty()) {
-            break;
-        }
-        ui_->sourceBox.addItem(ui::fromRecord(entry.name) +
-                               (entry.isSystem ? kSystemSuffix : kUserSuffix));
+        ui_->sourceBox.addItem(
+            ui::fromRecord(entry.name) + (entry.isSystem ? kSystemSuffix : kUserSuffix),
+            QByteArray::fromStdString(entry.name));
     }
-    // The first entry that begins with the current name, whatever the letter case.
-    const QString current = ui::fromRecord(ConnectionSettings::values().dataSource);
-    int selected = -1;
-    for (int i = 0; i < ui_->sourceBox.count(); ++i) {
-        if (ui_->sourceBox.itemText(i).startsWith(current, Qt::CaseInsensitive)) {
-            selected = i;
-            break;
-        }
+    // The configured name as it is: its own entry, or one of its own marked as not found.
+    const std::string& current = ConnectionSettings::values().dataSource;
+    int selected = findDataSourceEntry(ui_->sources.dataSources, current);
+    if (selected < 0 && !current.empty()) {
+        ui_->sourceBox.addItem(ui::fromRecord(current) + kNotFoundSuffix,
+                               QByteArray::fromStdString(current));
+        selected = ui_->sourceBox.count() - 1;
     }
     ui_->sourceBox.setCurrentIndex(selected);
+}
+
+std::string DataSourcePage::entryName(int index) const {
+    return index >= 0 ? ui_->sourceBox.itemData(index, kNameRole).toByteArray().toStdString()
+                      : std::string();
 }
 
 void DataSourcePage::onSourceChanged(int index) {
@@ -208,9 +216,7 @@ void DataSourcePage::onSourceChanged(int index) {
         return;
     }
     // The name the driver manager knows, without the list's suffix.
-    if (auto bytes = ui::toRecord(ui_->sourceBox.itemText(index))) {
-        ConnectionSettings::values().dataSource = plainDataSourceName(*bytes);
-    }
+    ConnectionSettings::values().dataSource = entryName(index);
 }
 
 void DataSourcePage::onBrowse() {
@@ -228,13 +234,10 @@ void DataSourcePage::onAdmin() {
 
 void DataSourcePage::onTest() {
     ConnectionValues& values = ConnectionSettings::values();
-    std::string name;
-    const QString entry =
-        ui_->sourceBox.currentIndex() >= 0 ? ui_->sourceBox.currentText() : QString();
-    if (entry.endsWith(kSystemSuffix) || entry.endsWith(kUserSuffix)) {
-        name = plainDataSourceName(ui::toRecord(entry).value_or(std::string()));
+    // With an entry selected, its name; with none, the name stays as configured.
+    if (ui_->sourceBox.currentIndex() >= 0) {
+        values.dataSource = entryName(ui_->sourceBox.currentIndex());
     }
-    values.dataSource = name;
     storeText(values.user, ui_->userEdit.text(), kUserChars);
     storeText(values.password, ui_->passwordEdit.text(), kPasswordChars);
 

@@ -32,11 +32,14 @@ class DataSourcePage : public ui::DialogPage {
     QPushButton& adminButton();
     QPushButton& testButton();
 
-    // Lists the data sources again (system ones first) and selects the current one.
+    // Lists the data sources again (system ones first) and selects the configured one; a name
+    // that is not listed gets an entry of its own, marked as not found.
     void refillSources();
 
   private:
     void onSourceChanged(int index);
+    // The data source name of an entry (code page 1251); empty for no entry.
+    std::string entryName(int index) const;
     void onBrowse();
     void onAdmin();
     void onTest();

@@ -14,6 +14,8 @@
 #include <QVBoxLayout>
 
 #include "app/ui/ui_support.h"
+#include "database/connection_settings.h"
+#include "platform/cp1251.h"
 #include "resources/texts.h"
 
 namespace vorda {
@@ -43,6 +45,10 @@ struct DsnEditDialog::Controls {
     QPushButton addRowButton{ui::text(texts::kDsnAddParameter)};
     QPushButton removeRowButton{ui::text(texts::kDsnRemoveParameter)};
     QDialogButtonBox buttons{QDialogButtonBox::Ok | QDialogButtonBox::Cancel};
+    // After the box, which holds it: it leaves the box before the box goes.
+    QPushButton testButton{ui::text(texts::kTestButton)};
+    // The keys offered for the chosen driver.
+    QStringList offeredKeys;
 };
 
 DsnEditDialog::DsnEditDialog(QWidget* parent, const std::vector<std::string>& drivers,
@@ -64,6 +70,7 @@ DsnEditDialog::DsnEditDialog(QWidget* parent, const std::vector<std::string>& dr
     c.layout.addLayout(&c.rowButtons);
     c.buttons.button(QDialogButtonBox::Ok)->setText(ui::text(texts::kOk));
     c.buttons.button(QDialogButtonBox::Cancel)->setText(ui::text(texts::kCancel));
+    c.buttons.addButton(&c.testButton, QDialogButtonBox::ActionRole);
     c.layout.addWidget(&c.buttons);
 
     for (const std::string& d : drivers) {
@@ -90,17 +97,7 @@ DsnEditDialog::DsnEditDialog(QWidget* parent, const std::vector<std::string>& dr
     for (const auto& [key, value] : attributes) {
         addRow(text(key), text(value));
     }
-    // The fields every server or file driver asks for are always offered.
-    for (const char* key : {"Database", "Server", "Port"}) {
-        bool present = false;
-        for (const auto& attribute : attributes) {
-            present = present || QString::fromStdString(attribute.first)
-                                         .compare(QLatin1String(key), Qt::CaseInsensitive) == 0;
-        }
-        if (!present) {
-            addRow(QLatin1String(key), QString());
-        }
-    }
+    offerDriverKeys();
     table.resizeColumnToContents(0);
     table.setColumnWidth(0, qMax(table.columnWidth(0), 120));
     resize(480, 360);
@@ -108,6 +105,11 @@ DsnEditDialog::DsnEditDialog(QWidget* parent, const std::vector<std::string>& dr
     okButton().setDefault(true);
     connect(&c.buttons, &QDialogButtonBox::accepted, this, &DsnEditDialog::accept);
     connect(&c.buttons, &QDialogButtonBox::rejected, this, &DsnEditDialog::reject);
+    c.testButton.setAutoDefault(false);
+    connect(&c.testButton, &QPushButton::clicked, this, &DsnEditDialog::onTest);
+    // Another driver reads other keys: its own are offered instead of the empty ones offered
+    // for the driver before.
+    connect(&c.driverBox, &QComboBox::currentTextChanged, this, [this] { offerDriverKeys(); });
     connect(&c.addRowButton, &QPushButton::clicked, this, [this] {
         QTableWidget& table = ui_->table;
         addRow(QString(), QString());
@@ -139,6 +141,9 @@ QPushButton& DsnEditDialog::okButton() {
 QPushButton& DsnEditDialog::cancelButton() {
     return *ui_->buttons.button(QDialogButtonBox::Cancel);
 }
+QPushButton& DsnEditDialog::testButton() {
+    return ui_->testButton;
+}
 
 void DsnEditDialog::addRow(const QString& key, const QString& value) {
     const int row = ui_->table.rowCount();
@@ -146,6 +151,49 @@ void DsnEditDialog::addRow(const QString& key, const QString& value) {
     // The table owns its items.
     ui_->table.setItem(row, 0, std::make_unique<QTableWidgetItem>(key).release());
     ui_->table.setItem(row, 1, std::make_unique<QTableWidgetItem>(value).release());
+}
+
+void DsnEditDialog::offerDriverKeys() {
+    QTableWidget& table = ui_->table;
+    for (int row = table.rowCount() - 1; row >= 0; --row) {
+        const QTableWidgetItem* key = table.item(row, 0);
+        const QTableWidgetItem* value = table.item(row, 1);
+        if (key != nullptr && ui_->offeredKeys.contains(key->text()) &&
+            (value == nullptr || value->text().trimmed().isEmpty())) {
+            table.removeRow(row);
+        }
+    }
+    ui_->offeredKeys.clear();
+    for (const std::string& key : odbcDriverKeys(driver())) {
+        const QString k = text(key);
+        ui_->offeredKeys << k;
+        bool present = false;
+        for (int row = 0; row < table.rowCount() && !present; ++row) {
+            const QTableWidgetItem* item = table.item(row, 0);
+            present = item != nullptr && item->text().compare(k, Qt::CaseInsensitive) == 0;
+        }
+        if (!present) {
+            addRow(k, QString());
+        }
+    }
+}
+
+void DsnEditDialog::onTest() {
+    // The user and password of the data source page, as the connection would use them.
+    const ConnectionValues& values = ConnectionSettings::values();
+    Status status;
+    {
+        const ui::WaitCursor wait;
+        status = testOdbcConnection(driver(), attributes(), cp1251::toUtf8(values.user),
+                                    cp1251::toUtf8(values.password));
+    }
+    if (status) {
+        ui::showMessage(this, ui::BoxKind::Information, windowTitle(),
+                        ui::text(texts::kDsnTestPassed));
+    } else {
+        ui::showMessage(this, ui::BoxKind::Error, windowTitle(),
+                        ui::text(texts::kDsnTestFailed).arg(text(status.error)));
+    }
 }
 
 void DsnEditDialog::keyPressEvent(QKeyEvent* event) {
@@ -306,6 +354,10 @@ void DsnManagerDialog::refresh() {
     }
     for (int column = 0; column < 3; ++column) {
         ui_->list.resizeColumnToContents(column);
+    }
+    // A row is always selected where there is one, so the buttons say what they act on.
+    if (ui_->list.topLevelItemCount() > 0) {
+        ui_->list.setCurrentItem(ui_->list.topLevelItem(0));
     }
     updateButtons();
 }

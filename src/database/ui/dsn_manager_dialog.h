@@ -37,6 +37,7 @@ class DsnEditDialog : public QDialog {
     QTableWidget& attributeTable();
     QPushButton& okButton();
     QPushButton& cancelButton();
+    QPushButton& testButton();
 
     // Closes with Accepted only when the name, driver and keys can be written.
     void accept() override;
@@ -46,6 +47,12 @@ class DsnEditDialog : public QDialog {
 
   private:
     void addRow(const QString& key, const QString& value);
+    // Offers a row for each key the chosen driver reads, taking away the empty rows offered for
+    // the driver chosen before.
+    void offerDriverKeys();
+    // Connects with the entered values and the data source page's user and password; writes
+    // nothing.
+    void onTest();
 
     struct Controls;
     std::unique_ptr<Controls> ui_;
