@@ -1,8 +1,12 @@
 #include "settings/settings_file.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string_view>
+#include <utility>
 
 #include "platform/atomic_file.h"
 #include "platform/profile_document.h"
@@ -40,14 +44,18 @@ class Writer {
   public:
     explicit Writer(ProfileDocument& doc) : doc_(doc) {}
 
-    void text(std::string_view section, std::string_view key, std::string_view value) {
+    template <typename Section>
+    void text(Section& section, std::string_view key, std::string_view value) {
         if (!status_.ok) {
             return;
         }
         status_ = doc_.setString(section, key, value);
     }
-    void number(std::string_view section, std::string_view key, std::int32_t value) {
-        text(section, key, std::to_string(value));
+    template <typename Section>
+    void number(Section& section, std::string_view key, std::int32_t value) {
+        char digits[16];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        text(section, key, std::string_view(digits, static_cast<std::size_t>(end - digits)));
     }
     const Status& status() const { return status_; }
 
@@ -56,9 +64,49 @@ class Writer {
     Status status_;
 };
 
+// The key of a channel's data file name: "FILE_" and the code, in a buffer kept for many codes.
+class FileKey {
+  public:
+    std::string_view of(std::string_view code) {
+        key_.resize(kPrefix.size());
+        key_.append(code);
+        return key_;
+    }
+
+  private:
+    static constexpr std::string_view kPrefix = "FILE_";
+    std::string key_{kPrefix};
+};
+
+// The group's channels: one for each code of its CHAN list, in list order, with the time under
+// the code's key and the data file name under "FILE_" and the code. Empty pieces of the list
+// (two commas in a row, a leading or trailing comma) give no channel.
+void readChannels(const ProfileDocument& doc, ProfileDocument::SectionRef& section,
+                  GroupRecord& group) {
+    const std::string chan = doc.getString(section, "CHAN", "");
+    group.channels.items().reserve(
+        static_cast<std::size_t>(std::count(chan.begin(), chan.end(), ',')) + 1);
+    FileKey fileKey;
+    std::size_t start = 0;
+    while (start <= chan.size()) {
+        std::size_t comma = chan.find(',', start);
+        if (comma == std::string::npos) {
+            comma = chan.size();
+        }
+        if (comma > start) {
+            ChannelRecord channel;
+            channel.code = chan.substr(start, comma - start);
+            channel.lastTime = doc.getInt(section, channel.code, 0);
+            channel.fileName = doc.getString(section, fileKey.of(channel.code), "");
+            group.channels.append(std::move(channel));
+        }
+        start = comma + 1;
+    }
+}
+
 void readGroups(const ProfileDocument& doc, SettingsRecord& record) {
     for (int n = 1; n <= kMaxGroups; ++n) {
-        const std::string section = groupSection(n);
+        ProfileDocument::SectionRef section(groupSection(n));
         if (!doc.sectionHasLines(section)) {
             break;
         }
@@ -66,24 +114,19 @@ void readGroups(const ProfileDocument& doc, SettingsRecord& record) {
         group.station = doc.getString(section, "STATION", "");
         group.sizeMb = doc.getInt(section, "SIZEMB", record.sizeMb);
         group.sps = doc.getInt(section, "SPS", 20);
-        const std::string chan = doc.getString(section, "CHAN", "");
-        std::size_t start = 0;
-        while (start <= chan.size()) {
-            std::size_t comma = chan.find(',', start);
-            if (comma == std::string::npos) {
-                comma = chan.size();
-            }
-            if (comma > start) {
-                ChannelRecord channel;
-                channel.code = chan.substr(start, comma - start);
-                channel.lastTime = doc.getInt(section, channel.code, 0);
-                channel.fileName = doc.getString(section, "FILE_" + channel.code, "");
-                group.channels.append(std::move(channel));
-            }
-            start = comma + 1;
-        }
+        readChannels(doc, section, group);
         record.groups.append(std::move(group));
     }
+}
+
+// The document of the bytes just read from the file: the one kept from the load or from our
+// last write while the file still holds exactly its bytes, else a new parse of them.
+ProfileDocument documentOf(SettingsFile& file, std::string bytes) {
+    std::optional<ProfileDocument> kept = std::exchange(file.document, std::nullopt);
+    if (kept && kept->unchangedFrom(bytes)) {
+        return std::move(*kept);
+    }
+    return ProfileDocument::fromBytes(std::move(bytes));
 }
 
 }  // namespace
@@ -160,6 +203,9 @@ Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environmen
     if (record.groupCount > loaded) {
         record.groupCount = loaded;
     }
+    if (status.ok) {
+        file.document = std::move(doc);
+    }
     return status;
 }
 
@@ -183,7 +229,7 @@ Status saveSettings(SettingsRecord& record, SettingsFile& file, const Connection
     if (Status st = readFileBytes(file.filePath, current, exists); !st.ok) {
         return st;
     }
-    ProfileDocument doc = ProfileDocument::fromBytes(std::move(current));
+    ProfileDocument doc = documentOf(file, std::move(current));
 
     Writer w(doc);
     w.text("DATABASE", "ODBC", plainDataSourceName(record.dataSource));
@@ -198,13 +244,15 @@ Status saveSettings(SettingsRecord& record, SettingsFile& file, const Connection
     w.number("SYSTEM", "GROUPS", record.groupCount);
 
     int written = 0;
+    FileKey fileKey;
+    std::string chan;
     for (const GroupRecord& group : record.groups) {
         if (written >= kMaxGroups) {
             break;
         }
-        const std::string section = groupSection(written + 1);
+        ProfileDocument::SectionRef section(groupSection(written + 1));
         if (channelListLength(group) > kChannelListLimit) {
-            return Status::failure("[" + section + "] CHAN: the list of " +
+            return Status::failure("[" + groupSection(written + 1) + "] CHAN: the list of " +
                                    std::to_string(group.channels.size()) +
                                    " channels is longer than " + std::to_string(kChannelListLimit) +
                                    " characters, and the channels beyond would be lost");
@@ -212,11 +260,11 @@ Status saveSettings(SettingsRecord& record, SettingsFile& file, const Connection
         w.text(section, "STATION", group.station);
         w.number(section, "SIZEMB", group.sizeMb);
         w.number(section, "SPS", group.sps);
-        std::string chan;
+        chan.clear();
         bool first = true;
         for (const ChannelRecord& channel : group.channels) {
             w.number(section, channel.code, channel.lastTime);
-            w.text(section, "FILE_" + channel.code, channel.fileName);
+            w.text(section, fileKey.of(channel.code), channel.fileName);
             if (!first) {
                 chan.push_back(',');
             }
@@ -239,12 +287,13 @@ Status saveSettings(SettingsRecord& record, SettingsFile& file, const Connection
         doc.deleteSection(section);
     }
 
-    const std::string bytes = doc.bytes();
+    const std::string& bytes = doc.commitBytes();
     if (Status st = writeFileAtomically(file.filePath, bytes); !st.ok) {
         return st;
     }
     file.existed = true;
     remember(file, bytes, true);
+    file.document = std::move(doc);  // stands for the bytes just written
     return Status::success();
 }
 
