@@ -1,8 +1,12 @@
 #include "settings/settings_file.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string_view>
+#include <utility>
 
 #include "platform/atomic_file.h"
 #include "platform/cp1251.h"
@@ -42,14 +46,18 @@ class Writer {
   public:
     explicit Writer(ProfileDocument& doc) : doc_(doc) {}
 
-    void text(std::string_view section, std::string_view key, std::string_view value) {
+    template <typename Section>
+    void text(Section& section, std::string_view key, std::string_view value) {
         if (!status_.ok) {
             return;
         }
         status_ = doc_.setString(section, key, value);
     }
-    void number(std::string_view section, std::string_view key, std::int32_t value) {
-        text(section, key, std::to_string(value));
+    template <typename Section>
+    void number(Section& section, std::string_view key, std::int32_t value) {
+        char digits[16];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        text(section, key, std::string_view(digits, static_cast<std::size_t>(end - digits)));
     }
     const Status& status() const { return status_; }
 
@@ -58,10 +66,44 @@ class Writer {
     Status status_;
 };
 
+// The key of a channel's data file name: "FILE_" and the code, in a buffer kept for many codes.
+class FileKey {
+  public:
+    std::string_view of(std::string_view code) {
+        key_.resize(kPrefix.size());
+        key_.append(code);
+        return key_;
+    }
+
+  private:
+    static constexpr std::string_view kPrefix = "FILE_";
+    std::string key_{kPrefix};
+};
+
+// The group's channels: one for each code its CHAN list gives as the reading service reads it
+// (readChannelList), in list order, with the time under the code's key and the data file name
+// under "FILE_" and the code. What the list names but gives no channel is told in the result.
+ChannelListReading readChannels(const ProfileDocument& doc, ProfileDocument::SectionRef& section,
+                                GroupRecord& group) {
+    // The whole list, so that a code its cut would shorten is known as such.
+    ChannelListReading list =
+        readChannelList(doc.getString(section, "CHAN", "", std::string::npos));
+    group.channels.items().reserve(list.codes.size());
+    FileKey fileKey;
+    for (std::string& code : list.codes) {
+        ChannelRecord channel;
+        channel.lastTime = doc.getInt(section, code, 0);
+        channel.fileName = doc.getString(section, fileKey.of(code), "");
+        channel.code = std::move(code);
+        group.channels.append(std::move(channel));
+    }
+    return list;
+}
+
 void readGroups(const ProfileDocument& doc, SettingsRecord& record,
                 std::vector<ChannelListNote>& notes) {
     for (int n = 1; n <= kMaxGroups; ++n) {
-        const std::string section = groupSection(n);
+        ProfileDocument::SectionRef section(groupSection(n));
         if (!doc.sectionHasLines(section)) {
             break;
         }
@@ -69,21 +111,22 @@ void readGroups(const ProfileDocument& doc, SettingsRecord& record,
         group.station = doc.getString(section, "STATION", "");
         group.sizeMb = doc.getInt(section, "SIZEMB", record.sizeMb);
         group.sps = doc.getInt(section, "SPS", 20);
-        // The whole list, so that a code its cut would shorten is known as such.
-        ChannelListReading list =
-            readChannelList(doc.getString(section, "CHAN", "", std::string::npos));
-        for (std::string& code : list.codes) {
-            ChannelRecord channel;
-            channel.lastTime = doc.getInt(section, code, 0);
-            channel.fileName = doc.getString(section, "FILE_" + code, "");
-            channel.code = std::move(code);
-            group.channels.append(std::move(channel));
-        }
+        ChannelListReading list = readChannels(doc, section, group);
         if (!list.whole()) {
             notes.push_back({n, std::move(list.cutCodes), std::move(list.leftOut)});
         }
         record.groups.append(std::move(group));
     }
+}
+
+// The document of the bytes just read from the file: the one kept from the load or from our
+// last write while the file still holds exactly its bytes, else a new parse of them.
+ProfileDocument documentOf(SettingsFile& file, std::string bytes) {
+    std::optional<ProfileDocument> kept = std::exchange(file.document, std::nullopt);
+    if (kept && kept->unchangedFrom(bytes)) {
+        return std::move(*kept);
+    }
+    return ProfileDocument::fromBytes(std::move(bytes));
 }
 
 }  // namespace
@@ -160,6 +203,9 @@ Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environmen
     if (record.groupCount > loaded) {
         record.groupCount = loaded;
     }
+    if (status.ok) {
+        file.document = std::move(doc);
+    }
     return status;
 }
 
@@ -182,7 +228,7 @@ Status saveSettings(SettingsRecord& record, SettingsFile& file, const Connection
     if (Status st = readFileBytes(file.filePath, current, exists); !st.ok) {
         return st;
     }
-    ProfileDocument doc = ProfileDocument::fromBytes(std::move(current));
+    ProfileDocument doc = documentOf(file, std::move(current));
 
     Writer w(doc);
     w.text("DATABASE", "ODBC", plainDataSourceName(record.dataSource));
@@ -197,24 +243,27 @@ Status saveSettings(SettingsRecord& record, SettingsFile& file, const Connection
     w.number("SYSTEM", "GROUPS", record.groupCount);
 
     int written = 0;
+    FileKey fileKey;
+    std::string chan;
     for (const GroupRecord& group : record.groups) {
         if (written >= kMaxGroups) {
             break;
         }
-        const std::string section = groupSection(written + 1);
+        ProfileDocument::SectionRef section(groupSection(written + 1));
         if (channelListLength(group) > kChannelListLimit) {
-            return Status::failure(texts::format(texts::kChannelListTooLongToSave,
-                                                 {section, std::to_string(group.channels.size()),
-                                                  std::to_string(kChannelListLimit)}));
+            return Status::failure(
+                texts::format(texts::kChannelListTooLongToSave,
+                              {groupSection(written + 1), std::to_string(group.channels.size()),
+                               std::to_string(kChannelListLimit)}));
         }
         w.text(section, "STATION", group.station);
         w.number(section, "SIZEMB", group.sizeMb);
         w.number(section, "SPS", group.sps);
-        std::string chan;
+        chan.clear();
         bool first = true;
         for (const ChannelRecord& channel : group.channels) {
             w.number(section, channel.code, channel.lastTime);
-            w.text(section, "FILE_" + channel.code, channel.fileName);
+            w.text(section, fileKey.of(channel.code), channel.fileName);
             if (!first) {
                 chan.push_back(',');
             }
@@ -237,12 +286,13 @@ Status saveSettings(SettingsRecord& record, SettingsFile& file, const Connection
         doc.deleteSection(section);
     }
 
-    const std::string bytes = doc.bytes();
+    const std::string& bytes = doc.commitBytes();
     if (Status st = writeFileAtomically(file.filePath, bytes); !st.ok) {
         return st;
     }
     file.existed = true;
     remember(file, bytes, true);
+    file.document = std::move(doc);  // stands for the bytes just written
     return Status::success();
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 // Reading and writing the settings file of the reading service.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "channels/channel_rules.h"
 #include "platform/environment.h"
+#include "platform/profile_document.h"
 #include "platform/status.h"
 #include "settings/settings_record.h"
 
@@ -38,6 +40,10 @@ struct SettingsFile {
     bool knownContent = false;
     std::uint64_t contentHash = 0;
     std::uint64_t contentSize = 0;
+    // The document of the file as loaded or as we last wrote it. A save reads the file again
+    // and takes this document instead of parsing those bytes while they are exactly the ones it
+    // stands for (ProfileDocument::unchangedFrom); otherwise it parses what it read.
+    std::optional<ProfileDocument> document;
 };
 
 // The settings file named by the command line: one argument names it, anything else gives
