@@ -98,8 +98,14 @@ int rewrite(const Environment& env, std::ostream& out, std::ostream& err) {
     static_cast<void>(loadSettings(record, file, env));
     ConnectionSettings connection(env);
     connection.load();
-    if (Status st = saveSettings(record, file, ConnectionSettings::values()); !st.ok) {
-        err << "vorda-settings: " << st.error << "\n";
+    // The file is merged with what the service wrote since it was read; a value changed on both
+    // sides (only the connection values can be, here) is reported, not chosen.
+    const SaveResult saved = saveSettings(record, file, ConnectionSettings::values());
+    for (const std::string& warning : saved.warnings) {
+        err << "vorda-settings: warning: " << warning << "\n";
+    }
+    if (!saved.ok) {
+        err << "vorda-settings: " << saved.error << "\n";
         return 1;
     }
     out << "Saved " << file.settingsPath << "\n";

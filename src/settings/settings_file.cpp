@@ -4,16 +4,20 @@
 #include <functional>
 #include <string_view>
 
-#include "settings/connection_values.h"
 #include "platform/atomic_file.h"
+#include "platform/cp1251.h"
 #include "platform/profile_document.h"
 #include "platform/text.h"
+#include "settings/connection_values.h"
+#include "settings/settings_backup.h"
 
 namespace vorda {
 namespace {
 
 constexpr const char* kDefaultSettingsPath = "./ZEL_VurEV.ini";
 constexpr const char* kDefaultServer = "localhost";
+// How many times a save writes the file when another program keeps writing it at the same moment.
+constexpr int kMaxWrites = 5;
 
 std::string groupSection(int number) {
     return "GROUP" + std::to_string(number);
@@ -56,7 +60,7 @@ class Writer {
     Status status_;
 };
 
-void readGroups(const ProfileDocument& doc, SettingsRecord& record) {
+void readGroups(const ProfileDocument& doc, SettingsValues& record) {
     for (int n = 1; n <= kMaxGroups; ++n) {
         const std::string section = groupSection(n);
         if (!doc.sectionHasLines(section)) {
@@ -86,104 +90,30 @@ void readGroups(const ProfileDocument& doc, SettingsRecord& record) {
     }
 }
 
-}  // namespace
-
-std::string chooseSettingsPath(const Environment& env) {
-    std::string name;
-    if (env.args.size() == 2) {
-        name = env.args[1];
-    }
-    if (name.empty()) {
-        return kDefaultSettingsPath;
-    }
-    if (name.front() == '/') {
-        return name;
-    }
-    return "./" + name;
+// What a save writes: the record, with the connection values taken over and the data source
+// name as the file keeps it.
+SettingsValues oursOf(const SettingsRecord& record, const ConnectionValues& taken) {
+    SettingsValues ours = settingsValuesOf(record);
+    ours.dataSource = plainDataSourceName(taken.dataSource);
+    ours.user = taken.user;
+    ours.password = taken.password;
+    ours.dataDir = taken.dataDir;
+    return ours;
 }
 
-std::string plainDataSourceName(const std::string& name) {
-    for (const std::string_view suffix :
-         {std::string_view(" (System DSN)"), std::string_view(" (User DSN)")}) {
-        if (name.size() >= suffix.size() &&
-            std::string_view(name).substr(name.size() - suffix.size()) == suffix) {
-            return name.substr(0, name.size() - suffix.size());
-        }
-    }
-    return name;
+// The connection values after a merge: the file's where they took the file's, else the operator's
+// as given (a data source name keeps its " (System DSN)").
+ConnectionValues connectionOf(const SettingsValues& merged, const ConnectionValues& taken) {
+    return {merged.dataSource == plainDataSourceName(taken.dataSource) ? taken.dataSource
+                                                                       : merged.dataSource,
+            merged.user, merged.password, merged.dataDir};
 }
 
-Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environment& env) {
-    file = SettingsFile{};
-    file.settingsPath = chooseSettingsPath(env);
-    file.filePath = file.settingsPath.rfind("./", 0) == 0
-                        ? joinPath(env.currentDir, file.settingsPath.substr(2))
-                        : file.settingsPath;
-
-    std::string bytes;
-    bool exists = false;
-    Status status = readFileBytes(file.filePath, bytes, exists);
-    ProfileDocument doc;
-    if (!status.ok) {
-        // The record still gets its defaults; saving over this file is refused.
-        file.existed = true;
-        file.unreadableReason = status.error;
-    } else {
-        file.existed = exists;
-        remember(file, bytes, exists);
-        if (exists) {
-            doc = ProfileDocument::fromBytes(std::move(bytes));
-        }
-    }
-
-    record.dataSource = doc.getString("DATABASE", "ODBC", "zel");
-    record.user = doc.getString("DATABASE", "USER", "zel");
-    record.password = doc.getString("DATABASE", "PASSWORD", "qmx");
-    record.dataDir = doc.getString("DATA", "DIR", "d:\\data");
-    record.logDir = doc.getString("LOG", "DIR", "d:\\log");
-    record.server = doc.getString("SYSTEM", "SERVER", kDefaultServer);
-    record.detailMode =
-        equalsAsciiNoCase(doc.getString("SYSTEM", "MODE", "silent"), "silent") ? 0 : 1;
-    record.showScreen =
-        equalsAsciiNoCase(doc.getString("SYSTEM", "SCREEN", "hide"), "hide") ? 0 : 1;
-    record.sizeMb = doc.getInt("SYSTEM", "SIZEMB", 100);
-    record.groupCount = doc.getInt("SYSTEM", "GROUPS", 0);
-    if (record.groupCount < 0) {
-        record.groupCount = 0;  // a negative count means no group in use
-    }
-
-    readGroups(doc, record);
-    const auto loaded = static_cast<std::int32_t>(record.groups.size());
-    if (record.groupCount > loaded) {
-        record.groupCount = loaded;
-    }
-    return status;
-}
-
-Status saveSettings(SettingsRecord& record, SettingsFile& file, const ConnectionValues& values) {
-    if (!file.unreadableReason.empty()) {
-        return Status::failure("The settings file " + file.settingsPath +
-                               " could not be read when the editor started (" +
-                               file.unreadableReason + "), so it is not overwritten.");
-    }
-
-    ConnectionValues taken = values.cutToLimits();
-    record.dataSource = std::move(taken.dataSource);
-    record.user = std::move(taken.user);
-    record.password = std::move(taken.password);
-    record.dataDir = std::move(taken.dataDir);
-
-    // The file as it is on disk now (another program may have changed it since it was loaded):
-    // everything but our keys is kept as it stands there.
-    std::string current;
-    bool exists = false;
-    if (Status st = readFileBytes(file.filePath, current, exists); !st.ok) {
-        return st;
-    }
-    ProfileDocument doc = ProfileDocument::fromBytes(std::move(current));
-
+// Sets every key the editor owns in doc to the values, and removes the sections of groups that
+// are gone (up to the first gap).
+Status writeSettings(ProfileDocument& doc, const SettingsValues& record) {
     Writer w(doc);
-    w.text("DATABASE", "ODBC", plainDataSourceName(record.dataSource));
+    w.text("DATABASE", "ODBC", record.dataSource);
     w.text("DATABASE", "USER", record.user);
     w.text("DATABASE", "PASSWORD", record.password);
     w.text("DATA", "DIR", record.dataDir);
@@ -235,14 +165,258 @@ Status saveSettings(SettingsRecord& record, SettingsFile& file, const Connection
         }
         doc.deleteSection(section);
     }
-
-    const std::string bytes = doc.bytes();
-    if (Status st = writeFileAtomically(file.filePath, bytes); !st.ok) {
-        return st;
-    }
-    file.existed = true;
-    remember(file, bytes, true);
     return Status::success();
+}
+
+std::string describeConflicts(const std::vector<MergeConflict>& conflicts,
+                              const std::string& settingsPath) {
+    std::string text =
+        "Another program changed values of " + settingsPath + " that were changed here too:";
+    for (const MergeConflict& c : conflicts) {
+        if (!c.resolved) {
+            text += "\n  " + describeConflict(c);
+        }
+    }
+    return text;
+}
+
+// The settings a document holds, as loading reads them.
+SettingsValues decodeSettings(const ProfileDocument& doc) {
+    SettingsValues record;
+    record.dataSource = doc.getString("DATABASE", "ODBC", "zel");
+    record.user = doc.getString("DATABASE", "USER", "zel");
+    record.password = doc.getString("DATABASE", "PASSWORD", "qmx");
+    record.dataDir = doc.getString("DATA", "DIR", "d:\\data");
+    record.logDir = doc.getString("LOG", "DIR", "d:\\log");
+    record.server = doc.getString("SYSTEM", "SERVER", kDefaultServer);
+    record.detailMode =
+        equalsAsciiNoCase(doc.getString("SYSTEM", "MODE", "silent"), "silent") ? 0 : 1;
+    record.showScreen =
+        equalsAsciiNoCase(doc.getString("SYSTEM", "SCREEN", "hide"), "hide") ? 0 : 1;
+    record.sizeMb = doc.getInt("SYSTEM", "SIZEMB", 100);
+    record.groupCount = doc.getInt("SYSTEM", "GROUPS", 0);
+    if (record.groupCount < 0) {
+        record.groupCount = 0;  // a negative count means no group in use
+    }
+
+    readGroups(doc, record);
+    const auto loaded = static_cast<std::int32_t>(record.groups.size());
+    if (record.groupCount > loaded) {
+        record.groupCount = loaded;
+    }
+    return record;
+}
+
+}  // namespace
+
+std::string chooseSettingsPath(const Environment& env) {
+    std::string name;
+    if (env.args.size() == 2) {
+        name = env.args[1];
+    }
+    if (name.empty()) {
+        return kDefaultSettingsPath;
+    }
+    if (name.front() == '/') {
+        return name;
+    }
+    return "./" + name;
+}
+
+std::string plainDataSourceName(const std::string& name) {
+    for (const std::string_view suffix :
+         {std::string_view(" (System DSN)"), std::string_view(" (User DSN)")}) {
+        if (name.size() >= suffix.size() &&
+            std::string_view(name).substr(name.size() - suffix.size()) == suffix) {
+            return name.substr(0, name.size() - suffix.size());
+        }
+    }
+    return name;
+}
+
+Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environment& env) {
+    file = SettingsFile{};
+    file.settingsPath = chooseSettingsPath(env);
+    file.filePath = file.settingsPath.rfind("./", 0) == 0
+                        ? joinPath(env.currentDir, file.settingsPath.substr(2))
+                        : file.settingsPath;
+    file.backupDir = backupFolder(env.cacheDir);
+    file.clock = env.now;
+
+    std::string bytes;
+    bool exists = false;
+    Status status = readFileBytes(file.filePath, bytes, exists);
+    if (!status.ok) {
+        // The record still gets its defaults; saving over this file is refused.
+        file.existed = true;
+        file.unreadableReason = status.error;
+        bytes.clear();
+    } else {
+        file.existed = exists;
+        remember(file, bytes, exists);
+        file.baseExists = exists;
+        file.baseBytes = bytes;
+        file.baseIsBytes = true;
+    }
+    file.base = decodeSettings(ProfileDocument::fromBytes(std::move(bytes)));
+    assignValues(record, file.base);
+    return status;
+}
+
+SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const ConnectionValues& values,
+                        const std::vector<ConflictResolution>& choices) {
+    SaveResult result;
+    if (!file.unreadableReason.empty()) {
+        static_cast<Status&>(result) =
+            Status::failure("The settings file " + file.settingsPath +
+                            " could not be read when the editor "
+                            "started (" +
+                            file.unreadableReason + "), so it is not overwritten.");
+        return result;
+    }
+    const ConnectionValues taken = values.cutToLimits();
+    const SettingsValues ours = oursOf(record, taken);
+
+    // The file as it is on disk now (another program may have changed it since it was loaded).
+    FileContent theirs;
+    if (Status st = readSettledFileBytes(file.filePath, theirs.bytes, theirs.exists); !st) {
+        static_cast<Status&>(result) = st;
+        return result;
+    }
+    FileContent onDisk = theirs;  // what the next replacement expects to take out
+    bool backedUp = false;
+    // What the file holds of ours: the merge last written (or found there already) and its bytes.
+    bool holdsOurs = false;
+    MergeOutcome written;
+    std::string writtenBytes;
+    Status status;
+    for (;;) {
+        ProfileDocument doc = ProfileDocument::fromBytes(theirs.bytes);
+        MergeOutcome merge;
+        if (file.baseIsBytes && theirs == FileContent{file.baseExists, file.baseBytes}) {
+            merge.merged = ours;  // nothing changed on the file's side
+        } else {
+            // A file removed meanwhile is written anew, not taken as every group removed.
+            const SettingsValues theirsValues =
+                theirs.exists || !file.baseExists ? decodeSettings(doc) : file.base;
+            // Once the file holds our first write, values that only now turn out to be changed
+            // on both sides take the file's, and the operator is asked afterwards.
+            merge = mergeSettings(file.base, ours, theirsValues, choices,
+                                  holdsOurs ? ConflictChoice::TakeFile : ConflictChoice::KeepMine);
+            if (!holdsOurs && merge.unresolved()) {
+                result.conflicts = std::move(merge.conflicts);
+                static_cast<Status&>(result) =
+                    Status::failure(describeConflicts(result.conflicts, file.settingsPath));
+                return result;
+            }
+        }
+        if (Status st = writeSettings(doc, merge.merged); !st) {
+            static_cast<Status&>(result) = st;
+            return result;
+        }
+        std::string bytes = doc.bytes();
+        if (theirs.exists && bytes == theirs.bytes && onDisk == theirs) {
+            holdsOurs = true;  // the file already holds just this
+            written = std::move(merge);
+            writtenBytes = std::move(bytes);
+            break;
+        }
+        if (!backedUp && onDisk.exists && !file.backupDir.empty()) {
+            if (Status kept =
+                    keepBackup(file.backupDir, file.filePath, onDisk.bytes,
+                               file.clock ? file.clock() : std::chrono::system_clock::now());
+                !kept) {
+                result.warnings.push_back(kept.error);
+            }
+            backedUp = true;
+        }
+        Replacement done;
+        status = replaceFile(file.filePath, bytes, &onDisk, done);
+        if (done.placed) {
+            ++result.writes;
+            holdsOurs = true;
+            written = std::move(merge);
+            writtenBytes = bytes;
+        }
+        if (!status.ok || (done.placed && done.found == onDisk)) {
+            break;  // failed, or what was replaced is what we merged against
+        }
+        // Another program wrote the file between our look and the replacement: merge what it
+        // wrote, and write again.
+        theirs = std::move(done.found);
+        onDisk = done.placed ? FileContent{true, std::move(bytes)} : theirs;
+        if (result.writes >= kMaxWrites) {
+            status = Status::failure("The settings file " + file.settingsPath +
+                                     " was written by another program each of the " +
+                                     std::to_string(kMaxWrites) +
+                                     " times it was saved; its last changes may be missing. "
+                                     "Save again.");
+            break;
+        }
+    }
+    static_cast<Status&>(result) = status;
+    if (!holdsOurs) {
+        return result;  // nothing written: the record and the base stay as they were
+    }
+
+    // The file holds the merge (but for what another program wrote after the last write).
+    std::vector<MergeConflict> open;
+    for (MergeConflict& c : written.conflicts) {
+        if (!c.resolved) {
+            open.push_back(std::move(c));
+        }
+    }
+    SettingsValues nextBase = written.merged;
+    keepConflictsOpen(nextBase, ConflictSide::Merged, open, file.base);
+    file.base = std::move(nextBase);
+    file.baseIsBytes = open.empty();
+    file.baseExists = true;
+    file.baseBytes = writtenBytes;
+    file.existed = true;
+    remember(file, writtenBytes, true);
+    result.connection = connectionOf(written.merged, taken);
+    written.merged.dataSource = result.connection.dataSource;
+    result.takenFromFile = written.takenFromFile;
+    assignValues(record, std::move(written.merged));
+    result.conflicts = std::move(open);
+    result.saved = true;
+    return result;
+}
+
+RefreshResult refreshFromFile(SettingsRecord& record, SettingsFile& file,
+                              const ConnectionValues& values) {
+    RefreshResult result;
+    result.connection = values;
+    if (!file.unreadableReason.empty() || !changedOnDisk(file)) {
+        return result;
+    }
+    FileContent now;
+    result.status = readSettledFileBytes(file.filePath, now.bytes, now.exists);
+    if (!result.status) {
+        return result;
+    }
+    result.changed = true;
+    remember(file, now.bytes, now.exists);
+    if (!now.exists) {
+        return result;  // removed: the next save writes it anew
+    }
+    const ConnectionValues taken = values.cutToLimits();
+    SettingsValues theirs = decodeSettings(ProfileDocument::fromBytes(now.bytes));
+    MergeOutcome merge =
+        mergeSettings(file.base, oursOf(record, taken), theirs, {}, ConflictChoice::KeepMine);
+    keepConflictsOpen(theirs, ConflictSide::File, merge.conflicts, file.base);
+    file.base = std::move(theirs);
+    file.baseIsBytes = merge.conflicts.empty();
+    file.baseExists = true;
+    file.baseBytes = std::move(now.bytes);
+    result.conflicts = static_cast<int>(merge.conflicts.size());
+    result.takenFromFile = merge.takenFromFile;
+    if (merge.takenFromFile > 0) {
+        result.connection = connectionOf(merge.merged, taken);
+        merge.merged.dataSource = result.connection.dataSource;
+        assignValues(record, std::move(merge.merged));
+    }
+    return result;
 }
 
 bool changedOnDisk(const SettingsFile& file) {
@@ -259,6 +433,19 @@ bool changedOnDisk(const SettingsFile& file) {
     }
     const auto fp = fingerprintOf(bytes);
     return fp.hash != file.contentHash || fp.size != file.contentSize;
+}
+
+bool SaveResult::needsChoice() const {
+    return !saved && !conflicts.empty();
+}
+
+std::string describeConflict(const MergeConflict& c) {
+    std::string text = "[" + c.section + "] " + c.key;
+    if (!c.station.empty()) {
+        text += " (station " + c.station + ")";
+    }
+    text += ": file " + c.fileValue + ", mine " + c.ourValue;
+    return cp1251::toUtf8(text);
 }
 
 SettingsFile& settingsFile() {
