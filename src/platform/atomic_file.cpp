@@ -184,10 +184,11 @@ class TempFile {
         return renameOver(target);
     }
 
-    // After exchangeWith: reads the file taken out, which now stands under our name, and removes
-    // it at once (it holds the old content, with the old permissions). 0 or the errno value.
-    int takeOut(std::string& bytes) {
-        UniqueFd old(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+    // After exchangeWith: opens the file taken out, which now stands under our name, removes the
+    // name at once (the file holds the old content, with the old permissions) and reads it.
+    // 0 or the errno value.
+    int takeOut(UniqueFd& old, std::string& bytes) {
+        old.reset(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
         if (old.get() < 0) {
             return errno;
         }
@@ -394,13 +395,16 @@ Status writeInPlace(const std::string& path, const std::string& target, std::str
     return Status::success();
 }
 
-// What follows once the temporary file has taken the target's place: the folder flushed to disk.
-// The new bytes are in place whatever this gives.
+// What follows once the temporary file has taken the target's place: the file (when it was not
+// yet) and the folder flushed to disk. The new bytes are in place whatever this gives.
 Status finishPlaced(const std::string& path, const std::string& target, TempFile& temp) {
     const auto placedBut = [&](const std::string& what, int err) {
         return Status::failure("\"" + path + "\" holds the new content, but " + what + ": " +
                                systemError(err));
     };
+    if (::fsync(temp.fd()) != 0) {
+        return placedBut("it could not be flushed to disk", errno);
+    }
     if (!temp.close()) {
         return placedBut("closing it failed", errno);
     }
@@ -467,7 +471,7 @@ Status readSettledFileBytes(const std::string& path, std::string& bytes, bool& e
 }
 
 Status replaceFile(const std::string& path, std::string_view bytes, const FileContent* expected,
-                   Replacement& done) {
+                   Replacement& done, FlushOrder flush) {
     done = Replacement{};
     std::string target;
     if (Status resolved = resolveTarget(path, target); !resolved) {
@@ -491,7 +495,7 @@ Status replaceFile(const std::string& path, std::string_view bytes, const FileCo
         return cannotWrite(path, err);
     }
     carryOverOwner(temp.fd(), state);
-    if (::fsync(temp.fd()) != 0) {
+    if (flush == FlushOrder::BeforePlacing && ::fsync(temp.fd()) != 0) {
         return cannotWrite(path, errno);
     }
     // The target's permissions come last, right before the file takes its place: a save killed
@@ -502,31 +506,43 @@ Status replaceFile(const std::string& path, std::string_view bytes, const FileCo
     }
 
     if (state.exists) {
+        // A last look right before the exchange: bytes that lack a change made since the caller
+        // looked are not put in place, where another program might read them and build on them.
+        FileContent now;
+        if (Status read = readContent(target, now); !read) {
+            return read;
+        }
+        if (expected != nullptr && now != *expected) {
+            done.found = std::move(now);
+            return Status::success();
+        }
         const int err = temp.exchangeWith(target);
         if (err == 0) {
             done.placed = true;
             done.found.exists = true;
-            if (const int taken = temp.takeOut(done.found.bytes); taken != 0) {
+            UniqueFd old;
+            if (const int taken = temp.takeOut(old, done.found.bytes); taken != 0) {
                 return Status::failure("\"" + path + "\" holds the new content, but the file it " +
                                        "replaced could not be read: " + systemError(taken));
             }
-            return finishPlaced(path, target, temp);
+            Status finished = finishPlaced(path, target, temp);
+            // A program that had the old file open to rewrite it in place may have written it
+            // since: what it wrote counts as found.
+            if (std::string later; readAllAt(old.get(), later) == 0) {
+                done.found.bytes = std::move(later);
+            }
+            return finished;
         }
         if (err != EINVAL && err != ENOSYS && err != ENOENT) {
             return cannotWrite(path, err);
         }
         if (err != ENOENT) {
-            // No exchange on this file system: compare, then rename.
-            if (Status read = readContent(target, done.found); !read) {
-                return read;
-            }
-            if (expected != nullptr && done.found != *expected) {
-                return Status::success();
-            }
+            // No exchange on this file system: a plain rename, right after the last look.
             if (const int renamed = temp.renameOver(target); renamed != 0) {
                 return cannotWrite(path, renamed);
             }
             done.placed = true;
+            done.found = std::move(now);
             return finishPlaced(path, target, temp);
         }
         state.exists = false;  // removed since we looked: created anew below

@@ -2,6 +2,7 @@
 // A file on disk read whole and written whole, so that a program reading it at the same time
 // (the reading service keeps its channel times in the settings file) never sees half of a write.
 // POSIX calls only; the bytes are not looked at.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -41,10 +42,13 @@ struct Replacement {
 // Replaces the file at path with bytes, and tells what it replaced:
 //  - A temporary file beside the target, readable by its owner only and named
 //    ".NAME.vorda-settings.PID.XXXXXX" (those of processes that are gone are removed first), is
-//    written, flushed to disk, given the target's owner (where we may) and, last, its
-//    permissions, and exchanged with the target in one step; the file taken out is read into
-//    `found` and removed, so the caller can see whether another program wrote the file between
-//    its last look and the exchange. Then the folder is flushed to disk.
+//    written, flushed to disk (see FlushOrder), given the target's owner (where we may) and,
+//    last, its permissions. The target is read once more: when it is no longer `expected`,
+//    nothing is placed and found holds what it is now. Otherwise the two are exchanged in one
+//    step; the file taken out is read into `found` and removed, so the caller can see whether
+//    another program wrote the file in the instant between; then the folder is flushed to disk,
+//    and the file taken out is read again, for a program that had it open and wrote into it
+//    meanwhile.
 //  - A missing target is created only if it is still missing (otherwise found holds what is
 //    there now and nothing is placed). Where the file system cannot exchange two files, the
 //    target is read and compared with `expected` right before a plain rename.
@@ -61,8 +65,13 @@ struct Replacement {
 // A failure names the path and the reason. It leaves the target as it was, unless placed is true:
 // then the new bytes are in place and what failed came after (the folder could not be flushed to
 // disk).
+// When the new bytes are flushed to disk: before they take the target's place (durable at once),
+// or right after, which keeps the time between the caller's look and the replacement short
+// where another program is writing the file at that very moment.
+enum class FlushOrder : std::uint8_t { BeforePlacing, AfterPlacing };
+
 Status replaceFile(const std::string& path, std::string_view bytes, const FileContent* expected,
-                   Replacement& done);
+                   Replacement& done, FlushOrder flush = FlushOrder::BeforePlacing);
 
 // replaceFile without an expectation.
 Status writeFileAtomically(const std::string& path, std::string_view bytes);

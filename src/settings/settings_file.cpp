@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string_view>
+#include <thread>
 
 #include "platform/atomic_file.h"
 #include "platform/cp1251.h"
@@ -16,8 +18,11 @@ namespace {
 
 constexpr const char* kDefaultSettingsPath = "./ZEL_VurEV.ini";
 constexpr const char* kDefaultServer = "localhost";
-// How many times a save writes the file when another program keeps writing it at the same moment.
-constexpr int kMaxWrites = 5;
+// How many times a save tries to write the file when another program keeps writing it at the
+// same moment.
+constexpr int kMaxAttempts = 20;
+// How long a save watches the file after a write that was without another program's change.
+constexpr std::chrono::milliseconds kLinger{150};
 
 std::string groupSection(int number) {
     return "GROUP" + std::to_string(number);
@@ -180,6 +185,47 @@ std::string describeConflicts(const std::vector<MergeConflict>& conflicts,
     return text;
 }
 
+SettingsValues decodeSettings(const ProfileDocument& doc);
+
+SettingsValues decodeBytes(const std::string& bytes) {
+    return decodeSettings(ProfileDocument::fromBytes(bytes));
+}
+
+// The settings of the base, read from its bytes the first time they are needed.
+const SettingsValues& baseOf(SettingsFile& file) {
+    if (!file.baseDecoded) {
+        file.base = decodeBytes(file.baseBytes);
+        file.baseDecoded = true;
+    }
+    return file.base;
+}
+
+// Makes values, which the file now holds, the base.
+void takeAsBase(SettingsFile& file, SettingsValues values, std::string bytes, bool conflictsOpen) {
+    file.base = std::move(values);
+    file.baseDecoded = true;
+    file.baseIsBytes = !conflictsOpen;
+    file.baseExists = true;
+    file.baseBytes = std::move(bytes);
+}
+
+// Whether the file at path, which holds `ours`, changes within `span` (looked at every few
+// milliseconds); found is then what it holds.
+bool changedWithin(const std::string& path, const std::string& ours, std::chrono::milliseconds span,
+                   FileContent& found) {
+    const auto until = std::chrono::steady_clock::now() + span;
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        FileContent now;
+        if (readSettledFileBytes(path, now.bytes, now.exists).ok &&
+            now != FileContent{true, ours}) {
+            found = std::move(now);
+            return true;
+        }
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
+}
+
 // The settings a document holds, as loading reads them.
 SettingsValues decodeSettings(const ProfileDocument& doc) {
     SettingsValues record;
@@ -258,8 +304,7 @@ Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environmen
         file.baseBytes = bytes;
         file.baseIsBytes = true;
     }
-    file.base = decodeSettings(ProfileDocument::fromBytes(std::move(bytes)));
-    assignValues(record, file.base);
+    assignValues(record, decodeSettings(ProfileDocument::fromBytes(std::move(bytes))));
     return status;
 }
 
@@ -275,7 +320,7 @@ SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const Connec
         return result;
     }
     const ConnectionValues taken = values.cutToLimits();
-    const SettingsValues ours = oursOf(record, taken);
+    SettingsValues ours = oursOf(record, taken);
 
     // The file as it is on disk now (another program may have changed it since it was loaded).
     FileContent theirs;
@@ -284,33 +329,38 @@ SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const Connec
         return result;
     }
     FileContent onDisk = theirs;  // what the next replacement expects to take out
+    // The other program's settings as far as seen: none while the file is still the base.
+    std::optional<SettingsValues> other;
+    if (!file.baseIsBytes || theirs != FileContent{file.baseExists, file.baseBytes}) {
+        // A file removed meanwhile is written anew, not taken as every group removed.
+        other = theirs.exists || !file.baseExists ? decodeBytes(theirs.bytes) : baseOf(file);
+    }
     bool backedUp = false;
-    // What the file holds of ours: the merge last written (or found there already) and its bytes.
+    // What the file holds of ours: the merge last written (or found there already; none when
+    // the file had not changed, and ours went in as it is) and its bytes.
     bool holdsOurs = false;
-    MergeOutcome written;
+    // An earlier write of this save was without a change of the other program's.
+    bool exposed = false;
+    std::optional<MergeOutcome> written;
     std::string writtenBytes;
     Status status;
-    for (;;) {
-        ProfileDocument doc = ProfileDocument::fromBytes(theirs.bytes);
-        MergeOutcome merge;
-        if (file.baseIsBytes && theirs == FileContent{file.baseExists, file.baseBytes}) {
-            merge.merged = ours;  // nothing changed on the file's side
-        } else {
-            // A file removed meanwhile is written anew, not taken as every group removed.
-            const SettingsValues theirsValues =
-                theirs.exists || !file.baseExists ? decodeSettings(doc) : file.base;
+    for (int attempts = 0;; ++attempts) {
+        std::optional<MergeOutcome> merge;
+        if (other) {
             // Once the file holds our first write, values that only now turn out to be changed
             // on both sides take the file's, and the operator is asked afterwards.
-            merge = mergeSettings(file.base, ours, theirsValues, choices,
+            merge = mergeSettings(baseOf(file), ours, *other, choices,
                                   holdsOurs ? ConflictChoice::TakeFile : ConflictChoice::KeepMine);
-            if (!holdsOurs && merge.unresolved()) {
-                result.conflicts = std::move(merge.conflicts);
+            if (!holdsOurs && merge->unresolved()) {
+                result.conflicts = std::move(merge->conflicts);
                 static_cast<Status&>(result) =
                     Status::failure(describeConflicts(result.conflicts, file.settingsPath));
                 return result;
             }
         }
-        if (Status st = writeSettings(doc, merge.merged); !st) {
+        // Keys and sections of others are kept as the file holds them now.
+        ProfileDocument doc = ProfileDocument::fromBytes(theirs.bytes);
+        if (Status st = writeSettings(doc, merge ? merge->merged : ours); !st) {
             static_cast<Status&>(result) = st;
             return result;
         }
@@ -331,26 +381,53 @@ SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const Connec
             backedUp = true;
         }
         Replacement done;
-        status = replaceFile(file.filePath, bytes, &onDisk, done);
+        // The first write is flushed to disk before it takes the file's place; a write that
+        // follows another program's (which goes on writing the file) is flushed right after,
+        // to give the program less time to write in between.
+        status = replaceFile(file.filePath, bytes, &onDisk, done,
+                             attempts == 0 ? FlushOrder::BeforePlacing : FlushOrder::AfterPlacing);
         if (done.placed) {
             ++result.writes;
             holdsOurs = true;
             written = std::move(merge);
             writtenBytes = bytes;
         }
-        if (!status.ok || (done.placed && done.found == onDisk)) {
-            break;  // failed, or what was replaced is what we merged against
+        if (!status.ok) {
+            break;
         }
-        // Another program wrote the file between our look and the replacement: merge what it
-        // wrote, and write again.
+        if (done.placed && done.found == onDisk) {
+            // What was replaced is what we merged against. But when an earlier write of this
+            // save lacked another program's change, the program may have read that write and
+            // may yet put back a copy made from it: such a copy is merged too.
+            if (!exposed || !changedWithin(file.filePath, bytes, kLinger, done.found)) {
+                break;
+            }
+            done.placed = false;  // what the file holds now follows, made from our write
+            onDisk = FileContent{true, bytes};
+        }
+        if (done.placed) {
+            exposed = true;  // the file held our write without the other program's change
+        }
+        // Another program wrote the file between our look and the replacement. It made what it
+        // wrote from what the file held (onDisk): its changes to that go onto what we know of
+        // its settings, even where it builds on our write next, and the merge is made again.
+        // (Not placed: found is what the file holds now, made from onDisk.)
+        if (done.found.exists) {
+            other = mergeSettings(onDisk.exists ? decodeBytes(onDisk.bytes) : baseOf(file),
+                                  other ? *other : baseOf(file), decodeBytes(done.found.bytes), {},
+                                  ConflictChoice::TakeFile)
+                        .merged;
+        }
         theirs = std::move(done.found);
         onDisk = done.placed ? FileContent{true, std::move(bytes)} : theirs;
-        if (result.writes >= kMaxWrites) {
-            status = Status::failure("The settings file " + file.settingsPath +
-                                     " was written by another program each of the " +
-                                     std::to_string(kMaxWrites) +
-                                     " times it was saved; its last changes may be missing. "
-                                     "Save again.");
+        if (attempts + 1 >= kMaxAttempts) {
+            status = Status::failure(
+                "The settings file " + file.settingsPath +
+                " was written by another program each of the " + std::to_string(kMaxAttempts) +
+                " times it was about to be saved; " +
+                (holdsOurs ? "it holds these settings, but maybe not the other program's last "
+                             "change. Save again."
+                           : "nothing was saved. Save again."));
             break;
         }
     }
@@ -359,27 +436,32 @@ SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const Connec
         return result;  // nothing written: the record and the base stay as they were
     }
 
-    // The file holds the merge (but for what another program wrote after the last write).
-    std::vector<MergeConflict> open;
-    for (MergeConflict& c : written.conflicts) {
-        if (!c.resolved) {
-            open.push_back(std::move(c));
-        }
-    }
-    SettingsValues nextBase = written.merged;
-    keepConflictsOpen(nextBase, ConflictSide::Merged, open, file.base);
-    file.base = std::move(nextBase);
-    file.baseIsBytes = open.empty();
-    file.baseExists = true;
-    file.baseBytes = writtenBytes;
+    // The file holds the merge (but for what another program wrote after the last write): it is
+    // the next base, and the record takes it over.
     file.existed = true;
     remember(file, writtenBytes, true);
-    result.connection = connectionOf(written.merged, taken);
-    written.merged.dataSource = result.connection.dataSource;
-    result.takenFromFile = written.takenFromFile;
-    assignValues(record, std::move(written.merged));
-    result.conflicts = std::move(open);
     result.saved = true;
+    if (!written) {
+        result.connection = connectionOf(ours, taken);
+        record.dataSource = result.connection.dataSource;
+        record.user = ours.user;
+        record.password = ours.password;
+        record.dataDir = ours.dataDir;
+        takeAsBase(file, std::move(ours), std::move(writtenBytes), false);
+        return result;
+    }
+    for (MergeConflict& c : written->conflicts) {
+        if (!c.resolved) {
+            result.conflicts.push_back(std::move(c));
+        }
+    }
+    SettingsValues nextBase = written->merged;
+    keepConflictsOpen(nextBase, ConflictSide::Merged, result.conflicts, baseOf(file));
+    takeAsBase(file, std::move(nextBase), std::move(writtenBytes), !result.conflicts.empty());
+    result.connection = connectionOf(written->merged, taken);
+    written->merged.dataSource = result.connection.dataSource;
+    result.takenFromFile = written->takenFromFile;
+    assignValues(record, std::move(written->merged));
     return result;
 }
 
@@ -403,12 +485,9 @@ RefreshResult refreshFromFile(SettingsRecord& record, SettingsFile& file,
     const ConnectionValues taken = values.cutToLimits();
     SettingsValues theirs = decodeSettings(ProfileDocument::fromBytes(now.bytes));
     MergeOutcome merge =
-        mergeSettings(file.base, oursOf(record, taken), theirs, {}, ConflictChoice::KeepMine);
-    keepConflictsOpen(theirs, ConflictSide::File, merge.conflicts, file.base);
-    file.base = std::move(theirs);
-    file.baseIsBytes = merge.conflicts.empty();
-    file.baseExists = true;
-    file.baseBytes = std::move(now.bytes);
+        mergeSettings(baseOf(file), oursOf(record, taken), theirs, {}, ConflictChoice::KeepMine);
+    keepConflictsOpen(theirs, ConflictSide::File, merge.conflicts, baseOf(file));
+    takeAsBase(file, std::move(theirs), std::move(now.bytes), !merge.conflicts.empty());
     result.conflicts = static_cast<int>(merge.conflicts.size());
     result.takenFromFile = merge.takenFromFile;
     if (merge.takenFromFile > 0) {

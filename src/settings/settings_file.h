@@ -34,9 +34,13 @@ struct SettingsFile {
     // was already told meanwhile (refreshFromFile).
     bool baseExists = false;
     std::string baseBytes;
-    SettingsValues base;
-    // Whether base is just what baseBytes hold (not so while the operator has conflicts open).
+    // Whether the settings of the base are just what baseBytes hold (not so while the operator
+    // has conflicts open).
     bool baseIsBytes = false;
+    // The settings of the base; read from baseBytes when first needed, which is when the file
+    // changed on disk (baseDecoded false: not yet).
+    bool baseDecoded = false;
+    SettingsValues base;
     // Where copies of the replaced file go (empty: nowhere), and the clock that names them.
     std::string backupDir;
     std::function<std::chrono::system_clock::time_point()> clock;
