@@ -239,23 +239,30 @@ TEST_F(AtomicFile, ReplacingTellsWhatWasReplaced) {
     EXPECT_EQ(dir.read("s.ini"), "B");
     EXPECT_EQ(modeOf(path), 0640);
 
-    // Another program wrote the file after the caller looked: the new bytes are in place all the
-    // same (nothing is half-written), and what they replaced tells the caller so.
+    // Another program wrote the file after the caller looked: nothing is placed, and found
+    // tells what the file holds.
     dir.write("s.ini", "C");
     ASSERT_TRUE(replaceFile(path, "D", &a, done));
+    EXPECT_FALSE(done.placed);
+    EXPECT_EQ(done.found, (FileContent{true, "C"}));
+    EXPECT_EQ(dir.read("s.ini"), "C");
+    // Without an expectation it is replaced all the same.
+    ASSERT_TRUE(replaceFile(path, "D", nullptr, done, FlushOrder::AfterPlacing));
     EXPECT_TRUE(done.placed);
     EXPECT_EQ(done.found, (FileContent{true, "C"}));
     EXPECT_EQ(dir.read("s.ini"), "D");
+    EXPECT_EQ(modeOf(path), 0640);
 
-    // A file expected missing: created, or, when another program created it, replaced with
-    // what it held told.
+    // A file expected missing: created, unless another program created it.
     const FileContent none{false, ""};
     ASSERT_TRUE(replaceFile(dir.file("new.ini"), "ours", &none, done));
     EXPECT_TRUE(done.placed);
     EXPECT_EQ(done.found, none);
     dir.write("other.ini", "theirs");
     ASSERT_TRUE(replaceFile(dir.file("other.ini"), "ours", &none, done));
+    EXPECT_FALSE(done.placed);
     EXPECT_EQ(done.found, (FileContent{true, "theirs"}));
+    EXPECT_EQ(dir.read("other.ini"), "theirs");
     EXPECT_EQ(entries(), (std::vector<std::string>{"new.ini", "other.ini", "s.ini"}));
 }
 
