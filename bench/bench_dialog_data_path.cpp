@@ -86,8 +86,8 @@ void BM_DialogDataPath(benchmark::State& state) {
     }
     ConnectionSettings settings(vorda::Environment{});
     SchemaDictionary dictionary;
-    std::vector<std::string> stations;
-    std::vector<std::string> channels;
+    vorda::CodeList stations;
+    vorda::CodeList channels;
     for (auto _ : state) {
         if (!settings.connect(false).connected) {
             state.SkipWithError("connect failed");
@@ -95,16 +95,16 @@ void BM_DialogDataPath(benchmark::State& state) {
         }
         dictionary.refresh(ConnectionSettings::connection());
         if (!vorda::queryStations(ConnectionSettings::connection(), dictionary, stations) ||
-            stations.empty() ||
-            !vorda::queryChannels(ConnectionSettings::connection(), dictionary, stations.front(),
-                                  channels)) {
+            stations.codes.empty() ||
+            !vorda::queryChannels(ConnectionSettings::connection(), dictionary,
+                                  stations.codes.front(), channels)) {
             state.SkipWithError("query failed");
             return;
         }
-        benchmark::DoNotOptimize(channels.data());
+        benchmark::DoNotOptimize(channels.codes.data());
     }
-    state.counters["stations"] = static_cast<double>(stations.size());
-    state.counters["channels"] = static_cast<double>(channels.size());
+    state.counters["stations"] = static_cast<double>(stations.codes.size());
+    state.counters["channels"] = static_cast<double>(channels.codes.size());
     ConnectionSettings::release();
 }
 BENCHMARK(BM_DialogDataPath)
@@ -148,14 +148,14 @@ void BM_Queries(benchmark::State& state) {
     settings.connect(false);
     SchemaDictionary dictionary;
     dictionary.refresh(ConnectionSettings::connection());
-    std::vector<std::string> stations;
-    std::vector<std::string> channels;
+    vorda::CodeList stations;
+    vorda::CodeList channels;
     for (auto _ : state) {
         vorda::queryStations(ConnectionSettings::connection(), dictionary, stations);
         vorda::queryChannels(ConnectionSettings::connection(), dictionary, "S0500", channels);
     }
-    state.counters["stations"] = static_cast<double>(stations.size());
-    state.counters["channels"] = static_cast<double>(channels.size());
+    state.counters["stations"] = static_cast<double>(stations.codes.size());
+    state.counters["channels"] = static_cast<double>(channels.codes.size());
     ConnectionSettings::release();
 }
 BENCHMARK(BM_Queries)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -1,18 +1,34 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs to build, run, test and benchmark.
-# Safe to run again: apt-get skips what is already installed.
+# Installs the Debian packages the project needs.
+#   install-deps.sh          what building and running the editor and its demo need
+#   install-deps.sh --test   that, and what the tests, the benchmarks, the fuzzing and the
+#                            package check add: database servers and drivers, test libraries,
+#                            clang
+# Safe to run again: what is already installed is skipped.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config ccache clang clang-format libclang-rt-14-dev
-  qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libqt6svg6
-  unixodbc unixodbc-dev odbcinst libsqliteodbc sqlite3
-  odbc-postgresql postgresql odbc-mariadb mariadb-server
-  nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
+  # building
+  build-essential cmake ninja-build pkg-config ccache
+  qt6-base-dev qt6-base-dev-tools unixodbc-dev nlohmann-json3-dev
+  # running: the SVG icons, Qt's Russian texts, the driver manager, the demo's SQLite driver
+  qt6-translations-l10n libqt6svg6 unixodbc odbcinst libsqliteodbc sqlite3
+  # the demo without a display: a virtual one and a screenshot of it
   xvfb xauth fonts-dejavu-core imagemagick x11-utils
 )
+TEST_PACKAGES=(
+  libgtest-dev libgmock-dev libbenchmark-dev
+  odbc-postgresql postgresql odbc-mariadb mariadb-server
+  clang clang-format libclang-rt-14-dev
+  desktop-file-utils man-db
+)
+case "${1:-}" in
+  "") ;;
+  --test) PACKAGES+=("${TEST_PACKAGES[@]}") ;;
+  *) echo "usage: $0 [--test]" >&2; exit 2 ;;
+esac
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

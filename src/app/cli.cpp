@@ -1,18 +1,25 @@
 #include "app/cli.h"
 
+#include <getopt.h>
+
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "database/connection_settings.h"
+#include "database/schema_dictionary.h"
 #include "platform/cp1251.h"
+#include "platform/text.h"
 #include "settings/settings_file.h"
 
 namespace vorda {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: vorda-settings [OPTION] [SETTINGS-FILE] [ODBC=NAME [USER=U [PASSWORD=P [DATA=DIR]]]]\n"
+    "Usage: vorda-settings [OPTION]... [--] [SETTINGS-FILE] [ODBC=NAME [USER=U [PASSWORD=P "
+    "[DATA=DIR]]]]\n"
     "\n"
     "Edits the settings file of the Vorda reading service. Without an option it opens the\n"
     "settings dialog.\n"
@@ -22,14 +29,179 @@ constexpr const char* kUsage =
     "                  current directory.\n"
     "  ODBC=... USER=... PASSWORD=... DATA=...\n"
     "                  connection values (in this order) instead of those of ./ork.ini,\n"
-    "                  /etc/ZEL.ini or the defaults ZEL, ZEL, QMX, D:\\Data.\n"
+    "                  /etc/ZEL.ini, the settings file or the defaults ZEL, ZEL, QMX, D:\\Data.\n"
     "\n"
-    "Options (anywhere on the command line):\n"
-    "  --dump             print the settings and connection values as JSON\n"
+    "Options (anywhere before --; at most one of the first five):\n"
+    "  --dump             print the settings and connection values as JSON (no password)\n"
     "  --rewrite          load and save the settings file, as OK without a change would\n"
     "  --test-connection  connect to the database and print the report\n"
-    "  --help             print this text\n"
-    "  --version          print the version\n";
+    "  --stations         print the station codes the channel dialog offers, as JSON\n"
+    "  --channels STATION print the channel codes of the station the dialog offers, as JSON\n"
+    "                     (both: exit 1 with the error when the connection or query fails;\n"
+    "                     codes the settings file cannot hold are counted in \"leftOut\")\n"
+    "  -h, --help         print this text\n"
+    "  --version          print the version\n"
+    "  --                 end of the options: a settings file may then be named --x\n"
+    "Qt's own options (-platform NAME, -style NAME, -display HOST:N, ...) go to the toolkit.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the dialog was closed, or the mode did its work\n"
+    "  1  the mode failed: the settings file cannot be read or saved, or no connection\n"
+    "  2  the command line is wrong (an unknown option, two modes)\n"
+    "\n"
+    "Environment:\n"
+    "  ODBCINI             the user data sources (default ~/.odbc.ini)\n"
+    "  ODBCSYSINI          the folder of odbc.ini and odbcinst.ini (default /etc)\n"
+    "  DISPLAY, QT_QPA_PLATFORM\n"
+    "                      where the dialog is shown (QT_QPA_PLATFORM=offscreen: nowhere)\n"
+    "  VORDA_SETTINGS_TAB  the tab the dialog opens on: 0, 1 or 2\n";
+
+// Qt's own command-line options, as the application object takes them out of argv: one or two
+// leading dashes, the exact name, a value in the next argument (or after '=' where Qt allows
+// it). getopt cannot state these rules (it would take abbreviations that Qt leaves alone), so
+// they are matched here, without an application object, and only our own options go through
+// getopt_long.
+enum class ToolkitForm { Flag, NextValue, NextOrEqualsValue, EqualsValue };
+struct ToolkitOption {
+    std::string_view name;
+    ToolkitForm form;
+};
+constexpr ToolkitOption kToolkitOptions[] = {
+    // QGuiApplication
+    {"platform", ToolkitForm::NextValue},
+    {"platformpluginpath", ToolkitForm::NextValue},
+    {"platformtheme", ToolkitForm::NextValue},
+    {"plugin", ToolkitForm::NextValue},
+    {"qwindowgeometry", ToolkitForm::NextValue},
+    {"qwindowicon", ToolkitForm::NextValue},
+    {"qwindowtitle", ToolkitForm::NextValue},
+    {"session", ToolkitForm::NextValue},
+    {"reverse", ToolkitForm::Flag},
+    {"testability", ToolkitForm::Flag},
+    {"qmljsdebugger", ToolkitForm::EqualsValue},
+    // the X11 platform
+    {"display", ToolkitForm::NextValue},
+    {"geometry", ToolkitForm::NextValue},
+    {"title", ToolkitForm::NextValue},
+    {"icon", ToolkitForm::NextValue},
+    {"name", ToolkitForm::NextValue},
+    {"visual", ToolkitForm::NextValue},
+    {"nograb", ToolkitForm::Flag},
+    {"dograb", ToolkitForm::Flag},
+    // QApplication
+    {"style", ToolkitForm::NextOrEqualsValue},
+    {"stylesheet", ToolkitForm::NextOrEqualsValue},
+    {"widgetcount", ToolkitForm::Flag},
+    {"qdevel", ToolkitForm::Flag},
+    {"qdebug", ToolkitForm::Flag},
+};
+
+// How many arguments from args[i] on form one of Qt's options: 0 when args[i] is none.
+std::size_t toolkitOptionAt(const std::vector<std::string>& args, std::size_t i) {
+    std::string_view word = args[i];
+    if (word.size() < 2 || word[0] != '-') {
+        return 0;
+    }
+    word.remove_prefix(word[1] == '-' ? 2 : 1);
+    for (const ToolkitOption& option : kToolkitOptions) {
+        if (!word.starts_with(option.name)) {
+            continue;
+        }
+        const std::string_view after = word.substr(option.name.size());
+        const bool equalsForm = option.form == ToolkitForm::NextOrEqualsValue ||
+                                option.form == ToolkitForm::EqualsValue;
+        if (after.empty() && option.form != ToolkitForm::EqualsValue) {
+            const bool takesNext = option.form == ToolkitForm::NextValue ||
+                                   option.form == ToolkitForm::NextOrEqualsValue;
+            return takesNext && i + 1 < args.size() ? 2 : 1;
+        }
+        if (equalsForm && after.starts_with('=')) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// A word that asks for an option: "--" and a name, or "-" and a letter. Anything else ("-",
+// "-5", a file name) is an argument.
+bool isOptionWord(std::string_view word) {
+    return word.size() >= 2 && word[0] == '-' && (word[1] == '-' || isAsciiLetter(word[1]));
+}
+
+enum OptionCode { kDump = 256, kRewrite, kTestConnection, kStations, kChannels, kVersion };
+constexpr struct option kLongOptions[] = {
+    {"dump", no_argument, nullptr, kDump},
+    {"rewrite", no_argument, nullptr, kRewrite},
+    {"test-connection", no_argument, nullptr, kTestConnection},
+    {"stations", no_argument, nullptr, kStations},
+    {"channels", required_argument, nullptr, kChannels},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Our options through getopt_long: each a whole word, but for the station code of --channels. Gives
+// why they are refused, or the empty text.
+std::string parseOwnOptions(const std::string& program, const std::vector<std::string>& words,
+                            CommandLineOptions& options) {
+    std::vector<std::string> storage;
+    storage.reserve(words.size() + 1);
+    storage.push_back(program);
+    storage.insert(storage.end(), words.begin(), words.end());
+    std::vector<char*> argv;
+    for (std::string& word : storage) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(storage.size());
+
+    opterr = 0;  // the messages are ours
+    optind = 0;  // start afresh (glibc)
+    for (;;) {
+        // The word the next option comes from: getopt moves past a word when it is used up.
+        const int at = optind > 0 ? optind : 1;
+        const std::string word = at < argc ? argv[at] : "";
+        const int code = getopt_long(argc, argv.data(), ":h", kLongOptions, nullptr);
+        switch (code) {
+            case -1:
+                return {};
+            case kDump:
+                options.dump = true;
+                break;
+            case kRewrite:
+                options.rewrite = true;
+                break;
+            case kTestConnection:
+                options.testConnection = true;
+                break;
+            case kStations:
+                options.stations = true;
+                break;
+            case kChannels:
+                options.channels = true;
+                options.channelStation = optarg;
+                break;
+            case ':':
+                return "option '" + word.substr(0, word.find('=')) + "' needs a value";
+            case 'h':
+                options.help = true;
+                break;
+            case kVersion:
+                options.version = true;
+                break;
+            default: {
+                const std::string name = word.substr(0, word.find('='));
+                if (!word.starts_with("--")) {
+                    return "unknown option '-" + std::string(1, static_cast<char>(optopt)) + "'";
+                }
+                if (optopt != 0) {
+                    return "option '" + name + "' takes no value";
+                }
+                return "unknown option '" + name + "'";
+            }
+        }
+    }
+}
 
 std::string utf8(const std::string& bytes1251) {
     return cp1251::toUtf8(bytes1251);
@@ -49,18 +221,63 @@ std::string forTerminal(const std::string& bytes1251) {
     return out;
 }
 
+// The text with the value of every PASSWORD= item (any letter case) replaced by "***", up to
+// the next blank: for texts that quote the command line, such as a settings path.
+std::string hidePasswords(std::string text) {
+    constexpr std::string_view kKey = "PASSWORD=";
+    for (std::size_t at = 0; at + kKey.size() <= text.size(); ++at) {
+        if (!equalsAsciiNoCase(std::string_view(text).substr(at, kKey.size()), kKey)) {
+            continue;
+        }
+        const std::size_t value = at + kKey.size();
+        std::size_t end = text.find(' ', value);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        text.replace(value, end - value, "***");
+        at = value + 2;
+    }
+    return text;
+}
+
+// Output that may quote the settings path (a path named by the one argument may hold the
+// connection items): its PASSWORD= values hidden.
+std::string shown(std::string text, const SettingsFile& file) {
+    for (const std::string* path : {&file.filePath, &file.settingsPath}) {
+        const std::string hidden = hidePasswords(*path);
+        if (path->empty() || hidden == *path) {
+            continue;
+        }
+        for (std::size_t at = text.find(*path); at != std::string::npos;
+             at = text.find(*path, at + hidden.size())) {
+            text.replace(at, path->size(), hidden);
+        }
+    }
+    return text;
+}
+
+// Loads the connection values; connection files that exist but cannot be read (not a regular
+// file, no permission) are skipped, and said so.
+void loadConnection(ConnectionSettings& connection, std::ostream& err) {
+    connection.load();
+    for (const std::string& problem : connection.skippedFiles) {
+        err << "vorda-settings: warning: " << problem << "; skipped\n";
+    }
+}
+
 int dump(const Environment& env, std::ostream& out, std::ostream& err) {
     SettingsRecord record;
     SettingsFile file;
     if (Status st = loadSettings(record, file, env); !st.ok) {
-        err << "warning: " << st.error << "\n";
+        err << "vorda-settings: " << shown(st.error, file) << "\n";
+        return kExitFailure;
     }
     ConnectionSettings connection(env);
-    connection.load();
+    loadConnection(connection, err);
     const ConnectionValues& values = ConnectionSettings::values();
 
     nlohmann::ordered_json j;
-    j["settingsPath"] = file.settingsPath;
+    j["settingsPath"] = shown(file.settingsPath, file);
     j["sizeMb"] = record.sizeMb;
     j["detailMode"] = record.detailMode;
     j["showScreen"] = record.showScreen;
@@ -88,7 +305,7 @@ int dump(const Environment& env, std::ostream& out, std::ostream& err) {
                        {"user", utf8(values.user)},
                        {"dataDir", utf8(values.dataDir)}};
     out << j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
-    return 0;
+    return kExitOk;
 }
 
 int rewrite(const Environment& env, std::ostream& out, std::ostream& err) {
@@ -97,24 +314,24 @@ int rewrite(const Environment& env, std::ostream& out, std::ostream& err) {
     // A file that cannot be read is never replaced: the save below refuses it with the reason.
     static_cast<void>(loadSettings(record, file, env));
     ConnectionSettings connection(env);
-    connection.load();
+    loadConnection(connection, err);
     // The file is merged with what the service wrote since it was read; a value changed on both
     // sides (only the connection values can be, here) is reported, not chosen.
     const SaveResult saved = saveSettings(record, file, ConnectionSettings::values());
     for (const std::string& warning : saved.warnings) {
-        err << "vorda-settings: warning: " << warning << "\n";
+        err << "vorda-settings: warning: " << shown(warning, file) << "\n";
     }
     if (!saved.ok) {
-        err << "vorda-settings: " << saved.error << "\n";
-        return 1;
+        err << "vorda-settings: " << shown(saved.error, file) << "\n";
+        return kExitFailure;
     }
-    out << "Saved " << file.settingsPath << "\n";
-    return 0;
+    out << "Saved " << shown(file.settingsPath, file) << "\n";
+    return kExitOk;
 }
 
 int testConnection(const Environment& env, std::ostream& out, std::ostream& err) {
     ConnectionSettings connection(env);
-    connection.load();
+    loadConnection(connection, err);
     const ConnectOutcome outcome = connection.connect(true);
     ConnectionSettings::release();
     std::ostream& stream = outcome.connected ? out : err;
@@ -130,7 +347,58 @@ int testConnection(const Environment& env, std::ostream& out, std::ostream& err)
     if (!outcome.connected && outcome.text.empty()) {
         err << "Cannot connect: the ODBC environment could not be set up.\n";
     }
-    return outcome.connected ? 0 : 1;
+    return outcome.connected ? kExitOk : kExitFailure;
+}
+
+// Prints what the channel dialog would offer: the station codes, or the channel codes of one
+// station (station given, UTF-8), through the same connection, queries and filtering.
+int listCodes(const Environment& env, const std::string* station, std::ostream& out,
+              std::ostream& err) {
+    std::string station1251;
+    if (station != nullptr) {
+        std::optional<std::string> bytes = cp1251::fromUtf8(*station);
+        if (!bytes) {
+            err << "vorda-settings: the station code " << *station
+                << " has a character code page 1251 cannot hold\n";
+            return kExitUsage;
+        }
+        station1251 = std::move(*bytes);
+    }
+    ConnectionSettings connection(env);
+    connection.load();
+    const ConnectOutcome outcome = connection.connect(false);
+    if (!outcome.connected) {
+        err << forTerminal(outcome.caption) << "\n"
+            << (outcome.text.empty() ? std::string("the ODBC environment could not be set up")
+                                     : forTerminal(outcome.text))
+            << "\n";
+        return kExitFailure;
+    }
+    SchemaDictionary& dictionary = schemaDictionary();
+    dictionary.refresh(ConnectionSettings::connection());
+    CodeList list;
+    const bool ok =
+        station == nullptr
+            ? queryStations(ConnectionSettings::connection(), dictionary, list)
+            : queryChannels(ConnectionSettings::connection(), dictionary, station1251, list);
+    ConnectionSettings::release();
+    if (!ok) {
+        err << "vorda-settings: the query failed: " << forTerminal(list.error) << "\n";
+        return kExitFailure;
+    }
+    nlohmann::ordered_json j;
+    j["dataSource"] = utf8(ConnectionSettings::values().dataSource);
+    if (station != nullptr) {
+        j["station"] = utf8(station1251);
+    }
+    nlohmann::ordered_json codes = nlohmann::ordered_json::array();
+    for (const std::string& code : list.codes) {
+        codes.push_back(utf8(code));
+    }
+    j[station == nullptr ? "stations" : "channels"] = std::move(codes);
+    j["leftOut"] = {{"notInCodePage", list.notInCodePage}, {"tooLong", list.tooLong}};
+    out << j.dump(2) << "\n";
+    return kExitOk;
 }
 
 }  // namespace
@@ -139,43 +407,73 @@ CommandLineOptions parseCommandLineOptions(const Environment& env) {
     CommandLineOptions options;
     options.rest = env;
     options.rest.args.clear();
-    for (std::size_t i = 0; i < env.args.size(); ++i) {
+    const std::string program = env.args.empty() ? std::string("vorda-settings") : env.args[0];
+    options.rest.args.push_back(program);
+    options.toolkitArgs.push_back(program);
+
+    std::vector<std::string> own;
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < env.args.size(); ++i) {
         const std::string& arg = env.args[i];
-        if (i > 0 && arg == "--dump") {
-            options.dump = true;
-        } else if (i > 0 && arg == "--rewrite") {
-            options.rewrite = true;
-        } else if (i > 0 && arg == "--test-connection") {
-            options.testConnection = true;
-        } else if (i > 0 && (arg == "--help" || arg == "-h")) {
-            options.help = true;
-        } else if (i > 0 && arg == "--version") {
-            options.version = true;
+        if (optionsEnded) {
+            options.rest.args.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (const std::size_t taken = toolkitOptionAt(env.args, i); taken > 0) {
+            options.toolkitArgs.insert(options.toolkitArgs.end(), env.args.begin() + i,
+                                       env.args.begin() + i + taken);
+            i += taken - 1;
+        } else if (arg == "--channels" && i + 1 < env.args.size()) {
+            // The station code follows as a word of its own, whatever it looks like.
+            own.push_back(arg);
+            own.push_back(env.args[++i]);
+        } else if (isOptionWord(arg)) {
+            own.push_back(arg);
         } else {
             options.rest.args.push_back(arg);
         }
+    }
+    if (!own.empty()) {
+        options.usageError = hidePasswords(parseOwnOptions(program, own, options));
     }
     return options;
 }
 
 int runCommandLineMode(const CommandLineOptions& options, std::ostream& out, std::ostream& err) {
+    if (!options.usageError.empty()) {
+        err << "vorda-settings: " << options.usageError << "\n\n" << kUsage;
+        return kExitUsage;
+    }
     if (options.help) {
         out << kUsage;
-        return 0;
+        return kExitOk;
     }
     if (options.version) {
         out << "vorda-settings " << VORDA_VERSION << "\n";
-        return 0;
+        return kExitOk;
     }
-    if (options.dump + options.rewrite + options.testConnection > 1) {
-        err << "vorda-settings: choose one of --dump, --rewrite and --test-connection\n";
-        return 2;
+    if (options.dump + options.rewrite + options.testConnection + options.stations +
+            options.channels >
+        1) {
+        err << "vorda-settings: choose one of --dump, --rewrite, --test-connection, --stations "
+               "and --channels\n";
+        return kExitUsage;
     }
     if (options.dump) {
         return dump(options.rest, out, err);
     }
     if (options.rewrite) {
         return rewrite(options.rest, out, err);
+    }
+    if (options.channels && options.channelStation.empty()) {
+        err << "vorda-settings: --channels needs a station code\n";
+        return kExitUsage;
+    }
+    if (options.stations) {
+        return listCodes(options.rest, nullptr, out, err);
+    }
+    if (options.channels) {
+        return listCodes(options.rest, &options.channelStation, out, err);
     }
     return testConnection(options.rest, out, err);
 }

@@ -1,28 +1,49 @@
 #pragma once
-// The command-line modes: --dump, --rewrite, --test-connection, --help, --version. The options
-// come out of the argument list first, wherever they stand; what remains is the command line
-// that names the settings file and the connection items.
+// The command line: the modes --dump, --rewrite, --test-connection, --stations, --channels,
+// --help and --version, and
+// what remains for the editor. Our options may stand anywhere (before a "--", which ends them);
+// Qt's own options (-platform NAME, -style NAME, ...) are set aside for the toolkit; whatever
+// else remains names the settings file and the connection items.
 #include <iosfwd>
+#include <string>
+#include <vector>
 
 #include "platform/environment.h"
 
 namespace vorda {
 
+// Exit statuses of the program.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;  // the mode could not do its work
+inline constexpr int kExitUsage = 2;    // a command line we do not understand
+
 struct CommandLineOptions {
     bool dump = false;
     bool rewrite = false;
     bool testConnection = false;
+    bool stations = false;
+    bool channels = false;
+    std::string channelStation;  // the argument of --channels (UTF-8)
     bool help = false;
     bool version = false;
-    // The process's environment with the options taken out of its arguments.
+    // Why the command line is refused (an option we do not know, a value an option does not
+    // take); empty when it is not.
+    std::string usageError;
+    // The process's environment with every option taken out of its arguments.
     Environment rest;
+    // argv[0] followed by Qt's own options with their values, in their order: the command line
+    // for the application object.
+    std::vector<std::string> toolkitArgs;
 
-    bool anyMode() const { return dump || rewrite || testConnection || help || version; }
+    bool anyMode() const {
+        return dump || rewrite || testConnection || stations || channels || help || version ||
+               !usageError.empty();
+    }
 };
 
 CommandLineOptions parseCommandLineOptions(const Environment& env);
 
-// Runs the mode the options ask for and gives the exit code.
+// Runs the mode the options ask for (or refuses the command line) and gives the exit status.
 int runCommandLineMode(const CommandLineOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace vorda

@@ -13,9 +13,9 @@ int main(int argc, char** argv) {
         return vorda::runCommandLineMode(options, std::cout, std::cerr);
     }
 #ifndef VORDA_NO_GUI
-    return vorda::runSettingsApp(argc, argv, options.rest);
+    return vorda::runSettingsApp(options.toolkitArgs, options.rest);
 #else
     std::cerr << "This build has no user interface; see --help.\n";
-    return 2;
+    return vorda::kExitUsage;
 #endif
 }

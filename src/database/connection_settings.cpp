@@ -10,6 +10,8 @@
 #include "platform/atomic_file.h"
 #include "platform/cp1251.h"
 #include "platform/profile_document.h"
+#include "resources/texts.h"
+#include "settings/settings_file.h"
 
 namespace vorda {
 namespace {
@@ -43,10 +45,10 @@ std::string text1251(std::string_view utf8) {
     return cp1251::fromUtf8(utf8).value_or("");
 }
 
-// Texts from the driver manager or a driver (diagnostics, table names) arrive in UTF-8 on this
-// system; they are shown in code page 1251. Text that is not convertible is kept as it came.
-std::string driverText(const std::string& s) {
-    return cp1251::fromUtf8(s).value_or(s);
+// What the driver manager takes as text (data source names, user, password): UTF-8, the
+// encoding of its files on this system.
+std::string managerText(const std::string& bytes1251) {
+    return cp1251::toUtf8(bytes1251);
 }
 
 // Splits at runs of blanks; leading and trailing blanks give no item.
@@ -70,9 +72,23 @@ std::vector<std::string_view> splitItems(std::string_view s) {
 
 }  // namespace
 
+int findDataSourceEntry(const std::vector<DataSourceEntry>& entries, const std::string& name) {
+    if (name.empty()) {
+        return -1;
+    }
+    const std::string wanted = cp1251::toUpper(name);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (cp1251::toUpper(entries[i].name) == wanted) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
 ConnectionSettings::ConnectionSettings(const Environment& env) {
     currentIniPath = joinPath(env.currentDir, "ork.ini");
     windowsIniPath = joinPath(env.systemDir, "ZEL.ini");
+    settingsPath = settingsFilePath(env);
     const std::string line = cp1251::toUpper(env.commandLine1251());
     const std::size_t at = line.find("ODBC=");
     if (at != std::string::npos) {
@@ -124,15 +140,21 @@ bool ConnectionSettings::load() {
         return true;
     }
 
-    // The first of the two files that exists and names a data source supplies all four values.
-    for (const std::string* path : {&currentIniPath, &windowsIniPath}) {
+    // The first of the files that exists and names a data source supplies all four values. The
+    // settings file comes last: it holds what was saved there when no other source named one
+    // (and its loading reports it when it cannot be read).
+    skippedFiles.clear();
+    for (const std::string* path : {&currentIniPath, &windowsIniPath, &settingsPath}) {
         if (!fileExists(*path)) {
             continue;
         }
         std::string bytes;
         bool exists = false;
-        // A file that cannot be read reads as one without keys (and no bytes).
-        (void)readFileBytes(*path, bytes, exists);
+        // A file that cannot be read reads as one without keys (and no bytes); the reason is
+        // kept for the caller to report.
+        if (Status st = readFileBytes(*path, bytes, exists); !st.ok && path != &settingsPath) {
+            skippedFiles.push_back(st.error);
+        }
         const ProfileDocument file = ProfileDocument::fromBytes(std::move(bytes));
         v.dataSource = file.getString("DATABASE", "ODBC", "", kDataSourceLimit);
         v.user = file.getString("DATABASE", "USER", "", kUserLimit);
@@ -156,6 +178,7 @@ void ConnectionSettings::enumerateDataSources() {
         return;
     }
     std::vector<DataSourceEntry> found;
+    std::size_t leftOut = 0;
     for (const SQLUSMALLINT first :
          {SQLUSMALLINT{SQL_FETCH_FIRST_SYSTEM}, SQLUSMALLINT{SQL_FETCH_FIRST_USER}}) {
         SQLUSMALLINT direction = first;
@@ -174,16 +197,18 @@ void ConnectionSettings::enumerateDataSources() {
                 return rc;
             },
             [&] {
-                if (found.size() >= kMaxDataSources) {
-                    return false;
+                const std::string utf8 = odbc::boundText(reinterpret_cast<const char*>(name.data()),
+                                                         name.size(), SQL_NTS);
+                if (std::optional<std::string> bytes = cp1251::fromUtf8(utf8)) {
+                    found.push_back({std::move(*bytes), first == SQL_FETCH_FIRST_SYSTEM});
+                } else {
+                    ++leftOut;
                 }
-                found.push_back({odbc::boundText(reinterpret_cast<const char*>(name.data()),
-                                                 name.size(), SQL_NTS),
-                                 first == SQL_FETCH_FIRST_SYSTEM});
                 return true;
             });
     }
     dataSources = std::move(found);
+    dataSourcesLeftOut = leftOut;
 }
 
 ConnectOutcome ConnectionSettings::connect(bool report) {
@@ -201,49 +226,58 @@ ConnectOutcome ConnectionSettings::connect(bool report) {
     if (!dbc) {
         return outcome;
     }
+    odbc::setConnectionTimeouts(dbc.get());
 
-    const SQLRETURN rc = SQLConnect(dbc.get(), odbc::text(v.dataSource), SQL_NTS,
-                                    odbc::text(v.user), SQL_NTS, odbc::text(v.password), SQL_NTS);
-    if (odbc::failed(rc)) {
+    odbc::ConnectAttempt attempt = odbc::connectBounded(
+        std::move(env), std::move(dbc),
+        [dataSource = managerText(v.dataSource), user = managerText(v.user),
+         password = managerText(v.password)](SQLHDBC connection) {
+            return SQLConnect(connection, odbc::text(dataSource), SQL_NTS, odbc::text(user),
+                              SQL_NTS, odbc::text(password), SQL_NTS);
+        });
+    if (attempt.end != odbc::WaitEnd::Finished || odbc::failed(attempt.rc)) {
         outcome.showBox = true;
         outcome.isError = true;
-        outcome.caption = text1251("Ошибка при подключении к базе данных");
-        outcome.text = text1251("При попытке подключения к базе данных произошла ошибка:\r\n") +
-                       driverText(odbc::firstDiagnostic(dbc));
+        outcome.caption = text1251(texts::kConnectErrorCaption);
+        outcome.text = text1251(texts::kConnectErrorText) +
+                       cp1251::fromUtf8Lossy(odbc::attemptFailure(attempt));
         return outcome;
     }
-    s.environment = std::move(env);
-    s.connection = std::move(dbc);
+    s.environment = std::move(attempt.environment);
+    s.connection = std::move(attempt.connection);
     outcome.connected = true;
     if (!report) {
         return outcome;
     }
 
-    std::string text = text1251("Успешное подключение к DSN: ") + v.dataSource + "\t\r\n" +
-                       text1251("Пользователь: ") + v.user + "\r\n\r\n";
-    odbc::Handle stmt = odbc::Handle::allocate(SQL_HANDLE_STMT, s.connection.get());
+    std::string text = text1251(texts::kConnectedTo) + v.dataSource + "\t\r\n" +
+                       text1251(texts::kConnectedUser) + v.user + "\r\n\r\n";
+    odbc::Handle stmt = odbc::statement(s.connection.get());
     if (stmt) {
+        const odbc::StatementWatchdog watchdog(stmt.get());
         const std::string tableType = "'TABLE'";
         if (!odbc::failed(SQLTables(stmt.get(), nullptr, 0, nullptr, 0, nullptr, 0,
                                     odbc::text(tableType), SQL_NTS))) {
-            std::array<char, kTableBuffer> name{};
+            std::array<SQLWCHAR, kTableBuffer> name{};
             SQLLEN indicator = 0;
-            SQLBindCol(stmt.get(), 3, SQL_C_CHAR, name.data(), static_cast<SQLLEN>(name.size()),
-                       &indicator);
+            SQLBindCol(stmt.get(), 3, SQL_C_WCHAR, name.data(),
+                       static_cast<SQLLEN>(name.size() * sizeof(SQLWCHAR)), &indicator);
             std::string lines;
             const std::size_t count = odbc::fetchAll(stmt.get(), [&] {
-                lines += "\t" + driverText(odbc::boundText(name.data(), name.size(), indicator)) +
+                lines += "\t" +
+                         cp1251::fromUtf16Lossy(
+                             odbc::boundWideText(name.data(), name.size(), indicator)) +
                          "\r\n";
                 return true;
             });
             char countLine[64];
             std::snprintf(countLine, sizeof countLine, "%d\r\n", static_cast<int>(count));
-            text += text1251("Количество таблиц: ") + countLine + lines;
+            text += text1251(texts::kTableCount) + countLine + lines;
         }
         SQLCloseCursor(stmt.get());
     }
     outcome.showBox = true;
-    outcome.caption = text1251("Подключение к источнику данных!");
+    outcome.caption = text1251(texts::kConnectReportCaption);
     outcome.text = std::move(text);
     return outcome;
 }

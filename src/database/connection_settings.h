@@ -26,21 +26,33 @@ struct ConnectOutcome {
     std::string text;
 };
 
+// The entry of a data source list that shows the configured name: the first whose name equals
+// it without regard to letter case. A name that only begins the same (seis and SEIS2) is another
+// data source; -1 when no listed name is the configured one, which is then shown as it is,
+// marked as not found.
+int findDataSourceEntry(const std::vector<DataSourceEntry>& entries, const std::string& name);
+
 class ConnectionSettings {
   public:
     explicit ConnectionSettings(const Environment& env);
     virtual ~ConnectionSettings() = default;
 
-    // Sets the class-wide values from the command line, ork.ini in the current directory,
-    // ZEL.ini in the system directory, or the defaults. Always true.
+    // Sets the class-wide values from the first source that names a data source: the command
+    // line, ork.ini in the current directory, ZEL.ini in the system directory, the settings file
+    // itself; otherwise the defaults. Always true. A connection file that exists but cannot be
+    // read (not a regular file, no permission) counts as one without keys; skippedFiles then
+    // says why.
     bool load();
 
-    // Fills dataSources with the system, then the user data sources (at most 256 in all);
-    // leaves it as it was when the driver manager cannot be reached.
+    // Fills dataSources with the system, then the user data sources, every one of them; leaves
+    // it as it was when the driver manager cannot be reached. The driver manager keeps names in
+    // UTF-8; a name that code page 1251 cannot hold is left out and counted in
+    // dataSourcesLeftOut.
     void enumerateDataSources();
 
     // Opens a new connection with the class-wide values; the previous one is closed and freed.
-    // The outcome carries the report (when report is true) or the error box.
+    // The outcome carries the report (when report is true) or the error box. Waiting is bounded
+    // by odbc::timeouts(). Names, user and password reach the driver manager in UTF-8.
     ConnectOutcome connect(bool report);
 
     // Disconnects the current connection, if any.
@@ -56,9 +68,10 @@ class ConnectionSettings {
     std::string commandTail;     // upper case, from the first "ODBC=" on
     std::string windowsIniPath;  // system directory + "/ZEL.ini"
     std::string currentIniPath;  // current directory + "/ork.ini"
+    std::string settingsPath;    // the settings file the command line names
     std::vector<DataSourceEntry> dataSources;
-
-    static constexpr std::size_t kMaxDataSources = 256;
+    std::size_t dataSourcesLeftOut = 0;
+    std::vector<std::string> skippedFiles;  // by the last load: why each file was not read
 };
 
 }  // namespace vorda

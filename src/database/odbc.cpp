@@ -2,8 +2,16 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <utility>
+#include <vector>
+
+#include "platform/cp1251.h"
+#include "resources/texts.h"
 
 namespace vorda::odbc {
 
@@ -88,6 +96,239 @@ std::string firstSqlState(SQLSMALLINT type, SQLHANDLE handle) {
     }
     const char* p = reinterpret_cast<const char*>(state.data());
     return std::string(p, ::strnlen(p, state.size() - 1));
+}
+
+Timeouts& timeouts() {
+    static Timeouts t;
+    return t;
+}
+
+void setConnectionTimeouts(SQLHDBC connection) {
+    const Timeouts& t = timeouts();
+    SQLSetConnectAttr(connection, SQL_ATTR_LOGIN_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(t.loginSeconds), SQL_IS_UINTEGER);
+    SQLSetConnectAttr(connection, SQL_ATTR_CONNECTION_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(t.querySeconds), SQL_IS_UINTEGER);
+}
+
+Handle statement(SQLHDBC connection) {
+    Handle stmt = Handle::allocate(SQL_HANDLE_STMT, connection);
+    if (stmt) {
+        SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(timeouts().querySeconds), SQL_IS_UINTEGER);
+    }
+    return stmt;
+}
+
+namespace {
+
+// The thread that cancels the statements watched too long, with what it watches: a slot per
+// StatementWatchdog. It cancels under the lock, so a watchdog that stops watching waits for a
+// cancel under way to end before its statement is freed.
+class CancelMonitor {
+  public:
+    static CancelMonitor& instance() {
+        static CancelMonitor monitor;
+        return monitor;
+    }
+    ~CancelMonitor() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stopped_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    std::size_t open() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        for (std::size_t i = 0; i < slots_.size(); ++i) {
+            if (!slots_[i].used) {
+                slots_[i] = Slot{true, SQL_NULL_HSTMT, {}};
+                return i;
+            }
+        }
+        slots_.push_back(Slot{true, SQL_NULL_HSTMT, {}});
+        return slots_.size() - 1;
+    }
+    void watch(std::size_t slot, SQLHSTMT statement) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            slots_[slot].statement = statement;
+            slots_[slot].deadline = std::chrono::steady_clock::now() +
+                                    std::chrono::seconds(timeouts().querySeconds) +
+                                    std::chrono::seconds(2);
+        }
+        if (statement != SQL_NULL_HSTMT) {
+            changed_.notify_all();
+        }
+    }
+    void close(std::size_t slot) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        slots_[slot] = Slot{};
+    }
+
+  private:
+    struct Slot {
+        bool used = false;
+        SQLHSTMT statement = SQL_NULL_HSTMT;
+        std::chrono::steady_clock::time_point deadline;
+    };
+
+    CancelMonitor() : thread_([this] { run(); }) {}
+
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!stopped_) {
+            Slot* first = nullptr;
+            for (Slot& slot : slots_) {
+                if (slot.statement != SQL_NULL_HSTMT &&
+                    (first == nullptr || slot.deadline < first->deadline)) {
+                    first = &slot;
+                }
+            }
+            if (first == nullptr) {
+                changed_.wait(lock);
+            } else if (std::chrono::steady_clock::now() >= first->deadline) {
+                SQLCancel(first->statement);
+                first->statement = SQL_NULL_HSTMT;
+            } else {
+                changed_.wait_until(lock, first->deadline);
+            }
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stopped_ = false;
+    std::vector<Slot> slots_;
+    std::thread thread_;  // last: started when everything it uses is there
+};
+
+}  // namespace
+
+StatementWatchdog::StatementWatchdog() : slot_(CancelMonitor::instance().open()) {}
+
+void StatementWatchdog::watch(SQLHSTMT statement) {
+    CancelMonitor::instance().watch(slot_, statement);
+}
+
+StatementWatchdog::~StatementWatchdog() {
+    CancelMonitor::instance().close(slot_);
+}
+
+namespace {
+
+Waiter& installedWaiter() {
+    static Waiter waiter;
+    return waiter;
+}
+
+// What the caller and the worker of one connection attempt share. The handles belong to the
+// worker until it has set `finished`; then to the caller, unless the caller has given up, in
+// which case the worker frees them.
+struct AttemptState {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool finished = false;
+    bool abandoned = false;
+    SQLRETURN rc = SQL_ERROR;
+    std::string diagnostic;
+    Handle environment;
+    Handle connection;
+};
+
+}  // namespace
+
+void setWaiter(Waiter waiter) {
+    installedWaiter() = std::move(waiter);
+}
+
+ConnectAttempt connectBounded(Handle environment, Handle connection,
+                              std::function<SQLRETURN(SQLHDBC)> connectCall) {
+    auto state = std::make_shared<AttemptState>();
+    const auto dbc = static_cast<SQLHDBC>(connection.get());
+    state->environment = std::move(environment);
+    state->connection = std::move(connection);
+    std::thread([state, dbc, call = std::move(connectCall)] {
+        const SQLRETURN rc = call(dbc);
+        std::string diagnostic = failed(rc) ? firstDiagnostic(SQL_HANDLE_DBC, dbc) : std::string();
+        const std::lock_guard<std::mutex> lock(state->mutex);
+        state->rc = rc;
+        state->diagnostic = std::move(diagnostic);
+        state->finished = true;
+        if (state->abandoned) {
+            state->connection.reset();
+            state->environment.reset();
+        }
+        state->changed.notify_all();
+    }).detach();
+
+    // Drivers that keep the login timeout report their own message a little before this.
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::seconds(timeouts().loginSeconds) + std::chrono::seconds(2);
+    const Waiter& waiter = installedWaiter();
+    WaitEnd end = WaitEnd::Finished;
+    if (waiter) {
+        end = waiter(
+            [&state] {
+                const std::lock_guard<std::mutex> lock(state->mutex);
+                return state->finished;
+            },
+            deadline);
+    }
+
+    ConnectAttempt attempt;
+    std::unique_lock<std::mutex> lock(state->mutex);
+    if (!waiter) {
+        state->changed.wait_until(lock, deadline, [&state] { return state->finished; });
+    }
+    if (!state->finished) {
+        state->abandoned = true;
+        attempt.end = end == WaitEnd::Finished ? WaitEnd::TimedOut : end;
+        return attempt;
+    }
+    attempt.end = WaitEnd::Finished;
+    attempt.rc = state->rc;
+    attempt.diagnostic = std::move(state->diagnostic);
+    attempt.environment = std::move(state->environment);
+    attempt.connection = std::move(state->connection);
+    return attempt;
+}
+
+std::string attemptFailure(const ConnectAttempt& attempt) {
+    switch (attempt.end) {
+        case WaitEnd::TimedOut:
+            return "Сервер базы данных не ответил за " + std::to_string(timeouts().loginSeconds) +
+                   " с.";
+        case WaitEnd::Cancelled:
+            return "Подключение отменено.";
+        case WaitEnd::Finished:
+            break;
+    }
+    return attempt.diagnostic;
+}
+
+std::string diagnostic1251(SQLSMALLINT type, SQLHANDLE handle) {
+    return cp1251::fromUtf8Lossy(firstDiagnostic(type, handle));
+}
+
+std::u16string boundWideText(const SQLWCHAR* buffer, std::size_t bufferChars, SQLLEN indicator) {
+    if (indicator == SQL_NULL_DATA || bufferChars == 0) {
+        return {};
+    }
+    std::size_t n = 0;
+    while (n + 1 < bufferChars && buffer[n] != 0) {
+        ++n;
+    }
+    if (indicator >= 0) {
+        n = std::min(n, static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR));
+    }
+    std::u16string text(n, u'\0');
+    for (std::size_t i = 0; i < n; ++i) {
+        text[i] = static_cast<char16_t>(buffer[i]);
+    }
+    return text;
 }
 
 std::string boundText(const char* buffer, std::size_t bufferSize, SQLLEN indicator) {

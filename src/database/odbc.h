@@ -4,7 +4,10 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <chrono>
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -56,6 +59,93 @@ inline std::string firstDiagnostic(const Handle& h) {
 // The SQLSTATE of the handle's first diagnostic record; empty when there is none.
 std::string firstSqlState(SQLSMALLINT type, SQLHANDLE handle);
 
+// How long the program waits for the database: for a connection to be made, and for a
+// statement to answer. A server that accepts a connection and then says nothing costs at most
+// these. Tests shorten them.
+struct Timeouts {
+    SQLULEN loginSeconds = 15;
+    SQLULEN querySeconds = 15;
+};
+Timeouts& timeouts();
+
+// Sets the login and connection timeouts on a connection handle before it connects. A driver
+// that does not keep them refuses quietly.
+void setConnectionTimeouts(SQLHDBC connection);
+
+// A new statement on the connection with the query timeout set; empty when it cannot be made.
+Handle statement(SQLHDBC connection);
+
+// Cancels a statement that runs longer than the query timeout and a little more, for drivers
+// that do not keep the timeout themselves: a watchdog thread calls SQLCancel, the one call
+// ODBC lets another thread make on a statement while it runs. watch() points it at the
+// statement about to run (with a fresh deadline), stop watching with watch(SQL_NULL_HSTMT) or
+// let it go; the statement is never cancelled after that (a cancel under way is waited for).
+// One thread of the process serves every watchdog, so watching costs no thread of its own.
+class StatementWatchdog {
+  public:
+    StatementWatchdog();
+    explicit StatementWatchdog(SQLHSTMT statement) : StatementWatchdog() { watch(statement); }
+    ~StatementWatchdog();
+    StatementWatchdog(const StatementWatchdog&) = delete;
+    StatementWatchdog& operator=(const StatementWatchdog&) = delete;
+
+    void watch(SQLHSTMT statement);
+
+    // Watches a statement for as long as it lives; declare it after the statement's Handle, so
+    // that it stops watching before the statement is freed.
+    class Scope {
+      public:
+        Scope(StatementWatchdog& watchdog, SQLHSTMT statement) : watchdog_(watchdog) {
+            watchdog_.watch(statement);
+        }
+        ~Scope() { watchdog_.watch(SQL_NULL_HSTMT); }
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+      private:
+        StatementWatchdog& watchdog_;
+    };
+
+  private:
+    std::size_t slot_;
+};
+
+// How a wait for the driver ended.
+enum class WaitEnd { Finished, TimedOut, Cancelled };
+
+// Waits for a call that runs on another thread: returns Finished once finished() is true,
+// TimedOut when the deadline passes first, Cancelled when the operator stops waiting. The
+// default polls; the user interface installs one that keeps its windows painting and offers a
+// cancel button. An empty waiter brings the default back.
+using Waiter = std::function<WaitEnd(const std::function<bool()>& finished,
+                                     std::chrono::steady_clock::time_point deadline)>;
+void setWaiter(Waiter waiter);
+
+// A connection attempt that was waited for.
+struct ConnectAttempt {
+    WaitEnd end = WaitEnd::Finished;
+    SQLRETURN rc = SQL_ERROR;  // the call's result when it finished
+    std::string diagnostic;    // its first diagnostic (UTF-8) when it failed
+    Handle environment;        // the handles, when it finished
+    Handle connection;
+};
+
+// Runs connectCall (SQLConnect or SQLDriverConnect on the handle) on a worker thread and waits
+// for it through the waiter, at most the login timeout and a little more: not every driver
+// keeps the login timeout while a server that took the connection says nothing. Only the worker
+// uses the handles while the call runs; when the wait ends first, the worker frees them once
+// the call returns, and the attempt counts as failed.
+ConnectAttempt connectBounded(Handle environment, Handle connection,
+                              std::function<SQLRETURN(SQLHDBC)> connectCall);
+
+// Why an attempt failed, for the operator (UTF-8): the driver's diagnostic, or that the server
+// did not answer within the bound, or that the operator stopped waiting.
+std::string attemptFailure(const ConnectAttempt& attempt);
+
+// The first diagnostic of the handle as code page 1251 text for the operator (the driver
+// manager and the drivers write UTF-8 here; what the code page cannot hold becomes '?').
+std::string diagnostic1251(SQLSMALLINT type, SQLHANDLE handle);
+
 // ODBC functions take unsigned character pointers for texts they do not change.
 inline SQLCHAR* text(const std::string& s) {
     return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str()));
@@ -63,6 +153,10 @@ inline SQLCHAR* text(const std::string& s) {
 
 // The text in a bound character buffer after a fetch: empty for NULL, never past the buffer.
 std::string boundText(const char* buffer, std::size_t bufferSize, SQLLEN indicator);
+
+// The text in a bound wide-character (UTF-16) buffer after a fetch: empty for NULL, never past
+// the buffer. bufferChars counts SQLWCHARs; the indicator counts bytes.
+std::u16string boundWideText(const SQLWCHAR* buffer, std::size_t bufferChars, SQLLEN indicator);
 
 // Runs step() until it returns SQL_NO_DATA, calling onRow() after each successful step. A
 // failed step is skipped; a second failure in a row ends the loop, so a cursor that keeps

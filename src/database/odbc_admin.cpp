@@ -4,10 +4,20 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
+#include "database/odbc.h"
+#include "platform/cp1251.h"
 #include "platform/text.h"
+#include "resources/texts.h"
 
 namespace vorda {
 namespace {
@@ -61,16 +71,46 @@ bool isDataSource(std::string_view section) {
     return section != "ODBC" && section != "ODBC Data Sources";
 }
 
-// The installer's first error message, or the fallback.
-std::string installerError(const std::string& fallback) {
+// Why the user odbc.ini cannot be written, naming the file; what the installer says is only
+// "request failed". Opening for appending creates a missing file, as the write would.
+Status checkUserFileWritable() {
+    const std::string path = userOdbcIniPath();
+    std::FILE* file = std::fopen(path.c_str(), "a");
+    if (file == nullptr) {
+        return Status::failure(
+            texts::format(texts::kOdbcFileNotWritable, {path, std::strerror(errno)}));
+    }
+    std::fclose(file);
+    return Status::success();
+}
+
+// The installer's first error message, after the file it could not write.
+Status installerFailure() {
     DWORD code = 0;
     char message[SQL_MAX_MESSAGE_LENGTH] = {};
     WORD length = 0;
+    std::string why = texts::format(texts::kOdbcFileNotWritten, {userOdbcIniPath()});
     const RETCODE rc = SQLInstallerError(1, &code, message, sizeof message, &length);
     if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && message[0] != '\0') {
-        return fallback + ": " + message;
+        why += std::string(" (") + message + ")";
     }
-    return fallback;
+    return Status::failure(why);
+}
+
+// A value for a connection string: in braces when it holds a character that would end it.
+std::string connectionValue(const std::string& value) {
+    if (value.find_first_of(";{}") == std::string::npos && value.find('=') == std::string::npos &&
+        (value.empty() || (value.front() != ' ' && value.back() != ' '))) {
+        return value;
+    }
+    std::string braced = "{";
+    for (const char c : value) {
+        braced.push_back(c);
+        if (c == '}') {
+            braced.push_back('}');
+        }
+    }
+    return braced + "}";
 }
 
 // Characters the driver manager reserves in data source names.
@@ -78,80 +118,79 @@ constexpr std::string_view kReservedInNames = "[]{}(),;?*=!@\\";
 // Characters that would make an attribute's name something else in odbc.ini.
 constexpr std::string_view kReservedInKeys = "=[];";
 
-std::string quoted(char c) {
-    return std::string("«") + c + "»";
-}
-
 }  // namespace
 
 Status checkDataSourceName(std::string_view name) {
     const auto refuse = [&](const std::string& why) {
-        return Status::failure("Недопустимое имя источника данных \"" + std::string(name) +
-                               "\": " + why);
+        return Status::failure(texts::format(texts::kBadDsnName, {name, why}));
     };
     if (name.empty()) {
-        return refuse("имя пустое");
+        return refuse(std::string(texts::kNameEmpty));
     }
     if (trimBlanks(name) != name) {
-        return refuse("пробел в начале или в конце");
+        return refuse(std::string(texts::kNameEdgeBlank));
+    }
+    // odbc.ini is UTF-8; the settings file that names the data source keeps code page 1251.
+    const std::optional<std::string> bytes1251 = cp1251::fromUtf8(name);
+    if (!bytes1251 || bytes1251->find('\x98') != std::string::npos) {
+        return refuse(std::string(texts::kDsnNameNotInCodePage));
     }
     for (const char c : name) {
         const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b > 0x7e) {
-            return refuse("допустимы только латинские буквы, цифры, пробелы и знаки ASCII");
+        if (b < 0x20 || b == 0x7f) {
+            return refuse(std::string(texts::kKeyControlChar));
         }
         if (kReservedInNames.find(c) != std::string_view::npos) {
-            return refuse("в нём есть знак " + quoted(c));
+            return refuse(texts::format(texts::kNameReservedChar, {std::string_view(&c, 1)}));
         }
     }
     if (name.size() > SQL_MAX_DSN_LENGTH) {
-        return refuse("оно длиннее " + std::to_string(SQL_MAX_DSN_LENGTH) + " знаков");
+        return refuse(texts::format(texts::kDsnNameTooLong, {std::to_string(SQL_MAX_DSN_LENGTH)}));
     }
     // The driver manager's own test, should its rule ever be stricter than ours.
     if (!SQLValidDSN(std::string(name).c_str())) {
-        return refuse("его не принимает диспетчер драйверов ODBC");
+        return refuse(std::string(texts::kDsnNameRefusedByDriverManager));
     }
     return Status::success();
 }
 
 Status checkAttributeKey(std::string_view key) {
     const auto refuse = [&](const std::string& why) {
-        return Status::failure("Недопустимое имя параметра \"" + std::string(key) + "\": " + why);
+        return Status::failure(texts::format(texts::kBadDsnParameter, {key, why}));
     };
     if (key.empty()) {
-        return refuse("имя пустое");
+        return refuse(std::string(texts::kNameEmpty));
     }
     if (trimBlanks(key) != key) {
-        return refuse("пробел в начале или в конце");
+        return refuse(std::string(texts::kNameEdgeBlank));
     }
     for (const char c : key) {
         if (static_cast<unsigned char>(c) < 0x20) {
-            return refuse("в нём есть управляющий знак или перевод строки");
+            return refuse(std::string(texts::kKeyControlChar));
         }
         if (kReservedInKeys.find(c) != std::string_view::npos) {
-            return refuse("в нём есть знак " + quoted(c));
+            return refuse(texts::format(texts::kNameReservedChar, {std::string_view(&c, 1)}));
         }
     }
     if (key.front() == '#') {
-        return refuse("оно начинается со знака «#»");
+        return refuse(std::string(texts::kKeyStartsWithHash));
     }
     if (equalsAsciiNoCase(key, "Driver")) {
-        return refuse("драйвер задаётся отдельно от параметров");
+        return refuse(std::string(texts::kDriverIsNoParameter));
     }
     return Status::success();
 }
 
 Status checkAttributeValue(std::string_view key, std::string_view value) {
     if (hasLineBreakOrNul(value)) {
-        return Status::failure("Значение параметра " + std::string(key) +
-                               " содержит перевод строки");
+        return Status::failure(texts::format(texts::kDsnParameterLineBreak, {key}));
     }
     return Status::success();
 }
 
 std::vector<OdbcDataSource> listOdbcDataSources() {
     std::vector<OdbcDataSource> sources;
-    for (const bool system : {false, true}) {
+    for (const bool system : {true, false}) {
         const ConfigMode mode(system ? ODBC_SYSTEM_DSN : ODBC_USER_DSN);
         for (const std::string& name : listOf(nullptr)) {
             if (isDataSource(name)) {
@@ -160,6 +199,70 @@ std::vector<OdbcDataSource> listOdbcDataSources() {
         }
     }
     return sources;
+}
+
+std::vector<std::string> odbcDriverKeys(const std::string& driver) {
+    // Told apart by the driver's library (odbcinst.ini), else by its registered name.
+    std::vector<char> buffer(kValueBuffer, '\0');
+    SQLGetPrivateProfileString(driver.c_str(), "Driver", "", buffer.data(),
+                               static_cast<int>(buffer.size()), "odbcinst.ini");
+    const std::string library = upperAscii(buffer.data());
+    const std::string name = upperAscii(driver);
+    const auto is = [&](std::initializer_list<const char*> marks) {
+        for (const char* mark : marks) {
+            if (library.find(mark) != std::string::npos || name.find(mark) != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    };
+    if (is({"PSQLODBC", "POSTGRES"})) {
+        return {"Servername", "Port", "Database"};
+    }
+    if (is({"MAODBC", "MARIADB", "MYODBC", "MYSQL"})) {
+        return {"Server", "Port", "Database"};
+    }
+    if (is({"SQLITE"})) {
+        return {"Database"};
+    }
+    return {};
+}
+
+std::string userOdbcIniPath() {
+    if (const char* ini = std::getenv("ODBCINI"); ini != nullptr && *ini != '\0') {
+        return ini;
+    }
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home == '\0') {
+        const passwd* pw = ::getpwuid(::getuid());
+        home = pw != nullptr ? pw->pw_dir : "";
+    }
+    return std::string(home) + "/.odbc.ini";
+}
+
+Status testOdbcConnection(const std::string& driver, const OdbcAttributes& attributes,
+                          const std::string& user, const std::string& password) {
+    std::string text = "DRIVER=" + connectionValue(driver) + ";";
+    for (const auto& [key, value] : attributes) {
+        text += key + "=" + connectionValue(value) + ";";
+    }
+    text += "UID=" + connectionValue(user) + ";PWD=" + connectionValue(password) + ";";
+    odbc::Handle env = odbc::Handle::environment();
+    odbc::Handle dbc = env ? odbc::Handle::allocate(SQL_HANDLE_DBC, env.get()) : odbc::Handle();
+    if (!dbc) {
+        return Status::failure(std::string(texts::kOdbcNotReady));
+    }
+    odbc::setConnectionTimeouts(dbc.get());
+    const odbc::ConnectAttempt attempt =
+        odbc::connectBounded(std::move(env), std::move(dbc), [text](SQLHDBC connection) {
+            SQLSMALLINT outLength = 0;
+            return SQLDriverConnect(connection, nullptr, odbc::text(text), SQL_NTS, nullptr, 0,
+                                    &outLength, SQL_DRIVER_NOPROMPT);
+        });
+    if (attempt.end != odbc::WaitEnd::Finished || odbc::failed(attempt.rc)) {
+        return Status::failure(odbc::attemptFailure(attempt));
+    }
+    return Status::success();
 }
 
 std::vector<std::string> installedOdbcDrivers() {
@@ -198,7 +301,7 @@ Status writeUserDataSource(const std::string& name, const std::string& driver,
         return s;
     }
     if (driver.empty() || hasLineBreakOrNul(driver)) {
-        return Status::failure("Не выбран драйвер источника данных");
+        return Status::failure(std::string(texts::kNoDsnDriver));
     }
     for (const auto& [key, value] : attributes) {
         if (Status s = checkAttributeKey(key); !s) {
@@ -208,15 +311,17 @@ Status writeUserDataSource(const std::string& name, const std::string& driver,
             return s;
         }
     }
+    if (Status s = checkUserFileWritable(); !s) {
+        return s;
+    }
     const ConfigMode mode(ODBC_USER_DSN);
     // Replaces a data source of that name with a fresh section holding only the driver.
     if (!SQLWriteDSNToIni(name.c_str(), driver.c_str())) {
-        return Status::failure(installerError("Не удалось записать источник данных " + name));
+        return installerFailure();
     }
     for (const auto& [key, value] : attributes) {
         if (!SQLWritePrivateProfileString(name.c_str(), key.c_str(), value.c_str(), "odbc.ini")) {
-            return Status::failure(
-                installerError("Не удалось записать параметр " + key + " источника " + name));
+            return installerFailure();
         }
     }
     return Status::success();
@@ -224,11 +329,14 @@ Status writeUserDataSource(const std::string& name, const std::string& driver,
 
 Status removeUserDataSource(const std::string& name) {
     if (name.empty()) {
-        return Status::failure("Не задано имя источника данных");
+        return Status::failure(std::string(texts::kNoDsnName));
+    }
+    if (Status s = checkUserFileWritable(); !s) {
+        return s;
     }
     const ConfigMode mode(ODBC_USER_DSN);
     if (!SQLRemoveDSNFromIni(name.c_str())) {
-        return Status::failure(installerError("Не удалось удалить источник данных " + name));
+        return installerFailure();
     }
     return Status::success();
 }

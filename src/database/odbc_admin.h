@@ -19,8 +19,24 @@ struct OdbcDataSource {
     bool isSystem = false;
 };
 
-// Every user and system data source, with its driver.
+// Every system data source, then every user data source, with its driver (the order of the
+// data source page's list).
 std::vector<OdbcDataSource> listOdbcDataSources();
+
+// The keys the installed driver reads for a data source, in the order they are offered: the
+// server, port and database keys of the PostgreSQL and MariaDB drivers (each spells the server
+// key its own way), the database file of the SQLite drivers; empty for a driver we do not know,
+// whose keys are then given as free key/value pairs.
+std::vector<std::string> odbcDriverKeys(const std::string& driver);
+
+// The user odbc.ini of the driver manager: $ODBCINI, else ~/.odbc.ini.
+std::string userOdbcIniPath();
+
+// Connects with the driver, the attributes and the user and password as a data source of them
+// would, without writing anything; waiting is bounded as for any connection. The error is the
+// driver's diagnostic (UTF-8).
+Status testOdbcConnection(const std::string& driver, const OdbcAttributes& attributes,
+                          const std::string& user, const std::string& password);
 
 // The drivers installed in the driver manager (odbcinst.ini).
 std::vector<std::string> installedOdbcDrivers();
@@ -32,8 +48,9 @@ OdbcAttributes odbcDataSourceAttributes(const std::string& name, bool isSystem);
 // manager's dialog checks what the operator typed with them, and writeUserDataSource checks
 // again before anything is written. Each failure says what is wrong and why.
 
-// A data source name: 1 to 32 printable ASCII characters, no blank at either end and none of
-// []{}(),;?*=!@\ (which the driver manager's files and connection strings reserve).
+// A data source name (UTF-8, as odbc.ini keeps it): 1 to 32 bytes of printable characters that
+// code page 1251 holds (the settings file names the data source in it), no blank at either end
+// and none of []{}(),;?*=!@\ (which the driver manager's files and connection strings reserve).
 Status checkDataSourceName(std::string_view name);
 
 // The name of a data source's attribute (a key of its section in odbc.ini): not empty, no blank

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <optional>
 
 #include "database/odbc.h"
+#include "platform/cp1251.h"
 #include "platform/text.h"
 
 namespace vorda {
@@ -12,8 +14,9 @@ namespace {
 
 // Names are fetched into 64-byte buffers, so a name has at most 63 characters.
 constexpr std::size_t kNameBuffer = 64;
-// Station and channel codes are fetched into 8-byte buffers: at most 7 characters.
-constexpr std::size_t kCodeBuffer = 8;
+// Station and channel codes are fetched as wide characters into buffers that hold a padded
+// fixed-width value whole; what is longer than a code may be is left out anyway.
+constexpr std::size_t kCodeBuffer = 256;
 
 struct BuiltinTable {
     std::string_view name;
@@ -86,27 +89,84 @@ void takeSpelling(const std::string& returned, std::string* const* fields, std::
     }
 }
 
-// Runs one query and collects the first column of every row as a code of at most 7 characters.
-// Fixed-width character columns pad their values with blanks; a code ends at its last
-// non-blank character.
-bool collectCodes(SQLHSTMT stmt, std::vector<std::string>& out) {
-    std::array<char, kCodeBuffer> buffer{};
+// Collects the first column of every row of the executed statement as a code. Fixed-width
+// character columns pad their values with blanks; a code ends at its last non-blank character.
+bool collectCodes(SQLHSTMT stmt, CodeList& list) {
+    std::array<SQLWCHAR, kCodeBuffer> buffer{};
     SQLLEN indicator = 0;
-    if (odbc::failed(SQLBindCol(stmt, 1, SQL_C_CHAR, buffer.data(),
-                                static_cast<SQLLEN>(buffer.size()), &indicator))) {
+    if (odbc::failed(SQLBindCol(stmt, 1, SQL_C_WCHAR, buffer.data(),
+                                static_cast<SQLLEN>(buffer.size() * sizeof(SQLWCHAR)),
+                                &indicator))) {
+        list.error = odbc::diagnostic1251(SQL_HANDLE_STMT, stmt);
         return false;
     }
-    std::vector<std::string> codes;
+    CodeList found;
     odbc::fetchAll(stmt, [&] {
-        if (indicator != SQL_NULL_DATA) {
-            std::string code = odbc::boundText(buffer.data(), buffer.size(), indicator);
-            code.erase(code.find_last_not_of(' ') + 1);
-            codes.push_back(std::move(code));
+        if (indicator == SQL_NULL_DATA) {
+            return true;
+        }
+        std::u16string code = odbc::boundWideText(buffer.data(), buffer.size(), indicator);
+        code.erase(code.find_last_not_of(u' ') + 1);
+        std::optional<std::string> bytes = cp1251::fromUtf16(code);
+        if (!bytes) {
+            ++found.notInCodePage;
+        } else if (bytes->size() > kMaxCodeLength) {
+            ++found.tooLong;
+        } else {
+            found.codes.push_back(std::move(*bytes));
         }
         return true;
     });
-    out = std::move(codes);
+    // The order the lists show: letters without regard to case, then byte by byte.
+    std::sort(found.codes.begin(), found.codes.end(),
+              [](const std::string& a, const std::string& b) {
+                  const std::string ua = cp1251::toUpper(a);
+                  const std::string ub = cp1251::toUpper(b);
+                  return ua != ub ? ua < ub : a < b;
+              });
+    list = std::move(found);
     return true;
+}
+
+// Executes the statement text (direct, or prepared and executed with a bound parameter) and
+// collects the codes; the driver's diagnostic goes into list.error on failure.
+bool runCodeQuery(SQLHDBC connection, const std::string& sql, const std::string* parameter,
+                  CodeList& list) {
+    odbc::Handle stmt = odbc::statement(connection);
+    if (!stmt) {
+        list.error = odbc::diagnostic1251(SQL_HANDLE_DBC, connection);
+        return false;
+    }
+    std::u16string text = cp1251::toUtf16(sql);
+    std::u16string value;
+    SQLLEN length = 0;
+    SQLRETURN rc = SQL_SUCCESS;
+    const odbc::StatementWatchdog watchdog(stmt.get());
+    if (parameter == nullptr) {
+        rc = SQLExecDirectW(stmt.get(), reinterpret_cast<SQLWCHAR*>(text.data()), SQL_NTS);
+    } else {
+        // The code is passed as a parameter, never pasted into the statement text.
+        value = cp1251::toUtf16(*parameter);
+        length = static_cast<SQLLEN>(value.size() * sizeof(char16_t));
+        rc = SQLPrepareW(stmt.get(), reinterpret_cast<SQLWCHAR*>(text.data()), SQL_NTS);
+        if (!odbc::failed(rc)) {
+            rc = SQLBindParameter(stmt.get(), 1, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR,
+                                  std::max<SQLULEN>(value.size(), 1), 0, value.data(),
+                                  static_cast<SQLLEN>((value.size() + 1) * sizeof(char16_t)),
+                                  &length);
+        }
+        if (!odbc::failed(rc)) {
+            rc = SQLExecute(stmt.get());
+        }
+    }
+    if (odbc::failed(rc)) {
+        list.error = odbc::diagnostic1251(SQL_HANDLE_STMT, stmt.get());
+        if (list.error.empty()) {
+            list.error = "SQL_ERROR";
+        }
+        return false;
+    }
+    return collectCodes(stmt.get(), list);
 }
 
 }  // namespace
@@ -153,10 +213,11 @@ void SchemaDictionary::refresh(SQLHDBC dbc) {
 
     // Tables: one listing of the objects of type TABLE.
     {
-        odbc::Handle stmt = odbc::Handle::allocate(SQL_HANDLE_STMT, dbc);
+        odbc::Handle stmt = odbc::statement(dbc);
         if (!stmt) {
             return;
         }
+        const odbc::StatementWatchdog watchdog(stmt.get());  // one for this listing
         const std::string tableType = "'TABLE'";
         if (odbc::failed(SQLTables(stmt.get(), nullptr, 0, nullptr, 0, nullptr, 0,
                                    odbc::text(tableType), SQL_NTS))) {
@@ -173,11 +234,14 @@ void SchemaDictionary::refresh(SQLHDBC dbc) {
     }
 
     // Columns: one listing per table, asked for under the table's spelling as it stands now.
+    // One watchdog serves them all, watching each statement while it is in use.
+    odbc::StatementWatchdog watchdog;
     for (std::size_t t = 0; t < kTableCount; ++t) {
-        odbc::Handle stmt = odbc::Handle::allocate(SQL_HANDLE_STMT, dbc);
+        odbc::Handle stmt = odbc::statement(dbc);
         if (!stmt) {
             continue;
         }
+        const odbc::StatementWatchdog::Scope watching(watchdog, stmt.get());
         const std::string tableName = records_[t].name;
         if (odbc::failed(SQLColumns(stmt.get(), nullptr, 0, nullptr, 0, odbc::text(tableName),
                                     SQL_NTS, nullptr, 0))) {
@@ -198,46 +262,20 @@ SchemaDictionary& schemaDictionary() {
     return dictionary;
 }
 
-bool queryStations(SQLHDBC connection, const SchemaDictionary& dictionary,
-                   std::vector<std::string>& stations) {
-    odbc::Handle stmt = odbc::Handle::allocate(SQL_HANDLE_STMT, connection);
-    if (!stmt) {
-        return false;
-    }
+bool queryStations(SQLHDBC connection, const SchemaDictionary& dictionary, CodeList& list) {
     const std::string sql = "select distinct " +
                             dictionary.column(SchemaDictionary::SITECHAN, "STA") + " from " +
                             dictionary.table(SchemaDictionary::SITECHAN);
-    if (odbc::failed(SQLExecDirect(stmt.get(), odbc::text(sql), SQL_NTS))) {
-        return false;
-    }
-    return collectCodes(stmt.get(), stations);
+    return runCodeQuery(connection, sql, nullptr, list);
 }
 
 bool queryChannels(SQLHDBC connection, const SchemaDictionary& dictionary,
-                   const std::string& station, std::vector<std::string>& channels) {
-    odbc::Handle stmt = odbc::Handle::allocate(SQL_HANDLE_STMT, connection);
-    if (!stmt) {
-        return false;
-    }
+                   const std::string& station, CodeList& list) {
     const std::string& sta = dictionary.column(SchemaDictionary::SITECHAN, "STA");
     const std::string sql = "select distinct " +
                             dictionary.column(SchemaDictionary::SITECHAN, "CHAN") + " from " +
                             dictionary.table(SchemaDictionary::SITECHAN) + " where " + sta + "=?";
-    if (odbc::failed(SQLPrepare(stmt.get(), odbc::text(sql), SQL_NTS))) {
-        return false;
-    }
-    // The code is passed as a parameter, never pasted into the statement text.
-    std::string value = station;
-    SQLLEN length = static_cast<SQLLEN>(value.size());
-    if (odbc::failed(SQLBindParameter(stmt.get(), 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
-                                      std::max<SQLULEN>(value.size(), 1), 0, value.data(),
-                                      static_cast<SQLLEN>(value.size() + 1), &length))) {
-        return false;
-    }
-    if (odbc::failed(SQLExecute(stmt.get()))) {
-        return false;
-    }
-    return collectCodes(stmt.get(), channels);
+    return runCodeQuery(connection, sql, &station, list);
 }
 
 }  // namespace vorda

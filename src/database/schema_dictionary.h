@@ -7,13 +7,28 @@
 #include <string_view>
 #include <vector>
 
+#include "channels/channel_rules.h"  // kMaxCodeLength: what a code may be
+
 namespace vorda {
 
 class SchemaDictionary {
-public:
+  public:
     enum Table {
-        FILELIST, SITECHAN, SITE, ORIGIN, NETWORKS, LASTID, ID_SENS, ID_FREQ, GEOGRAPHIC_REGION,
-        EVENTLIST, EARTHQUAKE, CONTREG, CALIBRATION, ARRIVAL, kTableCount
+        FILELIST,
+        SITECHAN,
+        SITE,
+        ORIGIN,
+        NETWORKS,
+        LASTID,
+        ID_SENS,
+        ID_FREQ,
+        GEOGRAPHIC_REGION,
+        EVENTLIST,
+        EARTHQUAKE,
+        CONTREG,
+        CALIBRATION,
+        ARRIVAL,
+        kTableCount
     };
 
     SchemaDictionary();  // every name empty, no connection
@@ -38,7 +53,7 @@ public:
 
     SQLHDBC connection = SQL_NULL_HDBC;
 
-private:
+  private:
     struct Record {
         std::string name;
         std::vector<std::string> columns;
@@ -49,15 +64,28 @@ private:
 // The one schema dictionary of the program.
 SchemaDictionary& schemaDictionary();
 
-// The station codes of SITECHAN ("select distinct STA from SITECHAN", names from the
-// dictionary), each cut to 7 characters as a code is and without the blanks that pad a
-// fixed-width column; false when the statement fails.
-bool queryStations(SQLHDBC connection, const SchemaDictionary& dictionary,
-                   std::vector<std::string>& stations);
+// The codes one query offers. The database's text is fetched as wide characters, whatever its
+// own encoding, and converted to code page 1251; a code that the settings file cannot hold is
+// left out and counted rather than offered garbled or cut.
+struct CodeList {
+    std::vector<std::string> codes;  // code page 1251, without the blanks that pad a column,
+                                     // sorted without regard to letter case
+    std::size_t notInCodePage = 0;   // left out: a character code page 1251 cannot hold
+    std::size_t tooLong = 0;         // left out: longer than kMaxCodeLength characters
+    std::string error;               // why the query failed (code page 1251); empty on success
 
-// The channel codes of one station, cut and unpadded as the station codes are; the station code
-// is bound as a parameter, never pasted into the statement. False when the statement fails.
+    std::size_t leftOut() const { return notInCodePage + tooLong; }
+};
+
+// The station codes of SITECHAN ("select distinct STA from SITECHAN", names from the
+// dictionary). False when the statement fails: list.error says why and the codes stay as they
+// were.
+bool queryStations(SQLHDBC connection, const SchemaDictionary& dictionary, CodeList& list);
+
+// The channel codes of one station (code page 1251), filtered as the station codes are; the
+// station code is bound as a parameter, never pasted into the statement. False when the
+// statement fails, as queryStations.
 bool queryChannels(SQLHDBC connection, const SchemaDictionary& dictionary,
-                   const std::string& station, std::vector<std::string>& channels);
+                   const std::string& station, CodeList& list);
 
 }  // namespace vorda

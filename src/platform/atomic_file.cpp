@@ -419,7 +419,9 @@ Status finishPlaced(const std::string& path, const std::string& target, TempFile
 Status readFileBytes(const std::string& path, std::string& bytes, bool& exists) {
     bytes.clear();
     exists = false;
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Only a regular file is read: without O_NONBLOCK opening a FIFO would wait for a writer,
+    // and a device such as /dev/zero would be read until memory runs out.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
         if (errno == ENOENT) {
             return Status::success();
@@ -433,7 +435,10 @@ Status readFileBytes(const std::string& path, std::string& bytes, bool& exists) 
     if (S_ISDIR(st.st_mode)) {
         return cannotRead(path, EISDIR);
     }
-    if (S_ISREG(st.st_mode) && st.st_size > 0) {
+    if (!S_ISREG(st.st_mode)) {
+        return Status::failure("cannot read \"" + path + "\": not a regular file");
+    }
+    if (st.st_size > 0) {
         bytes.reserve(static_cast<std::size_t>(st.st_size));
     }
     char buffer[65536];

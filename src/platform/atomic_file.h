@@ -11,8 +11,9 @@
 namespace vorda {
 
 // Reads a whole file. A missing file gives success, no bytes and exists false; a file that
-// exists but cannot be read (a folder, a file without read permission, a read error) gives a
-// failure naming it, no bytes and exists false.
+// exists but cannot be read (a folder, a FIFO, a device or anything else that is no regular
+// file, a file without read permission, a read error) gives a failure naming it, no bytes and
+// exists false.
 Status readFileBytes(const std::string& path, std::string& bytes, bool& exists);
 
 // Like readFileBytes, but reads again until two reads in a row agree, so that a file another

@@ -101,7 +101,8 @@ void appendUtf8(char32_t cp, std::string& out) {
 }  // namespace
 
 bool canHold(char32_t codePoint) {
-    return codePoint < 0x80 || reverseTable().count(codePoint) != 0;
+    // U+0098 only stands for the byte the code page leaves unused.
+    return codePoint < 0x80 || (codePoint != 0x98 && reverseTable().count(codePoint) != 0);
 }
 
 std::optional<std::string> fromUtf8(std::string_view utf8) {
@@ -131,6 +132,47 @@ std::string fromUtf8Lossy(std::string_view utf8) {
         if (!encodeOne(cp, out)) {
             out.push_back('?');
         }
+    }
+    return out;
+}
+
+std::optional<std::string> fromUtf16(std::u16string_view utf16) {
+    std::string out;
+    out.reserve(utf16.size());
+    for (std::size_t i = 0; i < utf16.size(); ++i) {
+        const char16_t unit = utf16[i];
+        // A surrogate, paired or not, stands for a character outside the code page.
+        if (unit < 0x20 || unit == 0x98 || (unit >= 0xD800 && unit <= 0xDFFF) ||
+            !encodeOne(unit, out)) {
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+std::string fromUtf16Lossy(std::u16string_view utf16) {
+    std::string out;
+    out.reserve(utf16.size());
+    for (std::size_t i = 0; i < utf16.size(); ++i) {
+        const char16_t unit = utf16[i];
+        const bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < utf16.size() &&
+                          utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF;
+        if (pair) {
+            ++i;  // one character, outside the code page
+        }
+        if (pair || (unit >= 0xD800 && unit <= 0xDFFF) || !encodeOne(unit, out)) {
+            out.push_back('?');
+        }
+    }
+    return out;
+}
+
+std::u16string toUtf16(std::string_view bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        out.push_back(b < 0x80 ? char16_t{b} : kHigh[b - 0x80]);
     }
     return out;
 }

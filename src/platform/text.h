@@ -15,6 +15,10 @@ namespace vorda {
 
 // --- ASCII letter case: only a-z and A-Z fold; every other byte is itself.
 
+constexpr bool isAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
 constexpr char upperAscii(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }

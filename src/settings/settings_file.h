@@ -87,6 +87,10 @@ struct RefreshResult {
 // ./ZEL_VurEV.ini; an absolute name is used unchanged, any other gets ./ in front.
 std::string chooseSettingsPath(const Environment& env);
 
+// The file chooseSettingsPath() names, as it is read and written: a ./ name is taken from the
+// environment's current directory.
+std::string settingsFilePath(const Environment& env);
+
 // Fills the (empty) record from the settings file chosen from env. Never refuses a file: a
 // missing file gives defaults. The result fails only when the file exists but cannot be read;
 // the record then holds the defaults and file.unreadableReason says why.

@@ -1,10 +1,16 @@
 // The command-line modes, run as the program's main runs them.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "app/cli.h"
+#include "settings/settings_file.h"
 #include "support/odbc_sandbox.h"
 #include "support/temp_dir.h"
 
@@ -33,6 +39,23 @@ CliRun run(const TempDir& dir, std::vector<std::string> args) {
     r.out = out.str();
     r.err = err.str();
     return r;
+}
+
+// Runs the program itself in dir; gives its exit status.
+int runProgram(const TempDir& dir, const std::string& args) {
+    const std::string command =
+        "cd '" + dir.path() + "' && '" VORDA_BINARY "' " + args + " >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool holdsSecret(const CliRun& r) {
+    for (const std::string* text : {&r.out, &r.err}) {
+        if (text->find("ecret") != std::string::npos || text->find("ECRET") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -81,7 +104,8 @@ TEST(CommandLine, DumpPrintsTheSettingsAsUtf8Json) {
     EXPECT_EQ(j["groups"][0]["channels"][0]["code"], "BHZ");
     EXPECT_EQ(j["groups"][0]["channels"][0]["lastTime"], -7);
     EXPECT_EQ(j["groups"][0]["channels"][0]["fileName"], "\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB.dat");
-    EXPECT_EQ(j["connection"]["dataSource"], "ZEL");  // no item, no ini file: the defaults
+    // No item and no small INI file: the settings file's own connection, not the defaults.
+    EXPECT_EQ(j["connection"]["dataSource"], "SEIS");
     EXPECT_EQ(one.out.find("secret"), std::string::npos);
     EXPECT_EQ(one.out.find("QMX"), std::string::npos);
 }
@@ -134,4 +158,142 @@ TEST(CommandLine, TestConnectionPrintsTheReportOrTheError) {
     EXPECT_TRUE(r.out.empty());
     EXPECT_NE(r.err.find("\xD0\x9E\xD1\x88\xD0\xB8\xD0\xB1\xD0\xBA\xD0\xB0"), std::string::npos)
         << r.err;  // "Ошибка" in the caption
+}
+
+TEST(CommandLine, StationsAndChannelsAsTheDialogOffersThem) {
+    vorda::test::OdbcSandbox odbc;
+    const std::string db = odbc.createSqliteDatabase(
+        "codes.sqlite",
+        "CREATE TABLE SITECHAN (STA TEXT, CHAN TEXT);"
+        "INSERT INTO SITECHAN VALUES ('НРД', 'BHZ'), ('НРД', 'ЮГ'), ('abc', 'SHZ'), "
+        "('😀', 'X'), ('LONGSTA1', 'Y'), ('НРД', 'LONGCHA1');");
+    odbc.addSqliteDsn("CLICODES", db);
+    TempDir dir;
+    CliRun r = run(dir, {"--stations", "ODBC=CLICODES"});
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    auto j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["dataSource"], "CLICODES");
+    EXPECT_EQ(j["stations"], nlohmann::json::parse(R"(["abc", "НРД"])"));
+    EXPECT_EQ(j["leftOut"]["notInCodePage"], 1);
+    EXPECT_EQ(j["leftOut"]["tooLong"], 1);
+
+    r = run(dir, {"ODBC=CLICODES", "--channels", "НРД"});
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["station"], "НРД");
+    EXPECT_EQ(j["channels"], nlohmann::json::parse(R"(["BHZ", "ЮГ"])"));
+    EXPECT_EQ(j["leftOut"]["tooLong"], 1);
+
+    // A connection or a query that fails: the error and a non-zero exit.
+    r = run(dir, {"--stations", "ODBC=NO_SUCH_SOURCE_CODES"});
+    EXPECT_EQ(r.code, kExitFailure);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find("Data source name not found"), std::string::npos) << r.err;
+    const std::string bare = odbc.createSqliteDatabase("bare.sqlite", "CREATE TABLE OTHER (X);");
+    odbc.addSqliteDsn("CLIBARE", bare);
+    r = run(dir, {"--channels", "X", "ODBC=CLIBARE"});
+    EXPECT_EQ(r.code, kExitFailure);
+    EXPECT_NE(r.err.find("no such table"), std::string::npos) << r.err;
+    r = run(dir, {"--channels"});
+    EXPECT_EQ(r.code, kExitUsage);
+    EXPECT_NE(r.err.find("needs a value"), std::string::npos) << r.err;
+    // The station may follow after '=', and may look like an option.
+    r = run(dir, {"--channels=-X", "ODBC=CLICODES"});
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_EQ(nlohmann::json::parse(r.out)["station"], "-X");
+}
+
+TEST(CommandLine, QtsOwnOptionsGoToTheToolkitAndNeverNameTheSettingsFile) {
+    Environment env;
+    env.args = {"prog",        "-platform", "offscreen", "my.ini",         "--style=fusion",
+                "-stylesheet", "a.qss",     "-reverse",  "--qwindowtitle", "ODBC=T"};
+    auto o = parseCommandLineOptions(env);
+    EXPECT_FALSE(o.anyMode()) << o.usageError;
+    EXPECT_EQ(o.rest.args, (std::vector<std::string>{"prog", "my.ini"}));
+    EXPECT_EQ(o.toolkitArgs, (std::vector<std::string>{"prog", "-platform", "offscreen",
+                                                       "--style=fusion", "-stylesheet", "a.qss",
+                                                       "-reverse", "--qwindowtitle", "ODBC=T"}));
+    EXPECT_EQ(chooseSettingsPath(o.rest), "./my.ini");
+
+    // Qt takes neither abbreviations nor '=' where it wants the next word: those are unknown.
+    for (const char* word : {"-plat", "-platform=offscreen", "--reverse=1"}) {
+        env.args = {"prog", word, "my.ini"};
+        EXPECT_FALSE(parseCommandLineOptions(env).usageError.empty()) << word;
+    }
+}
+
+TEST(CommandLine, UnknownOptionsAreRefusedWithTheUsageAndNothingIsWritten) {
+    TempDir dir;
+    const std::vector<std::vector<std::string>> refused = {{"--helpp", "--rewrite"},
+                                                           {"--bogus-option"},
+                                                           {"--rewrite", "-x", "a.ini"},
+                                                           {"--rewrite=1"},
+                                                           {"--rewrite", "-hx"}};
+    for (const auto& args : refused) {
+        const CliRun r = run(dir, args);
+        EXPECT_EQ(r.code, kExitUsage) << args[0];
+        EXPECT_NE(r.err.find("Usage:"), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+
+    // "--" ends the options; "-" followed by anything but a letter is an argument.
+    EXPECT_EQ(run(dir, {"--rewrite", "--", "--x"}).code, kExitOk);
+    EXPECT_EQ(run(dir, {"-5.ini", "--rewrite"}).code, kExitOk);
+    EXPECT_TRUE(fileExists(dir.file("--x")));
+    EXPECT_TRUE(fileExists(dir.file("-5.ini")));
+
+    // The program itself refuses before it does anything, and leaves Qt's options to Qt.
+    EXPECT_EQ(runProgram(dir, "--helpp --rewrite"), kExitUsage);
+    EXPECT_FALSE(fileExists(dir.file("--helpp")));
+    EXPECT_EQ(runProgram(dir, "-platform offscreen --rewrite my.ini"), kExitOk);
+    EXPECT_TRUE(fileExists(dir.file("my.ini")));
+    EXPECT_FALSE(fileExists(dir.file("ZEL_VurEV.ini")));
+}
+
+TEST(CommandLine, APasswordInTheSettingsArgumentNeverReachesTheOutput) {
+    TempDir dir;
+    const std::string arg = "ODBC=A USER=B PASSWORD=Secret1";
+    CliRun r = run(dir, {"--dump", arg});
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    const auto j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["settingsPath"], "./ODBC=A USER=B PASSWORD=***");
+    EXPECT_EQ(j["connection"]["user"], "B");
+    EXPECT_FALSE(holdsSecret(r)) << r.out << r.err;
+
+    r = run(dir, {"--rewrite", arg});
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_EQ(r.out, "Saved ./ODBC=A USER=B PASSWORD=***\n");
+    EXPECT_FALSE(holdsSecret(r)) << r.out << r.err;
+
+    // An error that quotes the path hides it as well.
+    std::filesystem::create_directory(dir.file("ODBC=A PASSWORD=secret2 DATA=x"));
+    r = run(dir, {"--dump", "ODBC=A PASSWORD=secret2 DATA=x"});
+    EXPECT_EQ(r.code, kExitFailure);
+    EXPECT_NE(r.err.find("PASSWORD=*** DATA=x"), std::string::npos) << r.err;
+    EXPECT_FALSE(holdsSecret(r)) << r.out << r.err;
+    EXPECT_FALSE(holdsSecret(run(dir, {"--PASSWORD=secret3"})));
+}
+
+TEST(CommandLine, ASettingsFileThatCannotBeReadFailsTheModesAtOnce) {
+    TempDir dir;
+    // A FIFO would block the read for ever and /dev/zero fill the memory; a folder cannot be read.
+    ASSERT_EQ(::mkfifo(dir.file("fifo.ini").c_str(), 0600), 0);
+    for (const std::string& path : {dir.file("fifo.ini"), std::string("/dev/zero"), dir.path()}) {
+        const CliRun r = run(dir, {"--dump", path});
+        EXPECT_EQ(r.code, kExitFailure) << path;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        EXPECT_NE(r.err.find(path), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(run(dir, {"--rewrite", dir.file("fifo.ini")}).code, kExitFailure);
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("fifo.ini").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    // An ork.ini that is no regular file is skipped with a warning; the settings still dump.
+    ASSERT_EQ(::mkfifo(dir.file("ork.ini").c_str(), 0600), 0);
+    const CliRun r = run(dir, {"--dump", "s.ini"});
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_NE(r.err.find("ork.ini"), std::string::npos) << r.err;
+    EXPECT_EQ(nlohmann::json::parse(r.out)["connection"]["dataSource"], "ZEL");
 }

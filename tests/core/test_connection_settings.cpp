@@ -1,13 +1,17 @@
 #include "database/connection_settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "database/odbc.h"
 #include "platform/cp1251.h"
 #include "support/db_servers.h"
 #include "support/odbc_sandbox.h"
+#include "support/silent_server.h"
 #include "support/temp_dir.h"
 
 namespace vorda {
@@ -138,6 +142,50 @@ TEST_F(ConnectionSettingsTest, IniFilesInTheirOrderOrTheDefaults) {
     EXPECT_EQ(loaded(env({})).dataSource, "X");
 }
 
+// With no command-line item and no small INI file naming a data source, the settings file's own
+// connection is kept rather than replaced by the defaults at the next save.
+TEST_F(ConnectionSettingsTest, TheSettingsFileItselfComesBeforeTheDefaults) {
+    current.write("ZEL_VurEV.ini",
+                  "[DATABASE]\r\nODBC=SEIS\r\nUSER=operator\r\n[DATA]\r\nDIR=/srv/zel\r\n");
+    ConnectionValues v = loaded(env({}));
+    EXPECT_EQ(v.dataSource, "SEIS");
+    EXPECT_EQ(v.user, "operator");
+    EXPECT_EQ(v.password, "");
+    EXPECT_EQ(v.dataDir, "/srv/zel");
+
+    // The file the command line names is the one read.
+    current.write("other.ini", "[DATABASE]\nODBC=OTHER\n");
+    EXPECT_EQ(loaded(env({"other.ini"})).dataSource, "OTHER");
+
+    // The other sources keep their order before it.
+    current.write("ork.ini", "[DATABASE]\nODBC=ORK\n");
+    EXPECT_EQ(loaded(env({})).dataSource, "ORK");
+    EXPECT_EQ(loaded(env({"odbc=cmd"})).dataSource, "CMD");
+    std::remove(current.file("ork.ini").c_str());
+    system.write("ZEL.ini", "[DATABASE]\nODBC=SYS\n");
+    EXPECT_EQ(loaded(env({})).dataSource, "SYS");
+    std::remove(system.file("ZEL.ini").c_str());
+
+    // A settings file that names no data source: the defaults.
+    current.write("ZEL_VurEV.ini", "[DATABASE]\nUSER=operator\n");
+    v = loaded(env({}));
+    EXPECT_EQ(v.dataSource, "ZEL");
+    EXPECT_EQ(v.user, "ZEL");
+}
+
+TEST_F(ConnectionSettingsTest, AConnectionFileThatIsNoRegularFileIsSkippedWithItsReason) {
+    // A FIFO would block the read for ever: it is refused at once and the next file is read.
+    ASSERT_EQ(::mkfifo(current.file("ork.ini").c_str(), 0600), 0);
+    system.write("ZEL.ini", "[DATABASE]\nODBC=X\nUSER=U\n");
+    ConnectionSettings s(env({}));
+    s.load();
+    EXPECT_EQ(ConnectionSettings::values().dataSource, "X");
+    EXPECT_EQ(ConnectionSettings::values().user, "U");
+    ASSERT_EQ(s.skippedFiles.size(), 1u);
+    EXPECT_NE(s.skippedFiles[0].find(current.file("ork.ini")), std::string::npos);
+    EXPECT_NE(s.skippedFiles[0].find("not a regular file"), std::string::npos);
+}
+
 TEST_F(ConnectionSettingsTest, ValuesAreCutToTheirLimits) {
     const std::string longText(3000, 'w');
     system.write("ZEL.ini", "[DATABASE]\nODBC=" + longText + "\nUSER=" + longText +
@@ -154,6 +202,20 @@ TEST_F(ConnectionSettingsTest, ValuesAreCutToTheirLimits) {
     EXPECT_EQ(v.user.size(), 127u);
     EXPECT_EQ(v.password.size(), 127u);
     EXPECT_EQ(v.dataDir.size(), 2047u);
+}
+
+TEST_F(ConnectionSettingsTest, TheConfiguredDataSourceIsFoundByItsWholeName) {
+    const std::vector<DataSourceEntry> listed = {
+        {"SEIS2", true}, {"SEIS", true}, {cp("Демо"), false}, {"SEIS", false}};
+    // The whole name wins over one that only begins the same; letter case does not count,
+    // Cyrillic letters included; the first of two equal names is taken.
+    EXPECT_EQ(findDataSourceEntry(listed, "seis"), 1);
+    EXPECT_EQ(findDataSourceEntry(listed, cp("ДЕМО")), 2);
+    EXPECT_EQ(findDataSourceEntry(listed, "SEIS2"), 0);
+    EXPECT_EQ(findDataSourceEntry(listed, "SEI"), -1);
+    EXPECT_EQ(findDataSourceEntry(listed, "OTHER"), -1);
+    EXPECT_EQ(findDataSourceEntry(listed, ""), -1);
+    EXPECT_EQ(findDataSourceEntry({}, "SEIS"), -1);
 }
 
 // --- Against the real driver manager ----------------------------------------------------------
@@ -191,16 +253,30 @@ TEST_F(OdbcConnectionTest, DataSourcesSystemFirstThenUser) {
     EXPECT_EQ(s.dataSources.size(), 4u);
 }
 
-TEST_F(OdbcConnectionTest, AtMost256DataSources) {
+TEST_F(OdbcConnectionTest, EveryDataSourceIsListedWithItsNameInCodePage1251) {
     for (int i = 0; i < 300; ++i) {
         sandbox.addDsn("MANY_" + std::to_string(i), "SQLite3", {}, i < 10);
     }
+    // The driver manager's files are UTF-8: a Cyrillic name is listed in code page 1251, one
+    // that the code page cannot hold is left out and counted.
+    const std::string db = sandbox.createSqliteDatabase("demo.db", "create table DEMO_T(x);");
+    sandbox.addSqliteDsn("ДЕМО", db);
+    sandbox.addSqliteDsn("中文", db);
     ConnectionSettings s(env({}));
     s.enumerateDataSources();
-    ASSERT_EQ(s.dataSources.size(), ConnectionSettings::kMaxDataSources);
+    ASSERT_EQ(s.dataSources.size(), 301u);
     EXPECT_TRUE(s.dataSources[9].isSystem);
     EXPECT_FALSE(s.dataSources[10].isSystem);
-    EXPECT_EQ(s.dataSources[255].name, "MANY_255");
+    EXPECT_EQ(s.dataSources[299].name, "MANY_299");
+    EXPECT_EQ(s.dataSources[300].name, cp("ДЕМО"));
+    EXPECT_EQ(s.dataSourcesLeftOut, 1u);
+
+    // The name as the record holds it connects.
+    ConnectionSettings::values() = {cp("ДЕМО"), "", "", ""};
+    const ConnectOutcome out = s.connect(true);
+    ASSERT_TRUE(out.connected) << out.text;
+    EXPECT_NE(out.text.find(cp("DSN: ДЕМО\t")), std::string::npos) << out.text;
+    EXPECT_NE(out.text.find("\tDEMO_T\r\n"), std::string::npos) << out.text;
 }
 
 TEST_F(OdbcConnectionTest, ReportListsTheTablesInExactWords) {
@@ -328,6 +404,79 @@ TEST_F(OdbcConnectionTest, WrongPasswordGivesTheServersDiagnostic) {
     EXPECT_NE(ok.text.find(cp("Пользователь: root\r\n\r\nКоличество таблиц: ")), std::string::npos)
         << ok.text;
     EXPECT_NE(ok.text.find("\tSITECHAN\r\n"), std::string::npos) << ok.text;
+}
+
+// A server that accepts the connection and never answers: the wait ends at the bound with the
+// connection error, for a driver that keeps the login timeout (PostgreSQL) and for one that does
+// not while it reads the server's greeting (MariaDB).
+class BoundedWaitTest : public OdbcConnectionTest {
+  protected:
+    void SetUp() override {
+        OdbcConnectionTest::SetUp();
+        saved_ = odbc::timeouts();
+        odbc::timeouts().loginSeconds = 2;
+    }
+    void TearDown() override {
+        odbc::timeouts() = saved_;
+        odbc::setWaiter({});
+        OdbcConnectionTest::TearDown();
+    }
+
+    // Seconds that connect() took, with its outcome.
+    double timedConnect(const std::string& dsn, ConnectOutcome& out) {
+        ConnectionSettings::values() = {dsn, "nobody", "", ""};
+        const auto start = std::chrono::steady_clock::now();
+        out = ConnectionSettings(env({})).connect(false);
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+
+    test::SilentServer silent;
+    odbc::Timeouts saved_;
+};
+
+TEST_F(BoundedWaitTest, ASilentServerGivesTheConnectionErrorWithinTheBound) {
+    sandbox.addDsn("SILENT_PG", "PostgreSQL Unicode",
+                   {{"Servername", "127.0.0.1"}, {"Port", std::to_string(silent.port())}});
+    sandbox.addDsn("SILENT_MARIA", "MariaDB Unicode",
+                   {{"Server", "127.0.0.1"}, {"Port", std::to_string(silent.port())}});
+    for (const char* dsn : {"SILENT_PG", "SILENT_MARIA"}) {
+        ConnectOutcome out;
+        const double seconds = timedConnect(dsn, out);
+        EXPECT_FALSE(out.connected) << dsn;
+        EXPECT_TRUE(out.isError) << dsn;
+        EXPECT_EQ(out.caption, cp("Ошибка при подключении к базе данных"));
+        // The login timeout and the two seconds granted past it, with room for a loaded machine.
+        EXPECT_LT(seconds, 2 + 2 + 3) << dsn << ": " << out.text;
+        EXPECT_EQ(ConnectionSettings::connection(), nullptr);
+    }
+}
+
+TEST_F(BoundedWaitTest, TheOperatorMayStopWaiting) {
+    sandbox.addDsn("SILENT_CANCEL", "MariaDB Unicode",
+                   {{"Server", "127.0.0.1"}, {"Port", std::to_string(silent.port())}});
+    int waits = 0;
+    odbc::setWaiter([&](const std::function<bool()>& finished, auto) {
+        ++waits;
+        EXPECT_FALSE(finished());
+        return odbc::WaitEnd::Cancelled;
+    });
+    ConnectOutcome out;
+    const double seconds = timedConnect("SILENT_CANCEL", out);
+    EXPECT_EQ(waits, 1);
+    EXPECT_LT(seconds, 1.0);
+    EXPECT_FALSE(out.connected);
+    EXPECT_NE(out.text.find(cp("Подключение отменено.")), std::string::npos) << out.text;
+
+    // A waiter that lets the call finish gets the connection as usual.
+    const std::string db = sandbox.createSqliteDatabase("quick.db", "create table Q(x);");
+    sandbox.addSqliteDsn("QUICK_WAIT", db);
+    odbc::setWaiter([](const std::function<bool()>& finished, auto) {
+        while (!finished()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return odbc::WaitEnd::Finished;
+    });
+    EXPECT_TRUE(timedConnect("QUICK_WAIT", out) >= 0 && out.connected) << out.text;
 }
 
 }  // namespace

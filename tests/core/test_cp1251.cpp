@@ -16,13 +16,16 @@ TEST(Cp1251, RoundTripsEveryByteThroughUtf8) {
 
 TEST(Cp1251, RefusesCharactersOutsideTheCodePage) {
     EXPECT_EQ(cp1251::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8"), std::string("\xCF\xF0\xE8"));  // При
-    EXPECT_FALSE(cp1251::fromUtf8("\xE4\xB8\xAD").has_value());                        // 中
-    EXPECT_FALSE(cp1251::fromUtf8("\xC3\xA9").has_value());                            // é
-    EXPECT_FALSE(cp1251::fromUtf8("\xC3").has_value());  // cut sequence
+    EXPECT_FALSE(cp1251::fromUtf8("\xE4\xB8\xAD").has_value());                            // 中
+    EXPECT_FALSE(cp1251::fromUtf8("\xC3\xA9").has_value());                                // é
+    EXPECT_FALSE(cp1251::fromUtf8("\xC3").has_value());      // cut sequence
     EXPECT_FALSE(cp1251::fromUtf8("\xC0\x80").has_value());  // overlong NUL
-    EXPECT_EQ(cp1251::fromUtf8Lossy("a\xE4\xB8\xAD" "b"), "a?b");
+    EXPECT_EQ(cp1251::fromUtf8Lossy("a\xE4\xB8\xAD"
+                                    "b"),
+              "a?b");
     EXPECT_TRUE(cp1251::canHold(U'\u2116'));  // №
     EXPECT_FALSE(cp1251::canHold(U'\u00E9'));
+    EXPECT_FALSE(cp1251::canHold(U'\u0098'));  // the byte 0x98 is no character
 }
 
 TEST(Cp1251, UpperCasesLatinAndCyrillicLetters) {
@@ -38,4 +41,25 @@ TEST(Cp1251, UpperCasesLatinAndCyrillicLetters) {
             EXPECT_EQ(cp1251::toUpper(c), c) << b;
         }
     }
+}
+
+TEST(Cp1251, WideTextForTheRecordIsStrict) {
+    // АРТ, and every character of the code page, round-trip through UTF-16.
+    EXPECT_EQ(cp1251::fromUtf16(u"\u0410\u0420\u0422"), std::string("\xC0\xD0\xD2"));
+    std::string all;
+    for (int b = 0x20; b < 256; ++b) {
+        if (b != 0x98) {
+            all.push_back(static_cast<char>(b));
+        }
+    }
+    EXPECT_EQ(cp1251::fromUtf16(cp1251::toUtf16(all)), all);
+    // A character outside the code page, a surrogate pair or half of one, U+0098 (the byte the
+    // code page leaves unused) and control characters are refused.
+    EXPECT_FALSE(cp1251::fromUtf16(u"\U0001F600").has_value());
+    EXPECT_FALSE(cp1251::fromUtf16(std::u16string(1, char16_t(0xD83D))).has_value());
+    EXPECT_FALSE(cp1251::fromUtf16(u"A\u0098").has_value());
+    EXPECT_FALSE(cp1251::fromUtf16(u"A\nB").has_value());
+    EXPECT_FALSE(cp1251::fromUtf16(u"\u00E9").has_value());
+    // For showing, each such character is one '?'.
+    EXPECT_EQ(cp1251::fromUtf16Lossy(u"a\U0001F600\u00E9\u0416"), std::string("a??\xC6"));
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "database/connection_settings.h"
+#include "support/db_servers.h"
 #include "support/odbc_sandbox.h"
 
 namespace vorda {
@@ -44,6 +45,8 @@ TEST_F(OdbcAdminTest, ListsDataSourcesWithDriversAndTheInstalledDrivers) {
                    {{"Servername", "db.example"}, {"Port", "5433"}, {"Database", "seis"}}, true);
     const auto sources = listOdbcDataSources();
     ASSERT_EQ(sources.size(), 2u);
+    // System data sources first, as the data source page lists them.
+    EXPECT_TRUE(sources[0].isSystem);
     const OdbcDataSource* user = find(sources, "ADM_USER");
     ASSERT_NE(user, nullptr);
     EXPECT_EQ(user->driver, "SQLite3");
@@ -131,17 +134,72 @@ TEST_F(OdbcAdminTest, RefusesWhatWouldCorruptTheFile) {
     EXPECT_EQ(configMode(), ODBC_BOTH_DSN);
 }
 
+TEST_F(OdbcAdminTest, EachDriverOffersItsOwnKeys) {
+    EXPECT_EQ(odbcDriverKeys("PostgreSQL Unicode"),
+              (std::vector<std::string>{"Servername", "Port", "Database"}));
+    EXPECT_EQ(odbcDriverKeys("MariaDB Unicode"),
+              (std::vector<std::string>{"Server", "Port", "Database"}));
+    EXPECT_EQ(odbcDriverKeys("SQLite3"), (std::vector<std::string>{"Database"}));
+    EXPECT_TRUE(odbcDriverKeys("Some Other Driver").empty());
+}
+
+// A PostgreSQL data source made with the keys offered for its driver, tested before it is
+// written and connected to afterwards, reaches the server over TCP (the test server has no
+// socket where the driver would look by default).
+TEST_F(OdbcAdminTest, PostgresDataSourceMadeWithTheOfferedKeysConnectsOverTcp) {
+    test::PostgresServer& pg = test::PostgresServer::shared();
+    ASSERT_TRUE(pg.running()) << pg.error();
+    std::string error;
+    ASSERT_TRUE(pg.createDatabase("adm_pg", "create table made_here (x int);", &error)) << error;
+    const std::string driver = "PostgreSQL Unicode";
+    const std::vector<std::string> keys = odbcDriverKeys(driver);
+    ASSERT_EQ(keys.size(), 3u);
+    const OdbcAttributes attributes = {
+        {keys[0], "127.0.0.1"}, {keys[1], std::to_string(pg.port())}, {keys[2], "adm_pg"}};
+
+    // Test with the entered values writes nothing.
+    const std::string before = test::readFile(sandbox.userIniPath());
+    const Status tested = testOdbcConnection(driver, attributes, pg.user(), "");
+    EXPECT_TRUE(tested.ok) << tested.error;
+    EXPECT_EQ(test::readFile(sandbox.userIniPath()), before);
+    const Status wrongPort =
+        testOdbcConnection(driver, {{keys[0], "127.0.0.1"}, {keys[1], "1"}}, pg.user(), "");
+    EXPECT_FALSE(wrongPort.ok);
+    EXPECT_NE(wrongPort.error.find("127.0.0.1"), std::string::npos) << wrongPort.error;
+
+    ASSERT_TRUE(writeUserDataSource("ADM_PG_TCP", driver, attributes));
+    ConnectionSettings::values() = {"ADM_PG_TCP", pg.user(), "", ""};
+    const ConnectOutcome out = ConnectionSettings(Environment{}).connect(true);
+    ASSERT_TRUE(out.connected) << out.text;
+    EXPECT_NE(out.text.find("\tmade_here\r\n"), std::string::npos) << out.text;
+}
+
+TEST_F(OdbcAdminTest, AFailedWriteNamesTheFileAndWhy) {
+    const std::string missing = sandbox.dir().file("no-such-folder/odbc.ini");
+    ::setenv("ODBCINI", missing.c_str(), 1);  // the sandbox puts its own back when it goes
+    EXPECT_EQ(userOdbcIniPath(), missing);
+    for (const Status& s : {writeUserDataSource("ADM_NOWHERE", "SQLite3", {{"Database", "x"}}),
+                            removeUserDataSource("ADM_NOWHERE")}) {
+        EXPECT_FALSE(s.ok);
+        EXPECT_NE(s.error.find(missing), std::string::npos) << s.error;
+        EXPECT_NE(s.error.find("No such file or directory"), std::string::npos) << s.error;
+        EXPECT_EQ(s.error.find("General error"), std::string::npos) << s.error;
+    }
+    EXPECT_EQ(configMode(), ODBC_BOTH_DSN);
+}
+
 // The rules the data source manager's dialog and writeUserDataSource share.
 TEST(OdbcAdminRules, DataSourceNames) {
-    for (const std::string& name : {std::string("ZEL"), std::string("GOOD NAME"),
-                                    std::string("a-b_c.d#1$%^&+~'\"<>/|`"), std::string(32, 'x')}) {
+    for (const std::string& name :
+         {std::string("ZEL"), std::string("GOOD NAME"), std::string("a-b_c.d#1$%^&+~'\"<>/|`"),
+          std::string(32, 'x'), std::string("\xD0\x94\xD0\x95\xD0\x9C\xD0\x9E")}) {  // ДЕМО
         const Status s = checkDataSourceName(name);
         EXPECT_TRUE(s.ok) << name << ": " << s.error;
     }
     for (const std::string& name :
          {std::string(""),      std::string(" LEAD"),   std::string("TRAIL "),
           std::string("\tTAB"), std::string("A\tB"),    std::string("A\nB"),
-          std::string("A\rB"),  std::string("A\0B", 3), std::string("\xD0\xB8\xD0\xBC\xD1\x8F"),
+          std::string("A\rB"),  std::string("A\0B", 3), std::string("\xE5\x90\x8D"),
           std::string("A\x7F"), std::string(33, 'x'),   std::string("A[B"),
           std::string("A]B"),   std::string("A{B"),     std::string("A}B"),
           std::string("A(B"),   std::string("A)B"),     std::string("A,B"),

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 
 #include "database/connection_settings.h"
+#include "database/odbc.h"
+#include "platform/cp1251.h"
 #include "support/db_servers.h"
 #include "support/odbc_sandbox.h"
 
@@ -65,11 +68,6 @@ std::string sitechanRows(const std::string& table, const std::string& sta,
 
 std::string identity(std::string_view s) {
     return std::string(s);
-}
-
-std::vector<std::string> sorted(std::vector<std::string> v) {
-    std::sort(v.begin(), v.end());
-    return v;
 }
 
 class SchemaDictionaryTest : public ::testing::Test {
@@ -190,32 +188,40 @@ TEST_F(SchemaDictionaryTest, StationAndChannelQueriesOnSqlite) {
     ASSERT_NE(dbc, nullptr);
     SchemaDictionary d;
     d.refresh(dbc);
-    std::vector<std::string> stations;
+    CodeList stations;
     ASSERT_TRUE(queryStations(dbc, d, stations));
-    // Codes are cut to 7 characters; a NULL code is no station.
-    EXPECT_EQ(sorted(stations), (std::vector<std::string>{"ABC", "LONGSTA", "O'B", "XYZ"}));
+    // A code longer than 7 characters is left out and counted; a NULL code is no station.
+    EXPECT_EQ(stations.codes, (std::vector<std::string>{"ABC", "O'B", "XYZ"}));
+    EXPECT_EQ(stations.tooLong, 1u);
+    EXPECT_EQ(stations.notInCodePage, 0u);
 
-    std::vector<std::string> channels = {"stale"};
+    CodeList channels;
+    channels.codes = {"stale"};
     ASSERT_TRUE(queryChannels(dbc, d, "ABC", channels));
-    EXPECT_EQ(sorted(channels), (std::vector<std::string>{"BHN", "BHZ"}));
+    EXPECT_EQ(channels.codes, (std::vector<std::string>{"BHN", "BHZ"}));
     // The apostrophe is a character of the code, not SQL.
     ASSERT_TRUE(queryChannels(dbc, d, "O'B", channels));
-    EXPECT_EQ(channels, (std::vector<std::string>{"HHE"}));
+    EXPECT_EQ(channels.codes, (std::vector<std::string>{"HHE"}));
     ASSERT_TRUE(queryChannels(dbc, d, "LONGSTATION", channels));
-    EXPECT_EQ(channels, (std::vector<std::string>{"LONGCHA"}));
+    EXPECT_TRUE(channels.codes.empty());
+    EXPECT_EQ(channels.tooLong, 1u);
     ASSERT_TRUE(queryChannels(dbc, d, "' or ''='", channels));
-    EXPECT_TRUE(channels.empty());
+    EXPECT_TRUE(channels.codes.empty());
+    EXPECT_EQ(channels.leftOut(), 0u);
     ASSERT_TRUE(queryChannels(dbc, d, "", channels));
-    EXPECT_TRUE(channels.empty());
+    EXPECT_TRUE(channels.codes.empty());
 
-    // A database without the table: both queries fail and leave the lists alone.
+    // A database without the table: both queries fail with the driver's word and leave the
+    // lists alone.
     const SQLHDBC bare = connectSqlite("DICT_BARE", "create table OTHER(x);");
     ASSERT_NE(bare, nullptr);
     d.refresh(bare);
-    stations = {"kept"};
+    stations.codes = {"kept"};
     EXPECT_FALSE(queryStations(bare, d, stations));
-    EXPECT_EQ(stations, (std::vector<std::string>{"kept"}));
+    EXPECT_EQ(stations.codes, (std::vector<std::string>{"kept"}));
+    EXPECT_NE(stations.error.find("no such table"), std::string::npos) << stations.error;
     EXPECT_FALSE(queryChannels(bare, d, "ABC", stations));
+    EXPECT_FALSE(stations.error.empty());
 }
 
 TEST_F(SchemaDictionaryTest, PostgresUnquotedNamesAreLowerCase) {
@@ -233,14 +239,15 @@ TEST_F(SchemaDictionaryTest, PostgresUnquotedNamesAreLowerCase) {
     EXPECT_EQ(d.table(T::GEOGRAPHIC_REGION), "geographic_region");
     EXPECT_EQ(d.column(T::ARRIVAL, "MWA"), "mwa");
     EXPECT_EQ(d.column(T::EARTHQUAKE, "I0"), "i0");
-    std::vector<std::string> stations;
+    CodeList stations;
     ASSERT_TRUE(queryStations(dbc, d, stations));
-    EXPECT_EQ(sorted(stations), (std::vector<std::string>{"ABC", "LONGSTA", "O'B", "XYZ"}));
-    std::vector<std::string> channels;
+    EXPECT_EQ(stations.codes, (std::vector<std::string>{"ABC", "O'B", "XYZ"}));
+    EXPECT_EQ(stations.tooLong, 1u);
+    CodeList channels;
     ASSERT_TRUE(queryChannels(dbc, d, "O'B", channels));
-    EXPECT_EQ(channels, (std::vector<std::string>{"HHE"}));
+    EXPECT_EQ(channels.codes, (std::vector<std::string>{"HHE"}));
     ASSERT_TRUE(queryChannels(dbc, d, "ABC", channels));
-    EXPECT_EQ(sorted(channels), (std::vector<std::string>{"BHN", "BHZ"}));
+    EXPECT_EQ(channels.codes, (std::vector<std::string>{"BHN", "BHZ"}));
 
     std::string error;
     ASSERT_TRUE(
@@ -264,17 +271,19 @@ TEST_F(SchemaDictionaryTest, PostgresFixedWidthCodesLoseTheirPadding) {
     ASSERT_NE(dbc, nullptr);
     SchemaDictionary d;
     d.refresh(dbc);
-    std::vector<std::string> stations;
+    CodeList stations;
     ASSERT_TRUE(queryStations(dbc, d, stations));
-    EXPECT_EQ(sorted(stations), (std::vector<std::string>{"A C", "ABC", "XYZ"}));
-    std::vector<std::string> channels;
+    EXPECT_EQ(stations.codes, (std::vector<std::string>{"A C", "ABC", "XYZ"}));
+    CodeList channels;
     ASSERT_TRUE(queryChannels(dbc, d, "ABC", channels));
-    EXPECT_EQ(sorted(channels), (std::vector<std::string>{"BH", "BHZ"}));
+    EXPECT_EQ(channels.codes, (std::vector<std::string>{"BH", "BHZ"}));
+    // Eight characters are one too many, padding or not.
     ASSERT_TRUE(queryChannels(dbc, d, "A C", channels));
-    EXPECT_EQ(channels, (std::vector<std::string>{"LONGCHA"}));
+    EXPECT_TRUE(channels.codes.empty());
+    EXPECT_EQ(channels.tooLong, 1u);
     // Only the padding goes: a leading blank is part of what the database holds.
     ASSERT_TRUE(queryChannels(dbc, d, "XYZ", channels));
-    EXPECT_EQ(channels, (std::vector<std::string>{" SHZ"}));
+    EXPECT_EQ(channels.codes, (std::vector<std::string>{" SHZ"}));
 }
 
 TEST_F(SchemaDictionaryTest, MariaDbMixedCaseNeedsTheCorrectedSpelling) {
@@ -290,8 +299,9 @@ TEST_F(SchemaDictionaryTest, MariaDbMixedCaseNeedsTheCorrectedSpelling) {
     // With the built-in spelling the table is not found: names are case-sensitive here.
     SchemaDictionary builtin;
     builtin.refresh(SQL_NULL_HDBC);
-    std::vector<std::string> stations;
+    CodeList stations;
     EXPECT_FALSE(queryStations(dbc, builtin, stations));
+    EXPECT_NE(stations.error.find("SITECHAN"), std::string::npos) << stations.error;
 
     SchemaDictionary d;
     d.refresh(dbc);
@@ -301,10 +311,10 @@ TEST_F(SchemaDictionaryTest, MariaDbMixedCaseNeedsTheCorrectedSpelling) {
     // The few performance_schema tables listed alongside change nothing else.
     expectAllBuiltin(d, T::SITECHAN);
     ASSERT_TRUE(queryStations(dbc, d, stations));
-    EXPECT_EQ(sorted(stations), (std::vector<std::string>{"ABC", "LONGSTA", "O'B", "XYZ"}));
-    std::vector<std::string> channels;
+    EXPECT_EQ(stations.codes, (std::vector<std::string>{"ABC", "O'B", "XYZ"}));
+    CodeList channels;
     ASSERT_TRUE(queryChannels(dbc, d, "O'B", channels));
-    EXPECT_EQ(channels, (std::vector<std::string>{"HHE"}));
+    EXPECT_EQ(channels.codes, (std::vector<std::string>{"HHE"}));
 
     // Then PostgreSQL: nothing of MariaDB's spelling survives.
     PostgresServer& pg = PostgresServer::shared();
@@ -315,6 +325,110 @@ TEST_F(SchemaDictionaryTest, MariaDbMixedCaseNeedsTheCorrectedSpelling) {
     EXPECT_EQ(d.table(T::SITECHAN), "SITECHAN");
     EXPECT_EQ(d.column(T::SITECHAN, "STA"), "STA");
     EXPECT_EQ(d.table(T::SITE), "site");
+}
+
+// Codes in the database's own encoding arrive in code page 1251, whatever that encoding is;
+// what the code page cannot hold is left out and counted, never offered garbled.
+std::string cp(const char* utf8) {
+    return cp1251::fromUtf8(utf8).value();
+}
+
+const char* const kCyrillicRows =
+    "insert into sitechan (sta, chan) values ('АРТ', 'BHZ'), ('АРТ', 'ЮГ'), ('АРТЫ', 'BHN'), "
+    "('НРД', 'BHZ'), ('😀', 'BHZ'), ('LONGSTA1', 'BHZ'), ('АРТ', 'LONGCHA1'), ('АРТ', 'E😀');\n";
+
+void expectCyrillicCodes(SQLHDBC dbc, const SchemaDictionary& d) {
+    CodeList stations;
+    ASSERT_TRUE(queryStations(dbc, d, stations)) << stations.error;
+    EXPECT_EQ(stations.codes, (std::vector<std::string>{cp("АРТ"), cp("АРТЫ"), cp("НРД")}));
+    EXPECT_EQ(stations.notInCodePage, 1u);
+    EXPECT_EQ(stations.tooLong, 1u);
+    // The station is bound in code page 1251 as the record holds it.
+    CodeList channels;
+    ASSERT_TRUE(queryChannels(dbc, d, cp("АРТ"), channels)) << channels.error;
+    EXPECT_EQ(channels.codes, (std::vector<std::string>{"BHZ", cp("ЮГ")}));
+    EXPECT_EQ(channels.notInCodePage, 1u);
+    EXPECT_EQ(channels.tooLong, 1u);
+    ASSERT_TRUE(queryChannels(dbc, d, cp("АРТЫ"), channels));
+    EXPECT_EQ(channels.codes, (std::vector<std::string>{"BHN"}));
+}
+
+TEST_F(SchemaDictionaryTest, CyrillicCodesFromSqlite) {
+    const SQLHDBC dbc = connectSqlite(
+        "DICT_CYR", std::string("create table sitechan (sta text, chan text);\n") + kCyrillicRows);
+    ASSERT_NE(dbc, nullptr);
+    SchemaDictionary d;
+    d.refresh(dbc);
+    expectCyrillicCodes(dbc, d);
+}
+
+TEST_F(SchemaDictionaryTest, CyrillicCodesFromAUtf8Postgres) {
+    PostgresServer& pg = PostgresServer::shared();
+    ASSERT_TRUE(pg.running()) << pg.error();
+    SQLHDBC dbc = connectServer(pg, "DICT_PG_CYR", "dict_pg_cyr",
+                                std::string("create table sitechan (sta varchar(20), chan "
+                                            "varchar(20));\n") +
+                                    kCyrillicRows);
+    ASSERT_NE(dbc, nullptr);
+    SchemaDictionary d;
+    d.refresh(dbc);
+    expectCyrillicCodes(dbc, d);
+}
+
+TEST_F(SchemaDictionaryTest, CyrillicCodesFromAMariaDbUtf8mb4Table) {
+    MariaDbServer& maria = MariaDbServer::shared();
+    ASSERT_TRUE(maria.running()) << maria.error();
+    SQLHDBC dbc = connectServer(maria, "DICT_MARIA_CYR", "dict_maria_cyr",
+                                std::string("set names utf8mb4;\n"
+                                            "create table sitechan (sta varchar(20), chan "
+                                            "varchar(20)) character set utf8mb4;\n") +
+                                    kCyrillicRows);
+    ASSERT_NE(dbc, nullptr);
+    SchemaDictionary d;
+    d.refresh(dbc);
+    expectCyrillicCodes(dbc, d);
+}
+
+// A statement the server takes too long over ends at the query timeout with the driver's
+// error, on both servers.
+TEST_F(SchemaDictionaryTest, SlowStationQueriesEndAtTheQueryTimeoutOnPostgresAndMariaDb) {
+    const odbc::Timeouts saved = odbc::timeouts();
+    odbc::timeouts().querySeconds = 2;
+    PostgresServer& pg = PostgresServer::shared();
+    MariaDbServer& maria = MariaDbServer::shared();
+    ASSERT_TRUE(pg.running()) << pg.error();
+    ASSERT_TRUE(maria.running()) << maria.error();
+    struct Case {
+        DatabaseServer* server;
+        const char* dsn;
+        const char* database;
+        const char* sql;
+    };
+    for (const Case& c : {Case{&pg, "DICT_PG_SLOW", "dict_pg_slow",
+                               "create view sitechan as select 'A'::text as sta, 'B'::text as chan "
+                               "from pg_sleep(30);"},
+                          Case{&maria, "DICT_MARIA_SLOW", "dict_maria_slow",
+                               "create view SITECHAN as select 'A' as STA, 'B' as CHAN from "
+                               "(select sleep(30)) as s;"}}) {
+        const SQLHDBC dbc = connectServer(*c.server, c.dsn, c.database, c.sql);
+        ASSERT_NE(dbc, nullptr) << c.dsn;
+        SchemaDictionary d;
+        d.refresh(dbc);
+        CodeList stations;
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = queryStations(dbc, d, stations);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(seconds, 2 + 5) << c.dsn;
+        if (ok) {
+            // MariaDB ends a statement at its time limit by returning what it has, or fails.
+            EXPECT_TRUE(stations.codes.empty() || stations.codes.size() == 1) << c.dsn;
+        } else {
+            EXPECT_FALSE(stations.error.empty()) << c.dsn;
+        }
+        ConnectionSettings::release();
+    }
+    odbc::timeouts() = saved;
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 #pragma once
-// Answers the program's message boxes and modal dialogs in GUI tests: every box is recorded
-// (questions get the scripted answers in turn, No when none is left), and every modal run is
-// handed to the next scripted handler (Rejected, and recorded as unexpected, when none is left).
+// What the GUI tests share: the one recorder that answers the program's message boxes and modal
+// dialogs, typing, and filling the settings record. Every box is recorded (questions get the
+// scripted answers in turn, then `unanswered`), and every modal run is handed to the next
+// scripted handler (Rejected, and recorded as unexpected, when none is left).
+#include <QComboBox>
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 #include <QTest>
 #include <deque>
 #include <functional>
@@ -12,6 +15,7 @@
 
 #include "app/ui/ui_support.h"
 #include "platform/environment.h"
+#include "settings/settings_record.h"
 
 namespace vorda::test {
 
@@ -31,7 +35,7 @@ class UiScript {
                     return ui::BoxAnswer::Ok;
                 }
                 if (answers.empty()) {
-                    return ui::BoxAnswer::No;
+                    return unanswered;
                 }
                 const ui::BoxAnswer answer = answers.front();
                 answers.pop_front();
@@ -54,11 +58,49 @@ class UiScript {
     UiScript(const UiScript&) = delete;
     UiScript& operator=(const UiScript&) = delete;
 
+    // The texts of the boxes shown so far, in order.
+    QStringList texts() const {
+        QStringList out;
+        for (const ShownBox& box : boxes) {
+            out << box.text;
+        }
+        return out;
+    }
+    // Whether every box so far had the application's title as its caption.
+    bool allCaptioned() const {
+        for (const ShownBox& box : boxes) {
+            if (box.caption != ui::applicationTitle()) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     std::vector<ShownBox> boxes;
     std::deque<ui::BoxAnswer> answers;
+    ui::BoxAnswer unanswered = ui::BoxAnswer::No;
     std::deque<std::function<int(QDialog&)>> modals;
     std::vector<QString> unexpectedModals;
 };
+
+// The entries of a combo box, in order.
+inline QStringList comboItems(const QComboBox& box) {
+    QStringList items;
+    for (int i = 0; i < box.count(); ++i) {
+        items << box.itemText(i);
+    }
+    return items;
+}
+
+// Makes the global record hold the given groups, all of them in use.
+inline void setGroups(const std::vector<GroupRecord>& groups) {
+    SettingsRecord& record = settingsRecord();
+    record.groups.removeAll();
+    for (const GroupRecord& group : groups) {
+        record.groups.append(group);
+    }
+    record.groupCount = static_cast<std::int32_t>(groups.size());
+}
 
 // Types text into a widget key by key, letters outside ASCII included.
 inline void typeText(QWidget* widget, const QString& text) {

@@ -1,12 +1,12 @@
 // The channel dialog against a real SQLite database through the SQLite3 ODBC driver, in a
 // private ODBC configuration.
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStringList>
 #include <QtTest>
-#include <deque>
 #include <memory>
 #include <vector>
 
@@ -14,6 +14,8 @@
 #include "channels/ui/channel_dialog.h"
 #include "database/connection_settings.h"
 #include "database/schema_dictionary.h"
+#include "gui_script.h"
+#include "platform/cp1251.h"
 #include "settings/settings_record.h"
 #include "support/db_servers.h"
 #include "support/odbc_sandbox.h"
@@ -31,12 +33,6 @@ const QString kQuestion = QString::fromUtf8(
 const QString kStationNotFound = QString::fromUtf8("Станция не найдена в базе данных");
 const QString kChannelNotFound = QString::fromUtf8("Канал не найден в базе данных");
 
-struct Box {
-    ui::BoxKind kind;
-    QString caption;
-    QString text;
-};
-
 ChannelRecord channel(const char* code, std::int32_t lastTime, const char* file) {
     return ChannelRecord{code, lastTime, file};
 }
@@ -52,24 +48,6 @@ GroupRecord group(const char* station, std::vector<ChannelRecord> channels, int 
     return g;
 }
 
-// Types text as key presses, also characters outside Latin-1 that QTest::keyClicks cannot send.
-void typeText(QWidget* widget, const QString& text) {
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(widget, &release);
-    }
-}
-
-QStringList items(const QComboBox* box) {
-    QStringList list;
-    for (int i = 0; i < box->count(); ++i) {
-        list << box->itemText(i);
-    }
-    return list;
-}
-
 }  // namespace
 
 class TestChannelDialog : public QObject {
@@ -77,17 +55,7 @@ class TestChannelDialog : public QObject {
 
   private:
     std::unique_ptr<test::OdbcSandbox> sandbox_;
-    std::vector<Box> boxes_;
-    std::deque<ui::BoxAnswer> answers_;
-
-    void resetRecord(std::vector<GroupRecord> groups = {}) {
-        SettingsRecord& r = settingsRecord();
-        r.groups.removeAll();
-        for (auto& g : groups) {
-            r.groups.append(g);
-        }
-        r.groupCount = static_cast<std::int32_t>(r.groups.size());
-    }
+    std::unique_ptr<test::UiScript> script_;
 
     void useDatabase(const char* dsn) {
         ConnectionSettings::values() = ConnectionValues{dsn, "operator", "secret", "/data"};
@@ -104,13 +72,7 @@ class TestChannelDialog : public QObject {
     }
     static void pressOk(ChannelDialog& d) { d.findChild<QPushButton*>("okButton")->click(); }
     static bool accepted(const ChannelDialog& d) { return d.result() == QDialog::Accepted; }
-    QStringList texts() const {
-        QStringList list;
-        for (const auto& b : boxes_) {
-            list << b.text;
-        }
-        return list;
-    }
+    QStringList texts() const { return script_->texts(); }
 
   private slots:
     void initTestCase() {
@@ -121,34 +83,24 @@ class TestChannelDialog : public QObject {
             "INSERT INTO SITECHAN VALUES (1,'ABC','BHZ'),(2,'ABC','BHN'),(3,'ABC','BHE'),"
             "(4,'ABCD','SHZ'),(5,'XYZ','HHZ'),(6,'O''K','LHZ'),(7,'ABC','BHZ');");
         sandbox_->addSqliteDsn("chandb", db);
-        ui::setMessageHandler(
-            [this](ui::BoxKind kind, const QString& caption, const QString& text) {
-                boxes_.push_back({kind, caption, text});
-                if (answers_.empty()) {
-                    return kind == ui::BoxKind::Question ? ui::BoxAnswer::No : ui::BoxAnswer::Ok;
-                }
-                const ui::BoxAnswer a = answers_.front();
-                answers_.pop_front();
-                return a;
-            });
     }
 
     void init() {
-        boxes_.clear();
-        answers_.clear();
+        script_ = std::make_unique<test::UiScript>();
         useDatabase("chandb");
-        resetRecord();
+        test::setGroups({});
     }
 
+    void cleanup() { script_.reset(); }
+
     void cleanupTestCase() {
-        ui::setMessageHandler({});
         ConnectionSettings::release();
         sandbox_.reset();
     }
 
     void addGroupOpensWithDefaultsAndTheDatabaseLists() {
         ChannelDialog d(-1, -1, -1);
-        QVERIFY(boxes_.empty());
+        QVERIFY(script_->boxes.empty());
         QCOMPARE(d.mode(), ChannelDialog::Mode::AddGroup);
         QCOMPARE(d.windowTitle(), QString::fromUtf8("Добавление новой группы..."));
         QVERIFY(box(d, "stationBox")->isEnabled());
@@ -159,26 +111,27 @@ class TestChannelDialog : public QObject {
         QCOMPARE(edit(d, "sizeEdit")->text(), QString("100"));
         QVERIFY(radio(d, "unixRadio")->isChecked());
         QVERIFY(!radio(d, "calendarRadio")->isChecked());
-        QCOMPARE(items(box(d, "stationBox")), QStringList({"ABC", "ABCD", "O'K", "XYZ"}));
+        QCOMPARE(test::comboItems(*box(d, "stationBox")),
+                 QStringList({"ABC", "ABCD", "O'K", "XYZ"}));
         QCOMPARE(box(d, "stationBox")->currentText(), QString("ABC"));
-        QCOMPARE(items(box(d, "channelBox")), QStringList({"BHE", "BHN", "BHZ"}));
+        QCOMPARE(test::comboItems(*box(d, "channelBox")), QStringList({"BHE", "BHN", "BHZ"}));
         QCOMPARE(edit(d, "fileNameEdit")->text(), QString("ABC_BHE.DAT"));
         QVERIFY(ConnectionSettings::connection() != SQL_NULL_HDBC);
 
         // Picking another station lists only its channels and proposes its file name.
         box(d, "stationBox")->setCurrentIndex(3);
-        QCOMPARE(items(box(d, "channelBox")), QStringList({"HHZ"}));
+        QCOMPARE(test::comboItems(*box(d, "channelBox")), QStringList({"HHZ"}));
         QCOMPARE(edit(d, "fileNameEdit")->text(), QString("XYZ_HHZ.DAT"));
         // A station code with an apostrophe is a parameter, not SQL.
         box(d, "stationBox")->setCurrentIndex(2);
-        QCOMPARE(items(box(d, "channelBox")), QStringList({"LHZ"}));
+        QCOMPARE(test::comboItems(*box(d, "channelBox")), QStringList({"LHZ"}));
         QCOMPARE(edit(d, "fileNameEdit")->text(), QString("O'K_LHZ.DAT"));
         box(d, "stationBox")->setCurrentIndex(3);
 
         edit(d, "lastTimeEdit")->setText("1160000000");
         pressOk(d);
         QVERIFY(accepted(d));
-        QVERIFY(boxes_.empty());
+        QVERIFY(script_->boxes.empty());
         const SettingsRecord& r = settingsRecord();
         QCOMPARE(r.groupCount, 1);
         QCOMPARE(r.groups.size(), std::size_t{1});
@@ -202,16 +155,70 @@ class TestChannelDialog : public QObject {
         ConnectionSettings::values() = ConnectionValues{"chanmaria", maria.user(), "", ""};
         ChannelDialog d(-1, -1, -1);
         QCOMPARE(texts(), QStringList());
-        QCOMPARE(items(box(d, "stationBox")), QStringList({"MA", "MB"}));
-        QCOMPARE(items(box(d, "channelBox")), QStringList({"bhn", "BHZ"}));
+        QCOMPARE(test::comboItems(*box(d, "stationBox")), QStringList({"MA", "MB"}));
+        QCOMPARE(test::comboItems(*box(d, "channelBox")), QStringList({"bhn", "BHZ"}));
         QCOMPARE(edit(d, "fileNameEdit")->text(), QString("MA_bhn.DAT"));
         QCOMPARE(schemaDictionary().table(SchemaDictionary::SITECHAN), std::string("SiteChan"));
     }
 
+    // A UTF-8 PostgreSQL database with Cyrillic codes: the group's station (code page 1251 in
+    // the file) is found, the lists show the codes as they are, codes the file cannot hold are
+    // left out with a note, and OK writes code page 1251.
+    void cyrillicCodesFromAUtf8PostgresDatabase() {
+        test::PostgresServer& pg = test::PostgresServer::shared();
+        QVERIFY2(pg.running(), pg.error().c_str());
+        std::string error;
+        QVERIFY2(pg.createDatabase("chan_pg_cyr",
+                                   "create table sitechan (sta varchar(16), chan varchar(16));"
+                                   "insert into sitechan values ('АРТ','BHZ'),('АРТ','ЮГ'),"
+                                   "('АРТЫ','BHN'),('😀','BHZ'),('LONGSTA1','BHZ'),"
+                                   "('АРТ','LONGCHA1');",
+                                   &error),
+                 error.c_str());
+        sandbox_->addDsn("chanpgcyr", pg.driver(), pg.dsnAttributes("chan_pg_cyr"));
+        ConnectionSettings::values() = ConnectionValues{"chanpgcyr", pg.user(), "", ""};
+        const std::string art = cp1251::fromUtf8("АРТ").value();
+        test::setGroups({group(art.c_str(), {channel("BHZ", 0, "A.DAT")}, 100, 20)});
+        ChannelDialog d(0, 0, -1);
+        QCOMPARE(texts(), QStringList());
+        QCOMPARE(test::comboItems(*box(d, "stationBox")), QStringList({"АРТ", "АРТЫ"}));
+        QCOMPARE(box(d, "stationBox")->currentText(), QString::fromUtf8("АРТ"));
+        QCOMPARE(test::comboItems(*box(d, "channelBox")), QStringList({"BHZ", "ЮГ"}));
+        QLabel* note = d.findChild<QLabel*>("noteLabel");
+        QVERIFY(note != nullptr && !note->isHidden());
+        QVERIFY2(note->text().contains(QStringLiteral("станций 2, каналов 1")),
+                 qPrintable(note->text()));
+        box(d, "channelBox")->setCurrentIndex(1);
+        pressOk(d);
+        QVERIFY(accepted(d));
+        const GroupRecord& g = settingsRecord().groups.at(0);
+        QCOMPARE(g.channels.size(), std::size_t{2});
+        QCOMPARE(g.channels.at(1).code, cp1251::fromUtf8("ЮГ").value());
+        QCOMPARE(g.channels.at(1).fileName, cp1251::fromUtf8("АРТ_ЮГ.DAT").value());
+        ConnectionSettings::release();
+    }
+
+    // A station query that fails says so with the driver's word, as a connection error does.
+    void aFailedQueryShowsTheDriversError() {
+        const std::string db = sandbox_->createSqliteDatabase("bare.db", "CREATE TABLE OTHER(x);");
+        sandbox_->addSqliteDsn("chanbare", db);
+        useDatabase("chanbare");
+        ChannelDialog d(-1, -1, -1);
+        QCOMPARE(script_->boxes.size(), std::size_t{1});
+        QCOMPARE(script_->boxes[0].kind, ui::BoxKind::Error);
+        QCOMPARE(script_->boxes[0].caption, QString::fromUtf8("Ошибка при запросе к базе данных"));
+        QVERIFY2(
+            script_->boxes[0].text.startsWith(QString::fromUtf8("При чтении списка станций")) &&
+                script_->boxes[0].text.contains(QStringLiteral("no such table")),
+            qPrintable(script_->boxes[0].text));
+        QVERIFY(!d.stationsListed());
+        QVERIFY(d.findChild<QLabel*>("noteLabel")->isHidden());
+    }
+
     void addGroupInsertsAtThePosition() {
-        resetRecord({group("A", {channel("C1", 1, "f")}, 1, 1),
-                     group("B", {channel("C1", 1, "f")}, 1, 1),
-                     group("ABC", {channel("BHZ", 1, "f")}, 1, 1), group("HIDDEN", {}, 1, 1)});
+        test::setGroups({group("A", {channel("C1", 1, "f")}, 1, 1),
+                         group("B", {channel("C1", 1, "f")}, 1, 1),
+                         group("ABC", {channel("BHZ", 1, "f")}, 1, 1), group("HIDDEN", {}, 1, 1)});
         settingsRecord().groupCount = 3;
         {
             ChannelDialog d(2, -1, -1);
@@ -237,9 +244,9 @@ class TestChannelDialog : public QObject {
     }
 
     void addChannelRefusesADuplicateWithoutRegardToCase() {
-        resetRecord({group("ABC", {channel("bhz", 7, "x.dat")}, 50, 40)});
+        test::setGroups({group("ABC", {channel("bhz", 7, "x.dat")}, 50, 40)});
         ChannelDialog d(0, 0, -1);
-        QVERIFY(boxes_.empty());
+        QVERIFY(script_->boxes.empty());
         QCOMPARE(d.windowTitle(), QString::fromUtf8("Добавление канала в группу..."));
         QVERIFY(!box(d, "stationBox")->isEnabled());
         QVERIFY(!edit(d, "spsEdit")->isEnabled());
@@ -254,10 +261,10 @@ class TestChannelDialog : public QObject {
         QCOMPARE(edit(d, "fileNameEdit")->text(), QString("ABC_BHZ.DAT"));
         pressOk(d);
         QVERIFY(!accepted(d));
-        QCOMPARE(boxes_.size(), std::size_t{1});
-        QCOMPARE(boxes_[0].kind, ui::BoxKind::Information);
-        QCOMPARE(boxes_[0].text, kDuplicate);
-        QCOMPARE(boxes_[0].caption, ui::applicationTitle());
+        QCOMPARE(script_->boxes.size(), std::size_t{1});
+        QCOMPARE(script_->boxes[0].kind, ui::BoxKind::Information);
+        QCOMPARE(script_->boxes[0].text, kDuplicate);
+        QCOMPARE(script_->boxes[0].caption, ui::applicationTitle());
         QCOMPARE(settingsRecord().groups.at(0).channels.size(), std::size_t{1});
 
         box(d, "channelBox")->setCurrentIndex(1);  // BHN
@@ -270,19 +277,19 @@ class TestChannelDialog : public QObject {
     }
 
     void storedStationIsFoundByItsBeginning() {
-        resetRecord({group("xy", {}, 1, 1), group("QQQ", {}, 1, 1)});
+        test::setGroups({group("xy", {}, 1, 1), group("QQQ", {}, 1, 1)});
         {
             ChannelDialog d(0, 0, -1);
-            QVERIFY(boxes_.empty());
+            QVERIFY(script_->boxes.empty());
             QCOMPARE(box(d, "stationBox")->currentText(), QString("XYZ"));
-            QCOMPARE(items(box(d, "channelBox")), QStringList({"HHZ"}));
+            QCOMPARE(test::comboItems(*box(d, "channelBox")), QStringList({"HHZ"}));
         }
         {
             ChannelDialog d(1, 1, -1);
             QCOMPARE(texts(), QStringList({kStationNotFound}));
-            QCOMPARE(boxes_[0].kind, ui::BoxKind::Warning);
+            QCOMPARE(script_->boxes[0].kind, ui::BoxKind::Warning);
             QCOMPARE(box(d, "stationBox")->currentText(), QString("ABC"));
-            QCOMPARE(items(box(d, "channelBox")), QStringList({"BHE", "BHN", "BHZ"}));
+            QCOMPARE(test::comboItems(*box(d, "channelBox")), QStringList({"BHE", "BHN", "BHZ"}));
             pressOk(d);
             QVERIFY(accepted(d));
         }
@@ -292,10 +299,10 @@ class TestChannelDialog : public QObject {
     }
 
     void changeChannelOpensOnTheChannel() {
-        resetRecord(
+        test::setGroups(
             {group("ABC", {channel("BHZ", 100, "a.dat"), channel("BHN", 200, "b.dat")}, 50, 40)});
         ChannelDialog d(0, 0, 1);
-        QVERIFY(boxes_.empty());
+        QVERIFY(script_->boxes.empty());
         QCOMPARE(d.windowTitle(), QString::fromUtf8("Изменение канала в группе..."));
         QVERIFY(!box(d, "stationBox")->isEnabled());
         QVERIFY(edit(d, "spsEdit")->isEnabled());
@@ -309,25 +316,25 @@ class TestChannelDialog : public QObject {
         edit(d, "lastTimeEdit")->setText("300");
         pressOk(d);
         QVERIFY(accepted(d));
-        QVERIFY(boxes_.empty());
+        QVERIFY(script_->boxes.empty());
         QVERIFY(settingsRecord().groups.at(0) ==
                 group("ABC", {channel("BHZ", 100, "a.dat"), channel("BHN", 300, "b.dat")}, 50, 40));
     }
 
     void changedGroupValuesAskFirst() {
-        resetRecord(
+        test::setGroups(
             {group("ABC", {channel("BHZ", 100, "a.dat"), channel("BHN", 200, "b.dat")}, 50, 40)});
         const GroupRecord before = settingsRecord().groups.at(0);
         ChannelDialog d(0, 0, 1);
         edit(d, "spsEdit")->setText("41");
-        answers_ = {ui::BoxAnswer::No};
+        script_->answers = {ui::BoxAnswer::No};
         pressOk(d);
         QVERIFY(!accepted(d));
         QCOMPARE(texts(), QStringList({kQuestion}));
-        QCOMPARE(boxes_[0].kind, ui::BoxKind::Question);
+        QCOMPARE(script_->boxes[0].kind, ui::BoxKind::Question);
         QVERIFY(settingsRecord().groups.at(0) == before);
 
-        answers_ = {ui::BoxAnswer::Yes};
+        script_->answers = {ui::BoxAnswer::Yes};
         pressOk(d);
         QVERIFY(accepted(d));
         QCOMPARE(settingsRecord().groups.at(0).sps, 41);
@@ -335,7 +342,7 @@ class TestChannelDialog : public QObject {
     }
 
     void pickingAChannelOfTheGroupRefillsTheFields() {
-        resetRecord(
+        test::setGroups(
             {group("ABC", {channel("BHZ", 100, "a.dat"), channel("BHN", 200, "b.dat")}, 50, 40)});
         {
             // A channel the group does not hold: only the file name, no question.
@@ -345,11 +352,11 @@ class TestChannelDialog : public QObject {
             QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("200"));
             pressOk(d);
             QVERIFY(accepted(d));
-            QVERIFY(boxes_.empty());
+            QVERIFY(script_->boxes.empty());
             QVERIFY(settingsRecord().groups.at(0).channels.at(1) ==
                     channel("BHE", 200, "ABC_BHE.DAT"));
         }
-        resetRecord(
+        test::setGroups(
             {group("ABC", {channel("BHZ", 100, "a.dat"), channel("BHN", 200, "b.dat")}, 50, 40)});
         {
             // A channel the group holds: its values, and the question even with equal numbers.
@@ -357,18 +364,18 @@ class TestChannelDialog : public QObject {
             box(d, "channelBox")->setCurrentIndex(2);  // BHZ
             QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("100"));
             QCOMPARE(edit(d, "fileNameEdit")->text(), QString("a.dat"));
-            answers_ = {ui::BoxAnswer::Yes};
+            script_->answers = {ui::BoxAnswer::Yes};
             pressOk(d);
             QVERIFY(accepted(d));
             QCOMPARE(texts(), QStringList({kQuestion}));
             // The group then holds that code twice.
             QVERIFY(settingsRecord().groups.at(0).channels.at(1) == channel("BHZ", 100, "a.dat"));
         }
-        resetRecord(
+        test::setGroups(
             {group("ABC", {channel("BHZ", 100, "a.dat"), channel("BHN", 200, "b.dat")}, 50, 40)});
         {
             // In calendar form a picked channel brings Unix text, refused until the form switches.
-            boxes_.clear();
+            script_->boxes.clear();
             ChannelDialog d(0, 0, 1);
             radio(d, "calendarRadio")->click();
             QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("1970-01-01 00:03:20"));
@@ -378,7 +385,7 @@ class TestChannelDialog : public QObject {
             QVERIFY(!accepted(d));
             QCOMPARE(texts(), QStringList({kTimeFormat}));
             radio(d, "unixRadio")->click();
-            answers_ = {ui::BoxAnswer::Yes};
+            script_->answers = {ui::BoxAnswer::Yes};
             pressOk(d);
             QVERIFY(accepted(d));
         }
@@ -388,19 +395,19 @@ class TestChannelDialog : public QObject {
     // twice. Changing the second of them then shows and keeps its own time and file name, not
     // those of the first.
     void aRepeatedCodeOpensOnItsOwnChannel() {
-        resetRecord({group("ABC",
-                           {channel("BHZ", 100, "a.dat"), channel("BHN", 150, "n.dat"),
-                            channel("bhz", 200, "b.dat")},
-                           50, 40)});
+        test::setGroups({group("ABC",
+                               {channel("BHZ", 100, "a.dat"), channel("BHN", 150, "n.dat"),
+                                channel("bhz", 200, "b.dat")},
+                               50, 40)});
         {
             ChannelDialog d(0, 0, 2);
-            QVERIFY(boxes_.empty());
+            QVERIFY(script_->boxes.empty());
             QCOMPARE(box(d, "channelBox")->currentText(), QString("BHZ"));
             QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("200"));
             QCOMPARE(edit(d, "fileNameEdit")->text(), QString("b.dat"));
             pressOk(d);
             QVERIFY(accepted(d));
-            QVERIFY(boxes_.empty());
+            QVERIFY(script_->boxes.empty());
         }
         QVERIFY(settingsRecord().groups.at(0).channels.at(2) == channel("BHZ", 200, "b.dat"));
         QVERIFY(settingsRecord().groups.at(0).channels.at(0) == channel("BHZ", 100, "a.dat"));
@@ -416,7 +423,7 @@ class TestChannelDialog : public QObject {
     }
 
     void storedChannelMissingFromTheDatabase() {
-        resetRecord({group("ABC", {channel("LLL", 5, "l.dat")}, 50, 40)});
+        test::setGroups({group("ABC", {channel("LLL", 5, "l.dat")}, 50, 40)});
         ChannelDialog d(0, 0, 0);
         QCOMPARE(texts(), QStringList({kChannelNotFound}));
         QCOMPARE(box(d, "channelBox")->currentText(), QString("BHE"));
@@ -431,19 +438,19 @@ class TestChannelDialog : public QObject {
         }
         // Each empty field in turn; a wrong time is not reported while a field is empty.
         for (int filled = 0; filled < 4; ++filled) {
-            boxes_.clear();
+            script_->boxes.clear();
             pressOk(d);
             QVERIFY(!accepted(d));
             QCOMPARE(texts(), QStringList({kFillAll}));
             edit(d, fields[filled])->setText(filled == 1 ? "2006-10" : "12");
         }
-        boxes_.clear();
+        script_->boxes.clear();
         pressOk(d);
         QCOMPARE(texts(), QStringList({kTimeFormat}));
-        QCOMPARE(boxes_[0].kind, ui::BoxKind::Warning);
+        QCOMPARE(script_->boxes[0].kind, ui::BoxKind::Warning);
         radio(d, "calendarRadio")->click();
         QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("2006-10"));
-        boxes_.clear();
+        script_->boxes.clear();
         pressOk(d);
         QCOMPARE(texts(), QStringList({kTimeFormat}));  // fewer than three fields
         QVERIFY(settingsRecord().groups.empty());
@@ -451,12 +458,12 @@ class TestChannelDialog : public QObject {
         // Empty codes count as empty fields.
         edit(d, "lastTimeEdit")->setText("2006-10-25");
         box(d, "channelBox")->setEditText("");
-        boxes_.clear();
+        script_->boxes.clear();
         pressOk(d);
         QCOMPARE(texts(), QStringList({kFillAll}));
         box(d, "channelBox")->setEditText("BHZ");
         box(d, "stationBox")->setEditText("");
-        boxes_.clear();
+        script_->boxes.clear();
         pressOk(d);
         QCOMPARE(texts(), QStringList({kFillAll}));
         box(d, "stationBox")->setEditText("ABC");
@@ -494,7 +501,7 @@ class TestChannelDialog : public QObject {
     void unixFormRefusesNegativeAndOversizedNumbers() {
         ChannelDialog d(-1, -1, -1);
         for (const char* text : {"-5", "2006-10-25", "2147483648"}) {
-            boxes_.clear();
+            script_->boxes.clear();
             edit(d, "lastTimeEdit")->setText(text);
             pressOk(d);
             QVERIFY(!accepted(d));
@@ -515,30 +522,30 @@ class TestChannelDialog : public QObject {
             {"BH,Z", "«,»"},   {"B=Z", "«=»"},     {"[BZ", "«[»"},     {"B;Z", "«;»"},
             {"ABCDEFGH", "7"}, {" BHZ", "пробел"}, {"BHZ ", "пробел"}, {"B\nZ", "перевод строки"}};
         for (const auto& c : cases) {
-            boxes_.clear();
+            script_->boxes.clear();
             box(d, "channelBox")->setEditText(QString::fromUtf8(c.code));
             pressOk(d);
             QVERIFY(!accepted(d));
-            QCOMPARE(boxes_.size(), std::size_t{1});
-            QCOMPARE(boxes_[0].kind, ui::BoxKind::Warning);
-            QVERIFY2(boxes_[0].text.startsWith(QString::fromUtf8("Код канала")),
-                     qPrintable(boxes_[0].text));
-            QVERIFY2(boxes_[0].text.contains(QString::fromUtf8(c.reason)),
-                     qPrintable(boxes_[0].text));
+            QCOMPARE(script_->boxes.size(), std::size_t{1});
+            QCOMPARE(script_->boxes[0].kind, ui::BoxKind::Warning);
+            QVERIFY2(script_->boxes[0].text.startsWith(QString::fromUtf8("Код канала")),
+                     qPrintable(script_->boxes[0].text));
+            QVERIFY2(script_->boxes[0].text.contains(QString::fromUtf8(c.reason)),
+                     qPrintable(script_->boxes[0].text));
         }
         box(d, "channelBox")->setEditText("BHZ");
         box(d, "stationBox")->setEditText("A,B");
-        boxes_.clear();
+        script_->boxes.clear();
         pressOk(d);
-        QCOMPARE(boxes_.size(), std::size_t{1});
-        QVERIFY(boxes_[0].text.startsWith(QString::fromUtf8("Код станции")));
+        QCOMPARE(script_->boxes.size(), std::size_t{1});
+        QVERIFY(script_->boxes[0].text.startsWith(QString::fromUtf8("Код станции")));
         QVERIFY(settingsRecord().groups.empty());
 
         // Characters the code page cannot hold never reach the box.
         box(d, "stationBox")->clearEditText();
-        typeText(box(d, "stationBox")->lineEdit(), QString::fromUtf8("AB中Ж"));
+        test::typeText(box(d, "stationBox")->lineEdit(), QString::fromUtf8("AB中Ж"));
         QCOMPARE(box(d, "stationBox")->currentText(), QString::fromUtf8("ABЖ"));
-        boxes_.clear();
+        script_->boxes.clear();
         pressOk(d);
         QVERIFY(accepted(d));
         QCOMPARE(settingsRecord().groups.at(0).station, std::string("AB\xC6"));
@@ -549,19 +556,19 @@ class TestChannelDialog : public QObject {
     // saved, and one beginning with FILE_ could take another channel's file name key. A station
     // code is a value, so the same texts are fine there.
     void channelCodesThatNameGroupKeysAreRefused() {
-        resetRecord({group("ABC", {channel("BHZ", 7, "x.dat")}, 50, 40)});
+        test::setGroups({group("ABC", {channel("BHZ", 7, "x.dat")}, 50, 40)});
         const GroupRecord before = settingsRecord().groups.at(0);
         for (const char* code : {"STATION", "SizeMb", "sps", "CHAN", "FILE_AB", "file_"}) {
             for (const int channelIndex : {-1, 0}) {
-                boxes_.clear();
+                script_->boxes.clear();
                 ChannelDialog d(0, 0, channelIndex);
                 box(d, "channelBox")->setEditText(QString::fromLatin1(code));
                 pressOk(d);
                 QVERIFY2(!accepted(d), code);
-                QCOMPARE(boxes_.size(), std::size_t{1});
-                QCOMPARE(boxes_[0].kind, ui::BoxKind::Warning);
-                QVERIFY2(boxes_[0].text.startsWith(QString::fromUtf8("Код канала")),
-                         qPrintable(boxes_[0].text));
+                QCOMPARE(script_->boxes.size(), std::size_t{1});
+                QCOMPARE(script_->boxes[0].kind, ui::BoxKind::Warning);
+                QVERIFY2(script_->boxes[0].text.startsWith(QString::fromUtf8("Код канала")),
+                         qPrintable(script_->boxes[0].text));
             }
         }
         QVERIFY(settingsRecord().groups.at(0) == before);
@@ -574,7 +581,7 @@ class TestChannelDialog : public QObject {
             QVERIFY(accepted(d));
         }
         {
-            boxes_.clear();
+            script_->boxes.clear();
             ChannelDialog d(-1, -1, -1);
             box(d, "stationBox")->setEditText("SPS");
             box(d, "channelBox")->setEditText("XFILE_");
@@ -588,13 +595,14 @@ class TestChannelDialog : public QObject {
 
     void withoutTheDatabaseCodesAreTyped() {
         useDatabase("nosuchdsn");
-        resetRecord({group("ABC", {channel("BHZ", 100, "a.dat")}, 50, 40)});
+        test::setGroups({group("ABC", {channel("BHZ", 100, "a.dat")}, 50, 40)});
         {
             ChannelDialog d(-1, -1, -1);
-            QCOMPARE(boxes_.size(), std::size_t{1});
-            QCOMPARE(boxes_[0].kind, ui::BoxKind::Error);
-            QCOMPARE(boxes_[0].caption, QString::fromUtf8("Ошибка при подключении к базе данных"));
-            QVERIFY(boxes_[0].text.startsWith(
+            QCOMPARE(script_->boxes.size(), std::size_t{1});
+            QCOMPARE(script_->boxes[0].kind, ui::BoxKind::Error);
+            QCOMPARE(script_->boxes[0].caption,
+                     QString::fromUtf8("Ошибка при подключении к базе данных"));
+            QVERIFY(script_->boxes[0].text.startsWith(
                 QString::fromUtf8("При попытке подключения к базе данных произошла ошибка:\r\n")));
             QVERIFY(!d.stationsListed());
             QCOMPARE(box(d, "stationBox")->count(), 0);
@@ -610,7 +618,7 @@ class TestChannelDialog : public QObject {
                 group("NEW", {channel("LHZ", 0, "NEW_LHZ.DAT")}, 100, 20));
         {
             // Changing a channel keeps its code and file name at hand.
-            boxes_.clear();
+            script_->boxes.clear();
             ChannelDialog d(1, 1, 0);
             QCOMPARE(box(d, "stationBox")->currentText(), QString("ABC"));
             QCOMPARE(box(d, "channelBox")->currentText(), QString("BHZ"));
@@ -652,7 +660,7 @@ class TestChannelDialog : public QObject {
 
     void aGroupBeyondTheFileLimitIsRefused() {
         std::vector<GroupRecord> groups(kMaxGroups - 1, group("G", {channel("C", 0, "f")}, 1, 1));
-        resetRecord(groups);
+        test::setGroups(groups);
         {
             ChannelDialog d(-1, -1, -1);
             pressOk(d);
@@ -663,9 +671,9 @@ class TestChannelDialog : public QObject {
             ChannelDialog d(-1, -1, -1);
             pressOk(d);
             QVERIFY(!accepted(d));
-            QCOMPARE(boxes_.size(), std::size_t{1});
-            QCOMPARE(boxes_[0].kind, ui::BoxKind::Information);
-            QVERIFY(boxes_[0].text.contains("256"));
+            QCOMPARE(script_->boxes.size(), std::size_t{1});
+            QCOMPARE(script_->boxes[0].kind, ui::BoxKind::Information);
+            QVERIFY(script_->boxes[0].text.contains("256"));
         }
         QCOMPARE(settingsRecord().groups.size(), std::size_t{256});
         QCOMPARE(settingsRecord().groupCount, 256);
@@ -680,7 +688,7 @@ class TestChannelDialog : public QObject {
             many.push_back(channel(code.c_str(), 0, "f"));
         }
         many.push_back(channel("AB", 0, "f"));
-        resetRecord({group("ABC", many, 50, 40)});
+        test::setGroups({group("ABC", many, 50, 40)});
         QCOMPARE(channelListLength(settingsRecord().groups.at(0)), std::size_t{506});
         {
             ChannelDialog d(0, 0, -1);
@@ -695,26 +703,26 @@ class TestChannelDialog : public QObject {
             edit(d, "fileNameEdit")->setText("x.dat");
             pressOk(d);
             QVERIFY(!accepted(d));
-            QCOMPARE(boxes_.size(), std::size_t{1});
-            QCOMPARE(boxes_[0].kind, ui::BoxKind::Information);
-            QVERIFY(boxes_[0].text.contains("511"));
+            QCOMPARE(script_->boxes.size(), std::size_t{1});
+            QCOMPARE(script_->boxes[0].kind, ui::BoxKind::Information);
+            QVERIFY(script_->boxes[0].text.contains("511"));
         }
         QCOMPARE(settingsRecord().groups.at(0).channels.size(), std::size_t{65});
-        boxes_.clear();
+        script_->boxes.clear();
         {
             ChannelDialog d(0, 0, 63);  // AB would become ABC: 512
-            boxes_.clear();             // the database does not list AB
+            script_->boxes.clear();     // the database does not list AB
             box(d, "channelBox")->setEditText("ABC");
             pressOk(d);
             QVERIFY(!accepted(d));
-            QCOMPARE(boxes_.size(), std::size_t{1});
-            QVERIFY(boxes_[0].text.contains("511"));
+            QCOMPARE(script_->boxes.size(), std::size_t{1});
+            QVERIFY(script_->boxes[0].text.contains("511"));
         }
         QCOMPARE(settingsRecord().groups.at(0).channels.at(63).code, std::string("AB"));
     }
 
     void cancelAndEscapeWriteNothing() {
-        resetRecord({group("ABC", {channel("BHZ", 100, "a.dat")}, 50, 40)});
+        test::setGroups({group("ABC", {channel("BHZ", 100, "a.dat")}, 50, 40)});
         const GroupRecord before = settingsRecord().groups.at(0);
         {
             ChannelDialog d(0, 0, 0);

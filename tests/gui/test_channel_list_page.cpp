@@ -9,7 +9,6 @@
 #include <QTableView>
 #include <QVBoxLayout>
 #include <QtTest>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -18,6 +17,7 @@
 #include "channels/ui/channel_list_page.h"
 #include "channels/ui/channel_table_model.h"
 #include "database/connection_settings.h"
+#include "gui_script.h"
 #include "settings/settings_file.h"
 #include "settings/settings_record.h"
 #include "support/odbc_sandbox.h"
@@ -26,44 +26,6 @@
 using namespace vorda;
 
 namespace {
-
-struct Box {
-    ui::BoxKind kind;
-    QString text;
-    QString caption;
-};
-
-// Records every message box and answers questions from a queue (Yes when it is empty).
-struct Boxes {
-    std::vector<Box> shown;
-    std::deque<ui::BoxAnswer> answers;
-
-    Boxes() {
-        ui::setMessageHandler(
-            [this](ui::BoxKind kind, const QString& caption, const QString& text) {
-                shown.push_back({kind, text, caption});
-                if (kind != ui::BoxKind::Question) {
-                    return ui::BoxAnswer::Ok;
-                }
-                if (answers.empty()) {
-                    return ui::BoxAnswer::Yes;
-                }
-                const auto answer = answers.front();
-                answers.pop_front();
-                return answer;
-            });
-    }
-    ~Boxes() { ui::setMessageHandler({}); }
-    // Every box so far had the application's title as its caption.
-    bool allCaptioned() const {
-        for (const Box& box : shown) {
-            if (box.caption != ui::applicationTitle()) {
-                return false;
-            }
-        }
-        return true;
-    }
-};
 
 // Makes the global record hold one group per station; counts[i] channels in group i (1 when
 // not given), groupCount as given or the number of groups.
@@ -174,16 +136,6 @@ int pressOk(QDialog& dialog) {
     return dialog.result();
 }
 
-// Makes the global record hold the given groups, all of them in use.
-void setGroups(const std::vector<GroupRecord>& groups) {
-    auto& record = settingsRecord();
-    record.groups.removeAll();
-    for (const auto& group : groups) {
-        record.groups.append(group);
-    }
-    record.groupCount = static_cast<int>(groups.size());
-}
-
 GroupRecord group(const std::string& station, const std::vector<std::string>& codes, int sps = 20,
                   int sizeMb = 100) {
     GroupRecord g;
@@ -213,6 +165,9 @@ class ChannelListPageTest : public QObject {
         sandbox_.reset();
     }
     void init() {
+        // Questions are answered Yes unless a test says otherwise.
+        script_ = std::make_unique<test::UiScript>();
+        script_->unanswered = ui::BoxAnswer::Yes;
         fillRecord({});
         page_ = std::make_unique<ChannelListPage>();
         page_->resize(800, 500);
@@ -221,7 +176,8 @@ class ChannelListPageTest : public QObject {
     }
     void cleanup() {
         page_.reset();
-        ui::setModalHandler({});
+        QVERIFY(script_->unexpectedModals.empty());
+        script_.reset();
     }
 
     void showsColumnsButtonsAndGrid() {
@@ -289,9 +245,8 @@ class ChannelListPageTest : public QObject {
 
     void emptyRecordAsksToChooseFirst() {
         ChannelListPage& page = *page_;
-        Boxes boxes;
         int dialogs = 0;
-        ui::setModalHandler([&](QDialog& dialog) {
+        script_->modals.push_back([&](QDialog& dialog) {
             ++dialogs;
             const auto* channelDialog = qobject_cast<ChannelDialog*>(&dialog);
             if (!channelDialog || channelDialog->mode() != ChannelDialog::Mode::AddGroup) {
@@ -304,42 +259,42 @@ class ChannelListPageTest : public QObject {
 
         QTest::mouseClick(button(page, "addChannelButton"), Qt::LeftButton);
         QTest::mouseClick(button(page, "editChannelButton"), Qt::LeftButton);
-        QCOMPARE(boxes.shown.size(), size_t(2));
-        QCOMPARE(boxes.shown[0].kind, ui::BoxKind::Information);
-        QCOMPARE(boxes.shown[0].text, QString("Выберите группу"));
-        QCOMPARE(boxes.shown[1].kind, ui::BoxKind::Information);
-        QCOMPARE(boxes.shown[1].text, QString("Выберите канал"));
+        QCOMPARE(script_->boxes.size(), size_t(2));
+        QCOMPARE(script_->boxes[0].kind, ui::BoxKind::Information);
+        QCOMPARE(script_->boxes[0].text, QString("Выберите группу"));
+        QCOMPARE(script_->boxes[1].kind, ui::BoxKind::Information);
+        QCOMPARE(script_->boxes[1].text, QString("Выберите канал"));
         QCOMPARE(dialogs, 0);
 
         // The delete questions come before the selection check; No stops them.
-        boxes.shown.clear();
-        boxes.answers = {ui::BoxAnswer::Yes, ui::BoxAnswer::Yes, ui::BoxAnswer::No,
-                         ui::BoxAnswer::No};
+        script_->boxes.clear();
+        script_->answers = {ui::BoxAnswer::Yes, ui::BoxAnswer::Yes, ui::BoxAnswer::No,
+                            ui::BoxAnswer::No};
         QTest::mouseClick(button(page, "deleteChannelButton"), Qt::LeftButton);
         QTest::mouseClick(button(page, "deleteGroupButton"), Qt::LeftButton);
         QTest::mouseClick(button(page, "deleteChannelButton"), Qt::LeftButton);
         QTest::mouseClick(button(page, "deleteGroupButton"), Qt::LeftButton);
-        QCOMPARE(boxes.shown.size(), size_t(6));
-        QCOMPARE(boxes.shown[0].kind, ui::BoxKind::Question);
-        QCOMPARE(boxes.shown[0].text, QString("Вы дейстивтельно хотите\nудалить канал?"));
-        QCOMPARE(boxes.shown[1].text, QString("Выберите канал"));
-        QCOMPARE(boxes.shown[2].kind, ui::BoxKind::Question);
-        QCOMPARE(boxes.shown[2].text, QString("Вы дейстивтельно хотите\nудалить группу?"));
-        QCOMPARE(boxes.shown[3].text, QString("Выберите группу"));
-        QCOMPARE(boxes.shown[4].kind, ui::BoxKind::Question);
-        QCOMPARE(boxes.shown[5].kind, ui::BoxKind::Question);
-        QVERIFY(boxes.allCaptioned());
+        QCOMPARE(script_->boxes.size(), size_t(6));
+        QCOMPARE(script_->boxes[0].kind, ui::BoxKind::Question);
+        QCOMPARE(script_->boxes[0].text, QString("Вы дейстивтельно хотите\nудалить канал?"));
+        QCOMPARE(script_->boxes[1].text, QString("Выберите канал"));
+        QCOMPARE(script_->boxes[2].kind, ui::BoxKind::Question);
+        QCOMPARE(script_->boxes[2].text, QString("Вы дейстивтельно хотите\nудалить группу?"));
+        QCOMPARE(script_->boxes[3].text, QString("Выберите группу"));
+        QCOMPARE(script_->boxes[4].kind, ui::BoxKind::Question);
+        QCOMPARE(script_->boxes[5].kind, ui::BoxKind::Question);
+        QVERIFY(script_->allCaptioned());
 
         // Add group needs no selection: it opens the dialog at once, without a box.
-        boxes.shown.clear();
+        script_->boxes.clear();
         QTest::mouseClick(button(page, "addGroupButton"), Qt::LeftButton);
         QCOMPARE(dialogs, 1);
-        QVERIFY(boxes.shown.empty());
+        QVERIFY(script_->boxes.empty());
 
         // The move buttons do nothing without a selection.
         QTest::mouseClick(button(page, "moveUpButton"), Qt::LeftButton);
         QTest::mouseClick(button(page, "moveDownButton"), Qt::LeftButton);
-        QVERIFY(boxes.shown.empty());
+        QVERIFY(script_->boxes.empty());
         QCOMPARE(page.model().rowCount(), 0);
     }
 
@@ -379,7 +334,6 @@ class ChannelListPageTest : public QObject {
 
     void deletesChannelsAndGroups() {
         ChannelListPage& page = *page_;
-        Boxes boxes;
         fillRecord({"A", "B", "C"}, {3, 1, 2});
         page.refillList();
         // One channel of a group with several: the others keep their order and the number.
@@ -396,7 +350,7 @@ class ChannelListPageTest : public QObject {
         QCOMPARE(columnText(page, 0), QString("1,1,2,2"));
         // No to the question changes nothing.
         clickRow(page, 3);
-        boxes.answers = {ui::BoxAnswer::No};
+        script_->answers = {ui::BoxAnswer::No};
         QTest::mouseClick(button(page, "deleteGroupButton"), Qt::LeftButton);
         QCOMPARE(stationsOfRecord(), QStringList({"A", "C"}));
         QCOMPARE(page.selectedRow(), 3);
@@ -406,10 +360,10 @@ class ChannelListPageTest : public QObject {
         QCOMPARE(settingsRecord().groupCount, 1);
         QCOMPARE(columnText(page, 0), QString("1,1"));
         // Only the questions were shown.
-        for (const Box& box : boxes.shown) {
+        for (const test::ShownBox& box : script_->boxes) {
             QCOMPARE(box.kind, ui::BoxKind::Question);
         }
-        QCOMPARE(boxes.shown.size(), size_t(4));
+        QCOMPARE(script_->boxes.size(), size_t(4));
     }
 
     void sortsByStationOnHeadingClick() {
@@ -590,9 +544,8 @@ class ChannelListPageTest : public QObject {
     // The add and change flows through the real channel dialog on a real SQLite database.
     void addsGroupsThroughTheDialog() {
         ChannelListPage& page = *page_;
-        Boxes boxes;
         // No row selected (the record is empty): the new group goes to the front.
-        ui::setModalHandler([&](QDialog& dialog) {
+        script_->modals.push_back([&](QDialog& dialog) {
             if (dialog.windowTitle() != QString("Добавление новой группы...")) {
                 return int(QDialog::Rejected);
             }
@@ -612,10 +565,10 @@ class ChannelListPageTest : public QObject {
 
         // With a row of group 3 selected the new group takes position 3 and the selected group
         // moves on; a station that another group has is accepted.
-        setGroups({group("AAA", {"BHZ"}), group("BBB", {"HHZ"}), group("CCC", {"SHZ"})});
+        test::setGroups({group("AAA", {"BHZ"}), group("BBB", {"HHZ"}), group("CCC", {"SHZ"})});
         page.refillList();
         clickRow(page, 2);
-        ui::setModalHandler([&](QDialog& dialog) {
+        script_->modals.push_back([&](QDialog& dialog) {
             pick(dialog, "stationBox", "AAA");
             pick(dialog, "channelBox", "BHN");
             setText(dialog, "spsEdit", "40");
@@ -628,7 +581,7 @@ class ChannelListPageTest : public QObject {
         QCOMPARE(columnText(page, 3), QString("20,20,40,20"));
         QCOMPARE(page.selectedRow(), -1);
         // No row selected: the page passes -1 and the new group becomes group 1.
-        ui::setModalHandler([&](QDialog& dialog) {
+        script_->modals.push_back([&](QDialog& dialog) {
             pick(dialog, "stationBox", "CCC");
             return pressOk(dialog);
         });
@@ -636,17 +589,16 @@ class ChannelListPageTest : public QObject {
         QCOMPARE(stationsOfRecord(), QStringList({"CCC", "AAA", "BBB", "AAA", "CCC"}));
         QCOMPARE(settingsRecord().groupCount, 5);
         QCOMPARE(columnText(page, 0), QString("1,2,3,4,5"));
-        QVERIFY(boxes.shown.empty());
+        QVERIFY(script_->boxes.empty());
     }
 
     void addsChannelsThroughTheDialog() {
         ChannelListPage& page = *page_;
-        Boxes boxes;
-        setGroups({group("AAA", {"BHZ"}), group("BBB", {"HHZ"})});
+        test::setGroups({group("AAA", {"BHZ"}), group("BBB", {"HHZ"})});
         page.refillList();
         clickRow(page, 0);
         QString title;
-        ui::setModalHandler([&](QDialog& dialog) {
+        script_->modals.push_back([&](QDialog& dialog) {
             title = dialog.windowTitle();
             pick(dialog, "channelBox", "BHN");
             return pressOk(dialog);
@@ -659,14 +611,14 @@ class ChannelListPageTest : public QObject {
 
         // Cancel changes nothing and refills nothing: the selection stays.
         clickRow(page, 2);
-        ui::setModalHandler([&](QDialog& dialog) {
+        script_->modals.push_back([&](QDialog& dialog) {
             control<QPushButton>(dialog, "cancelButton")->click();
             return dialog.result();
         });
         QTest::mouseClick(button(page, "addChannelButton"), Qt::LeftButton);
         QCOMPARE(columnText(page, 2), QString("BHZ,BHN,HHZ"));
         QCOMPARE(page.selectedRow(), 2);
-        QVERIFY(boxes.shown.empty());
+        QVERIFY(script_->boxes.empty());
     }
 
     // Mend: after a change the whole list is refilled, so every row of the group shows its new
@@ -674,13 +626,12 @@ class ChannelListPageTest : public QObject {
     // afterwards keeps the change.
     void changingAChannelRefillsTheWholeGroup() {
         ChannelListPage& page = *page_;
-        Boxes boxes;
-        setGroups({group("BBB", {"HHZ"}), group("AAA", {"BHZ", "BHN", "BHE"})});
+        test::setGroups({group("BBB", {"HHZ"}), group("AAA", {"BHZ", "BHN", "BHE"})});
         page.refillList();
         clickRow(page, 2);  // the second channel of group 2
         QString title;
         QString shownTime;
-        ui::setModalHandler([&](QDialog& dialog) {
+        script_->modals.push_back([&](QDialog& dialog) {
             title = dialog.windowTitle();
             shownTime = control<QLineEdit>(dialog, "lastTimeEdit")->text();
             setText(dialog, "spsEdit", "40");
@@ -693,8 +644,8 @@ class ChannelListPageTest : public QObject {
         QCOMPARE(title, QString("Изменение канала в группе..."));
         QCOMPARE(shownTime, QString("1160000001"));  // channel k = 1 of group 2
         // The dialog asked about the group values (answered Yes).
-        QCOMPARE(boxes.shown.size(), size_t(1));
-        QCOMPARE(boxes.shown[0].kind, ui::BoxKind::Question);
+        QCOMPARE(script_->boxes.size(), size_t(1));
+        QCOMPARE(script_->boxes[0].kind, ui::BoxKind::Question);
         QCOMPARE(columnText(page, 3), QString("20,40,40,40"));
         QCOMPARE(columnText(page, 5), QString("100,250,250,250"));
         QCOMPARE(columnText(page, 4), QString("1160000000,1160000000,1162684800,1160000002"));
@@ -712,7 +663,7 @@ class ChannelListPageTest : public QObject {
         const QPoint third = list.visualRect(page.model().index(3, 2)).center();
         QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::NoModifier, third);
         title.clear();
-        ui::setModalHandler([&](QDialog& dialog) {
+        script_->modals.push_back([&](QDialog& dialog) {
             title = dialog.windowTitle();
             shownTime = control<QLineEdit>(dialog, "lastTimeEdit")->text();
             return int(QDialog::Rejected);
@@ -727,7 +678,6 @@ class ChannelListPageTest : public QObject {
     // sections of groups that no longer exist are gone.
     void savedFileHoldsTheNewOrder() {
         ChannelListPage& page = *page_;
-        Boxes boxes;
         test::TempDir dir;
         dir.write("ZEL_VurEV.ini",
                   "[SYSTEM]\nGROUPS=4\n"
@@ -793,6 +743,7 @@ class ChannelListPageTest : public QObject {
 
   private:
     std::unique_ptr<test::OdbcSandbox> sandbox_;
+    std::unique_ptr<test::UiScript> script_;
     std::unique_ptr<ChannelListPage> page_;
 };
 

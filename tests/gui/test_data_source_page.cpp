@@ -1,7 +1,13 @@
 // The data source page against real unixODBC data sources (SQLite driver, private ODBCINI and
 // ODBCSYSINI): the list and its selection, the stored name, the connection test, the folder
 // chooser and the data source manager behind the administrator button.
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 #include <filesystem>
 
@@ -21,14 +27,6 @@ using vorda::test::UiScript;
 
 namespace {
 
-QStringList entries(QComboBox& box) {
-    QStringList texts;
-    for (int i = 0; i < box.count(); ++i) {
-        texts << box.itemText(i);
-    }
-    return texts;
-}
-
 // ork.ini in the current folder names the connection the page loads.
 void writeOrkIni(const TempDir& dir, const std::string& source, const std::string& user = "op",
                  const std::string& password = "pw") {
@@ -46,7 +44,7 @@ class TestDataSourcePage : public QObject {
     Q_OBJECT
 
   private slots:
-    void listsSystemThenUserSourcesAndSelectsByPrefix() {
+    void listsSystemThenUserSourcesAndSelectsTheConfiguredName() {
         OdbcSandbox odbc;
         const std::string db = odbc.createSqliteDatabase("a.db", "CREATE TABLE T(x);");
         odbc.addSqliteDsn("LISTUSER", db);
@@ -58,10 +56,12 @@ class TestDataSourcePage : public QObject {
         writeOrkIni(dir, "listsys");  // another letter case, and a prefix of two entries
         {
             DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
-            QCOMPARE_EQ(entries(page.sourceBox()),
+            page.fill();  // as the main dialog does when it places the page
+            QCOMPARE_EQ(test::comboItems(page.sourceBox()),
                         (QStringList{"LISTSYS2 (System DSN)", "LISTSYS (System DSN)",
                                      "LISTUSER (User DSN)"}));
-            QCOMPARE_EQ(page.sourceBox().currentIndex(), 0);  // the first entry it begins
+            // The entry of that very name, not the first that begins with it.
+            QCOMPARE_EQ(page.sourceBox().currentIndex(), 1);
             // Selecting at start-up is not a choice: the loaded name stays.
             QCOMPARE_EQ(ConnectionSettings::values().dataSource, std::string("listsys"));
             QCOMPARE_EQ(page.userEdit().text(), QStringLiteral("op"));
@@ -69,17 +69,76 @@ class TestDataSourcePage : public QObject {
             QCOMPARE_EQ(page.passwordEdit().echoMode(), QLineEdit::Password);
             QCOMPARE_EQ(page.dataDirEdit().text(), QStringLiteral("/data/zel"));
         }
-        writeOrkIni(dir, "LISTU");
-        {
+        // A name that is not listed, or only begins a listed one, is shown as it is, marked
+        // as not found, and stays what Apply writes; Test tries it and never blanks it.
+        for (const char* configured : {"NOWHERE", "LISTU"}) {
+            writeOrkIni(dir, configured);
             DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
-            QCOMPARE_EQ(page.sourceBox().currentText(), QStringLiteral("LISTUSER (User DSN)"));
+            page.fill();
+            QCOMPARE_EQ(page.sourceBox().count(), 4);
+            QCOMPARE_EQ(page.sourceBox().currentIndex(), 3);
+            QCOMPARE_EQ(page.sourceBox().currentText(),
+                        QString::fromUtf8(configured) + QStringLiteral(" (не найден)"));
+            QTest::mouseClick(&page.testButton(), Qt::LeftButton);
+            QCOMPARE_EQ(ConnectionSettings::values().dataSource, std::string(configured));
+            QCOMPARE_EQ(script.boxes.back().kind, ui::BoxKind::Error);
+            QCOMPARE_EQ(page.sourceBox().currentIndex(), 3);
+            ConnectionSettings::release();
         }
-        writeOrkIni(dir, "NOWHERE");
-        {
-            DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
-            QCOMPARE_EQ(page.sourceBox().currentIndex(), -1);
-            QCOMPARE_EQ(ConnectionSettings::values().dataSource, std::string("NOWHERE"));
+    }
+
+    // The file's name is the one shown and written, whatever the list holds; a Cyrillic data
+    // source name (odbc.ini is UTF-8) is listed, tested and saved in code page 1251.
+    void theConfiguredNameIsShownAndWrittenAsItIs() {
+        OdbcSandbox odbc;
+        const std::string db = odbc.createSqliteDatabase("cyr.db", "CREATE TABLE T(x);");
+        odbc.addSqliteDsn("SEIS2", db, true);
+        odbc.addSqliteDsn("SEIS", db, true);
+        odbc.addSqliteDsn("ДЕМО", db);
+        TempDir dir;
+        dir.write("s.ini", "[DATABASE]\r\nODBC=seis\r\nUSER=op\r\n");
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        QComboBox& box = dialog.dataSourcePage().sourceBox();
+        QCOMPARE_EQ(box.currentText(), QStringLiteral("SEIS (System DSN)"));
+        QVERIFY(dialog.apply());
+        QVERIFY(contains(dir.read("s.ini"), "ODBC=seis\r\n"));
+
+        box.setCurrentIndex(2);
+        QCOMPARE_EQ(box.currentText(), QStringLiteral("ДЕМО (User DSN)"));
+        QTest::mouseClick(&dialog.dataSourcePage().testButton(), Qt::LeftButton);
+        QCOMPARE_EQ(script.boxes.size(), std::size_t{1});
+        QCOMPARE_EQ(script.boxes[0].kind, ui::BoxKind::Information);
+        QVERIFY(script.boxes[0].text.contains(QStringLiteral("DSN: ДЕМО\t")));
+        QVERIFY(dialog.apply());
+        QVERIFY(contains(dir.read("s.ini"), "ODBC=\xC4\xC5\xCC\xCE\r\n"));  // ДЕМО
+        ConnectionSettings::release();
+    }
+
+    // Hundreds of data sources are all listed, in a drop-down of ordinary height.
+    void aLongListScrollsInADropDownOfOrdinaryHeight() {
+        OdbcSandbox odbc;
+        for (int i = 0; i < 300; ++i) {
+            odbc.addDsn("LONGLIST_" + std::to_string(i), "SQLite3", {}, i % 2 == 0);
         }
+        TempDir dir;
+        writeOrkIni(dir, "LONGLIST_299");
+        UiScript script;
+        DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        page.fill();
+        page.resize(600, 400);
+        page.show();
+        QCOMPARE_EQ(page.sourceBox().count(), 300);
+        QCOMPARE_EQ(page.sourceBox().currentText(), QStringLiteral("LONGLIST_299 (User DSN)"));
+        page.sourceBox().showPopup();
+        QWidget* popup = page.sourceBox().view()->window();
+        QVERIFY(popup->isVisible());
+        const int rowHeight = page.sourceBox().view()->sizeHintForRow(0);
+        QVERIFY2(
+            popup->height() <= rowHeight * (page.sourceBox().maxVisibleItems() + 2),
+            qPrintable(
+                QStringLiteral("%1 px for rows of %2 px").arg(popup->height()).arg(rowHeight)));
+        page.sourceBox().hidePopup();
     }
 
     // Choosing an entry stores the name the driver manager knows; Apply writes that name.
@@ -115,6 +174,7 @@ class TestDataSourcePage : public QObject {
         writeOrkIni(dir, "GOODDB", "someone", "secret");
         UiScript script;
         DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        page.fill();
         page.userEdit().setText(QStringLiteral("OP"));
         QTest::mouseClick(&page.testButton(), Qt::LeftButton);
         QCOMPARE_EQ(script.boxes.size(), std::size_t{1});
@@ -139,6 +199,7 @@ class TestDataSourcePage : public QObject {
         writeOrkIni(dir, "NODRIVER");
         UiScript script;
         DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        page.fill();
         QCOMPARE_EQ(page.sourceBox().currentText(), QStringLiteral("NODRIVER (User DSN)"));
         QTest::mouseClick(&page.testButton(), Qt::LeftButton);
         QCOMPARE_EQ(script.boxes.size(), std::size_t{1});
@@ -150,12 +211,12 @@ class TestDataSourcePage : public QObject {
         QVERIFY(script.boxes[0].text.size() >
                 QStringLiteral("При попытке подключения к базе данных произошла ошибка:\n").size());
 
-        // Nothing selected: the test connects with an empty name and fails the same way.
+        // Nothing selected: the test tries the configured name and never blanks it.
         page.sourceBox().setCurrentIndex(-1);
         QTest::mouseClick(&page.testButton(), Qt::LeftButton);
         QCOMPARE_EQ(script.boxes.size(), std::size_t{2});
         QCOMPARE_EQ(script.boxes[1].kind, ui::BoxKind::Error);
-        QCOMPARE_EQ(ConnectionSettings::values().dataSource, std::string());
+        QCOMPARE_EQ(ConnectionSettings::values().dataSource, std::string("NODRIVER"));
         ConnectionSettings::release();
     }
 
@@ -166,6 +227,7 @@ class TestDataSourcePage : public QObject {
         writeOrkIni(dir, "ANY");
         UiScript script;
         DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        page.fill();
         script.modals.push_back([](QDialog&) { return static_cast<int>(QDialog::Rejected); });
         QTest::mouseClick(&page.browseButton(), Qt::LeftButton);
         QCOMPARE_EQ(page.dataDirEdit().text(), QStringLiteral("/data/zel"));
@@ -194,8 +256,10 @@ class TestDataSourcePage : public QObject {
         writeOrkIni(dir, "ADDEDHERE");
         UiScript script;
         DataSourcePage page(test::testEnvironment(dir.file("s.ini"), dir.path()));
-        QCOMPARE_EQ(entries(page.sourceBox()), QStringList{"BEFORE (User DSN)"});
-        QCOMPARE_EQ(page.sourceBox().currentIndex(), -1);
+        page.fill();
+        QCOMPARE_EQ(test::comboItems(page.sourceBox()),
+                    (QStringList{"BEFORE (User DSN)", "ADDEDHERE (не найден)"}));
+        QCOMPARE_EQ(page.sourceBox().currentIndex(), 1);
         bool managerRan = false;
         script.modals.push_back([&](QDialog& shown) {
             auto* manager = qobject_cast<DsnManagerDialog*>(&shown);
@@ -225,10 +289,65 @@ class TestDataSourcePage : public QObject {
         QTest::mouseClick(&page.adminButton(), Qt::LeftButton);
         QVERIFY(managerRan);
         QVERIFY(script.modals.empty());
-        QCOMPARE_EQ(entries(page.sourceBox()),
+        QCOMPARE_EQ(test::comboItems(page.sourceBox()),
                     (QStringList{"BEFORE (User DSN)", "ADDEDHERE (User DSN)"}));
         QCOMPARE_EQ(page.sourceBox().currentIndex(), 1);  // the current name is listed now
         QVERIFY(script.boxes.empty());
+    }
+
+    // Ctrl+Tab and Ctrl+PgUp/PgDown switch tabs from any field and never change its value.
+    void ctrlKeysSwitchTabsWithoutTouchingTheField() {
+        OdbcSandbox odbc;
+        const std::string db = odbc.createSqliteDatabase("k.db", "CREATE TABLE T(x);");
+        odbc.addSqliteDsn("KEYS_A", db);
+        odbc.addSqliteDsn("KEYS_B", db);
+        TempDir dir;
+        writeOrkIni(dir, "KEYS_A");
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTabWidget& tabs = dialog.tabs();
+        tabs.setCurrentIndex(SettingsDialog::DataSourceTab);
+        QComboBox& box = dialog.dataSourcePage().sourceBox();
+        QCOMPARE_EQ(box.currentIndex(), 0);
+        box.setFocus();
+        QTest::keyClick(&box, Qt::Key_PageDown, Qt::ControlModifier);
+        QCOMPARE_EQ(tabs.currentIndex(), int(SettingsDialog::AdditionalTab));
+        QCOMPARE_EQ(box.currentIndex(), 0);
+        QCOMPARE_EQ(ConnectionSettings::values().dataSource, std::string("KEYS_A"));
+        QTest::keyClick(&box, Qt::Key_PageUp, Qt::ControlModifier);
+        QCOMPARE_EQ(tabs.currentIndex(), int(SettingsDialog::DataSourceTab));
+        QTest::keyClick(&box, Qt::Key_PageUp, Qt::ControlModifier);
+        QCOMPARE_EQ(tabs.currentIndex(), int(SettingsDialog::ChannelTab));
+        QTest::keyClick(&dialog.dataSourcePage().userEdit(), Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE_EQ(tabs.currentIndex(), int(SettingsDialog::DataSourceTab));
+        QTest::keyClick(&dialog.dataSourcePage().userEdit(), Qt::Key_Backtab,
+                        Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE_EQ(tabs.currentIndex(), int(SettingsDialog::ChannelTab));
+        QCOMPARE_EQ(box.currentIndex(), 0);
+        QCOMPARE_EQ(dialog.dataSourcePage().userEdit().text(), QStringLiteral("op"));
+        // Without Ctrl the combo box steps as before.
+        QTest::keyClick(&box, Qt::Key_Down);
+        QCOMPARE_EQ(box.currentIndex(), 1);
+    }
+
+    // With no command-line item and no small INI file, OK writes back the file's own
+    // connection instead of the defaults.
+    void okKeepsTheSettingsFilesOwnConnection() {
+        OdbcSandbox odbc;
+        TempDir dir;
+        dir.write("s.ini",
+                  "[DATABASE]\r\nODBC=SEIS\r\nUSER=operator\r\n[DATA]\r\nDIR=/srv/zel\r\n");
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.show();
+        QTest::mouseClick(&dialog.okButton(), Qt::LeftButton);
+        const std::string saved = dir.read("s.ini");
+        QVERIFY2(contains(saved, "[DATABASE]\r\nODBC=SEIS\r\nUSER=operator\r\nPASSWORD=\r\n"),
+                 saved.c_str());
+        QVERIFY2(contains(saved, "[DATA]\r\nDIR=/srv/zel\r\n"), saved.c_str());
+        QVERIFY(!contains(saved, "QMX"));
     }
 };
 

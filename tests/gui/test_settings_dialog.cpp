@@ -1,17 +1,26 @@
 // The main dialog driven through its real widgets: tabs, Apply, OK, Cancel, the Additional page
 // and the protections around saving.
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
 #include <QTest>
 #include <QTranslator>
 #include <filesystem>
 
 #include <QTableView>
+
+#include "app/ui/additional_page.h"
 #include "app/ui/settings_app.h"
 #include "app/ui/settings_dialog.h"
+#include "channels/ui/channel_list_page.h"
 #include "database/connection_settings.h"
+#include "database/ui/data_source_page.h"
 #include "gui_script.h"
 #include "settings/settings_file.h"
 #include "settings/settings_record.h"

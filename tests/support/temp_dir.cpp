@@ -27,7 +27,9 @@ void TempDir::write(const std::string& name, const std::string& bytes) const {
     writeFile(file(name), bytes);
 }
 
-std::string TempDir::read(const std::string& name) const { return readFile(file(name)); }
+std::string TempDir::read(const std::string& name) const {
+    return readFile(file(name));
+}
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -5,7 +5,7 @@
 namespace vorda::test {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -17,7 +17,7 @@ public:
     void write(const std::string& name, const std::string& bytes) const;
     std::string read(const std::string& name) const;
 
-private:
+  private:
     std::string path_;
 };
 

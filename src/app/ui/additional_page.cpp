@@ -1,6 +1,18 @@
 #include "app/ui/additional_page.h"
 
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
 #include "app/ui/folder_chooser.h"
+#include "app/ui/ui_support.h"
+#include "resources/texts.h"
 #include "settings/settings_record.h"
 
 namespace vorda {
@@ -15,87 +27,139 @@ void storeText(std::string& target, const QString& text) {
     }
 }
 
+// The group count field with its spin arrows; the page watches every change of the field's text.
+class GroupCountSpin : public QSpinBox {
+  public:
+    using QSpinBox::lineEdit;
+};
+
 }  // namespace
 
+struct AdditionalPage::Controls {
+    // Containers come before what they hold, so that members are destroyed children first.
+    QVBoxLayout layout;
+    QGroupBox modeBox{ui::text(texts::kDisplayModeBox)};
+    QVBoxLayout modeLayout{&modeBox};
+    QHBoxLayout countRow;
+    QHBoxLayout logRow;
+    ui::Cp1251Validator serverValidator{kValueChars};
+    ui::Cp1251Validator logDirValidator{kValueChars};
+    QLabel serverLabel{ui::text(texts::kServerLabel)};
+    QLineEdit serverEdit;
+    QCheckBox detailBox{ui::text(texts::kDetailMode)};
+    QCheckBox screenBox{ui::text(texts::kShowScreen)};
+    QLabel countLabel{ui::text(texts::kGroupCountLabel)};
+    GroupCountSpin countSpin;
+    QLabel logLabel{ui::text(texts::kLogDirLabel)};
+    QLineEdit logDirEdit;
+    QPushButton browseButton{ui::text(texts::kBrowse)};
+};
+
 AdditionalPage::AdditionalPage(QWidget* parent)
-    : ui::DialogPage(parent),
-      layout_(this),
-      modeBox_(QStringLiteral("Режим отображения на экране")),
-      modeLayout_(&modeBox_),
-      serverValidator_(kValueChars),
-      logDirValidator_(kValueChars),
-      serverLabel_(QStringLiteral("Название сервера обработки")),
-      detailBox_(QStringLiteral("Подробный (выводится [Last Count Time])")),
-      screenBox_(QStringLiteral("Выводить основной диалог на экран")),
-      countLabel_(QStringLiteral("Количество групп :")),
-      logLabel_(QStringLiteral("Путь на файл протокола (Log-файл)")),
-      browseButton_(QStringLiteral("..")) {
-    layout_.addWidget(&serverLabel_);
-    layout_.addWidget(&serverEdit_);
-    layout_.addSpacing(4);
-    modeLayout_.addWidget(&detailBox_);
-    modeLayout_.addWidget(&screenBox_);
-    layout_.addWidget(&modeBox_);
-    layout_.addSpacing(4);
-    countRow_.addWidget(&countLabel_);
-    countRow_.addWidget(&countSpin_);
-    countRow_.addStretch(1);
-    layout_.addLayout(&countRow_);
-    layout_.addSpacing(4);
-    layout_.addWidget(&logLabel_);
-    logRow_.setSpacing(0);
-    logRow_.addWidget(&logDirEdit_, 1);
-    logRow_.addWidget(&browseButton_);
-    layout_.addLayout(&logRow_);
-    layout_.addStretch(1);
+    : ui::DialogPage(parent), ui_(std::make_unique<Controls>()) {
+    Controls& c = *ui_;
+    setLayout(&c.layout);
+    c.layout.addWidget(&c.serverLabel);
+    c.layout.addWidget(&c.serverEdit);
+    c.layout.addSpacing(4);
+    c.modeLayout.addWidget(&c.detailBox);
+    c.modeLayout.addWidget(&c.screenBox);
+    c.layout.addWidget(&c.modeBox);
+    c.layout.addSpacing(4);
+    c.countRow.addWidget(&c.countLabel);
+    c.countRow.addWidget(&c.countSpin);
+    c.countRow.addStretch(1);
+    c.layout.addLayout(&c.countRow);
+    c.layout.addSpacing(4);
+    c.layout.addWidget(&c.logLabel);
+    c.logRow.setSpacing(0);
+    c.logRow.addWidget(&c.logDirEdit, 1);
+    c.logRow.addWidget(&c.browseButton);
+    c.layout.addLayout(&c.logRow);
+    c.layout.addStretch(1);
 
-    serverLabel_.setBuddy(&serverEdit_);
-    countLabel_.setBuddy(&countSpin_);
-    logLabel_.setBuddy(&logDirEdit_);
-    serverEdit_.setValidator(&serverValidator_);
-    logDirEdit_.setValidator(&logDirValidator_);
+    c.serverLabel.setBuddy(&c.serverEdit);
+    c.countLabel.setBuddy(&c.countSpin);
+    c.logLabel.setBuddy(&c.logDirEdit);
+    c.serverEdit.setValidator(&c.serverValidator);
+    c.logDirEdit.setValidator(&c.logDirValidator);
     // The field is about as wide as four digits and its arrows.
-    countSpin_.setMinimumWidth(countSpin_.fontMetrics().horizontalAdvance(QStringLiteral("0000")) +
-                               40);
-    countSpin_.setRange(1, kMaxGroups);
-    countSpin_.setAccelerated(true);
-    browseButton_.setFixedWidth(browseButton_.sizeHint().height());
-    browseButton_.setAutoDefault(false);
+    c.countSpin.setMinimumWidth(
+        c.countSpin.fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 40);
+    c.countSpin.setRange(1, kMaxGroups);
+    c.countSpin.setAccelerated(true);
+    c.browseButton.setFixedWidth(c.browseButton.sizeHint().height());
+    c.browseButton.setAutoDefault(false);
 
-    QWidget::setTabOrder(&serverEdit_, &detailBox_);
-    QWidget::setTabOrder(&detailBox_, &screenBox_);
-    QWidget::setTabOrder(&screenBox_, &countSpin_);
-    QWidget::setTabOrder(&countSpin_, &logDirEdit_);
-    QWidget::setTabOrder(&logDirEdit_, &browseButton_);
+    QWidget::setTabOrder(&c.serverEdit, &c.detailBox);
+    QWidget::setTabOrder(&c.detailBox, &c.screenBox);
+    QWidget::setTabOrder(&c.screenBox, &c.countSpin);
+    QWidget::setTabOrder(&c.countSpin, &c.logDirEdit);
+    QWidget::setTabOrder(&c.logDirEdit, &c.browseButton);
 
-    // Fill the controls from the record.
-    const SettingsRecord& record = settingsRecord();
-    serverEdit_.setText(ui::fromRecord(record.server));
-    detailBox_.setChecked(record.detailMode != 0);
-    screenBox_.setChecked(record.showScreen != 0);
-    countSpin_.setValue(record.groupCount);  // held within 1 to 256 by the spin box
-    logDirEdit_.setText(ui::fromRecord(record.logDir));
-
-    connect(&serverEdit_, &QLineEdit::textChanged, this, &AdditionalPage::onServerChanged);
-    connect(&logDirEdit_, &QLineEdit::textChanged, this, &AdditionalPage::onLogDirChanged);
-    connect(&detailBox_, &QCheckBox::toggled, this,
+    connect(&c.serverEdit, &QLineEdit::textChanged, this, &AdditionalPage::onServerChanged);
+    connect(&c.logDirEdit, &QLineEdit::textChanged, this, &AdditionalPage::onLogDirChanged);
+    connect(&c.detailBox, &QCheckBox::toggled, this,
             [](bool checked) { settingsRecord().detailMode = checked ? 1 : 0; });
-    connect(&screenBox_, &QCheckBox::toggled, this,
+    connect(&c.screenBox, &QCheckBox::toggled, this,
             [](bool checked) { settingsRecord().showScreen = checked ? 1 : 0; });
     // Every change of the text counts, also the empty or out-of-range ones the spin box itself
     // would only take when editing ends.
-    connect(countSpin_.lineEdit(), &QLineEdit::textChanged, this,
+    connect(c.countSpin.lineEdit(), &QLineEdit::textChanged, this,
             &AdditionalPage::onGroupCountChanged);
     // The arrows (and the arrow keys) rewrite the field without the field's own signal.
-    connect(&countSpin_, &QSpinBox::textChanged, this, &AdditionalPage::onGroupCountChanged);
-    connect(&browseButton_, &QPushButton::clicked, this, &AdditionalPage::onBrowse);
-
-    // The field as filled counts as a change: a count of 0 with groups present becomes 1, and
-    // one out of range is corrected, just as when the operator types it.
-    onGroupCountChanged(countSpin_.lineEdit()->text());
+    connect(&c.countSpin, &QSpinBox::textChanged, this, &AdditionalPage::onGroupCountChanged);
+    connect(&c.browseButton, &QPushButton::clicked, this, &AdditionalPage::onBrowse);
 }
 
 AdditionalPage::~AdditionalPage() = default;
+
+QString AdditionalPage::title() const {
+    return ui::text(texts::kAdditionalTab);
+}
+
+void AdditionalPage::fill() {
+    Controls& c = *ui_;
+    const SettingsRecord& record = settingsRecord();
+    {
+        const QSignalBlocker server(c.serverEdit);
+        const QSignalBlocker detail(c.detailBox);
+        const QSignalBlocker screen(c.screenBox);
+        const QSignalBlocker count(c.countSpin);
+        const QSignalBlocker countField(c.countSpin.lineEdit());
+        const QSignalBlocker logDir(c.logDirEdit);
+        c.serverEdit.setText(ui::fromRecord(record.server));
+        c.detailBox.setChecked(record.detailMode != 0);
+        c.screenBox.setChecked(record.showScreen != 0);
+        c.countSpin.setValue(record.groupCount);  // held within 1 to 256 by the spin box
+        c.logDirEdit.setText(ui::fromRecord(record.logDir));
+    }
+    // The field as filled counts as a change: a count of 0 with groups present becomes 1, and
+    // one out of range is corrected, just as when the operator types it.
+    onGroupCountChanged(c.countSpin.lineEdit()->text());
+}
+
+QLineEdit& AdditionalPage::serverEdit() {
+    return ui_->serverEdit;
+}
+QCheckBox& AdditionalPage::detailBox() {
+    return ui_->detailBox;
+}
+QCheckBox& AdditionalPage::screenBox() {
+    return ui_->screenBox;
+}
+QSpinBox& AdditionalPage::groupCountSpin() {
+    return ui_->countSpin;
+}
+QLineEdit& AdditionalPage::groupCountEdit() {
+    return *ui_->countSpin.lineEdit();
+}
+QLineEdit& AdditionalPage::logDirEdit() {
+    return ui_->logDirEdit;
+}
+QPushButton& AdditionalPage::browseButton() {
+    return ui_->browseButton;
+}
 
 void AdditionalPage::onServerChanged(const QString& text) {
     storeText(settingsRecord().server, text);
@@ -117,14 +181,14 @@ void AdditionalPage::onGroupCountChanged(const QString& text) {
     // Empty, 0, above 256 or above the number of groups: the number of groups. With no groups
     // the field keeps showing the spin box's lowest value and the count stays 0.
     record.groupCount = groups;
-    countSpin_.setValue(groups);
+    ui_->countSpin.setValue(groups);
 }
 
 void AdditionalPage::onBrowse() {
     // Cancelling leaves the field (and so the log directory) as it was.
-    const QString chosen = ui::chooseFolder(window(), logDirEdit_.text());
+    const QString chosen = ui::chooseFolder(window(), ui_->logDirEdit.text());
     if (!chosen.isEmpty()) {
-        logDirEdit_.setText(chosen);
+        ui_->logDirEdit.setText(chosen);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include "app/ui/ui_support.h"
+#include "resources/texts.h"
 
 namespace vorda::ui {
 namespace {
@@ -14,7 +15,7 @@ constexpr int kMaxPathChars = 255;
 }  // namespace
 
 QString chooseFolder(QWidget* parent, const QString& start) {
-    QFileDialog dialog(parent, QStringLiteral("Выбор каталога"));
+    QFileDialog dialog(parent, ui::text(texts::kChooseFolderTitle));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     // The same chooser everywhere (and one a test can drive): Qt's own, not a desktop's.
@@ -36,10 +37,7 @@ QString chooseFolder(QWidget* parent, const QString& start) {
     // show a folder that is never saved.
     if (path.size() > kMaxPathChars || !toRecord(path)) {
         showMessage(parent, BoxKind::Warning, applicationTitle(),
-                    QStringLiteral("Путь к выбранному каталогу нельзя записать в файл настроек "
-                                   "(не более %1 знаков, только знаки кодовой страницы 1251):\n%2")
-                        .arg(kMaxPathChars)
-                        .arg(path));
+                    text(texts::kFolderPathUnfit).arg(kMaxPathChars).arg(path));
         return {};
     }
     return path;

@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTabWidget>
 #include <QTranslator>
 
 #include "app/ui/app_resources.h"
 #include "app/ui/settings_dialog.h"
 #include "app/ui/ui_support.h"
 #include "database/connection_settings.h"
+#include "database/ui/database_wait.h"
 
 namespace vorda {
 
@@ -29,12 +31,22 @@ int runSettingsDialog(const Environment& env, int initialTab) {
     return ui::runModal(dialog);
 }
 
-int runSettingsApp(int& argc, char** argv, const Environment& env) {
-    QApplication app(argc, argv);
+int runSettingsApp(const std::vector<std::string>& toolkitArgs, const Environment& env) {
+    // The application object keeps argc and argv for its whole life.
+    std::vector<std::string> storage = toolkitArgs;
+    std::vector<char*> argv;
+    for (std::string& arg : storage) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    int argc = static_cast<int>(storage.size());
+    QApplication app(argc, argv.data());
     // Standard buttons and dialogs speak Russian like the rest of the program.
     QTranslator qtTranslator;
     installQtTranslation(qtTranslator);
     QApplication::setWindowIcon(ui::applicationIcon());
+    // Waiting for the database keeps the windows painting and can be cancelled.
+    ui::installDatabaseWaiter();
     // VORDA_SETTINGS_TAB opens the dialog on another tab (0, 1 or 2); the screenshot script
     // uses it.
     const int initialTab = qEnvironmentVariableIntValue("VORDA_SETTINGS_TAB");

@@ -1,5 +1,8 @@
 #pragma once
 // Start-up of the editor: the application object and the modal main dialog.
+#include <string>
+#include <vector>
+
 #include "platform/environment.h"
 
 class QTranslator;
@@ -7,8 +10,9 @@ class QTranslator;
 namespace vorda {
 
 // Runs the editor on the settings named by env (the arguments left after the command-line
-// options were taken out) and returns the process's exit code.
-int runSettingsApp(int& argc, char** argv, const Environment& env);
+// options were taken out), with the application object made from toolkitArgs (argv[0] and Qt's
+// own options), and returns the process's exit code.
+int runSettingsApp(const std::vector<std::string>& toolkitArgs, const Environment& env);
 
 // With the application object in place: builds the main dialog, warns about an unreadable
 // settings file, selects the initial tab and runs the dialog modally (through the modal seam).

@@ -2,10 +2,20 @@
 
 #include <QFile>
 #include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <initializer_list>
 
+#include "app/ui/additional_page.h"
 #include "app/ui/app_resources.h"
+#include "app/ui/tab_keys.h"
 #include "app/ui/ui_support.h"
+#include "channels/ui/channel_list_page.h"
 #include "database/connection_settings.h"
+#include "database/ui/data_source_page.h"
+#include "resources/texts.h"
 #include "settings/settings_file.h"
 #include "settings/settings_record.h"
 
@@ -38,33 +48,50 @@ Status SettingsDialog::loadFrom(const Environment& env) {
     return loadSettings(settingsRecord(), settingsFile(), env);
 }
 
+struct SettingsDialog::Controls {
+    explicit Controls(const Environment& env) : dataSourcePage(env) {}
+
+    // Containers come before what they hold, so that members are destroyed children first.
+    QVBoxLayout layout;
+    QHBoxLayout buttons;
+    QTabWidget tabs;
+    ChannelListPage channelPage;
+    DataSourcePage dataSourcePage;
+    AdditionalPage additionalPage;
+    QPushButton okButton{ui::text(texts::kOk)};
+    QPushButton cancelButton{ui::text(texts::kCancel)};
+    QPushButton applyButton{ui::text(texts::kApply)};
+};
+
 SettingsDialog::SettingsDialog(const Environment& env, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
       loadStatus_(loadFrom(env)),
-      layout_(this),
-      dataSourcePage_(env),
-      okButton_(QStringLiteral("OK")),
-      cancelButton_(QStringLiteral("Отмена")),
-      applyButton_(QStringLiteral("Применить")) {
-    setWindowTitle(QStringLiteral("Изменение настроек системы чтения Vorda..."));
+      ui_(std::make_unique<Controls>(env)) {
+    Controls& c = *ui_;
+    setWindowTitle(ui::text(texts::kMainTitle));
     setWindowIcon(ui::applicationIcon());
 
-    tabs_.addTab(&channelPage_, QStringLiteral("Просмотр каналов"));
-    tabs_.addTab(&dataSourcePage_, QStringLiteral("Источник данных"));
-    tabs_.addTab(&additionalPage_, QStringLiteral("Дополнительно"));
-    tabs_.setCurrentIndex(ChannelTab);
+    // The pages in the order of their tabs, each filled from the record as it is placed.
+    for (ui::DialogPage* page : std::initializer_list<ui::DialogPage*>{
+             &c.channelPage, &c.dataSourcePage, &c.additionalPage}) {
+        page->fill();
+        c.tabs.addTab(page, page->title());
+    }
+    c.tabs.setCurrentIndex(ChannelTab);
+    new ui::TabKeys(c.tabs, this);  // the dialog owns it
 
-    layout_.addWidget(&tabs_, 1);
-    buttons_.addStretch(1);
-    for (QPushButton* button : {&okButton_, &cancelButton_, &applyButton_}) {
+    setLayout(&c.layout);
+    c.layout.addWidget(&c.tabs, 1);
+    c.buttons.addStretch(1);
+    for (QPushButton* button : {&c.okButton, &c.cancelButton, &c.applyButton}) {
         // The three buttons are of one width, as wide as the widest text needs.
         button->setMinimumWidth(
             qMax(button->sizeHint().width(),
-                 button->fontMetrics().horizontalAdvance(QStringLiteral("Применить")) + 24));
-        buttons_.addWidget(button);
+                 button->fontMetrics().horizontalAdvance(ui::text(texts::kApply)) + 24));
+        c.buttons.addWidget(button);
     }
-    layout_.addLayout(&buttons_);
+    c.layout.addLayout(&c.buttons);
 
     // The dialog opens 358 by 274 dialog units large: a quarter of the font's average character
     // width across and an eighth of its height down, so it keeps its proportions at any font.
@@ -74,15 +101,37 @@ SettingsDialog::SettingsDialog(const Environment& env, QWidget* parent)
     resize(qMax(sizeHint().width(), 358 * averageWidth / 4),
            qMax(sizeHint().height(), 274 * metrics.height() / 8));
 
-    okButton_.setDefault(true);
-    cancelButton_.setAutoDefault(false);
-    applyButton_.setAutoDefault(false);
-    connect(&okButton_, &QPushButton::clicked, this, &SettingsDialog::accept);
-    connect(&cancelButton_, &QPushButton::clicked, this, &SettingsDialog::reject);
-    connect(&applyButton_, &QPushButton::clicked, this, [this] { apply(); });
+    c.okButton.setDefault(true);
+    c.cancelButton.setAutoDefault(false);
+    c.applyButton.setAutoDefault(false);
+    connect(&c.okButton, &QPushButton::clicked, this, &SettingsDialog::accept);
+    connect(&c.cancelButton, &QPushButton::clicked, this, &SettingsDialog::reject);
+    connect(&c.applyButton, &QPushButton::clicked, this, [this] { apply(); });
 }
 
 SettingsDialog::~SettingsDialog() = default;
+
+QTabWidget& SettingsDialog::tabs() {
+    return ui_->tabs;
+}
+ChannelListPage& SettingsDialog::channelPage() {
+    return ui_->channelPage;
+}
+DataSourcePage& SettingsDialog::dataSourcePage() {
+    return ui_->dataSourcePage;
+}
+AdditionalPage& SettingsDialog::additionalPage() {
+    return ui_->additionalPage;
+}
+QPushButton& SettingsDialog::okButton() {
+    return ui_->okButton;
+}
+QPushButton& SettingsDialog::cancelButton() {
+    return ui_->cancelButton;
+}
+QPushButton& SettingsDialog::applyButton() {
+    return ui_->applyButton;
+}
 
 void SettingsDialog::warnIfUnreadable() {
     const SettingsFile& file = settingsFile();
@@ -91,9 +140,7 @@ void SettingsDialog::warnIfUnreadable() {
     }
     ui::showMessage(
         this, ui::BoxKind::Warning, ui::applicationTitle(),
-        QStringLiteral("Не удалось прочитать файл настроек %1:\n%2\n\n"
-                       "Показаны значения по умолчанию; сохранить их в этот файл "
-                       "нельзя, чтобы не затереть его.")
+        ui::text(texts::kSettingsUnreadable)
             .arg(pathText(file.settingsPath), QString::fromStdString(file.unreadableReason)));
 }
 
@@ -103,9 +150,7 @@ bool SettingsDialog::apply() {
     if (file.unreadableReason.empty() && changedOnDisk(file)) {
         const auto answer = ui::showMessage(
             this, ui::BoxKind::Question, ui::applicationTitle(),
-            QStringLiteral("Файл настроек %1 изменён другой программой после того, как он был "
-                           "прочитан.\nЗаписать поверх него текущие настройки?")
-                .arg(pathText(file.settingsPath)));
+            ui::text(texts::kSettingsChangedOnDisk).arg(pathText(file.settingsPath)));
         if (answer != ui::BoxAnswer::Yes) {
             return false;
         }
@@ -114,7 +159,7 @@ bool SettingsDialog::apply() {
     if (!status) {
         ui::showMessage(
             this, ui::BoxKind::Warning, ui::applicationTitle(),
-            QStringLiteral("Не удалось сохранить настройки в файл %1:\n%2")
+            ui::text(texts::kSettingsNotSaved)
                 .arg(pathText(file.settingsPath), QString::fromStdString(status.error)));
         return false;
     }

@@ -2,28 +2,29 @@
 // The main dialog: the settings file loaded into the record, three pages in a tab widget, and
 // OK, "Отмена" and "Применить".
 #include <QDialog>
-#include <QHBoxLayout>
-#include <QPushButton>
-#include <QTabWidget>
-#include <QVBoxLayout>
 #include <memory>
 
-#include "app/ui/additional_page.h"
-#include "channels/ui/channel_list_page.h"
-#include "database/ui/data_source_page.h"
 #include "platform/environment.h"
 #include "platform/status.h"
 
+class QPushButton;
+class QTabWidget;
+
 namespace vorda {
+
+class AdditionalPage;
+class ChannelListPage;
+class DataSourcePage;
 
 class SettingsDialog : public QDialog {
     Q_OBJECT
   public:
+    // The tabs, in the order of the pages.
     enum Tab { ChannelTab = 0, DataSourceTab = 1, AdditionalTab = 2 };
 
     // Loads the settings file named by env into the (emptied) global record, then builds the
     // pages: the channel list, the data source page (which loads the connection values) and the
-    // Additional page.
+    // Additional page, and fills each in its tab.
     explicit SettingsDialog(const Environment& env, QWidget* parent = nullptr);
     ~SettingsDialog() override;
 
@@ -39,27 +40,20 @@ class SettingsDialog : public QDialog {
     // OK: saves and closes; when the save did not happen the dialog stays open.
     void accept() override;
 
-    QTabWidget& tabs() { return tabs_; }
-    ChannelListPage& channelPage() { return channelPage_; }
-    DataSourcePage& dataSourcePage() { return dataSourcePage_; }
-    AdditionalPage& additionalPage() { return additionalPage_; }
-    QPushButton& okButton() { return okButton_; }
-    QPushButton& cancelButton() { return cancelButton_; }
-    QPushButton& applyButton() { return applyButton_; }
+    QTabWidget& tabs();
+    ChannelListPage& channelPage();
+    DataSourcePage& dataSourcePage();
+    AdditionalPage& additionalPage();
+    QPushButton& okButton();
+    QPushButton& cancelButton();
+    QPushButton& applyButton();
 
   private:
     static Status loadFrom(const Environment& env);
 
+    struct Controls;
     Status loadStatus_;  // first: the settings are loaded before any page exists
-    QVBoxLayout layout_;
-    QHBoxLayout buttons_;
-    QTabWidget tabs_;
-    ChannelListPage channelPage_;
-    DataSourcePage dataSourcePage_;
-    AdditionalPage additionalPage_;
-    QPushButton okButton_;
-    QPushButton cancelButton_;
-    QPushButton applyButton_;
+    std::unique_ptr<Controls> ui_;
 };
 
 }  // namespace vorda

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 class QWidget;
 
@@ -34,6 +35,11 @@ void setModalHandler(ModalHandler handler);
 
 // The caption of the program's message boxes: the base name of the program file.
 QString applicationTitle();
+
+// One of the operator's texts (resources/texts.h) as the widgets show it.
+inline QString text(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
 
 // Code page 1251 bytes as the widgets show them.
 QString fromRecord(const std::string& bytes);

@@ -16,31 +16,18 @@
 #include <vector>
 
 #include "app/ui/ui_support.h"
+#include "channels/channel_rules.h"
 #include "channels/group_order.h"
 #include "channels/time_conversion.h"
 #include "database/connection_settings.h"
 #include "database/schema_dictionary.h"
 #include "platform/text.h"
+#include "resources/texts.h"
 #include "settings/settings_record.h"
 
 namespace vorda {
 namespace {
 
-const char* const kFillAllFields = "Необходимо заполнить все поля!";
-const char* const kTimeFormatMismatch = "Формат времени не соответствует выбранному";
-const char* const kDuplicateChannel = "В данной группе уже есть такой канал!\n Выберите другой.";
-const char* const kGroupValuesQuestion =
-    "Значения полей [Отсчеты в секунду] и [Размер файла]\nменяются у всей группы.\nПродолжить?";
-const char* const kStationNotFound = "Станция не найдена в базе данных";
-const char* const kChannelNotFound = "Канал не найден в базе данных";
-const char* const kChannelListTooLong =
-    "Список каналов группы в файле настроек не может быть длиннее 511 символов.\n"
-    "Канал не записан.";
-const char* const kTooManyGroups =
-    "В файле настроек может быть не более 256 групп.\nНовая группа не добавлена.";
-
-// Codes longer than this do not fit the buffers of the reading service.
-constexpr int kMaxCodeLength = 7;
 // The other text fields hold at most this many characters.
 constexpr int kMaxFieldLength = 511;
 
@@ -92,25 +79,26 @@ struct ChannelDialog::Controls {
 
     // Containers first: members go in the reverse order, so children before their parents and
     // layouts before the widgets they are set on.
-    QGroupBox timeGroup{QString::fromUtf8("Формат времени")};
+    QGroupBox timeGroup{ui::text(texts::kTimeFormatBox)};
     QWidget buttonRow;
 
-    QLabel stationLabel{QString::fromUtf8("Код станции")};
+    QLabel stationLabel{ui::text(texts::kStationCode)};
     QComboBox stationBox;
-    QLabel channelLabel{QString::fromUtf8("Код канала")};
+    QLabel channelLabel{ui::text(texts::kChannelCode)};
     QComboBox channelBox;
-    QLabel spsLabel{QString::fromUtf8("Отсчеты в секунду")};
+    QLabel spsLabel{ui::text(texts::kSps)};
     QLineEdit spsEdit;
-    QRadioButton unixRadio{QStringLiteral("Unix-Time")};
-    QRadioButton calendarRadio{QStringLiteral("yyyy-mm-dd hh:MM:ss")};
-    QLabel lastTimeLabel{QString::fromUtf8("Последнее время")};
+    QRadioButton unixRadio{ui::text(texts::kUnixTimeFormat)};
+    QRadioButton calendarRadio{ui::text(texts::kCalendarTimeFormat)};
+    QLabel lastTimeLabel{ui::text(texts::kLastTime)};
     QLineEdit lastTimeEdit;
-    QLabel sizeLabel{QString::fromUtf8("Размер файла")};
+    QLabel sizeLabel{ui::text(texts::kFileSize)};
     QLineEdit sizeEdit;
-    QLabel fileNameLabel{QString::fromUtf8("Имя файла")};
+    QLabel fileNameLabel{ui::text(texts::kFileName)};
     QLineEdit fileNameEdit;
-    QPushButton okButton{QStringLiteral("OK")};
-    QPushButton cancelButton{QString::fromUtf8("Отмена")};
+    QLabel noteLabel;
+    QPushButton okButton{ui::text(texts::kOk)};
+    QPushButton cancelButton{ui::text(texts::kCancel)};
 
     ui::Cp1251Validator codeValidator;
     ui::Cp1251Validator textValidator{kMaxFieldLength};
@@ -180,6 +168,10 @@ ChannelDialog::Controls::Controls(ChannelDialog& dialog) {
     layout.addWidget(&fileNameLabel, 5, 0);
     layout.addWidget(&fileNameEdit, 5, 1);
     layout.setRowMinimumHeight(6, 6);
+    noteLabel.setObjectName(QStringLiteral("noteLabel"));
+    noteLabel.setWordWrap(true);
+    noteLabel.setVisible(false);
+    layout.addWidget(&noteLabel, 6, 0, 1, 2);
     layout.addWidget(&buttonRow, 7, 0, 1, 2);
     layout.setColumnStretch(1, 1);
     dialog.setLayout(&layout);
@@ -245,6 +237,20 @@ void ChannelDialog::warn(const QString& text) {
     ui::showMessage(this, ui::BoxKind::Warning, ui::applicationTitle(), text);
 }
 
+void ChannelDialog::queryFailed(const QString& what, const std::string& error) {
+    // Shown as the connection's own errors are: their own caption, no owner window.
+    ui::showMessage(nullptr, ui::BoxKind::Error, ui::text(texts::kQueryErrorCaption),
+                    what + ui::fromRecord(error));
+}
+
+void ChannelDialog::showLeftOut() {
+    ui_->noteLabel.setVisible(stationsLeftOut_ + channelsLeftOut_ > 0);
+    ui_->noteLabel.setText(ui::text(texts::kCodesLeftOut)
+                               .arg(kMaxCodeLength)
+                               .arg(stationsLeftOut_)
+                               .arg(channelsLeftOut_));
+}
+
 void ChannelDialog::initDialog() {
     ui_->unixRadio.setChecked(true);
 
@@ -252,19 +258,21 @@ void ChannelDialog::initDialog() {
     const bool validGroup =
         groupIndex_ >= 0 && static_cast<std::size_t>(groupIndex_) < record.groups.size();
     if (mode_ != Mode::AddGroup && !validGroup) {
-        mode_ = Mode::AddGroup;  // callers never do this; add nothing to a group that is not
+        // Callers always name a group that exists; should one not, the dialog adds a new group
+        // rather than write into one that is not there.
+        mode_ = Mode::AddGroup;
         groupIndex_ = -1;
         channelIndex_ = -1;
     }
     switch (mode_) {
         case Mode::AddGroup:
-            setWindowTitle(QString::fromUtf8("Добавление новой группы..."));
+            setWindowTitle(ui::text(texts::kAddGroupTitle));
             ui_->spsEdit.setText(QStringLiteral("20"));
             ui_->lastTimeEdit.setText(QStringLiteral("0"));
             ui_->sizeEdit.setText(QStringLiteral("100"));
             break;
         case Mode::AddChannel: {
-            setWindowTitle(QString::fromUtf8("Добавление канала в группу..."));
+            setWindowTitle(ui::text(texts::kAddChannelTitle));
             ui_->stationBox.setEnabled(false);
             ui_->spsEdit.setEnabled(false);
             ui_->sizeEdit.setEnabled(false);
@@ -276,7 +284,7 @@ void ChannelDialog::initDialog() {
             break;
         }
         case Mode::ChangeChannel: {
-            setWindowTitle(QString::fromUtf8("Изменение канала в группе..."));
+            setWindowTitle(ui::text(texts::kChangeChannelTitle));
             ui_->stationBox.setEnabled(false);
             const GroupRecord group = record.groups.getAt(static_cast<std::size_t>(groupIndex_));
             if (static_cast<std::size_t>(channelIndex_) >= group.channels.size()) {
@@ -302,7 +310,7 @@ void ChannelDialog::initDialog() {
         }
     }
 
-    std::vector<std::string> stations;
+    CodeList stations;
     {
         ui::WaitCursor wait;
         // The values as they stand: loaded at start-up, perhaps edited on the data source page.
@@ -319,20 +327,23 @@ void ChannelDialog::initDialog() {
         const SQLHDBC connection = ConnectionSettings::connection();
         schemaDictionary().refresh(connection);
         if (!queryStations(connection, schemaDictionary(), stations)) {
+            queryFailed(ui::text(texts::kStationsQueryFailed), stations.error);
             return;
         }
     }
     stationsListed_ = true;
+    stationsLeftOut_ = stations.leftOut();
+    showLeftOut();
 
     const QString storedStation = ui_->stationBox.currentText();
     {
         const QSignalBlocker block(ui_->stationBox);
-        fillSorted(ui_->stationBox, stations);
+        fillSorted(ui_->stationBox, stations.codes);
         int index = 0;
         if (mode_ != Mode::AddGroup) {
             index = ui_->stationBox.findText(storedStation, Qt::MatchStartsWith);
             if (index < 0) {
-                warn(QString::fromUtf8(kStationNotFound));
+                warn(ui::text(texts::kStationNotFound));
                 index = 0;
             }
         }
@@ -350,14 +361,18 @@ void ChannelDialog::onStationChanged() {
     if (connection == SQL_NULL_HDBC) {
         return;
     }
-    std::vector<std::string> channels;
+    CodeList channels;
     {
         ui::WaitCursor wait;
         if (!queryChannels(connection, schemaDictionary(), bytesOf(ui_->stationBox.currentText()),
                            channels)) {
+            queryFailed(ui::text(texts::kChannelsQueryFailed).arg(ui_->stationBox.currentText()),
+                        channels.error);
             return;
         }
     }
+    channelsLeftOut_ = channels.leftOut();
+    showLeftOut();
     QString storedCode;
     if (mode_ == Mode::ChangeChannel) {
         const GroupRecord& group =
@@ -368,12 +383,12 @@ void ChannelDialog::onStationChanged() {
     {
         const QSignalBlocker block(ui_->channelBox);
         const QString typed = ui_->channelBox.currentText();
-        fillSorted(ui_->channelBox, channels);
+        fillSorted(ui_->channelBox, channels.codes);
         int index = 0;
         if (mode_ == Mode::ChangeChannel) {
             index = ui_->channelBox.findText(storedCode, Qt::MatchStartsWith);
             if (index < 0) {
-                warn(QString::fromUtf8(kChannelNotFound));
+                warn(ui::text(texts::kChannelNotFound));
                 index = 0;
             }
         }
@@ -437,101 +452,47 @@ void ChannelDialog::onUnixFormat() {
     }
 }
 
-std::optional<QString> ChannelDialog::unsafeCodeReason(const QString& code) {
-    if (code.isEmpty()) {
-        return std::nullopt;
+bool ChannelDialog::allowed(const RuleCheck& check) {
+    if (!check) {
+        ui::showMessage(this, check.isWarning() ? ui::BoxKind::Warning : ui::BoxKind::Information,
+                        ui::applicationTitle(), ui::text(check.text()));
     }
-    if (code.size() > kMaxCodeLength) {
-        return QString::fromUtf8("он длиннее %1 символов").arg(kMaxCodeLength);
-    }
-    if (code.contains(u'\n') || code.contains(u'\r')) {
-        return QString::fromUtf8("он содержит перевод строки");
-    }
-    if (code.front().isSpace() || code.back().isSpace()) {
-        return QString::fromUtf8("он начинается или заканчивается пробелом");
-    }
-    for (const QChar c : {QChar(u','), QChar(u'='), QChar(u'['), QChar(u';')}) {
-        if (code.contains(c)) {
-            return QString::fromUtf8("он содержит символ «%1»").arg(c);
-        }
-    }
-    if (code.contains(QChar(u'\0')) || !ui::toRecord(code)) {
-        return QString::fromUtf8("он содержит символ, которого нет в кодировке 1251");
-    }
-    return std::nullopt;
-}
-
-std::optional<QString> ChannelDialog::groupKeyReason(const QString& code) {
-    // A channel's code is the name of its time key, and "FILE_" and the code the name of its
-    // file key, in the group's section, where the group keeps its own keys too.
-    for (const char* key : {"STATION", "SIZEMB", "SPS", "CHAN"}) {
-        if (code.compare(QLatin1String(key), Qt::CaseInsensitive) == 0) {
-            return QString::fromUtf8("так называется значение группы");
-        }
-    }
-    if (code.startsWith(QLatin1String("FILE_"), Qt::CaseInsensitive)) {
-        return QString::fromUtf8("с «FILE_» начинаются имена файлов каналов");
-    }
-    return std::nullopt;
-}
-
-bool ChannelDialog::checkCode(const QString& code, const QString& what, bool namesKeys) {
-    if (code.isEmpty()) {
-        warn(QString::fromUtf8(kFillAllFields));
-        return false;
-    }
-    std::optional<QString> reason = unsafeCodeReason(code);
-    if (!reason && namesKeys) {
-        reason = groupKeyReason(code);
-    }
-    if (reason) {
-        warn(QString::fromUtf8("%1 «%2» нельзя записать в файл настроек: %3.")
-                 .arg(what, code, *reason));
-        return false;
-    }
-    return true;
-}
-
-bool ChannelDialog::channelListFits(const GroupRecord& group) {
-    if (channelListLength(group) <= kChannelListLimit) {
-        return true;
-    }
-    ui::showMessage(this, ui::BoxKind::Information, ui::applicationTitle(),
-                    QString::fromUtf8(kChannelListTooLong));
-    return false;
+    return check.ok();
 }
 
 void ChannelDialog::accept() {
     const QString station = ui_->stationBox.currentText();
     const QString channel = ui_->channelBox.currentText();
-    // The station is written only with a new group; the other modes keep the group's own.
-    if (mode_ == Mode::AddGroup && !checkCode(station, QString::fromUtf8("Код станции"))) {
+    // The codes come first. The station is written only with a new group; the other modes
+    // keep the group's own.
+    if (mode_ == Mode::AddGroup &&
+        !allowed(checkCodeText(CodeKind::Station, station.toStdString()))) {
         return;
     }
-    if (!checkCode(channel, QString::fromUtf8("Код канала"), true)) {
+    if (!allowed(checkCodeText(CodeKind::Channel, channel.toStdString()))) {
         return;
     }
 
     const QString spsText = ui_->spsEdit.text();
     if (spsText.isEmpty()) {
-        warn(QString::fromUtf8(kFillAllFields));
+        warn(ui::text(texts::kFillAllFields));
         return;
     }
     const std::int32_t sps = readDecimal(spsText);
     const QString lastTimeText = ui_->lastTimeEdit.text();
     if (lastTimeText.isEmpty()) {
-        warn(QString::fromUtf8(kFillAllFields));
+        warn(ui::text(texts::kFillAllFields));
         return;
     }
     const QString sizeText = ui_->sizeEdit.text();
     if (sizeText.isEmpty()) {
-        warn(QString::fromUtf8(kFillAllFields));
+        warn(ui::text(texts::kFillAllFields));
         return;
     }
     const std::int32_t sizeMb = readDecimal(sizeText);
     const QString fileName = ui_->fileNameEdit.text();
     if (fileName.isEmpty()) {
-        warn(QString::fromUtf8(kFillAllFields));
+        warn(ui::text(texts::kFillAllFields));
         return;
     }
 
@@ -539,7 +500,7 @@ void ChannelDialog::accept() {
     const std::optional<std::int32_t> lastTime =
         ui_->calendarRadio.isChecked() ? readCalendarTime(timeText) : readUnixTime(timeText);
     if (!lastTime) {
-        warn(QString::fromUtf8(kTimeFormatMismatch));
+        warn(ui::text(texts::kTimeFormatMismatch));
         return;
     }
 
@@ -551,54 +512,36 @@ void ChannelDialog::accept() {
 
     switch (mode_) {
         case Mode::AddGroup: {
-            if (record.groups.size() >= static_cast<std::size_t>(kMaxGroups)) {
-                ui::showMessage(this, ui::BoxKind::Information, ui::applicationTitle(),
-                                QString::fromUtf8(kTooManyGroups));
-                return;
-            }
             GroupRecord group;
             group.station = bytesOf(station);
             group.channels.append(newChannel);
             group.sizeMb = sizeMb;
             group.sps = sps;
-            const std::size_t at = std::min(static_cast<std::size_t>(std::max(insertPosition_, 0)),
-                                            record.groups.size());
-            record.groups.insertAt(at, group);
-            record.groupCount += 1;
+            if (!allowed(addGroup(record, static_cast<std::size_t>(std::max(insertPosition_, 0)),
+                                  group))) {
+                return;
+            }
             break;
         }
         case Mode::AddChannel: {
             GroupRecord& group = record.groups.at(static_cast<std::size_t>(groupIndex_));
-            for (const ChannelRecord& existing : group.channels) {
-                if (sameChannelCode(existing.code, newChannel.code)) {
-                    ui::showMessage(this, ui::BoxKind::Information, ui::applicationTitle(),
-                                    QString::fromUtf8(kDuplicateChannel));
-                    return;
-                }
-            }
-            GroupRecord longer = group;
-            longer.channels.append(newChannel);
-            if (!channelListFits(longer)) {
+            if (!allowed(addChannels(group, std::span(&newChannel, 1)))) {
                 return;
             }
-            group.channels.append(newChannel);
             break;
         }
         case Mode::ChangeChannel: {
             GroupRecord& group = record.groups.at(static_cast<std::size_t>(groupIndex_));
-            GroupRecord changed = group;
-            changed.channels.setAt(static_cast<std::size_t>(channelIndex_), newChannel);
-            if (!channelListFits(changed)) {
+            const auto index = static_cast<std::size_t>(channelIndex_);
+            if (!allowed(checkChannelChange(group, index, newChannel))) {
                 return;
             }
             if (groupValuesChanged_ &&
                 ui::showMessage(this, ui::BoxKind::Question, ui::applicationTitle(),
-                                QString::fromUtf8(kGroupValuesQuestion)) != ui::BoxAnswer::Yes) {
+                                ui::text(texts::kGroupValuesQuestion)) != ui::BoxAnswer::Yes) {
                 return;
             }
-            group.sizeMb = sizeMb;
-            group.sps = sps;
-            group.channels.setAt(static_cast<std::size_t>(channelIndex_), newChannel);
+            changeChannel(group, index, newChannel, sps, sizeMb);
             break;
         }
     }

@@ -14,16 +14,13 @@
 // a channel can be added while the database cannot be reached.
 //
 // Controls by object name: stationBox, channelBox, spsEdit, unixRadio, calendarRadio,
-// lastTimeEdit, sizeEdit, fileNameEdit, okButton, cancelButton.
+// lastTimeEdit, sizeEdit, fileNameEdit, noteLabel, okButton, cancelButton.
 #include <QDialog>
-#include <QString>
 #include <memory>
-#include <optional>
-#include <string>
-
-#include "settings/settings_record.h"
 
 namespace vorda {
+
+struct RuleCheck;
 
 class ChannelDialog : public QDialog {
     Q_OBJECT
@@ -40,12 +37,6 @@ class ChannelDialog : public QDialog {
     // OK: checks the fields and writes the settings record; stays open on any refusal.
     void accept() override;
 
-    // Why a code cannot go into the settings file; nothing when it can.
-    static std::optional<QString> unsafeCodeReason(const QString& code);
-    // Why a channel code cannot name its keys in the group's section (one of the group's own
-    // keys, or a file name key); nothing when it can.
-    static std::optional<QString> groupKeyReason(const QString& code);
-
   private:
     void initDialog();
     void onStationChanged();
@@ -54,10 +45,13 @@ class ChannelDialog : public QDialog {
     void onCalendarFormat();
     void onUnixFormat();
     void proposeFileName();
-    bool checkCode(const QString& code, const QString& what, bool namesKeys = false);
-    // Whether the group's channel list still fits the settings file; says so when not.
-    bool channelListFits(const GroupRecord& group);
+    // True when the rules allow it; otherwise shows why and gives false.
+    bool allowed(const RuleCheck& check);
     void warn(const QString& text);
+    // The error box of a query that failed, with the driver's word (code page 1251).
+    void queryFailed(const QString& what, const std::string& error);
+    // Says how many database codes the lists leave out, when any.
+    void showLeftOut();
 
     struct Controls;
     std::unique_ptr<Controls> ui_;
@@ -67,6 +61,8 @@ class ChannelDialog : public QDialog {
     int channelIndex_ = -1;
     bool groupValuesChanged_ = false;
     bool stationsListed_ = false;
+    std::size_t stationsLeftOut_ = 0;
+    std::size_t channelsLeftOut_ = 0;
 };
 
 }  // namespace vorda

@@ -20,9 +20,10 @@
 
 #include "app/ui/app_resources.h"
 #include "app/ui/ui_support.h"
+#include "channels/group_order.h"
 #include "channels/ui/channel_dialog.h"
 #include "channels/ui/channel_table_model.h"
-#include "channels/group_order.h"
+#include "resources/texts.h"
 #include "settings/settings_record.h"
 
 namespace vorda {
@@ -99,11 +100,11 @@ struct ChannelListPage::Controls {
     ChannelListView list;
     QPushButton moveUp;
     QPushButton moveDown;
-    WrapButton addChannel{QStringLiteral("Добавить\nканал в группу")};
-    WrapButton addGroup{QStringLiteral("Добавить группу")};
-    WrapButton editChannel{QStringLiteral("Изменить канал в группе")};
-    WrapButton deleteChannel{QStringLiteral("Удалить канал из группы")};
-    WrapButton deleteGroup{QStringLiteral("Удалить группу")};
+    WrapButton addChannel{ui::text(texts::kAddChannelButton)};
+    WrapButton addGroup{ui::text(texts::kAddGroupButton)};
+    WrapButton editChannel{ui::text(texts::kEditChannelButton)};
+    WrapButton deleteChannel{ui::text(texts::kDeleteChannelButton)};
+    WrapButton deleteGroup{ui::text(texts::kDeleteGroupButton)};
 };
 
 ChannelListPage::ChannelListPage(QWidget* parent)
@@ -168,8 +169,8 @@ ChannelListPage::ChannelListPage(QWidget* parent)
     }
     ui_->moveUp.setIcon(ui::arrowUpIcon());
     ui_->moveDown.setIcon(ui::arrowDownIcon());
-    ui_->moveUp.setAccessibleName(QStringLiteral("Переместить группу вверх"));
-    ui_->moveDown.setAccessibleName(QStringLiteral("Переместить группу вниз"));
+    ui_->moveUp.setAccessibleName(ui::text(texts::kMoveGroupUp));
+    ui_->moveDown.setAccessibleName(ui::text(texts::kMoveGroupDown));
 
     ui_->buttons.addWidget(&ui_->moveUp, 0, Qt::AlignBottom);
     ui_->buttons.addWidget(&ui_->moveDown, 0, Qt::AlignBottom);
@@ -203,6 +204,17 @@ ChannelListPage::ChannelListPage(QWidget* parent)
 }
 
 ChannelListPage::~ChannelListPage() = default;
+
+QString ChannelListPage::title() const {
+    return ui::text(texts::kChannelTab);
+}
+
+void ChannelListPage::fill() {
+    // A hidden page fills when it is shown, as it does each time (showEvent).
+    if (isVisible()) {
+        refillList();
+    }
+}
 
 QTableView& ChannelListPage::list() {
     return ui_->list;
@@ -279,7 +291,7 @@ void ChannelListPage::showEvent(QShowEvent* event) {
 }
 
 void ChannelListPage::onAddChannel() {
-    const int row = selectedRowOrAsk(QStringLiteral("Выберите группу"));
+    const int row = selectedRowOrAsk(ui::text(texts::kChooseGroup));
     if (row < 0) {
         return;
     }
@@ -300,7 +312,7 @@ void ChannelListPage::onAddGroup() {
 }
 
 void ChannelListPage::onEditChannel() {
-    const int row = selectedRowOrAsk(QStringLiteral("Выберите канал"));
+    const int row = selectedRowOrAsk(ui::text(texts::kChooseChannel));
     if (row < 0) {
         return;
     }
@@ -316,10 +328,10 @@ void ChannelListPage::onEditChannel() {
 
 void ChannelListPage::onDeleteChannel() {
     // The question comes before the selection is looked at.
-    if (!confirm(QStringLiteral("Вы дейстивтельно хотите\nудалить канал?"))) {
+    if (!confirm(ui::text(texts::kDeleteChannelQuestion))) {
         return;
     }
-    const int row = selectedRowOrAsk(QStringLiteral("Выберите канал"));
+    const int row = selectedRowOrAsk(ui::text(texts::kChooseChannel));
     if (row < 0) {
         return;
     }
@@ -329,10 +341,10 @@ void ChannelListPage::onDeleteChannel() {
 }
 
 void ChannelListPage::onDeleteGroup() {
-    if (!confirm(QStringLiteral("Вы дейстивтельно хотите\nудалить группу?"))) {
+    if (!confirm(ui::text(texts::kDeleteGroupQuestion))) {
         return;
     }
-    const int row = selectedRowOrAsk(QStringLiteral("Выберите группу"));
+    const int row = selectedRowOrAsk(ui::text(texts::kChooseGroup));
     if (row < 0) {
         return;
     }

@@ -22,6 +22,11 @@ class ChannelListPage : public ui::DialogPage {
     explicit ChannelListPage(QWidget* parent = nullptr);
     ~ChannelListPage() override;
 
+    QString title() const override;
+    // Rebuilds the list from the record (refillList). The page does so each time it is shown,
+    // so while it is hidden this waits for that.
+    void fill() override;
+
     // Rebuilds the list from the record; afterwards no row is selected.
     void refillList();
 

@@ -1,6 +1,7 @@
 #include "channels/ui/channel_table_model.h"
 
 #include "app/ui/ui_support.h"
+#include "resources/texts.h"
 
 namespace vorda {
 
@@ -83,19 +84,19 @@ QVariant ChannelTableModel::headerData(int section, Qt::Orientation orientation,
     }
     switch (section) {
         case GroupNumberColumn:
-            return QStringLiteral("№ группы");
+            return ui::text(texts::kGroupNumber);
         case StationColumn:
-            return QStringLiteral("Код станции");
+            return ui::text(texts::kStationCode);
         case ChannelColumn:
-            return QStringLiteral("Код канала");
+            return ui::text(texts::kChannelCode);
         case SpsColumn:
-            return QStringLiteral("Отсчеты в секунду");
+            return ui::text(texts::kSps);
         case LastTimeColumn:
-            return QStringLiteral("Последнее время");
+            return ui::text(texts::kLastTime);
         case FileSizeColumn:
-            return QStringLiteral("Размер файла");
+            return ui::text(texts::kFileSize);
         case FileNameColumn:
-            return QStringLiteral("Имя файла");
+            return ui::text(texts::kFileName);
         default:
             return {};
     }

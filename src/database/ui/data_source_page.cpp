@@ -1,10 +1,19 @@
 #include "database/ui/data_source_page.h"
 
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSignalBlocker>
+#include <QVBoxLayout>
 
 #include "app/ui/folder_chooser.h"
+#include "app/ui/ui_support.h"
+#include "database/connection_settings.h"
 #include "database/ui/dsn_manager_dialog.h"
-#include "settings/settings_file.h"
+#include "resources/texts.h"
 
 namespace vorda {
 namespace {
@@ -13,8 +22,12 @@ constexpr int kUserChars = static_cast<int>(ConnectionValues::kUserLimit);
 constexpr int kPasswordChars = static_cast<int>(ConnectionValues::kPasswordLimit);
 constexpr int kDataDirChars = static_cast<int>(ConnectionValues::kDataDirLimit);
 
-const QString kSystemSuffix = QStringLiteral(" (System DSN)");
-const QString kUserSuffix = QStringLiteral(" (User DSN)");
+const QString kSystemSuffix = ui::text(texts::kSystemDsnSuffix);
+const QString kUserSuffix = ui::text(texts::kUserDsnSuffix);
+// The configured name when the driver manager lists no data source of that name.
+const QString kNotFoundSuffix = ui::text(texts::kNotFoundDsnSuffix);
+// Each entry holds the name the driver manager knows (code page 1251) under this role.
+constexpr int kNameRole = Qt::UserRole;
 
 void storeText(std::string& target, const QString& text, int maxChars) {
     if (auto bytes = ui::toRecord(text.left(maxChars))) {
@@ -29,120 +42,173 @@ QString boxText(const std::string& bytes) {
 
 }  // namespace
 
+struct DataSourcePage::Controls {
+    explicit Controls(const Environment& env) : sources(env) {}
+
+    ConnectionSettings sources;
+    // Containers come before what they hold, so that members are destroyed children first.
+    QVBoxLayout layout;
+    QGroupBox box;
+    QVBoxLayout boxLayout{&box};
+    QHBoxLayout dirRow;
+    QHBoxLayout testRow;
+    ui::Cp1251Validator userValidator{kUserChars};
+    ui::Cp1251Validator passwordValidator{kPasswordChars};
+    ui::Cp1251Validator dataDirValidator{kDataDirChars};
+    QComboBox sourceBox;
+    QLineEdit userEdit;
+    QLineEdit passwordEdit;
+    QLineEdit dataDirEdit;
+    QPushButton browseButton{ui::text(texts::kBrowse)};
+    QPushButton adminButton{ui::text(texts::kAdminButton)};
+    QPushButton testButton{ui::text(texts::kTestButton)};
+    QLabel sourceLabel{ui::text(texts::kDataSourceLabel)};
+    QLabel userLabel{ui::text(texts::kUserLabel)};
+    QLabel passwordLabel{ui::text(texts::kPasswordLabel)};
+    QLabel dataDirLabel{ui::text(texts::kDataDirLabel)};
+};
+
 DataSourcePage::DataSourcePage(const Environment& env, QWidget* parent)
-    : ui::DialogPage(parent),
-      sources_(env),
-      layout_(this),
-      boxLayout_(&box_),
-      userValidator_(kUserChars),
-      passwordValidator_(kPasswordChars),
-      dataDirValidator_(kDataDirChars),
-      browseButton_(QStringLiteral("..")),
-      adminButton_(QStringLiteral("Вызов ODBC Data Source Administrator")),
-      testButton_(QStringLiteral("Тест")),
-      sourceLabel_(QStringLiteral("Имя ресурса базы данных, объявленного в ODBC")),
-      userLabel_(QStringLiteral("Имя пользователя")),
-      passwordLabel_(QStringLiteral("Пароль пользователя")),
-      dataDirLabel_(
-          QStringLiteral("Путь на данные для системы обработки сейсмических данных (ZEL)")) {
+    : ui::DialogPage(parent), ui_(std::make_unique<Controls>(env)) {
     // The values the page shows come from a short-lived object's load.
     ConnectionSettings(env).load();
 
-    layout_.addWidget(&adminButton_);
-    boxLayout_.addWidget(&sourceLabel_);
-    boxLayout_.addWidget(&sourceBox_);
-    boxLayout_.addSpacing(4);
-    boxLayout_.addWidget(&userLabel_);
-    boxLayout_.addWidget(&userEdit_);
-    boxLayout_.addSpacing(4);
-    boxLayout_.addWidget(&passwordLabel_);
-    boxLayout_.addWidget(&passwordEdit_);
-    boxLayout_.addSpacing(4);
-    boxLayout_.addWidget(&dataDirLabel_);
-    dirRow_.setSpacing(0);
-    dirRow_.addWidget(&dataDirEdit_, 1);
-    dirRow_.addWidget(&browseButton_);
-    boxLayout_.addLayout(&dirRow_);
-    layout_.addWidget(&box_);
-    testRow_.addStretch(1);
-    testRow_.addWidget(&testButton_);
-    layout_.addLayout(&testRow_);
-    layout_.addStretch(1);
+    Controls& c = *ui_;
+    setLayout(&c.layout);
+    c.layout.addWidget(&c.adminButton);
+    c.boxLayout.addWidget(&c.sourceLabel);
+    c.boxLayout.addWidget(&c.sourceBox);
+    c.boxLayout.addSpacing(4);
+    c.boxLayout.addWidget(&c.userLabel);
+    c.boxLayout.addWidget(&c.userEdit);
+    c.boxLayout.addSpacing(4);
+    c.boxLayout.addWidget(&c.passwordLabel);
+    c.boxLayout.addWidget(&c.passwordEdit);
+    c.boxLayout.addSpacing(4);
+    c.boxLayout.addWidget(&c.dataDirLabel);
+    c.dirRow.setSpacing(0);
+    c.dirRow.addWidget(&c.dataDirEdit, 1);
+    c.dirRow.addWidget(&c.browseButton);
+    c.boxLayout.addLayout(&c.dirRow);
+    c.layout.addWidget(&c.box);
+    c.testRow.addStretch(1);
+    c.testRow.addWidget(&c.testButton);
+    c.layout.addLayout(&c.testRow);
+    c.layout.addStretch(1);
 
-    sourceLabel_.setBuddy(&sourceBox_);
-    userLabel_.setBuddy(&userEdit_);
-    passwordLabel_.setBuddy(&passwordEdit_);
-    dataDirLabel_.setBuddy(&dataDirEdit_);
-    sourceBox_.setEditable(false);
-    sourceBox_.setMaxVisibleItems(8);
-    sourceBox_.setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    userEdit_.setValidator(&userValidator_);
-    passwordEdit_.setValidator(&passwordValidator_);
-    passwordEdit_.setEchoMode(QLineEdit::Password);
-    dataDirEdit_.setValidator(&dataDirValidator_);
-    browseButton_.setFixedWidth(browseButton_.sizeHint().height());
-    for (QPushButton* button : {&browseButton_, &adminButton_, &testButton_}) {
+    c.sourceLabel.setBuddy(&c.sourceBox);
+    c.userLabel.setBuddy(&c.userEdit);
+    c.passwordLabel.setBuddy(&c.passwordEdit);
+    c.dataDirLabel.setBuddy(&c.dataDirEdit);
+    c.sourceBox.setEditable(false);
+    // A drop-down of ordinary height that scrolls, however many data sources there are (some
+    // styles otherwise open a list as tall as the screen).
+    c.sourceBox.setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+    c.sourceBox.setMaxVisibleItems(12);
+    c.sourceBox.setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    c.userEdit.setValidator(&c.userValidator);
+    c.passwordEdit.setValidator(&c.passwordValidator);
+    c.passwordEdit.setEchoMode(QLineEdit::Password);
+    c.dataDirEdit.setValidator(&c.dataDirValidator);
+    c.browseButton.setFixedWidth(c.browseButton.sizeHint().height());
+    for (QPushButton* button : {&c.browseButton, &c.adminButton, &c.testButton}) {
         button->setAutoDefault(false);
     }
-    testButton_.setMinimumWidth(
-        testButton_.fontMetrics().horizontalAdvance(QStringLiteral("Тест")) + 48);
+    c.testButton.setMinimumWidth(
+        c.testButton.fontMetrics().horizontalAdvance(ui::text(texts::kTestButton)) + 48);
 
-    QWidget::setTabOrder(&sourceBox_, &userEdit_);
-    QWidget::setTabOrder(&userEdit_, &passwordEdit_);
-    QWidget::setTabOrder(&passwordEdit_, &dataDirEdit_);
-    QWidget::setTabOrder(&dataDirEdit_, &browseButton_);
-    QWidget::setTabOrder(&browseButton_, &adminButton_);
-    QWidget::setTabOrder(&adminButton_, &testButton_);
+    QWidget::setTabOrder(&c.sourceBox, &c.userEdit);
+    QWidget::setTabOrder(&c.userEdit, &c.passwordEdit);
+    QWidget::setTabOrder(&c.passwordEdit, &c.dataDirEdit);
+    QWidget::setTabOrder(&c.dataDirEdit, &c.browseButton);
+    QWidget::setTabOrder(&c.browseButton, &c.adminButton);
+    QWidget::setTabOrder(&c.adminButton, &c.testButton);
 
-    const ConnectionValues& values = ConnectionSettings::values();
-    userEdit_.setText(ui::fromRecord(values.user));
-    passwordEdit_.setText(ui::fromRecord(values.password));
-    dataDirEdit_.setText(ui::fromRecord(values.dataDir));
-    refillSources();
-
-    connect(&userEdit_, &QLineEdit::textChanged, this, [](const QString& text) {
+    connect(&c.userEdit, &QLineEdit::textChanged, this, [](const QString& text) {
         storeText(ConnectionSettings::values().user, text, kUserChars);
     });
-    connect(&passwordEdit_, &QLineEdit::textChanged, this, [](const QString& text) {
+    connect(&c.passwordEdit, &QLineEdit::textChanged, this, [](const QString& text) {
         storeText(ConnectionSettings::values().password, text, kPasswordChars);
     });
-    connect(&dataDirEdit_, &QLineEdit::textChanged, this, [](const QString& text) {
+    connect(&c.dataDirEdit, &QLineEdit::textChanged, this, [](const QString& text) {
         storeText(ConnectionSettings::values().dataDir, text, kDataDirChars);
     });
-    connect(&sourceBox_, &QComboBox::currentIndexChanged, this, &DataSourcePage::onSourceChanged);
-    connect(&browseButton_, &QPushButton::clicked, this, &DataSourcePage::onBrowse);
-    connect(&adminButton_, &QPushButton::clicked, this, &DataSourcePage::onAdmin);
-    connect(&testButton_, &QPushButton::clicked, this, &DataSourcePage::onTest);
+    connect(&c.sourceBox, &QComboBox::currentIndexChanged, this, &DataSourcePage::onSourceChanged);
+    connect(&c.browseButton, &QPushButton::clicked, this, &DataSourcePage::onBrowse);
+    connect(&c.adminButton, &QPushButton::clicked, this, &DataSourcePage::onAdmin);
+    connect(&c.testButton, &QPushButton::clicked, this, &DataSourcePage::onTest);
 }
 
 DataSourcePage::~DataSourcePage() = default;
 
+QString DataSourcePage::title() const {
+    return ui::text(texts::kDataSourceTab);
+}
+
+void DataSourcePage::fill() {
+    Controls& c = *ui_;
+    const ConnectionValues& values = ConnectionSettings::values();
+    {
+        const QSignalBlocker user(c.userEdit);
+        const QSignalBlocker password(c.passwordEdit);
+        const QSignalBlocker dataDir(c.dataDirEdit);
+        c.userEdit.setText(ui::fromRecord(values.user));
+        c.passwordEdit.setText(ui::fromRecord(values.password));
+        c.dataDirEdit.setText(ui::fromRecord(values.dataDir));
+    }
+    refillSources();
+}
+
+QComboBox& DataSourcePage::sourceBox() {
+    return ui_->sourceBox;
+}
+QLineEdit& DataSourcePage::userEdit() {
+    return ui_->userEdit;
+}
+QLineEdit& DataSourcePage::passwordEdit() {
+    return ui_->passwordEdit;
+}
+QLineEdit& DataSourcePage::dataDirEdit() {
+    return ui_->dataDirEdit;
+}
+QPushButton& DataSourcePage::browseButton() {
+    return ui_->browseButton;
+}
+QPushButton& DataSourcePage::adminButton() {
+    return ui_->adminButton;
+}
+QPushButton& DataSourcePage::testButton() {
+    return ui_->testButton;
+}
+
 void DataSourcePage::refillSources() {
     // Filling and selecting here is not the operator's choice: the data source stays as it is.
-    const QSignalBlocker blocker(sourceBox_);
-    sourceBox_.clear();
-    sources_.dataSources.clear();
+    const QSignalBlocker blocker(ui_->sourceBox);
+    ui_->sourceBox.clear();
+    ui_->sources.dataSources.clear();
     {
         const ui::WaitCursor wait;
-        sources_.enumerateDataSources();
+        ui_->sources.enumerateDataSources();
     }
-    for (const DataSourceEntry& entry : sources_.dataSources) {
-        if (entry.name.empty()) {
-            break;
-        }
-        sourceBox_.addItem(ui::fromRecord(entry.name) +
-                           (entry.isSystem ? kSystemSuffix : kUserSuffix));
+    for (const DataSourceEntry& entry : ui_->sources.dataSources) {
+        ui_->sourceBox.addItem(
+            ui::fromRecord(entry.name) + (entry.isSystem ? kSystemSuffix : kUserSuffix),
+            QByteArray::fromStdString(entry.name));
     }
-    // The first entry that begins with the current name, whatever the letter case.
-    const QString current = ui::fromRecord(ConnectionSettings::values().dataSource);
-    int selected = -1;
-    for (int i = 0; i < sourceBox_.count(); ++i) {
-        if (sourceBox_.itemText(i).startsWith(current, Qt::CaseInsensitive)) {
-            selected = i;
-            break;
-        }
+    // The configured name as it is: its own entry, or one of its own marked as not found.
+    const std::string& current = ConnectionSettings::values().dataSource;
+    int selected = findDataSourceEntry(ui_->sources.dataSources, current);
+    if (selected < 0 && !current.empty()) {
+        ui_->sourceBox.addItem(ui::fromRecord(current) + kNotFoundSuffix,
+                               QByteArray::fromStdString(current));
+        selected = ui_->sourceBox.count() - 1;
     }
-    sourceBox_.setCurrentIndex(selected);
+    ui_->sourceBox.setCurrentIndex(selected);
+}
+
+std::string DataSourcePage::entryName(int index) const {
+    return index >= 0 ? ui_->sourceBox.itemData(index, kNameRole).toByteArray().toStdString()
+                      : std::string();
 }
 
 void DataSourcePage::onSourceChanged(int index) {
@@ -150,15 +216,13 @@ void DataSourcePage::onSourceChanged(int index) {
         return;
     }
     // The name the driver manager knows, without the list's suffix.
-    if (auto bytes = ui::toRecord(sourceBox_.itemText(index))) {
-        ConnectionSettings::values().dataSource = plainDataSourceName(*bytes);
-    }
+    ConnectionSettings::values().dataSource = entryName(index);
 }
 
 void DataSourcePage::onBrowse() {
-    const QString chosen = ui::chooseFolder(window(), dataDirEdit_.text());
+    const QString chosen = ui::chooseFolder(window(), ui_->dataDirEdit.text());
     if (!chosen.isEmpty()) {
-        dataDirEdit_.setText(chosen);
+        ui_->dataDirEdit.setText(chosen);
     }
 }
 
@@ -170,20 +234,18 @@ void DataSourcePage::onAdmin() {
 
 void DataSourcePage::onTest() {
     ConnectionValues& values = ConnectionSettings::values();
-    std::string name;
-    const QString entry = sourceBox_.currentIndex() >= 0 ? sourceBox_.currentText() : QString();
-    if (entry.endsWith(kSystemSuffix) || entry.endsWith(kUserSuffix)) {
-        name = plainDataSourceName(ui::toRecord(entry).value_or(std::string()));
+    // With an entry selected, its name; with none, the name stays as configured.
+    if (ui_->sourceBox.currentIndex() >= 0) {
+        values.dataSource = entryName(ui_->sourceBox.currentIndex());
     }
-    values.dataSource = name;
-    storeText(values.user, userEdit_.text(), kUserChars);
-    storeText(values.password, passwordEdit_.text(), kPasswordChars);
+    storeText(values.user, ui_->userEdit.text(), kUserChars);
+    storeText(values.password, ui_->passwordEdit.text(), kPasswordChars);
 
     ConnectOutcome outcome;
     {
         const ui::WaitCursor wait;
-        sources_.disconnect();
-        outcome = sources_.connect(true);
+        ui_->sources.disconnect();
+        outcome = ui_->sources.connect(true);
     }
     if (outcome.showBox) {
         // The connection's own boxes: their own caption, no owner window.

@@ -1,9 +1,22 @@
 #include "database/ui/dsn_manager_dialog.h"
 
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
 
 #include "app/ui/ui_support.h"
+#include "database/connection_settings.h"
+#include "platform/cp1251.h"
+#include "resources/texts.h"
 
 namespace vorda {
 namespace {
@@ -20,101 +33,175 @@ void warn(QWidget* parent, const QString& message) {
 
 // ---------------------------------------------------------------------------------------------
 
+struct DsnEditDialog::Controls {
+    // Containers come before what they hold, so that members are destroyed children first.
+    QVBoxLayout layout;
+    QFormLayout form;
+    QHBoxLayout rowButtons;
+    QLineEdit nameEdit;
+    QComboBox driverBox;
+    QLabel tableLabel{ui::text(texts::kDsnParametersLabel)};
+    QTableWidget table;
+    QPushButton addRowButton{ui::text(texts::kDsnAddParameter)};
+    QPushButton removeRowButton{ui::text(texts::kDsnRemoveParameter)};
+    QDialogButtonBox buttons{QDialogButtonBox::Ok | QDialogButtonBox::Cancel};
+    // After the box, which holds it: it leaves the box before the box goes.
+    QPushButton testButton{ui::text(texts::kTestButton)};
+    // The keys offered for the chosen driver.
+    QStringList offeredKeys;
+};
+
 DsnEditDialog::DsnEditDialog(QWidget* parent, const std::vector<std::string>& drivers,
                              const std::string& name, const std::string& driver,
                              const OdbcAttributes& attributes)
-    : QDialog(parent),
-      layout_(this),
-      tableLabel_(QStringLiteral("Параметры источника данных:")),
-      addRowButton_(QStringLiteral("Добавить параметр")),
-      removeRowButton_(QStringLiteral("Удалить параметр")),
-      okButton_(QStringLiteral("OK")),
-      cancelButton_(QStringLiteral("Отмена")) {
-    setWindowTitle(name.empty() ? QStringLiteral("Новый источник данных ODBC")
-                                : QStringLiteral("Источник данных ODBC"));
-    form_.addRow(QStringLiteral("Имя источника данных:"), &nameEdit_);
-    form_.addRow(QStringLiteral("Драйвер:"), &driverBox_);
-    layout_.addLayout(&form_);
-    layout_.addWidget(&tableLabel_);
-    layout_.addWidget(&table_, 1);
-    rowButtons_.addWidget(&addRowButton_);
-    rowButtons_.addWidget(&removeRowButton_);
-    rowButtons_.addStretch(1);
-    layout_.addLayout(&rowButtons_);
-    buttons_.addStretch(1);
-    buttons_.addWidget(&okButton_);
-    buttons_.addWidget(&cancelButton_);
-    layout_.addLayout(&buttons_);
+    : QDialog(parent), ui_(std::make_unique<Controls>()) {
+    Controls& c = *ui_;
+    QTableWidget& table = c.table;
+    setWindowTitle(ui::text(name.empty() ? texts::kNewDsnTitle : texts::kDsnTitle));
+    setLayout(&c.layout);
+    c.form.addRow(ui::text(texts::kDsnNameLabel), &c.nameEdit);
+    c.form.addRow(ui::text(texts::kDsnDriverLabel), &c.driverBox);
+    c.layout.addLayout(&c.form);
+    c.layout.addWidget(&c.tableLabel);
+    c.layout.addWidget(&table, 1);
+    c.rowButtons.addWidget(&c.addRowButton);
+    c.rowButtons.addWidget(&c.removeRowButton);
+    c.rowButtons.addStretch(1);
+    c.layout.addLayout(&c.rowButtons);
+    c.buttons.button(QDialogButtonBox::Ok)->setText(ui::text(texts::kOk));
+    c.buttons.button(QDialogButtonBox::Cancel)->setText(ui::text(texts::kCancel));
+    c.buttons.addButton(&c.testButton, QDialogButtonBox::ActionRole);
+    c.layout.addWidget(&c.buttons);
 
     for (const std::string& d : drivers) {
-        driverBox_.addItem(text(d));
+        c.driverBox.addItem(text(d));
     }
     if (!driver.empty()) {
-        int index = driverBox_.findText(text(driver));
+        int index = c.driverBox.findText(text(driver));
         if (index < 0) {
-            driverBox_.addItem(text(driver));
-            index = driverBox_.count() - 1;
+            c.driverBox.addItem(text(driver));
+            index = c.driverBox.count() - 1;
         }
-        driverBox_.setCurrentIndex(index);
+        c.driverBox.setCurrentIndex(index);
     }
-    nameEdit_.setText(text(name));
-    nameEdit_.setReadOnly(!name.empty());
+    c.nameEdit.setText(text(name));
+    c.nameEdit.setReadOnly(!name.empty());
 
-    table_.setColumnCount(2);
-    table_.setHorizontalHeaderLabels({QStringLiteral("Параметр"), QStringLiteral("Значение")});
-    table_.horizontalHeader()->setStretchLastSection(true);
-    table_.verticalHeader()->setVisible(false);
-    table_.setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_.setSelectionMode(QAbstractItemView::SingleSelection);
+    table.setColumnCount(2);
+    table.setHorizontalHeaderLabels(
+        {ui::text(texts::kDsnParameterColumn), ui::text(texts::kDsnValueColumn)});
+    table.horizontalHeader()->setStretchLastSection(true);
+    table.verticalHeader()->setVisible(false);
+    table.setSelectionBehavior(QAbstractItemView::SelectRows);
+    table.setSelectionMode(QAbstractItemView::SingleSelection);
     for (const auto& [key, value] : attributes) {
         addRow(text(key), text(value));
     }
-    // The fields every server or file driver asks for are always offered.
-    for (const char* key : {"Database", "Server", "Port"}) {
-        bool present = false;
-        for (const auto& attribute : attributes) {
-            present = present || QString::fromStdString(attribute.first)
-                                         .compare(QLatin1String(key), Qt::CaseInsensitive) == 0;
-        }
-        if (!present) {
-            addRow(QLatin1String(key), QString());
-        }
-    }
-    table_.resizeColumnToContents(0);
-    table_.setColumnWidth(0, qMax(table_.columnWidth(0), 120));
+    offerDriverKeys();
+    table.resizeColumnToContents(0);
+    table.setColumnWidth(0, qMax(table.columnWidth(0), 120));
     resize(480, 360);
 
-    okButton_.setDefault(true);
-    connect(&okButton_, &QPushButton::clicked, this, &DsnEditDialog::accept);
-    connect(&cancelButton_, &QPushButton::clicked, this, &DsnEditDialog::reject);
-    connect(&addRowButton_, &QPushButton::clicked, this, [this] {
+    okButton().setDefault(true);
+    connect(&c.buttons, &QDialogButtonBox::accepted, this, &DsnEditDialog::accept);
+    connect(&c.buttons, &QDialogButtonBox::rejected, this, &DsnEditDialog::reject);
+    c.testButton.setAutoDefault(false);
+    connect(&c.testButton, &QPushButton::clicked, this, &DsnEditDialog::onTest);
+    // Another driver reads other keys: its own are offered instead of the empty ones offered
+    // for the driver before.
+    connect(&c.driverBox, &QComboBox::currentTextChanged, this, [this] { offerDriverKeys(); });
+    connect(&c.addRowButton, &QPushButton::clicked, this, [this] {
+        QTableWidget& table = ui_->table;
         addRow(QString(), QString());
-        table_.setCurrentCell(table_.rowCount() - 1, 0);
-        table_.editItem(table_.item(table_.rowCount() - 1, 0));
+        table.setCurrentCell(table.rowCount() - 1, 0);
+        table.editItem(table.item(table.rowCount() - 1, 0));
     });
-    connect(&removeRowButton_, &QPushButton::clicked, this, [this] {
-        if (table_.currentRow() >= 0) {
-            table_.removeRow(table_.currentRow());
+    connect(&c.removeRowButton, &QPushButton::clicked, this, [this] {
+        QTableWidget& table = ui_->table;
+        if (table.currentRow() >= 0) {
+            table.removeRow(table.currentRow());
         }
     });
 }
 
 DsnEditDialog::~DsnEditDialog() = default;
 
+QLineEdit& DsnEditDialog::nameEdit() {
+    return ui_->nameEdit;
+}
+QComboBox& DsnEditDialog::driverBox() {
+    return ui_->driverBox;
+}
+QTableWidget& DsnEditDialog::attributeTable() {
+    return ui_->table;
+}
+QPushButton& DsnEditDialog::okButton() {
+    return *ui_->buttons.button(QDialogButtonBox::Ok);
+}
+QPushButton& DsnEditDialog::cancelButton() {
+    return *ui_->buttons.button(QDialogButtonBox::Cancel);
+}
+QPushButton& DsnEditDialog::testButton() {
+    return ui_->testButton;
+}
+
 void DsnEditDialog::addRow(const QString& key, const QString& value) {
-    const int row = table_.rowCount();
-    table_.insertRow(row);
+    const int row = ui_->table.rowCount();
+    ui_->table.insertRow(row);
     // The table owns its items.
-    table_.setItem(row, 0, std::make_unique<QTableWidgetItem>(key).release());
-    table_.setItem(row, 1, std::make_unique<QTableWidgetItem>(value).release());
+    ui_->table.setItem(row, 0, std::make_unique<QTableWidgetItem>(key).release());
+    ui_->table.setItem(row, 1, std::make_unique<QTableWidgetItem>(value).release());
+}
+
+void DsnEditDialog::offerDriverKeys() {
+    QTableWidget& table = ui_->table;
+    for (int row = table.rowCount() - 1; row >= 0; --row) {
+        const QTableWidgetItem* key = table.item(row, 0);
+        const QTableWidgetItem* value = table.item(row, 1);
+        if (key != nullptr && ui_->offeredKeys.contains(key->text()) &&
+            (value == nullptr || value->text().trimmed().isEmpty())) {
+            table.removeRow(row);
+        }
+    }
+    ui_->offeredKeys.clear();
+    for (const std::string& key : odbcDriverKeys(driver())) {
+        const QString k = text(key);
+        ui_->offeredKeys << k;
+        bool present = false;
+        for (int row = 0; row < table.rowCount() && !present; ++row) {
+            const QTableWidgetItem* item = table.item(row, 0);
+            present = item != nullptr && item->text().compare(k, Qt::CaseInsensitive) == 0;
+        }
+        if (!present) {
+            addRow(k, QString());
+        }
+    }
+}
+
+void DsnEditDialog::onTest() {
+    // The user and password of the data source page, as the connection would use them.
+    const ConnectionValues& values = ConnectionSettings::values();
+    Status status;
+    {
+        const ui::WaitCursor wait;
+        status = testOdbcConnection(driver(), attributes(), cp1251::toUtf8(values.user),
+                                    cp1251::toUtf8(values.password));
+    }
+    if (status) {
+        ui::showMessage(this, ui::BoxKind::Information, windowTitle(),
+                        ui::text(texts::kDsnTestPassed));
+    } else {
+        ui::showMessage(this, ui::BoxKind::Error, windowTitle(),
+                        ui::text(texts::kDsnTestFailed).arg(text(status.error)));
+    }
 }
 
 void DsnEditDialog::keyPressEvent(QKeyEvent* event) {
     // Enter on a parameter cell opens it for editing (Enter in the cell's editor finishes it): it
     // must not close the dialog and write the data source with half its parameters typed.
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && table_.hasFocus() && table_.currentItem() != nullptr) {
-        table_.editItem(table_.currentItem());
+    if (enter && ui_->table.hasFocus() && ui_->table.currentItem() != nullptr) {
+        ui_->table.editItem(ui_->table.currentItem());
         event->accept();
         return;
     }
@@ -122,18 +209,18 @@ void DsnEditDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 std::string DsnEditDialog::name() const {
-    return nameEdit_.text().toStdString();
+    return ui_->nameEdit.text().toStdString();
 }
 
 std::string DsnEditDialog::driver() const {
-    return driverBox_.currentText().toStdString();
+    return ui_->driverBox.currentText().toStdString();
 }
 
 OdbcAttributes DsnEditDialog::attributes() const {
     OdbcAttributes result;
-    for (int row = 0; row < table_.rowCount(); ++row) {
-        const QTableWidgetItem* key = table_.item(row, 0);
-        const QTableWidgetItem* value = table_.item(row, 1);
+    for (int row = 0; row < ui_->table.rowCount(); ++row) {
+        const QTableWidgetItem* key = ui_->table.item(row, 0);
+        const QTableWidgetItem* value = ui_->table.item(row, 1);
         const QString k = key != nullptr ? key->text().trimmed() : QString();
         const QString v = value != nullptr ? value->text().trimmed() : QString();
         if (k.isEmpty() || v.isEmpty()) {
@@ -145,31 +232,29 @@ OdbcAttributes DsnEditDialog::attributes() const {
 }
 
 void DsnEditDialog::accept() {
-    if (!checkDataSourceName(nameEdit_.text().toStdString())) {
-        warn(this, QStringLiteral("Введите имя источника данных: латинские буквы, цифры, пробелы и "
-                                  "знаки, кроме []{}(),;?*=!@\\."));
+    if (!checkDataSourceName(ui_->nameEdit.text().toStdString())) {
+        warn(this, ui::text(texts::kEnterDsnName));
         return;
     }
-    if (driverBox_.currentText().isEmpty()) {
-        warn(this, QStringLiteral("Выберите драйвер источника данных."));
+    if (ui_->driverBox.currentText().isEmpty()) {
+        warn(this, ui::text(texts::kChooseDsnDriver));
         return;
     }
     QStringList seen;
-    for (int row = 0; row < table_.rowCount(); ++row) {
-        const QTableWidgetItem* key = table_.item(row, 0);
-        const QTableWidgetItem* value = table_.item(row, 1);
+    for (int row = 0; row < ui_->table.rowCount(); ++row) {
+        const QTableWidgetItem* key = ui_->table.item(row, 0);
+        const QTableWidgetItem* value = ui_->table.item(row, 1);
         const QString k = key != nullptr ? key->text().trimmed() : QString();
         if (k.isEmpty()) {
             continue;
         }
         if (!checkAttributeKey(k.toStdString()) || seen.contains(k, Qt::CaseInsensitive)) {
-            warn(this, QStringLiteral("Недопустимое или повторное имя параметра: %1").arg(k));
+            warn(this, ui::text(texts::kBadParameterName).arg(k));
             return;
         }
         if (value != nullptr &&
             !checkAttributeValue(k.toStdString(), value->text().toStdString())) {
-            warn(this,
-                 QStringLiteral("Значение параметра %1 не может содержать перевод строки.").arg(k));
+            warn(this, ui::text(texts::kParameterLineBreak).arg(k));
             return;
         }
         seen.append(k);
@@ -179,45 +264,58 @@ void DsnEditDialog::accept() {
 
 // ---------------------------------------------------------------------------------------------
 
-DsnManagerDialog::DsnManagerDialog(QWidget* parent)
-    : QDialog(parent),
-      layout_(this),
-      note_(QStringLiteral("Источники данных ODBC этого компьютера. Пользовательские источники "
-                           "можно добавлять, изменять и удалять; системные только просматривать.")),
-      addButton_(QStringLiteral("Добавить...")),
-      editButton_(QStringLiteral("Изменить...")),
-      removeButton_(QStringLiteral("Удалить")),
-      closeButton_(QStringLiteral("Закрыть")) {
-    setWindowTitle(QStringLiteral("Источники данных ODBC"));
-    note_.setWordWrap(true);
-    layout_.addWidget(&note_);
-    layout_.addWidget(&list_, 1);
-    buttons_.addWidget(&addButton_);
-    buttons_.addWidget(&editButton_);
-    buttons_.addWidget(&removeButton_);
-    buttons_.addStretch(1);
-    buttons_.addWidget(&closeButton_);
-    layout_.addLayout(&buttons_);
+struct DsnManagerDialog::Controls {
+    // Containers come before what they hold, so that members are destroyed children first.
+    QVBoxLayout layout;
+    QHBoxLayout listRow;
+    QVBoxLayout actions;
+    QLabel note{ui::text(texts::kDsnManagerNote)};
+    QTreeWidget list;
+    QPushButton addButton{ui::text(texts::kDsnAdd)};
+    QPushButton editButton{ui::text(texts::kDsnEdit)};
+    QPushButton removeButton{ui::text(texts::kDsnRemove)};
+    QDialogButtonBox buttons;
+    // Closing is accepting: the list as it now is counts.
+    QPushButton* closeButton =
+        buttons.addButton(ui::text(texts::kDsnClose), QDialogButtonBox::AcceptRole);
+};
 
-    list_.setColumnCount(3);
-    list_.setHeaderLabels(
-        {QStringLiteral("Имя"), QStringLiteral("Драйвер"), QStringLiteral("Вид")});
-    list_.setRootIsDecorated(false);
-    list_.setAllColumnsShowFocus(true);
-    list_.setSelectionMode(QAbstractItemView::SingleSelection);
+DsnManagerDialog::DsnManagerDialog(QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Controls>()) {
+    Controls& c = *ui_;
+    setWindowTitle(ui::text(texts::kDsnManagerTitle));
+    setLayout(&c.layout);
+    c.note.setWordWrap(true);
+    c.layout.addWidget(&c.note);
+    // The list with what can be done to its entries beside it, and the dialog's button below.
+    c.listRow.addWidget(&c.list, 1);
+    c.actions.addWidget(&c.addButton);
+    c.actions.addWidget(&c.editButton);
+    c.actions.addWidget(&c.removeButton);
+    c.actions.addStretch(1);
+    c.listRow.addLayout(&c.actions);
+    c.layout.addLayout(&c.listRow, 1);
+    c.layout.addWidget(&c.buttons);
+
+    c.list.setColumnCount(3);
+    c.list.setHeaderLabels({ui::text(texts::kDsnNameColumn), ui::text(texts::kDsnDriverColumn),
+                            ui::text(texts::kDsnKindColumn)});
+    c.list.setRootIsDecorated(false);
+    c.list.setAllColumnsShowFocus(true);
+    c.list.setSelectionMode(QAbstractItemView::SingleSelection);
     resize(560, 360);
 
-    for (QPushButton* button : {&addButton_, &editButton_, &removeButton_}) {
+    for (QPushButton* button : {&c.addButton, &c.editButton, &c.removeButton}) {
         button->setAutoDefault(false);
     }
-    closeButton_.setDefault(true);
-    connect(&addButton_, &QPushButton::clicked, this, &DsnManagerDialog::onAdd);
-    connect(&editButton_, &QPushButton::clicked, this, &DsnManagerDialog::onEdit);
-    connect(&removeButton_, &QPushButton::clicked, this, &DsnManagerDialog::onRemove);
-    connect(&closeButton_, &QPushButton::clicked, this, &DsnManagerDialog::accept);
-    connect(&list_, &QTreeWidget::currentItemChanged, this, &DsnManagerDialog::updateButtons);
-    connect(&list_, &QTreeWidget::itemDoubleClicked, this, [this] {
-        if (editButton_.isEnabled()) {
+    c.closeButton->setDefault(true);
+    connect(&c.addButton, &QPushButton::clicked, this, &DsnManagerDialog::onAdd);
+    connect(&c.editButton, &QPushButton::clicked, this, &DsnManagerDialog::onEdit);
+    connect(&c.removeButton, &QPushButton::clicked, this, &DsnManagerDialog::onRemove);
+    connect(&c.buttons, &QDialogButtonBox::accepted, this, &DsnManagerDialog::accept);
+    connect(&c.list, &QTreeWidget::currentItemChanged, this, &DsnManagerDialog::updateButtons);
+    connect(&c.list, &QTreeWidget::itemDoubleClicked, this, [this] {
+        if (ui_->editButton.isEnabled()) {
             onEdit();
         }
     });
@@ -226,20 +324,40 @@ DsnManagerDialog::DsnManagerDialog(QWidget* parent)
 
 DsnManagerDialog::~DsnManagerDialog() = default;
 
+QTreeWidget& DsnManagerDialog::list() {
+    return ui_->list;
+}
+QPushButton& DsnManagerDialog::addButton() {
+    return ui_->addButton;
+}
+QPushButton& DsnManagerDialog::editButton() {
+    return ui_->editButton;
+}
+QPushButton& DsnManagerDialog::removeButton() {
+    return ui_->removeButton;
+}
+QPushButton& DsnManagerDialog::closeButton() {
+    return *ui_->closeButton;
+}
+
 void DsnManagerDialog::refresh() {
     {
         const ui::WaitCursor wait;
         sources_ = listOdbcDataSources();
     }
-    list_.clear();
+    ui_->list.clear();
     for (const OdbcDataSource& source : sources_) {
-        auto item = std::make_unique<QTreeWidgetItem>(QStringList{
-            text(source.name), text(source.driver),
-            source.isSystem ? QStringLiteral("системный") : QStringLiteral("пользовательский")});
-        list_.addTopLevelItem(item.release());  // the list owns its items
+        auto item = std::make_unique<QTreeWidgetItem>(
+            QStringList{text(source.name), text(source.driver),
+                        ui::text(source.isSystem ? texts::kDsnSystemKind : texts::kDsnUserKind)});
+        ui_->list.addTopLevelItem(item.release());  // the list owns its items
     }
     for (int column = 0; column < 3; ++column) {
-        list_.resizeColumnToContents(column);
+        ui_->list.resizeColumnToContents(column);
+    }
+    // A row is always selected where there is one, so the buttons say what they act on.
+    if (ui_->list.topLevelItemCount() > 0) {
+        ui_->list.setCurrentItem(ui_->list.topLevelItem(0));
     }
     updateButtons();
 }
@@ -247,7 +365,7 @@ void DsnManagerDialog::refresh() {
 bool DsnManagerDialog::select(const QString& name, bool isSystem) {
     for (std::size_t i = 0; i < sources_.size(); ++i) {
         if (text(sources_[i].name) == name && sources_[i].isSystem == isSystem) {
-            list_.setCurrentItem(list_.topLevelItem(static_cast<int>(i)));
+            ui_->list.setCurrentItem(ui_->list.topLevelItem(static_cast<int>(i)));
             return true;
         }
     }
@@ -255,8 +373,9 @@ bool DsnManagerDialog::select(const QString& name, bool isSystem) {
 }
 
 const OdbcDataSource* DsnManagerDialog::selected() const {
-    const int row =
-        list_.currentItem() != nullptr ? list_.indexOfTopLevelItem(list_.currentItem()) : -1;
+    const int row = ui_->list.currentItem() != nullptr
+                        ? ui_->list.indexOfTopLevelItem(ui_->list.currentItem())
+                        : -1;
     if (row < 0 || row >= static_cast<int>(sources_.size())) {
         return nullptr;
     }
@@ -276,8 +395,8 @@ bool DsnManagerDialog::userSourceExists(const std::string& name) const {
 void DsnManagerDialog::updateButtons() {
     const OdbcDataSource* source = selected();
     const bool user = source != nullptr && !source->isSystem;
-    editButton_.setEnabled(user);
-    removeButton_.setEnabled(user);
+    ui_->editButton.setEnabled(user);
+    ui_->removeButton.setEnabled(user);
 }
 
 void DsnManagerDialog::onAdd() {
@@ -287,8 +406,7 @@ void DsnManagerDialog::onAdd() {
         drivers = installedOdbcDrivers();
     }
     if (drivers.empty()) {
-        warn(this,
-             QStringLiteral("В диспетчере драйверов ODBC не установлено ни одного драйвера."));
+        warn(this, ui::text(texts::kNoOdbcDrivers));
         return;
     }
     DsnEditDialog edit(this, drivers, {}, {}, {});
@@ -297,9 +415,8 @@ void DsnManagerDialog::onAdd() {
     }
     const std::string name = edit.name();
     if (userSourceExists(name) &&
-        ui::showMessage(
-            this, ui::BoxKind::Question, ui::applicationTitle(),
-            QStringLiteral("Источник данных %1 уже есть. Заменить его?").arg(text(name))) !=
+        ui::showMessage(this, ui::BoxKind::Question, ui::applicationTitle(),
+                        ui::text(texts::kReplaceDsnQuestion).arg(text(name))) !=
             ui::BoxAnswer::Yes) {
         return;
     }
@@ -309,8 +426,7 @@ void DsnManagerDialog::onAdd() {
         status = writeUserDataSource(name, edit.driver(), edit.attributes());
     }
     if (!status) {
-        warn(this, QStringLiteral("Не удалось записать источник данных %1:\n%2")
-                       .arg(text(name), text(status.error)));
+        warn(this, ui::text(texts::kDsnNotWritten).arg(text(name), text(status.error)));
     }
     refresh();
     select(text(name), false);
@@ -339,8 +455,7 @@ void DsnManagerDialog::onEdit() {
         status = writeUserDataSource(chosen.name, edit.driver(), edit.attributes());
     }
     if (!status) {
-        warn(this, QStringLiteral("Не удалось записать источник данных %1:\n%2")
-                       .arg(text(chosen.name), text(status.error)));
+        warn(this, ui::text(texts::kDsnNotWritten).arg(text(chosen.name), text(status.error)));
     }
     refresh();
     select(text(chosen.name), false);
@@ -353,7 +468,7 @@ void DsnManagerDialog::onRemove() {
     }
     const std::string name = source->name;
     if (ui::showMessage(this, ui::BoxKind::Question, ui::applicationTitle(),
-                        QStringLiteral("Удалить источник данных %1?").arg(text(name))) !=
+                        ui::text(texts::kRemoveDsnQuestion).arg(text(name))) !=
         ui::BoxAnswer::Yes) {
         return;
     }
@@ -363,8 +478,7 @@ void DsnManagerDialog::onRemove() {
         status = removeUserDataSource(name);
     }
     if (!status) {
-        warn(this, QStringLiteral("Не удалось удалить источник данных %1:\n%2")
-                       .arg(text(name), text(status.error)));
+        warn(this, ui::text(texts::kDsnNotRemoved).arg(text(name), text(status.error)));
     }
     refresh();
 }

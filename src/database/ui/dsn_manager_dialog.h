@@ -2,20 +2,18 @@
 // Our ODBC data source manager: lists the user and system data sources with their drivers and
 // adds, changes and removes user data sources (the driver manager's own files, through its
 // installer interface).
-#include <QComboBox>
 #include <QDialog>
-#include <QFormLayout>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTableWidget>
-#include <QTreeWidget>
-#include <QVBoxLayout>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "database/odbc_admin.h"
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+class QTreeWidget;
 
 namespace vorda {
 
@@ -34,11 +32,12 @@ class DsnEditDialog : public QDialog {
     // The rows with a key and a value, in table order.
     OdbcAttributes attributes() const;
 
-    QLineEdit& nameEdit() { return nameEdit_; }
-    QComboBox& driverBox() { return driverBox_; }
-    QTableWidget& attributeTable() { return table_; }
-    QPushButton& okButton() { return okButton_; }
-    QPushButton& cancelButton() { return cancelButton_; }
+    QLineEdit& nameEdit();
+    QComboBox& driverBox();
+    QTableWidget& attributeTable();
+    QPushButton& okButton();
+    QPushButton& cancelButton();
+    QPushButton& testButton();
 
     // Closes with Accepted only when the name, driver and keys can be written.
     void accept() override;
@@ -48,19 +47,15 @@ class DsnEditDialog : public QDialog {
 
   private:
     void addRow(const QString& key, const QString& value);
+    // Offers a row for each key the chosen driver reads, taking away the empty rows offered for
+    // the driver chosen before.
+    void offerDriverKeys();
+    // Connects with the entered values and the data source page's user and password; writes
+    // nothing.
+    void onTest();
 
-    QVBoxLayout layout_;
-    QFormLayout form_;
-    QHBoxLayout rowButtons_;
-    QHBoxLayout buttons_;
-    QLineEdit nameEdit_;
-    QComboBox driverBox_;
-    QLabel tableLabel_;
-    QTableWidget table_;
-    QPushButton addRowButton_;
-    QPushButton removeRowButton_;
-    QPushButton okButton_;
-    QPushButton cancelButton_;
+    struct Controls;
+    std::unique_ptr<Controls> ui_;
 };
 
 class DsnManagerDialog : public QDialog {
@@ -69,11 +64,11 @@ class DsnManagerDialog : public QDialog {
     explicit DsnManagerDialog(QWidget* parent = nullptr);
     ~DsnManagerDialog() override;
 
-    QTreeWidget& list() { return list_; }
-    QPushButton& addButton() { return addButton_; }
-    QPushButton& editButton() { return editButton_; }
-    QPushButton& removeButton() { return removeButton_; }
-    QPushButton& closeButton() { return closeButton_; }
+    QTreeWidget& list();
+    QPushButton& addButton();
+    QPushButton& editButton();
+    QPushButton& removeButton();
+    QPushButton& closeButton();
 
     // Reads the data sources again from the driver manager.
     void refresh();
@@ -88,15 +83,9 @@ class DsnManagerDialog : public QDialog {
     const OdbcDataSource* selected() const;
     bool userSourceExists(const std::string& name) const;
 
+    struct Controls;
+    std::unique_ptr<Controls> ui_;
     std::vector<OdbcDataSource> sources_;
-    QVBoxLayout layout_;
-    QHBoxLayout buttons_;
-    QLabel note_;
-    QTreeWidget list_;
-    QPushButton addButton_;
-    QPushButton editButton_;
-    QPushButton removeButton_;
-    QPushButton closeButton_;
 };
 
 }  // namespace vorda

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Checks a built Debian package as an administrator would use it: its control fields, then
+# apt-get install, the program, its manual page, its desktop entry and --dump of the demo
+# from the installed files alone, then removes it again (--keep leaves it installed).
+# Usage: bash scripts/check-package.sh path/to/vorda-settings_VERSION_ARCH.deb [--keep]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+deb="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+keep="${2:-}"
+fail() { echo "check-package: $*" >&2; exit 1; }
+
+# The control fields.
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = vorda-settings ] || fail "package name: $(field Package)"
+depends="$(field Depends)"
+for p in libqt6widgets6 libqt6gui6 libqt6core6 libqt6svg6 qt6-translations-l10n libodbc2 libodbcinst2; do
+  grep -Eq "(^|, )$p( |,|$)" <<<"$depends" || fail "Depends lacks $p: $depends"
+done
+recommends="$(field Recommends)"
+for p in libsqliteodbc odbc-postgresql odbc-mariadb; do
+  grep -Eq "(^|, )$p( |,|$)" <<<"$recommends" || fail "Recommends lacks $p: $recommends"
+done
+dpkg-deb -f "$deb" Package Version Architecture Depends Recommends
+
+# Install it; take it away again however the checks end.
+export DEBIAN_FRONTEND=noninteractive
+apt-get install -y -o DPkg::Lock::Timeout=600 "$deb" >/dev/null
+if [ "$keep" != --keep ]; then
+  trap 'apt-get remove -y -o DPkg::Lock::Timeout=600 vorda-settings >/dev/null' EXIT
+fi
+
+# Only what the package installed: no build folder on the PATH.
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin
+[ "$(command -v vorda-settings)" = /usr/bin/vorda-settings ] || fail "vorda-settings is not /usr/bin's"
+version="$(vorda-settings --version)"
+[ "$version" = "vorda-settings $(field Version)" ] || fail "--version says: $version"
+man -w vorda-settings >/dev/null || fail "no manual page"
+page="$(MANWIDTH=80 man vorda-settings 2>/dev/null)"
+for heading in SYNOPSIS DESCRIPTION OPTIONS FILES ENVIRONMENT "EXIT STATUS" EXAMPLES ODBCINI ODBCSYSINI; do
+  grep -q "$heading" <<<"$page" || fail "the manual page lacks $heading"
+done
+desktop-file-validate /usr/share/applications/vorda-settings.desktop || fail "desktop entry"
+for f in /usr/share/icons/hicolor/scalable/apps/vorda-settings.svg \
+         /usr/share/doc/vorda-settings/copyright /usr/share/doc/vorda-settings/README.md.gz; do
+  [ -f "$f" ] || fail "missing $f"
+done
+
+# The demo, as run-demo.sh sets it up, dumped by the installed program.
+run="$(mktemp -d)"
+trap 'rm -rf "$run"; [ "$keep" = --keep ] || apt-get remove -y -o DPkg::Lock::Timeout=600 vorda-settings >/dev/null' EXIT
+ODBCINI="$(bash "$root/scripts/make-demo-db.sh" "$run")"
+export ODBCINI
+cp "$root/demo/ZEL_VurEV.ini" "$run/ZEL_VurEV.ini"
+dump="$(cd "$run" && vorda-settings --dump)"
+grep -q '"settingsPath": "./ZEL_VurEV.ini"' <<<"$dump" || fail "--dump: $dump"
+grep -q '"groupCount": 3' <<<"$dump" || fail "--dump: $dump"
+(cd "$run" && vorda-settings --test-connection >/dev/null) || fail "--test-connection of the demo"
+echo "check-package: $(basename "$deb") installs and works"

@@ -1,0 +1,85 @@
+#pragma once
+// The rules that station and channel codes, and the additions and changes of groups and
+// channels, keep so that the settings file can hold them and read them back: a code becomes a
+// value (the station) or the names of two keys (a channel's time key and its FILE_ key) in the
+// group's section, and the file keeps at most 256 groups and a channel list of 511 characters.
+//
+// Each check gives a RuleCheck: ok, or which rule was broken, about which code, with the text
+// the operator reads. The apply functions check first and change the record only when nothing
+// is refused, so a list of channels goes in whole or not at all.
+//
+// Codes and records are code page 1251 bytes; the texts for the operator are UTF-8.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "settings/settings_record.h"
+
+namespace vorda {
+
+// Codes longer than this do not fit the buffers of the reading service.
+inline constexpr std::size_t kMaxCodeLength = 7;
+
+enum class CodeKind { Station, Channel };
+
+enum class Refusal {
+    None,
+    EmptyCode,           // no code at all: every field must be filled in
+    CodeTooLong,         // longer than kMaxCodeLength
+    CodeLineBreak,       // holds a CR or LF
+    CodeEdgeBlank,       // begins or ends with white space
+    CodeSeparator,       // holds one of , = [ ; (character says which)
+    CodeNotInCodePage,   // holds a NUL, or a character code page 1251 has no place for
+    CodeNamesGroupKey,   // a channel code that is one of the group's own keys
+    CodeNamesFileKey,    // a channel code that begins with FILE_
+    DuplicateChannel,    // the group already has that code (A to Z compared without case)
+    ChannelListTooLong,  // the group's channel list would be longer than the file keeps
+    TooManyGroups,       // the file already holds the most groups it can
+};
+
+struct RuleCheck {
+    Refusal refusal = Refusal::None;
+    CodeKind kind = CodeKind::Channel;  // the code a refusal is about
+    std::string code;                   // that code, UTF-8, for the operator
+    char character = '\0';              // the separator found (CodeSeparator)
+    std::size_t channel = 0;            // of a list of channels, the position of the one refused
+
+    bool ok() const { return refusal == Refusal::None; }
+    explicit operator bool() const { return ok(); }
+    // A field to correct (a warning), rather than a group or file without room for it.
+    bool isWarning() const;
+    // What the operator reads, UTF-8; empty when nothing was refused.
+    std::string text() const;
+};
+
+// Whether a code (code page 1251 bytes) can be written as a station code or a channel code.
+RuleCheck checkCode(CodeKind kind, std::string_view code);
+// The same for text as typed (UTF-8); a character code page 1251 cannot hold is refused.
+RuleCheck checkCodeText(CodeKind kind, std::string_view utf8);
+
+// Whether the channels can be appended to the group: each code is checked, none may be in the
+// group already (nor twice in the list), and the channel list must stay within its limit. The
+// first channel refused is named.
+RuleCheck checkNewChannels(const GroupRecord& group, std::span<const ChannelRecord> channels);
+// Appends the channels when checkNewChannels allows all of them; otherwise nothing changes.
+RuleCheck addChannels(GroupRecord& group, std::span<const ChannelRecord> channels);
+
+// Whether a new group fits the record: its station code, its channels as checkNewChannels
+// checks them, and room for one more group.
+RuleCheck checkNewGroup(const SettingsRecord& record, const GroupRecord& group);
+// Inserts the group at position (at most the number of groups), so that the group there and
+// those after it move one on, and raises groupCount by one; nothing changes on a refusal.
+RuleCheck addGroup(SettingsRecord& record, std::size_t position, const GroupRecord& group);
+
+// Whether channel `index` of the group may become `channel`: its code, and the channel list
+// with it in place. No duplicate check: the code may stay as it is or become any other.
+RuleCheck checkChannelChange(const GroupRecord& group, std::size_t index,
+                             const ChannelRecord& channel);
+// Replaces the channel and sets the group-wide samples per second and file size; nothing changes
+// on a refusal.
+RuleCheck changeChannel(GroupRecord& group, std::size_t index, const ChannelRecord& channel,
+                        std::int32_t sps, std::int32_t sizeMb);
+
+}  // namespace vorda

@@ -1,0 +1,205 @@
+#pragma once
+// Every text the operator reads, in one place: window titles, labels, buttons, column headings
+// and the messages of the boxes. UTF-8; the widgets show them as they are, the core converts
+// them to code page 1251 where its texts cross into the record's encoding. %1, %2 and %3 stand
+// for what is filled in when the text is shown (format() below, or QString::arg in the widgets).
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace vorda::texts {
+
+using Text = std::string_view;
+
+// Shared by several windows.
+inline constexpr Text kOk = "OK";
+inline constexpr Text kCancel = "Отмена";
+inline constexpr Text kBrowse = "..";
+
+// The main dialog.
+inline constexpr Text kMainTitle = "Изменение настроек системы чтения Vorda...";
+inline constexpr Text kApply = "Применить";
+inline constexpr Text kChannelTab = "Просмотр каналов";
+inline constexpr Text kDataSourceTab = "Источник данных";
+inline constexpr Text kAdditionalTab = "Дополнительно";
+inline constexpr Text kSettingsUnreadable =
+    "Не удалось прочитать файл настроек %1:\n%2\n\n"
+    "Показаны значения по умолчанию; сохранить их в этот файл нельзя, чтобы не затереть его.";
+inline constexpr Text kSettingsChangedOnDisk =
+    "Файл настроек %1 изменён другой программой после того, как он был прочитан.\n"
+    "Записать поверх него текущие настройки?";
+inline constexpr Text kSettingsNotSaved = "Не удалось сохранить настройки в файл %1:\n%2";
+
+// The Additional page.
+inline constexpr Text kServerLabel = "Название сервера обработки";
+inline constexpr Text kDisplayModeBox = "Режим отображения на экране";
+inline constexpr Text kDetailMode = "Подробный (выводится [Last Count Time])";
+inline constexpr Text kShowScreen = "Выводить основной диалог на экран";
+inline constexpr Text kGroupCountLabel = "Количество групп :";
+inline constexpr Text kLogDirLabel = "Путь на файл протокола (Log-файл)";
+
+// The folder chooser.
+inline constexpr Text kChooseFolderTitle = "Выбор каталога";
+inline constexpr Text kFolderPathUnfit =
+    "Путь к выбранному каталогу нельзя записать в файл настроек "
+    "(не более %1 знаков, только знаки кодовой страницы 1251):\n%2";
+
+// Values of a group and a channel: the channel list's headings and the channel dialog's labels.
+inline constexpr Text kGroupNumber = "№ группы";
+inline constexpr Text kStationCode = "Код станции";
+inline constexpr Text kChannelCode = "Код канала";
+inline constexpr Text kSps = "Отсчеты в секунду";
+inline constexpr Text kLastTime = "Последнее время";
+inline constexpr Text kFileSize = "Размер файла";
+inline constexpr Text kFileName = "Имя файла";
+
+// The channel list page.
+inline constexpr Text kAddChannelButton = "Добавить\nканал в группу";
+inline constexpr Text kAddGroupButton = "Добавить группу";
+inline constexpr Text kEditChannelButton = "Изменить канал в группе";
+inline constexpr Text kDeleteChannelButton = "Удалить канал из группы";
+inline constexpr Text kDeleteGroupButton = "Удалить группу";
+inline constexpr Text kMoveGroupUp = "Переместить группу вверх";
+inline constexpr Text kMoveGroupDown = "Переместить группу вниз";
+inline constexpr Text kChooseGroup = "Выберите группу";
+inline constexpr Text kChooseChannel = "Выберите канал";
+// The operator knows these questions as they are, misspelling included.
+inline constexpr Text kDeleteChannelQuestion = "Вы дейстивтельно хотите\nудалить канал?";
+inline constexpr Text kDeleteGroupQuestion = "Вы дейстивтельно хотите\nудалить группу?";
+
+// The channel dialog.
+inline constexpr Text kAddGroupTitle = "Добавление новой группы...";
+inline constexpr Text kAddChannelTitle = "Добавление канала в группу...";
+inline constexpr Text kChangeChannelTitle = "Изменение канала в группе...";
+inline constexpr Text kTimeFormatBox = "Формат времени";
+inline constexpr Text kUnixTimeFormat = "Unix-Time";
+inline constexpr Text kCalendarTimeFormat = "yyyy-mm-dd hh:MM:ss";
+inline constexpr Text kFillAllFields = "Необходимо заполнить все поля!";
+inline constexpr Text kTimeFormatMismatch = "Формат времени не соответствует выбранному";
+inline constexpr Text kDuplicateChannel =
+    "В данной группе уже есть такой канал!\n Выберите другой.";
+inline constexpr Text kGroupValuesQuestion =
+    "Значения полей [Отсчеты в секунду] и [Размер файла]\nменяются у всей группы.\nПродолжить?";
+inline constexpr Text kStationNotFound = "Станция не найдена в базе данных";
+inline constexpr Text kChannelNotFound = "Канал не найден в базе данных";
+inline constexpr Text kChannelListTooLong =
+    "Список каналов группы в файле настроек не может быть длиннее 511 символов.\n"
+    "Канал не записан.";
+inline constexpr Text kTooManyGroups =
+    "В файле настроек может быть не более 256 групп.\nНовая группа не добавлена.";
+// A code the settings file cannot take: %1 which code (kStationCode or kChannelCode), %2 the
+// code, %3 the reason below.
+inline constexpr Text kCodeRefused = "%1 «%2» нельзя записать в файл настроек: %3.";
+inline constexpr Text kCodeTooLong = "он длиннее %1 символов";
+inline constexpr Text kCodeLineBreak = "он содержит перевод строки";
+inline constexpr Text kCodeEdgeBlank = "он начинается или заканчивается пробелом";
+inline constexpr Text kCodeSeparator = "он содержит символ «%1»";
+inline constexpr Text kCodeNotInCodePage = "он содержит символ, которого нет в кодировке 1251";
+inline constexpr Text kCodeNamesGroupKey = "так называется значение группы";
+inline constexpr Text kCodeNamesFileKey = "с «FILE_» начинаются имена файлов каналов";
+// A station or channel query that failed: its own error box, with the driver's message after.
+inline constexpr Text kQueryErrorCaption = "Ошибка при запросе к базе данных";
+inline constexpr Text kStationsQueryFailed =
+    "При чтении списка станций из базы данных произошла ошибка:\n";
+inline constexpr Text kChannelsQueryFailed =
+    "При чтении списка каналов станции %1 из базы данных произошла ошибка:\n";
+// Codes of the database the lists leave out: %1 the longest code, %2 stations, %3 channels.
+inline constexpr Text kCodesLeftOut =
+    "Не показаны коды из базы данных, которые нельзя записать в файл настроек "
+    "(длиннее %1 знаков или со знаками вне кодовой страницы 1251): станций %2, каналов %3.";
+
+// The data source page.
+inline constexpr Text kAdminButton = "Вызов ODBC Data Source Administrator";
+inline constexpr Text kTestButton = "Тест";
+inline constexpr Text kDataSourceLabel = "Имя ресурса базы данных, объявленного в ODBC";
+inline constexpr Text kUserLabel = "Имя пользователя";
+inline constexpr Text kPasswordLabel = "Пароль пользователя";
+inline constexpr Text kDataDirLabel =
+    "Путь на данные для системы обработки сейсмических данных (ZEL)";
+inline constexpr Text kSystemDsnSuffix = " (System DSN)";
+inline constexpr Text kUserDsnSuffix = " (User DSN)";
+// The configured data source when the driver manager lists none of that name.
+inline constexpr Text kNotFoundDsnSuffix = " (не найден)";
+
+// The connection test and the connection's error box (shown in code page 1251).
+inline constexpr Text kConnectErrorCaption = "Ошибка при подключении к базе данных";
+inline constexpr Text kConnectErrorText =
+    "При попытке подключения к базе данных произошла ошибка:\r\n";
+inline constexpr Text kConnectReportCaption = "Подключение к источнику данных!";
+inline constexpr Text kConnectedTo = "Успешное подключение к DSN: ";
+inline constexpr Text kConnectedUser = "Пользователь: ";
+inline constexpr Text kTableCount = "Количество таблиц: ";
+// Why a connection attempt ended without the driver's word: %1 the seconds waited.
+inline constexpr Text kServerSilent = "Сервер базы данных не ответил за %1 с.";
+inline constexpr Text kConnectCancelled = "Подключение отменено.";
+// The window shown while a connection attempt takes long.
+inline constexpr Text kConnecting = "Подключение к базе данных...";
+
+// The data source manager.
+inline constexpr Text kDsnManagerTitle = "Источники данных ODBC";
+inline constexpr Text kDsnManagerNote =
+    "Источники данных ODBC этого компьютера. Пользовательские источники можно добавлять, "
+    "изменять и удалять; системные только просматривать.";
+inline constexpr Text kDsnAdd = "Добавить...";
+inline constexpr Text kDsnEdit = "Изменить...";
+inline constexpr Text kDsnRemove = "Удалить";
+inline constexpr Text kDsnClose = "Закрыть";
+inline constexpr Text kDsnNameColumn = "Имя";
+inline constexpr Text kDsnDriverColumn = "Драйвер";
+inline constexpr Text kDsnKindColumn = "Вид";
+inline constexpr Text kDsnSystemKind = "системный";
+inline constexpr Text kDsnUserKind = "пользовательский";
+inline constexpr Text kNoOdbcDrivers =
+    "В диспетчере драйверов ODBC не установлено ни одного драйвера.";
+inline constexpr Text kReplaceDsnQuestion = "Источник данных %1 уже есть. Заменить его?";
+inline constexpr Text kRemoveDsnQuestion = "Удалить источник данных %1?";
+inline constexpr Text kDsnNotWritten = "Не удалось записать источник данных %1:\n%2";
+inline constexpr Text kDsnNotRemoved = "Не удалось удалить источник данных %1:\n%2";
+
+// The data source editor.
+inline constexpr Text kNewDsnTitle = "Новый источник данных ODBC";
+inline constexpr Text kDsnTitle = "Источник данных ODBC";
+inline constexpr Text kDsnNameLabel = "Имя источника данных:";
+inline constexpr Text kDsnDriverLabel = "Драйвер:";
+inline constexpr Text kDsnParametersLabel = "Параметры источника данных:";
+inline constexpr Text kDsnAddParameter = "Добавить параметр";
+inline constexpr Text kDsnRemoveParameter = "Удалить параметр";
+inline constexpr Text kDsnParameterColumn = "Параметр";
+inline constexpr Text kDsnValueColumn = "Значение";
+inline constexpr Text kEnterDsnName =
+    "Введите имя источника данных: буквы, цифры, пробелы и знаки, кроме []{}(),;?*=!@\\.";
+inline constexpr Text kChooseDsnDriver = "Выберите драйвер источника данных.";
+inline constexpr Text kBadParameterName = "Недопустимое или повторное имя параметра: %1";
+inline constexpr Text kParameterLineBreak =
+    "Значение параметра %1 не может содержать перевод строки.";
+inline constexpr Text kDsnTestPassed = "Подключение установлено.";
+inline constexpr Text kDsnTestFailed = "Подключиться не удалось:\n%1";
+inline constexpr Text kOdbcNotReady = "Не удалось подготовить подключение ODBC";
+
+// Why the driver manager's files were not changed (our checks and the installer's failures).
+// A name or parameter refused: %1 the name, %2 the reason below.
+inline constexpr Text kBadDsnName = "Недопустимое имя источника данных \"%1\": %2";
+inline constexpr Text kBadDsnParameter = "Недопустимое имя параметра \"%1\": %2";
+inline constexpr Text kNameEmpty = "имя пустое";
+inline constexpr Text kNameEdgeBlank = "пробел в начале или в конце";
+inline constexpr Text kNameReservedChar = "в нём есть знак «%1»";
+inline constexpr Text kDsnNameNotInCodePage =
+    "допустимы только буквы, цифры, пробелы и знаки кодовой страницы 1251";
+inline constexpr Text kDsnNameTooLong = "оно длиннее %1 знаков";
+inline constexpr Text kDsnNameRefusedByDriverManager = "его не принимает диспетчер драйверов ODBC";
+inline constexpr Text kKeyControlChar = "в нём есть управляющий знак или перевод строки";
+inline constexpr Text kKeyStartsWithHash = "оно начинается со знака «#»";
+inline constexpr Text kDriverIsNoParameter = "драйвер задаётся отдельно от параметров";
+inline constexpr Text kDsnParameterLineBreak = "Значение параметра %1 содержит перевод строки";
+inline constexpr Text kNoDsnDriver = "Не выбран драйвер источника данных";
+inline constexpr Text kNoDsnName = "Не задано имя источника данных";
+// The user odbc.ini could not be written: %1 the file, %2 why (the system's or the installer's
+// word).
+inline constexpr Text kOdbcFileNotWritable = "Файл %1 не удаётся записать: %2";
+inline constexpr Text kOdbcFileNotWritten = "Файл %1 не удалось записать";
+
+// The text with %1 to %9 replaced by the arguments in order, in one pass: an argument that
+// holds a %n itself is left as it is. A %n without an argument stays in the text.
+std::string format(Text text, std::initializer_list<std::string_view> arguments);
+
+}  // namespace vorda::texts

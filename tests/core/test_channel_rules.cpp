@@ -1,0 +1,195 @@
+// The rules of codes and of adding and changing groups and channels, without widgets.
+#include "channels/channel_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vorda {
+namespace {
+
+ChannelRecord channel(const std::string& code) {
+    return {code, 1160000000, code + ".DAT"};
+}
+
+GroupRecord group(const std::string& station, const std::vector<std::string>& codes) {
+    GroupRecord g;
+    g.station = station;
+    g.sps = 20;
+    g.sizeMb = 100;
+    for (const auto& code : codes) {
+        g.channels.append(channel(code));
+    }
+    return g;
+}
+
+// n codes of `length` characters each, numbered so that none repeats.
+std::vector<std::string> codes(int n, std::size_t length) {
+    std::vector<std::string> out;
+    for (int i = 0; i < n; ++i) {
+        std::string code = "C" + std::to_string(i);
+        code.resize(length, 'X');
+        out.push_back(code);
+    }
+    return out;
+}
+
+TEST(ChannelRules, CodesTheFileCannotTakeAreRefusedInOrder) {
+    struct Case {
+        std::string code;
+        Refusal refusal;
+    };
+    const std::vector<Case> cases = {
+        {"", Refusal::EmptyCode},
+        {"ABCDEFGH", Refusal::CodeTooLong},
+        {"A,B=C[DE", Refusal::CodeTooLong},  // length is looked at before the characters
+        {"B\rZ", Refusal::CodeLineBreak},
+        {"B\nZ ", Refusal::CodeLineBreak},
+        {" BHZ", Refusal::CodeEdgeBlank},
+        {"BHZ\t", Refusal::CodeEdgeBlank},
+        {"\xA0"
+         "BHZ",
+         Refusal::CodeEdgeBlank},  // the no-break space of code page 1251
+        {"B;Z", Refusal::CodeSeparator},
+        {std::string("B\0Z", 3), Refusal::CodeNotInCodePage},
+        {"BHZ", Refusal::None},
+        {"B Z", Refusal::None},
+        {"\xC1\xC3\xC7", Refusal::None},  // Cyrillic letters are code page text like any other
+    };
+    for (const Case& c : cases) {
+        for (const CodeKind kind : {CodeKind::Station, CodeKind::Channel}) {
+            EXPECT_EQ(checkCode(kind, c.code).refusal, c.refusal) << c.code;
+        }
+    }
+    const RuleCheck separator = checkCode(CodeKind::Channel, "A=B,C");
+    EXPECT_EQ(separator.character, ',');  // the first of , = [ ; looked for
+    EXPECT_EQ(separator.text(),
+              "Код канала «A=B,C» нельзя записать в файл настроек: он содержит "
+              "символ «,».");
+    EXPECT_EQ(checkCode(CodeKind::Station, "ABCDEFGH").text(),
+              "Код станции «ABCDEFGH» нельзя записать в файл настроек: он длиннее 7 символов.");
+    EXPECT_EQ(checkCode(CodeKind::Station, "\xC1\xC3\xC7,").code, "БГЗ,");
+}
+
+// A channel code names its time key and its FILE_ key in the group's section; a station code
+// is only a value.
+TEST(ChannelRules, ChannelCodesMustNotNameTheGroupsKeys) {
+    for (const char* code : {"STATION", "SizeMb", "sps", "CHAN", "FILE_", "file_AB"}) {
+        const RuleCheck check = checkCode(CodeKind::Channel, code);
+        EXPECT_FALSE(check) << code;
+        EXPECT_TRUE(check.isWarning());
+        EXPECT_TRUE(checkCode(CodeKind::Station, code)) << code;
+    }
+    EXPECT_EQ(checkCode(CodeKind::Channel, "CHAN").refusal, Refusal::CodeNamesGroupKey);
+    EXPECT_EQ(checkCode(CodeKind::Channel, "FILE_A").refusal, Refusal::CodeNamesFileKey);
+    for (const char* code : {"SPSX", "XFILE_", "FILE", "CHANS"}) {
+        EXPECT_TRUE(checkCode(CodeKind::Channel, code)) << code;
+    }
+}
+
+// Text as typed: a character without a place in the code page is refused, after the rules that
+// any code keeps and before the key names.
+TEST(ChannelRules, TypedTextOutsideTheCodePageIsRefused) {
+    EXPECT_TRUE(checkCodeText(CodeKind::Channel, "БГЗ"));
+    const RuleCheck omega = checkCodeText(CodeKind::Channel, "BΩZ");
+    EXPECT_EQ(omega.refusal, Refusal::CodeNotInCodePage);
+    EXPECT_EQ(omega.code, "BΩZ");
+    EXPECT_EQ(checkCodeText(CodeKind::Channel, "FILE_Ω").refusal, Refusal::CodeNotInCodePage);
+    EXPECT_EQ(checkCodeText(CodeKind::Channel, "ΩΩΩΩΩΩΩΩ").refusal, Refusal::CodeTooLong);
+    EXPECT_EQ(checkCodeText(CodeKind::Station, "Ω,").refusal, Refusal::CodeSeparator);
+    EXPECT_EQ(checkCodeText(CodeKind::Station, "").refusal, Refusal::EmptyCode);
+    EXPECT_EQ(checkCodeText(CodeKind::Station, "").text(), "Необходимо заполнить все поля!");
+}
+
+TEST(ChannelRules, ChannelsGoIntoAGroupAllOrNone) {
+    GroupRecord g = group("ABC", {"bhz"});
+    const GroupRecord before = g;
+    // The third of three is in the group already (letter case aside): none is added, and the
+    // refusal names it.
+    const std::vector<ChannelRecord> three = {channel("BHN"), channel("BHE"), channel("BHZ")};
+    RuleCheck check = addChannels(g, three);
+    EXPECT_EQ(check.refusal, Refusal::DuplicateChannel);
+    EXPECT_EQ(check.channel, 2u);
+    EXPECT_EQ(check.code, "BHZ");
+    EXPECT_FALSE(check.isWarning());
+    EXPECT_EQ(check.text(), "В данной группе уже есть такой канал!\n Выберите другой.");
+    EXPECT_EQ(g, before);
+    // The same code twice in the list, or a code the file cannot take.
+    const std::vector<ChannelRecord> twice = {channel("LHZ"), channel("lhz")};
+    check = addChannels(g, twice);
+    EXPECT_EQ(check.refusal, Refusal::DuplicateChannel);
+    EXPECT_EQ(check.channel, 1u);
+    const std::vector<ChannelRecord> unsafe = {channel("LHZ"), channel("SPS")};
+    EXPECT_EQ(addChannels(g, unsafe).refusal, Refusal::CodeNamesGroupKey);
+    EXPECT_EQ(g, before);
+
+    check = addChannels(g, std::vector<ChannelRecord>{channel("BHN"), channel("BHE")});
+    EXPECT_TRUE(check);
+    EXPECT_EQ(g, group("ABC", {"bhz", "BHN", "BHE"}));
+}
+
+// The file reads a channel list of at most 511 characters; one channel more would be lost.
+TEST(ChannelRules, TheChannelListStaysWithinWhatTheFileReads) {
+    // 63 codes of 7 characters and their commas: 503 characters.
+    GroupRecord g = group("ABC", codes(63, 7));
+    ASSERT_EQ(channelListLength(g), 503u);
+    const GroupRecord before = g;
+    // ",ABCDEFG" would make 511: just fits; a second one after it does not, so neither goes in.
+    const std::vector<ChannelRecord> two = {channel("ABCDEFG"), channel("X")};
+    RuleCheck check = addChannels(g, two);
+    EXPECT_EQ(check.refusal, Refusal::ChannelListTooLong);
+    EXPECT_EQ(check.channel, 1u);
+    EXPECT_EQ(g, before);
+    EXPECT_TRUE(addChannels(g, std::vector<ChannelRecord>{channel("AB"), channel("BHZZ")}));
+    EXPECT_EQ(channelListLength(g), 511u);
+
+    // A change that lengthens a code past the limit is refused; one that keeps the length is not.
+    EXPECT_EQ(checkChannelChange(g, 63, channel("ABC")).refusal, Refusal::ChannelListTooLong);
+    EXPECT_TRUE(checkChannelChange(g, 63, channel("BA")));
+}
+
+TEST(ChannelRules, AChangeWritesTheChannelAndTheGroupValues) {
+    GroupRecord g = group("ABC", {"BHZ", "BHN"});
+    // No duplicate check on a change: the code may become one the group has.
+    EXPECT_TRUE(changeChannel(g, 1, channel("bhz"), 40, 250));
+    EXPECT_EQ(g.channels.at(1), channel("bhz"));
+    EXPECT_EQ(g.sps, 40);
+    EXPECT_EQ(g.sizeMb, 250);
+    const GroupRecord before = g;
+    EXPECT_EQ(changeChannel(g, 0, channel("FILE_X"), 1, 1).refusal, Refusal::CodeNamesFileKey);
+    EXPECT_EQ(g, before);
+}
+
+TEST(ChannelRules, AGroupIsInsertedAtItsPlaceWhileTheFileHasRoom) {
+    SettingsRecord record;
+    for (const char* station : {"A", "B", "C"}) {
+        record.groups.append(group(station, {"BHZ"}));
+    }
+    record.groupCount = 2;  // C is kept but not in use
+    EXPECT_TRUE(addGroup(record, 1, group("NEW", {"LHZ"})));
+    EXPECT_EQ(record.groups.at(1).station, "NEW");
+    EXPECT_EQ(record.groups.at(2).station, "B");
+    EXPECT_EQ(record.groupCount, 3);
+    EXPECT_TRUE(addGroup(record, 99, group("END", {"LHZ"})));  // beyond the end: appended
+    EXPECT_EQ(record.groups.at(4).station, "END");
+    EXPECT_EQ(record.groupCount, 4);
+
+    EXPECT_EQ(addGroup(record, 0, group("A;B", {"BHZ"})).kind, CodeKind::Station);
+    EXPECT_EQ(addGroup(record, 0, group("ABC", {"CHAN"})).refusal, Refusal::CodeNamesGroupKey);
+    EXPECT_EQ(record.groups.size(), 5u);
+
+    while (record.groups.size() < static_cast<std::size_t>(kMaxGroups)) {
+        record.groups.append(group("G", {"BHZ"}));
+    }
+    const RuleCheck full = addGroup(record, 0, group("ONE", {"MORE"}));
+    EXPECT_EQ(full.refusal, Refusal::TooManyGroups);
+    EXPECT_EQ(full.text(),
+              "В файле настроек может быть не более 256 групп.\nНовая группа не "
+              "добавлена.");
+    EXPECT_EQ(record.groups.size(), static_cast<std::size_t>(kMaxGroups));
+    EXPECT_EQ(record.groupCount, 4);
+}
+
+}  // namespace
+}  // namespace vorda
