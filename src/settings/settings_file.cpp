@@ -114,84 +114,9 @@ ConnectionValues connectionOf(const SettingsValues& merged, const ConnectionValu
             merged.user, merged.password, merged.dataDir};
 }
 
-<<<<<<< HEAD
 // Sets every key the editor owns in doc to the values, and removes the sections of groups that
 // are gone (up to the first gap).
 Status writeSettings(ProfileDocument& doc, const SettingsValues& record) {
-=======
-std::string settingsFilePath(const Environment& env) {
-    const std::string path = chooseSettingsPath(env);
-    return path.rfind("./", 0) == 0 ? joinPath(env.currentDir, path.substr(2)) : path;
-}
-
-Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environment& env) {
-    file = SettingsFile{};
-    file.settingsPath = chooseSettingsPath(env);
-    file.filePath = settingsFilePath(env);
-
-    std::string bytes;
-    bool exists = false;
-    Status status = readFileBytes(file.filePath, bytes, exists);
-    ProfileDocument doc;
-    if (!status.ok) {
-        // The record still gets its defaults; saving over this file is refused.
-        file.existed = true;
-        file.unreadableReason = status.error;
-    } else {
-        file.existed = exists;
-        remember(file, bytes, exists);
-        if (exists) {
-            doc = ProfileDocument::fromBytes(std::move(bytes));
-        }
-    }
-
-    record.dataSource = doc.getString("DATABASE", "ODBC", "zel");
-    record.user = doc.getString("DATABASE", "USER", "zel");
-    record.password = doc.getString("DATABASE", "PASSWORD", "qmx");
-    record.dataDir = doc.getString("DATA", "DIR", "d:\\data");
-    record.logDir = doc.getString("LOG", "DIR", "d:\\log");
-    record.server = doc.getString("SYSTEM", "SERVER", kDefaultServer);
-    record.detailMode =
-        equalsAsciiNoCase(doc.getString("SYSTEM", "MODE", "silent"), "silent") ? 0 : 1;
-    record.showScreen =
-        equalsAsciiNoCase(doc.getString("SYSTEM", "SCREEN", "hide"), "hide") ? 0 : 1;
-    record.sizeMb = doc.getInt("SYSTEM", "SIZEMB", 100);
-    record.groupCount = doc.getInt("SYSTEM", "GROUPS", 0);
-    if (record.groupCount < 0) {
-        record.groupCount = 0;  // a negative count means no group in use
-    }
-
-    readGroups(doc, record);
-    const auto loaded = static_cast<std::int32_t>(record.groups.size());
-    if (record.groupCount > loaded) {
-        record.groupCount = loaded;
-    }
-    return status;
-}
-
-Status saveSettings(SettingsRecord& record, SettingsFile& file, const ConnectionValues& values) {
-    if (!file.unreadableReason.empty()) {
-        return Status::failure("The settings file " + file.settingsPath +
-                               " could not be read when the editor started (" +
-                               file.unreadableReason + "), so it is not overwritten.");
-    }
-
-    ConnectionValues taken = values.cutToLimits();
-    record.dataSource = std::move(taken.dataSource);
-    record.user = std::move(taken.user);
-    record.password = std::move(taken.password);
-    record.dataDir = std::move(taken.dataDir);
-
-    // The file as it is on disk now (another program may have changed it since it was loaded):
-    // everything but our keys is kept as it stands there.
-    std::string current;
-    bool exists = false;
-    if (Status st = readFileBytes(file.filePath, current, exists); !st.ok) {
-        return st;
-    }
-    ProfileDocument doc = ProfileDocument::fromBytes(std::move(current));
-
->>>>>>> main
     Writer w(doc);
     w.text("DATABASE", "ODBC", record.dataSource);
     w.text("DATABASE", "USER", record.user);
@@ -355,12 +280,15 @@ std::string plainDataSourceName(const std::string& name) {
     return name;
 }
 
+std::string settingsFilePath(const Environment& env) {
+    const std::string path = chooseSettingsPath(env);
+    return path.rfind("./", 0) == 0 ? joinPath(env.currentDir, path.substr(2)) : path;
+}
+
 Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environment& env) {
     file = SettingsFile{};
     file.settingsPath = chooseSettingsPath(env);
-    file.filePath = file.settingsPath.rfind("./", 0) == 0
-                        ? joinPath(env.currentDir, file.settingsPath.substr(2))
-                        : file.settingsPath;
+    file.filePath = settingsFilePath(env);
     file.backupDir = backupFolder(env.cacheDir);
     file.clock = env.now;
 
