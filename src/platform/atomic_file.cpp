@@ -184,17 +184,37 @@ class TempFile {
         return renameOver(target);
     }
 
-    // After exchangeWith: opens the file taken out, which now stands under our name, removes the
-    // name at once (the file holds the old content, with the old permissions) and reads it.
-    // 0 or the errno value.
-    int takeOut(UniqueFd& old, std::string& bytes) {
+    // After exchangeWith: opens the file taken out, which now stands under our name, and reads
+    // it. The name stays until dropTakenOut or exchangeBack. 0 or the errno value.
+    int readTakenOut(UniqueFd& old, std::string& bytes) {
         old.reset(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
         if (old.get() < 0) {
             return errno;
         }
+        return readAllAt(old.get(), bytes);
+    }
+
+    // Removes the name of the file taken out (it holds the old content, with the old
+    // permissions).
+    void dropTakenOut() {
         ::unlink(path_.c_str());
         gone_ = true;
-        return readAllAt(old.get(), bytes);
+    }
+
+    // After exchangeWith: puts the file taken out back in the target's place, unless the target
+    // is no longer ours (another program replaced it since). True when ours is out of the
+    // target again, and whatever we took out then is removed; false when ours stays in place.
+    bool exchangeBack(const std::string& target) {
+        if (!sameFile(target) || exchangeWith(target) != 0) {
+            return false;
+        }
+        if (!sameFile(path_)) {
+            // Another program's file took the target's place between the look and the exchange
+            // back (ours is gone with that): it goes back, and the older one we took out goes.
+            static_cast<void>(exchangeWith(target));
+            dropTakenOut();
+        }
+        return true;
     }
 
     // Renames the file over the target. 0 or the errno value.
@@ -207,6 +227,14 @@ class TempFile {
     }
 
   private:
+    // Whether the name stands for our file.
+    bool sameFile(const std::string& name) const {
+        struct stat ours {};
+        struct stat there {};
+        return ::fstat(fd_.get(), &ours) == 0 && ::stat(name.c_str(), &there) == 0 &&
+               ours.st_dev == there.st_dev && ours.st_ino == there.st_ino;
+    }
+
     UniqueFd fd_;
     std::string path_;
     bool gone_ = false;
@@ -523,13 +551,25 @@ Status replaceFile(const std::string& path, std::string_view bytes, const FileCo
         }
         const int err = temp.exchangeWith(target);
         if (err == 0) {
-            done.placed = true;
-            done.found.exists = true;
             UniqueFd old;
-            if (const int taken = temp.takeOut(old, done.found.bytes); taken != 0) {
+            FileContent taken{true, {}};
+            if (const int read = temp.readTakenOut(old, taken.bytes); read != 0) {
+                temp.dropTakenOut();
+                done.placed = true;
                 return Status::failure("\"" + path + "\" holds the new content, but the file it " +
-                                       "replaced could not be read: " + systemError(taken));
+                                       "replaced could not be read: " + systemError(read));
             }
+            if (expected != nullptr && taken != *expected && temp.exchangeBack(target)) {
+                // Another program wrote the file in the instant between the last look and the
+                // exchange: its file is back at once, before anyone could build on ours.
+                if (Status read = readContent(target, done.found); !read) {
+                    done.found = std::move(taken);
+                }
+                return Status::success();
+            }
+            temp.dropTakenOut();
+            done.placed = true;
+            done.found = std::move(taken);
             Status finished = finishPlaced(path, target, temp);
             // A program that had the old file open to rewrite it in place may have written it
             // since: what it wrote counts as found.

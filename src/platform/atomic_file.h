@@ -46,10 +46,11 @@ struct Replacement {
 //    written, flushed to disk (see FlushOrder), given the target's owner (where we may) and,
 //    last, its permissions. The target is read once more: when it is no longer `expected`,
 //    nothing is placed and found holds what it is now. Otherwise the two are exchanged in one
-//    step; the file taken out is read into `found` and removed, so the caller can see whether
-//    another program wrote the file in the instant between; then the folder is flushed to disk,
-//    and the file taken out is read again, for a program that had it open and wrote into it
-//    meanwhile.
+//    step and the file taken out is read: when it is no longer `expected` (another program wrote
+//    the file in the instant between), it is exchanged back at once, nothing is placed and found
+//    holds what the file holds then. Otherwise it is removed and found holds it; the folder is
+//    flushed to disk, and the file taken out is read again, for a program that had it open and
+//    wrote into it meanwhile.
 //  - A missing target is created only if it is still missing (otherwise found holds what is
 //    there now and nothing is placed). Where the file system cannot exchange two files, the
 //    target is read and compared with `expected` right before a plain rename.
