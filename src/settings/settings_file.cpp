@@ -461,6 +461,9 @@ SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const Connec
     SettingsValues nextBase = written->merged;
     keepConflictsOpen(nextBase, ConflictSide::Merged, result.conflicts, baseOf(file));
     takeAsBase(file, std::move(nextBase), std::move(writtenBytes), !result.conflicts.empty());
+    // The file holds the other program's values for these; the record keeps the operator's, so
+    // that the next save asks.
+    keepOurValues(written->merged, result.conflicts, ours);
     result.connection = connectionOf(written->merged, taken);
     written->merged.dataSource = result.connection.dataSource;
     result.takenFromFile = written->takenFromFile;

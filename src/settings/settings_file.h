@@ -51,7 +51,8 @@ struct [[nodiscard]] SaveResult : Status {
     // Values the operator and another program both changed: when some are unresolved and saved
     // is false, nothing was written and the operator is to choose (then save again with the
     // choices). When saved is true, they arose only as the file was being replaced; the file
-    // then holds the other program's values for them until the next save.
+    // then holds the other program's values for them and the record the operator's, and the
+    // next save asks.
     std::vector<MergeConflict> conflicts;
     // The record now holds what the file holds (it was changed in place).
     bool saved = false;

@@ -588,4 +588,14 @@ void keepConflictsOpen(SettingsValues& nextBase, ConflictSide nextBaseIs,
     }
 }
 
+void keepOurValues(SettingsValues& merged, const std::vector<MergeConflict>& conflicts,
+                   const SettingsValues& ours) {
+    for (const MergeConflict& c : conflicts) {
+        if (!c.resolved) {
+            copyField(merged, c.mergedGroup, c.mergedChannel, ours, c.value.group, c.value.channel,
+                      c.value.field);
+        }
+    }
+}
+
 }  // namespace vorda

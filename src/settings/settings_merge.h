@@ -114,4 +114,9 @@ enum class ConflictSide : std::uint8_t { Merged, File };
 void keepConflictsOpen(SettingsValues& nextBase, ConflictSide nextBaseIs,
                        const std::vector<MergeConflict>& conflicts, const SettingsValues& base);
 
+// Gives each unresolved conflict of a merge that took the file's side back the operator's value
+// (`ours`, as given to that merge): what the editor shows keeps it until the operator chooses.
+void keepOurValues(SettingsValues& merged, const std::vector<MergeConflict>& conflicts,
+                   const SettingsValues& ours);
+
 }  // namespace vorda
