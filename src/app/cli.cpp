@@ -54,7 +54,9 @@ constexpr const char* kUsage =
     "  ODBCSYSINI          the folder of odbc.ini and odbcinst.ini (default /etc)\n"
     "  DISPLAY, QT_QPA_PLATFORM\n"
     "                      where the dialog is shown (QT_QPA_PLATFORM=offscreen: nowhere)\n"
-    "  VORDA_SETTINGS_TAB  the tab the dialog opens on: 0, 1 or 2\n";
+    "  VORDA_SETTINGS_TAB  the tab the dialog opens on: 0, 1 or 2\n"
+    "  XDG_CACHE_HOME      where copies of the replaced settings file are kept (default\n"
+    "                      ~/.cache; in vorda-settings/backups/)\n";
 
 // Qt's own command-line options, as the application object takes them out of argv: one or two
 // leading dashes, the exact name, a value in the next argument (or after '=' where Qt allows
