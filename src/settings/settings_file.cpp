@@ -209,6 +209,12 @@ void takeAsBase(SettingsFile& file, SettingsValues values, std::string bytes, bo
     file.baseBytes = std::move(bytes);
 }
 
+// Whether what a look found can be another program's settings. A file rewritten in place is
+// empty for a moment: like a removed file, an empty one is not taken as everything removed.
+bool holdsSettings(const FileContent& content) {
+    return content.exists && !content.bytes.empty();
+}
+
 // Whether the file at path, which holds `ours`, changes within `span` (looked at every few
 // milliseconds); found is then what it holds.
 bool changedWithin(const std::string& path, const std::string& ours, std::chrono::milliseconds span,
@@ -336,7 +342,9 @@ SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const Connec
     std::optional<SettingsValues> other;
     if (!file.baseIsBytes || theirs != FileContent{file.baseExists, file.baseBytes}) {
         // A file removed meanwhile is written anew, not taken as every group removed.
-        other = theirs.exists || !file.baseExists ? decodeBytes(theirs.bytes) : baseOf(file);
+        other = holdsSettings(theirs) || !file.baseExists || file.baseBytes.empty()
+                    ? decodeBytes(theirs.bytes)
+                    : baseOf(file);
     }
     bool backedUp = false;
     // What the file holds of ours: the merge last written (or found there already; none when
@@ -361,8 +369,10 @@ SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const Connec
                 return result;
             }
         }
-        // Keys and sections of others are kept as the file holds them now.
-        ProfileDocument doc = ProfileDocument::fromBytes(theirs.bytes);
+        // Keys and sections of others are kept as the file holds them now (as it held them
+        // last, when it is found empty).
+        ProfileDocument doc = ProfileDocument::fromBytes(
+            holdsSettings(theirs) || !file.baseExists ? theirs.bytes : file.baseBytes);
         if (Status st = writeSettings(doc, merge ? merge->merged : ours); !st) {
             static_cast<Status&>(result) = st;
             return result;
@@ -415,7 +425,7 @@ SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const Connec
         // wrote from what the file held (onDisk): its changes to that go onto what we know of
         // its settings, even where it builds on our write next, and the merge is made again.
         // (Not placed: found is what the file holds now, made from onDisk.)
-        if (done.found.exists) {
+        if (holdsSettings(done.found)) {
             other = mergeSettings(onDisk.exists ? decodeBytes(onDisk.bytes) : baseOf(file),
                                   other ? *other : baseOf(file), decodeBytes(done.found.bytes), {},
                                   ConflictChoice::TakeFile)
@@ -485,8 +495,8 @@ RefreshResult refreshFromFile(SettingsRecord& record, SettingsFile& file,
     }
     result.changed = true;
     remember(file, now.bytes, now.exists);
-    if (!now.exists) {
-        return result;  // removed: the next save writes it anew
+    if (!holdsSettings(now)) {
+        return result;  // removed or emptied for a moment: the next save writes it anew
     }
     const ConnectionValues taken = values.cutToLimits();
     SettingsValues theirs = decodeSettings(ProfileDocument::fromBytes(now.bytes));

@@ -522,6 +522,25 @@ TEST(SettingsSave, RefreshTakesTheFilesChangesWhereTheOperatorChangedNothing) {
     EXPECT_EQ(again->record.logDir, "/mine");
 }
 
+// A writer that rewrites the file in place empties it for a moment: a file found empty is not
+// taken as every group and value removed, neither by a look nor by a save.
+TEST(SettingsSave, AFileFoundEmptyIsNotTakenAsEverythingRemoved) {
+    TempDir dir;
+    dir.write("s.ini", std::string(kServiceFile) + "[EXTRA]\r\nK=v\r\n");
+    auto l = load(dir);
+    l->record.server = "mine";
+    dir.write("s.ini", "");
+    const RefreshResult refreshed = refreshFromFile(l->record, l->file, valuesOf(l->record));
+    EXPECT_EQ(refreshed.takenFromFile, 0);
+    ASSERT_EQ(l->record.groups.size(), 1u);
+
+    const SaveResult saved = saveSettings(l->record, l->file, valuesOf(l->record));
+    ASSERT_TRUE(saved.ok) << saved.error;
+    std::string expected = std::string(kServiceFile) + "[EXTRA]\r\nK=v\r\n";
+    expected.replace(expected.find("SERVER=a"), 8, "SERVER=mine");
+    EXPECT_EQ(dir.read("s.ini"), expected);
+}
+
 TEST(SettingsSave, KeepsCopiesOfWhatItReplacesForTheOwnerOnly) {
     TempDir dir;
     dir.write("s.ini", kServiceFile);
