@@ -269,7 +269,9 @@ void SettingsDialog::refreshFromDisk() {
     }
     ConnectionSettings::values() = refreshed.connection;
     refillPages(before, beforeConnection);
-    showTaken(refreshed.takenFromFile, refreshed.conflicts);
+    if (refreshed.takenFromFile > 0 || refreshed.conflicts > 0) {
+        showTaken(refreshed.takenFromFile, refreshed.conflicts);
+    }
 }
 
 void SettingsDialog::refillPages(const SettingsValues& before,
@@ -296,6 +298,7 @@ void SettingsDialog::refillPages(const SettingsValues& before,
 
 void SettingsDialog::showTaken(int taken, int conflicts) {
     if (taken == 0 && conflicts == 0) {
+        ui_->statusLine.clear();
         return;
     }
     const std::string values =

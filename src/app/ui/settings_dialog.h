@@ -68,6 +68,8 @@ class SettingsDialog : public QDialog {
     // Fills the pages whose values differ from `before` and `beforeConnection` (the record and
     // the connection values as they were).
     void refillPages(const SettingsValues& before, const ConnectionValues& beforeConnection);
+    // The line beside the buttons: how many values another program's changes updated and how
+    // many wait for a choice; empty when there are none.
     void showTaken(int taken, int conflicts);
 
     struct Controls;
