@@ -160,6 +160,16 @@ WriterReport runWriter(const std::string& path, WriterMode mode, int groups, int
     return report;
 }
 
+// The server name the file holds now (empty when it cannot be read).
+std::string serverIn(const std::string& path) {
+    std::string bytes;
+    bool exists = false;
+    if (!vorda::readFileBytes(path, bytes, exists).ok) {
+        return {};
+    }
+    return ProfileDocument::fromBytes(std::move(bytes)).getString("SYSTEM", "SERVER", "");
+}
+
 void run(WriterMode mode, int saves, int groups, int channels) {
     vorda::test::TempDir dir;
     const std::string path = dir.file("ZEL_VurEV.ini");
@@ -200,14 +210,8 @@ void run(WriterMode mode, int saves, int groups, int channels) {
     std::string lastServer;
     for (int i = 0; i < saves; ++i) {
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 5000));
-        if (!lastServer.empty()) {
-            std::string bytes;
-            bool exists = false;
-            if (vorda::readFileBytes(path, bytes, exists).ok &&
-                ProfileDocument::fromBytes(std::move(bytes)).getString("SYSTEM", "SERVER", "") !=
-                    lastServer) {
-                ++operatorLost;
-            }
+        if (!lastServer.empty() && serverIn(path) != lastServer) {
+            ++operatorLost;
         }
         record.server = "op-" + std::to_string(i);
         const auto start = std::chrono::steady_clock::now();
@@ -242,11 +246,7 @@ void run(WriterMode mode, int saves, int groups, int channels) {
     }
     ::waitpid(writer, nullptr, 0);
     ::close(pipeFds[0]);
-    std::string bytes;
-    bool exists = false;
-    if (vorda::readFileBytes(path, bytes, exists).ok &&
-        ProfileDocument::fromBytes(std::move(bytes)).getString("SYSTEM", "SERVER", "") !=
-            lastServer) {
+    if (serverIn(path) != lastServer) {
         ++operatorLost;
     }
 
