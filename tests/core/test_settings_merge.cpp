@@ -253,3 +253,20 @@ TEST(SettingsMerge, OpenConflictsKeepTheirBaseForTheNextMerge) {
     keepConflictsOpen(written, ConflictSide::Merged, out.conflicts, base);
     EXPECT_EQ(layout(written), "ABC:BHZ=100,BHN=300");
 }
+
+TEST(SettingsMerge, AMergeThatTookTheFilesSideGivesTheOperatorsValuesBackAtTheirNewPlaces) {
+    // The operator sorted the groups and set one time back; the file moved that time on and
+    // added a group in front.
+    const SettingsValues base =
+        settings({group("BBB", {ch("BHZ", 100)}), group("AAA", {ch("BHZ", 100), ch("BHN", 1)})});
+    const SettingsValues ours =
+        settings({group("AAA", {ch("BHZ", 100), ch("BHN", 1)}), group("BBB", {ch("BHZ", 50)})});
+    const SettingsValues theirs = settings({group("NEW", {}), group("BBB", {ch("BHZ", 200)}),
+                                            group("AAA", {ch("BHZ", 100), ch("BHN", 7)})});
+    MergeOutcome out = merge(base, ours, theirs, {}, ConflictChoice::TakeFile);
+    ASSERT_EQ(out.conflicts.size(), 1u);
+    EXPECT_FALSE(out.conflicts[0].resolved);
+    EXPECT_EQ(layout(out.merged), "NEW: | AAA:BHZ=100,BHN=7 | BBB:BHZ=200");
+    keepOurValues(out.merged, out.conflicts, ours);
+    EXPECT_EQ(layout(out.merged), "NEW: | AAA:BHZ=100,BHN=7 | BBB:BHZ=50");
+}
