@@ -1,10 +1,12 @@
-// The profile document at the largest settings file: 256 groups of 64 channels (about 1 MB).
+// The profile document at the largest settings file, 256 groups of 64 channels (1.0 MB), and at
+// files of many keys whose names a careless name hash takes for one.
 #include <benchmark/benchmark.h>
 
 #include <string>
 #include <vector>
 
 #include "platform/profile_document.h"
+#include "sample_files.h"
 #include "steady_heap.h"
 
 using vorda::ProfileDocument;
@@ -13,27 +15,6 @@ namespace {
 
 std::string channelCode(int c) {
     return "C" + std::to_string(c);
-}
-
-// A settings file as the service keeps it, with `channels` channels in each of 256 groups.
-std::string settingsFile(int channels) {
-    std::string text =
-        "[DATABASE]\r\nODBC=zel\r\nUSER=zel\r\nPASSWORD=qmx\r\n[DATA]\r\nDIR=d:\\data\r\n"
-        "[LOG]\r\nDIR=d:\\log\r\n[SYSTEM]\r\nSERVER=server\r\nMODE=silent\r\nSCREEN=hide\r\n"
-        "SIZEMB=100\r\nGROUPS=256\r\n";
-    for (int g = 1; g <= 256; ++g) {
-        text += "[GROUP" + std::to_string(g) + "]\r\nSTATION=ST" + std::to_string(g) +
-                "\r\nSIZEMB=100\r\nSPS=20\r\n";
-        std::string chan;
-        for (int c = 0; c < channels; ++c) {
-            const std::string code = channelCode(c);
-            text += code + "=1700000000\r\nFILE_" + code + "=d:\\data\\vorda\\ST" +
-                    std::to_string(g) + "_" + code + ".DAT\r\n";
-            chan += (c ? "," : "") + code;
-        }
-        text += "CHAN=" + chan + "\r\n";
-    }
-    return text;
 }
 
 // The keys of every channel: what one save writes, about 33,000 keys at 64 channels.
@@ -51,8 +32,18 @@ std::vector<Write> channelWrites(int channels, int limit) {
     return writes;
 }
 
+// With the file's own CR LF line ends (0), LF alone (1) or CR alone (2).
 void BM_Parse1MB(benchmark::State& state) {
-    const std::string text = settingsFile(64);
+    std::string text;
+    for (const char c : vorda::bench::largeSettingsFile(256, 64)) {
+        if (c == '\r' && state.range(0) == 1) {
+            continue;
+        }
+        if (c == '\n' && state.range(0) == 2) {
+            continue;
+        }
+        text += c;
+    }
     for (auto _ : state) {
         auto doc = ProfileDocument::fromBytes(text);
         benchmark::DoNotOptimize(doc);
@@ -60,11 +51,11 @@ void BM_Parse1MB(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
     state.counters["bytes"] = static_cast<double>(text.size());
 }
-BENCHMARK(BM_Parse1MB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Parse1MB)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 // 20,000 writes of keys that exist in a 1 MB document.
 void BM_SetString20000Existing(benchmark::State& state) {
-    const std::string text = settingsFile(64);
+    const std::string text = vorda::bench::largeSettingsFile(256, 64);
     const auto writes = channelWrites(64, 20000);
     for (auto _ : state) {
         state.PauseTiming();
@@ -80,7 +71,7 @@ BENCHMARK(BM_SetString20000Existing)->Unit(benchmark::kMillisecond);
 // 20,000 writes of new keys into a 1 MB document: each goes in the middle of its section's
 // lines (before the blank line that ends each group here), in the first 160 groups.
 void BM_SetString20000New(benchmark::State& state) {
-    std::string text = settingsFile(64);
+    std::string text = vorda::bench::largeSettingsFile(256, 64);
     const auto writes = channelWrites(125, 20000);
     for (auto _ : state) {
         state.PauseTiming();
@@ -117,7 +108,7 @@ void BM_SetString20000BeforeLongComment(benchmark::State& state) {
 BENCHMARK(BM_SetString20000BeforeLongComment)->Unit(benchmark::kMillisecond);
 
 void BM_Bytes1MB(benchmark::State& state) {
-    auto doc = ProfileDocument::fromBytes(settingsFile(64));
+    auto doc = ProfileDocument::fromBytes(vorda::bench::largeSettingsFile(256, 64));
     for (const auto& w : channelWrites(64, 20000)) {
         (void)doc.setString(w.section, w.key, w.value);
     }
@@ -131,7 +122,7 @@ BENCHMARK(BM_Bytes1MB)->Unit(benchmark::kMillisecond);
 // channels per group: the work of one load and one save of the settings, without the disk.
 void BM_LoadAndSave(benchmark::State& state) {
     const int channels = static_cast<int>(state.range(0));
-    const std::string text = settingsFile(channels);
+    const std::string text = vorda::bench::largeSettingsFile(256, channels);
     const auto writes = channelWrites(channels, 1 << 30);
     for (auto _ : state) {
         auto doc = ProfileDocument::fromBytes(text);
@@ -150,6 +141,32 @@ void BM_LoadAndSave(benchmark::State& state) {
     state.counters["bytes"] = static_cast<double>(text.size());
 }
 BENCHMARK(BM_LoadAndSave)->Arg(64)->Arg(256)->Unit(benchmark::kMillisecond);
+
+// Parse a section of 2^bits keys and read every one of them (crafted names or ordinary ones).
+void BM_LookUpManyKeys(benchmark::State& state) {
+    const int bits = static_cast<int>(state.range(0));
+    const bool crafted = state.range(1) != 0;
+    const std::string text = vorda::bench::manyKeysFile(bits, crafted);
+    std::vector<std::string> keys;
+    for (int i = 0; i < (1 << bits); ++i) {
+        keys.push_back(vorda::bench::manyKeysKey(bits, crafted, i));
+    }
+    for (auto _ : state) {
+        auto doc = ProfileDocument::fromBytes(text);
+        long long sum = 0;
+        for (const auto& key : keys) {
+            sum += doc.getInt("GROUP1", key, 0);
+        }
+        if (sum != static_cast<long long>(keys.size())) {
+            state.SkipWithError("a key was not found");
+        }
+    }
+    state.counters["bytes"] = static_cast<double>(text.size());
+}
+BENCHMARK(BM_LookUpManyKeys)
+    ->ArgsProduct({{14, 16}, {0, 1}})
+    ->ArgNames({"bits", "crafted"})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -142,6 +142,52 @@ std::string RuleCheck::text() const {
     }
 }
 
+std::string RuleCheck::listText() const {
+    std::string reason;
+    switch (refusal) {
+        case Refusal::None:
+            return {};
+        case Refusal::TooManyGroups:
+            return text();
+        case Refusal::EmptyCode:
+            reason = std::string(texts::kListEmptyCode);
+            break;
+        case Refusal::DuplicateChannel:
+            reason = texts::format(texts::kListDuplicateChannel, {code});
+            break;
+        case Refusal::ChannelListTooLong:
+            reason = texts::format(texts::kListTooLong, {code});
+            break;
+        default:
+            reason = text();
+            break;
+    }
+    return reason + "\n" + std::string(texts::kNoChannelAdded);
+}
+
+std::string proposedFileName(std::string_view station, std::string_view code) {
+    std::string name(station);
+    name += '_';
+    name += code;
+    name += ".DAT";
+    return name;
+}
+
+std::vector<ChannelRecord> missingChannels(const GroupRecord& group,
+                                           std::span<const std::string> listedCodes,
+                                           std::int32_t lastTime) {
+    std::vector<ChannelRecord> missing;
+    for (const std::string& code : listedCodes) {
+        const bool held = std::any_of(
+            group.channels.begin(), group.channels.end(),
+            [&](const ChannelRecord& channel) { return sameChannelCode(channel.code, code); });
+        if (!held) {
+            missing.push_back({code, lastTime, proposedFileName(group.station, code)});
+        }
+    }
+    return missing;
+}
+
 RuleCheck checkCode(CodeKind kind, std::string_view code) {
     return checkBytes(kind, code);
 }

@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "settings/settings_record.h"
 
@@ -52,12 +53,27 @@ struct RuleCheck {
     bool isWarning() const;
     // What the operator reads, UTF-8; empty when nothing was refused.
     std::string text() const;
+    // The same for a list of channels added at once: it names the code refused whatever the
+    // rule, and says that no channel was added.
+    std::string listText() const;
 };
 
 // Whether a code (code page 1251 bytes) can be written as a station code or a channel code.
 RuleCheck checkCode(CodeKind kind, std::string_view code);
 // The same for text as typed (UTF-8); a character code page 1251 cannot hold is refused.
 RuleCheck checkCodeText(CodeKind kind, std::string_view utf8);
+
+// The data file name proposed for a channel of a station: station_channel.DAT.
+std::string proposedFileName(std::string_view station, std::string_view code);
+
+// The channels an addition of all of a station's channels takes for the group: of the codes the
+// database lists for the group's station, in their order, those the group has no channel of yet
+// (compared as sameChannelCode does; every code for a new group without channels), each with its
+// proposed file name and the one last time given. The checks are checkNewChannels' and
+// checkNewGroup's, as for a single channel.
+std::vector<ChannelRecord> missingChannels(const GroupRecord& group,
+                                           std::span<const std::string> listedCodes,
+                                           std::int32_t lastTime);
 
 // Whether the channels can be appended to the group: each code is checked, none may be in the
 // group already (nor twice in the list), and the channel list must stay within its limit. The

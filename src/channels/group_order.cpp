@@ -48,15 +48,16 @@ int firstRowOfGroup(const std::vector<RowRef>& rows, int group) {
 }
 
 int rowOf(const std::vector<RowRef>& rows, int group, int channel) {
-    const int first = firstRowOfGroup(rows, group);
-    if (first < 0 || channel < 0) {
+    // Rows run through (group, channel) in ascending order, all of them or those a search shows.
+    const RowRef wanted{group, channel};
+    const auto it =
+        std::lower_bound(rows.begin(), rows.end(), wanted, [](const RowRef& row, const RowRef& w) {
+            return row.group != w.group ? row.group < w.group : row.channel < w.channel;
+        });
+    if (it == rows.end() || *it != wanted) {
         return -1;
     }
-    const auto row = static_cast<std::size_t>(first) + static_cast<std::size_t>(channel);
-    if (row >= rows.size() || rows[row].group != group) {
-        return -1;
-    }
-    return static_cast<int>(row);
+    return static_cast<int>(it - rows.begin());
 }
 
 int compareStations(const std::string& a, const std::string& b) {

@@ -25,10 +25,11 @@ int shownGroupCount(const SettingsRecord& record);
 // A group without channels has no row.
 std::vector<RowRef> listedRows(const SettingsRecord& record);
 
-// The first row of group `group` in `rows`, or -1 when the group has no row.
+// The first row of group `group` in `rows`, or -1 when the group has no row. `rows` are the
+// listed rows or any of them in their order (those a search shows).
 int firstRowOfGroup(const std::vector<RowRef>& rows, int group);
 
-// The row showing channel `channel` of group `group`, or -1.
+// The row of `rows` showing channel `channel` of group `group`, or -1.
 int rowOf(const std::vector<RowRef>& rows, int group, int channel);
 
 // Station code order: bytes compared as unsigned values (code page 1251 order), letter case

@@ -240,13 +240,17 @@ int splitCalendarText(std::string_view text, CalendarFields& f, bool* outOfRange
     return count;
 }
 
+std::string calendarText(double seconds) {
+    CalendarFields f;
+    unixToCalendar(seconds, f);  // on failure every field is 0
+    return formatCalendar(f);
+}
+
 std::string toCalendarText(std::string_view text) {
     if (hasSeparator(text) || text == "0") {
         return std::string(text);
     }
-    CalendarFields f;
-    unixToCalendar(readLeadingNumber(text), f);  // on failure every field is 0
-    return formatCalendar(f);
+    return calendarText(readLeadingNumber(text));
 }
 
 std::string toUnixText(std::string_view text) {

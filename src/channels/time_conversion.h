@@ -70,6 +70,10 @@ bool unixToCalendar(double seconds, CalendarFields& fields);
 // fields had to be saturated to fit 32 bits.
 int splitCalendarText(std::string_view text, CalendarFields& fields, bool* outOfRange = nullptr);
 
+// The calendar text of an instant, "0" included (what toCalendarText shows on failure when the
+// instant is out of range).
+std::string calendarText(double seconds);
+
 // The text to show after switching the last-time field to calendar form: calendar text and "0"
 // stay as they are; anything else is read as a number of seconds (its leading decimal number,
 // 0 without one) and written as calendar text.

@@ -6,8 +6,10 @@
 //
 // Rules of their own stay with their owners even where they agree with one of these today:
 // channel codes (sameChannelCode in channels/group_order.h), the names of the profile document
-// (platform/profile_document.cpp) and the upper case of code page 1251 (platform/cp1251.h).
+// (platform/profile_document.cpp, which fold as code page 1251 does) and the upper case of code
+// page 1251 (platform/cp1251.h).
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -65,8 +67,51 @@ constexpr std::string_view trimBlanks(std::string_view s) {
 
 // --- Line breaks and NUL bytes: what a line-based file cannot hold inside a name or a value.
 
-constexpr bool hasLineBreakOrNul(std::string_view s) {
-    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+// Eight bytes at a time (called for every value written): a word has a byte below n (n <= 128)
+// exactly when (w - n..n) borrows into a byte whose high bit w does not have. Bytes below 14 are
+// rare in names and values; only a word with one is searched for the three.
+inline bool hasLineBreakOrNul(std::string_view s) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHigh = kOnes * 0x80;
+    const auto hasByteBelow = [](std::uint64_t w, std::uint64_t n) {
+        return ((w - kOnes * n) & ~w & kHigh) != 0;
+    };
+    const auto holdsOne = [&](std::uint64_t w) {
+        return hasByteBelow(w, '\r' + 1) &&
+               (hasByteBelow(w, 1) || hasByteBelow(w ^ (kOnes * '\n'), 1) ||
+                hasByteBelow(w ^ (kOnes * '\r'), 1));
+    };
+    const char* p = s.data();
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, p + i, 8);
+        if (holdsOne(w)) {
+            return true;
+        }
+    }
+    const std::size_t rest = s.size() - i;
+    if (rest == 0) {
+        return false;
+    }
+    // The last bytes as one more word: the last eight, some of them seen already; in a shorter
+    // text two overlapping halves, or three bytes with 0xFF (none of the three) in the others.
+    std::uint64_t w = 0;
+    if (s.size() >= 8) {
+        std::memcpy(&w, p + s.size() - 8, 8);
+    } else if (rest >= 4) {
+        std::uint32_t low = 0;
+        std::uint32_t high = 0;
+        std::memcpy(&low, p, 4);
+        std::memcpy(&high, p + rest - 4, 4);
+        w = std::uint64_t{low} | (std::uint64_t{high} << 32);
+    } else {
+        const auto byte = [p](std::size_t at) {
+            return std::uint64_t{static_cast<unsigned char>(p[at])};
+        };
+        w = (~std::uint64_t{0} << 24) | byte(0) | (byte(rest / 2) << 8) | (byte(rest - 1) << 16);
+    }
+    return holdsOne(w);
 }
 
 // --- Decimal numbers.

@@ -83,6 +83,18 @@ inline constexpr Text kMoveGroupUp = "Переместить группу вве
 inline constexpr Text kMoveGroupDown = "Переместить группу вниз";
 inline constexpr Text kChooseGroup = "Выберите группу";
 inline constexpr Text kChooseChannel = "Выберите канал";
+inline constexpr Text kAddChannelTip = "Добавить канал в группу выбранной строки (Insert)";
+inline constexpr Text kEditChannelTip = "Изменить выбранный канал (Enter или двойной щелчок)";
+inline constexpr Text kDeleteChannelTip = "Удалить выбранный канал (Delete)";
+inline constexpr Text kSearchLabel = "Поиск";
+inline constexpr Text kSearchTip =
+    "Показывать только строки, в коде станции или канала которых есть этот текст (Ctrl+F)";
+// %1 rows shown of %2.
+inline constexpr Text kSearchCount = "Показано %1 из %2";
+// %1 groups in use of %2 in the file, %3 channels in the groups in use.
+inline constexpr Text kListTotals = "Групп в работе: %1 из %2, каналов в них: %3";
+// The tooltip of a last time: %1 its calendar text.
+inline constexpr Text kLastTimeTip = "%1 UTC";
 // The operator knows these questions as they are, misspelling included.
 inline constexpr Text kDeleteChannelQuestion = "Вы дейстивтельно хотите\nудалить канал?";
 inline constexpr Text kDeleteGroupQuestion = "Вы дейстивтельно хотите\nудалить группу?";
@@ -107,6 +119,19 @@ inline constexpr Text kChannelListTooLong =
     "Канал не записан.";
 inline constexpr Text kTooManyGroups =
     "В файле настроек может быть не более 256 групп.\nНовая группа не добавлена.";
+// Adding all of a station's channels at once.
+inline constexpr Text kAllStationChannels = "все каналы станции";
+inline constexpr Text kAllMissingChannels = "все недостающие каналы";
+inline constexpr Text kNoChannelsListed = "База данных не знает ни одного канала станции.";
+inline constexpr Text kNoMissingChannels =
+    "В группе уже есть все каналы станции, которые знает база данных.";
+// Why a list of channels was refused: %1 the code refused.
+inline constexpr Text kListEmptyCode = "В базе данных у станции есть канал без кода.";
+inline constexpr Text kListDuplicateChannel = "Канал «%1» в группе уже есть.";
+inline constexpr Text kListTooLong =
+    "Список каналов группы в файле настроек не может быть длиннее 511 символов: "
+    "канал «%1» в него уже не входит.";
+inline constexpr Text kNoChannelAdded = "Ни один канал не добавлен.";
 // A code the settings file cannot take: %1 which code (kStationCode or kChannelCode), %2 the
 // code, %3 the reason below.
 inline constexpr Text kCodeRefused = "%1 «%2» нельзя записать в файл настроек: %3.";

@@ -1,10 +1,13 @@
 #include "settings/settings_file.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <functional>
 #include <optional>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 #include "platform/atomic_file.h"
 #include "platform/cp1251.h"
@@ -49,14 +52,18 @@ class Writer {
   public:
     explicit Writer(ProfileDocument& doc) : doc_(doc) {}
 
-    void text(std::string_view section, std::string_view key, std::string_view value) {
+    template <typename Section>
+    void text(Section& section, std::string_view key, std::string_view value) {
         if (!status_.ok) {
             return;
         }
         status_ = doc_.setString(section, key, value);
     }
-    void number(std::string_view section, std::string_view key, std::int32_t value) {
-        text(section, key, std::to_string(value));
+    template <typename Section>
+    void number(Section& section, std::string_view key, std::int32_t value) {
+        char digits[16];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        text(section, key, std::string_view(digits, static_cast<std::size_t>(end - digits)));
     }
     const Status& status() const { return status_; }
 
@@ -65,9 +72,49 @@ class Writer {
     Status status_;
 };
 
+// The key of a channel's data file name: "FILE_" and the code, in a buffer kept for many codes.
+class FileKey {
+  public:
+    std::string_view of(std::string_view code) {
+        key_.resize(kPrefix.size());
+        key_.append(code);
+        return key_;
+    }
+
+  private:
+    static constexpr std::string_view kPrefix = "FILE_";
+    std::string key_{kPrefix};
+};
+
+// The group's channels: one for each code of its CHAN list, in list order, with the time under
+// the code's key and the data file name under "FILE_" and the code. Empty pieces of the list
+// (two commas in a row, a leading or trailing comma) give no channel.
+void readChannels(const ProfileDocument& doc, ProfileDocument::SectionRef& section,
+                  GroupRecord& group) {
+    const std::string chan = doc.getString(section, "CHAN", "");
+    group.channels.items().reserve(
+        static_cast<std::size_t>(std::count(chan.begin(), chan.end(), ',')) + 1);
+    FileKey fileKey;
+    std::size_t start = 0;
+    while (start <= chan.size()) {
+        std::size_t comma = chan.find(',', start);
+        if (comma == std::string::npos) {
+            comma = chan.size();
+        }
+        if (comma > start) {
+            ChannelRecord channel;
+            channel.code = chan.substr(start, comma - start);
+            channel.lastTime = doc.getInt(section, channel.code, 0);
+            channel.fileName = doc.getString(section, fileKey.of(channel.code), "");
+            group.channels.append(std::move(channel));
+        }
+        start = comma + 1;
+    }
+}
+
 void readGroups(const ProfileDocument& doc, SettingsValues& record) {
     for (int n = 1; n <= kMaxGroups; ++n) {
-        const std::string section = groupSection(n);
+        ProfileDocument::SectionRef section(groupSection(n));
         if (!doc.sectionHasLines(section)) {
             break;
         }
@@ -75,24 +122,19 @@ void readGroups(const ProfileDocument& doc, SettingsValues& record) {
         group.station = doc.getString(section, "STATION", "");
         group.sizeMb = doc.getInt(section, "SIZEMB", record.sizeMb);
         group.sps = doc.getInt(section, "SPS", 20);
-        const std::string chan = doc.getString(section, "CHAN", "");
-        std::size_t start = 0;
-        while (start <= chan.size()) {
-            std::size_t comma = chan.find(',', start);
-            if (comma == std::string::npos) {
-                comma = chan.size();
-            }
-            if (comma > start) {
-                ChannelRecord channel;
-                channel.code = chan.substr(start, comma - start);
-                channel.lastTime = doc.getInt(section, channel.code, 0);
-                channel.fileName = doc.getString(section, "FILE_" + channel.code, "");
-                group.channels.append(std::move(channel));
-            }
-            start = comma + 1;
-        }
+        readChannels(doc, section, group);
         record.groups.append(std::move(group));
     }
+}
+
+// The document of the bytes just read from the file: the one kept from the load or from our
+// last write while the file still holds exactly its bytes, else a new parse of them.
+ProfileDocument documentOf(SettingsFile& file, std::string bytes) {
+    std::optional<ProfileDocument> kept = std::exchange(file.document, std::nullopt);
+    if (kept && kept->unchangedFrom(bytes)) {
+        return std::move(*kept);
+    }
+    return ProfileDocument::fromBytes(std::move(bytes));
 }
 
 // What a save writes: the record, with the connection values taken over and the data source
@@ -130,13 +172,15 @@ Status writeSettings(ProfileDocument& doc, const SettingsValues& record) {
     w.number("SYSTEM", "GROUPS", record.groupCount);
 
     int written = 0;
+    FileKey fileKey;
+    std::string chan;
     for (const GroupRecord& group : record.groups) {
         if (written >= kMaxGroups) {
             break;
         }
-        const std::string section = groupSection(written + 1);
+        ProfileDocument::SectionRef section(groupSection(written + 1));
         if (channelListLength(group) > kChannelListLimit) {
-            return Status::failure("[" + section + "] CHAN: the list of " +
+            return Status::failure("[" + groupSection(written + 1) + "] CHAN: the list of " +
                                    std::to_string(group.channels.size()) +
                                    " channels is longer than " + std::to_string(kChannelListLimit) +
                                    " characters, and the channels beyond would be lost");
@@ -144,11 +188,11 @@ Status writeSettings(ProfileDocument& doc, const SettingsValues& record) {
         w.text(section, "STATION", group.station);
         w.number(section, "SIZEMB", group.sizeMb);
         w.number(section, "SPS", group.sps);
-        std::string chan;
+        chan.clear();
         bool first = true;
         for (const ChannelRecord& channel : group.channels) {
             w.number(section, channel.code, channel.lastTime);
-            w.text(section, "FILE_" + channel.code, channel.fileName);
+            w.text(section, fileKey.of(channel.code), channel.fileName);
             if (!first) {
                 chan.push_back(',');
             }
@@ -189,6 +233,15 @@ SettingsValues decodeSettings(const ProfileDocument& doc);
 
 SettingsValues decodeBytes(const std::string& bytes) {
     return decodeSettings(ProfileDocument::fromBytes(bytes));
+}
+
+// The settings of the bytes just read from the file; their document is kept for the save that
+// writes onto them.
+SettingsValues decodeKept(SettingsFile& file, std::string bytes) {
+    ProfileDocument doc = documentOf(file, std::move(bytes));
+    SettingsValues values = decodeSettings(doc);
+    file.document = std::move(doc);
+    return values;
 }
 
 // The settings of the base, read from its bytes the first time they are needed.
@@ -313,7 +366,11 @@ Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environmen
         file.baseBytes = bytes;
         file.baseIsBytes = true;
     }
-    assignValues(record, decodeSettings(ProfileDocument::fromBytes(std::move(bytes))));
+    ProfileDocument doc = ProfileDocument::fromBytes(std::move(bytes));
+    assignValues(record, decodeSettings(doc));
+    if (status.ok) {
+        file.document = std::move(doc);
+    }
     return status;
 }
 
@@ -343,7 +400,7 @@ SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const Connec
     if (!file.baseIsBytes || theirs != FileContent{file.baseExists, file.baseBytes}) {
         // A file removed meanwhile is written anew, not taken as every group removed.
         other = holdsSettings(theirs) || !file.baseExists || file.baseBytes.empty()
-                    ? decodeBytes(theirs.bytes)
+                    ? decodeKept(file, theirs.bytes)
                     : baseOf(file);
     }
     bool backedUp = false;
@@ -354,6 +411,7 @@ SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const Connec
     bool exposed = false;
     std::optional<MergeOutcome> written;
     std::string writtenBytes;
+    std::optional<ProfileDocument> writtenDoc;  // the document of writtenBytes
     Status status;
     for (int attempts = 0;; ++attempts) {
         std::optional<MergeOutcome> merge;
@@ -371,17 +429,18 @@ SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const Connec
         }
         // Keys and sections of others are kept as the file holds them now (as it held them
         // last, when it is found empty).
-        ProfileDocument doc = ProfileDocument::fromBytes(
-            holdsSettings(theirs) || !file.baseExists ? theirs.bytes : file.baseBytes);
+        ProfileDocument doc = documentOf(
+            file, holdsSettings(theirs) || !file.baseExists ? theirs.bytes : file.baseBytes);
         if (Status st = writeSettings(doc, merge ? merge->merged : ours); !st) {
             static_cast<Status&>(result) = st;
             return result;
         }
-        std::string bytes = doc.bytes();
+        std::string bytes = doc.commitBytes();
         if (theirs.exists && bytes == theirs.bytes && onDisk == theirs) {
             holdsOurs = true;  // the file already holds just this
             written = std::move(merge);
             writtenBytes = std::move(bytes);
+            writtenDoc = std::move(doc);
             break;
         }
         if (!backedUp && onDisk.exists && !file.backupDir.empty()) {
@@ -404,6 +463,7 @@ SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const Connec
             holdsOurs = true;
             written = std::move(merge);
             writtenBytes = bytes;
+            writtenDoc = std::move(doc);
         }
         if (!status.ok) {
             break;
@@ -453,6 +513,7 @@ SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const Connec
     // the next base, and the record takes it over.
     file.existed = true;
     remember(file, writtenBytes, true);
+    file.document = std::move(writtenDoc);  // stands for the bytes the file holds
     result.saved = true;
     if (!written) {
         result.connection = connectionOf(ours, taken);
@@ -499,7 +560,7 @@ RefreshResult refreshFromFile(SettingsRecord& record, SettingsFile& file,
         return result;  // removed or emptied for a moment: the next save writes it anew
     }
     const ConnectionValues taken = values.cutToLimits();
-    SettingsValues theirs = decodeSettings(ProfileDocument::fromBytes(now.bytes));
+    SettingsValues theirs = decodeKept(file, now.bytes);
     MergeOutcome merge =
         mergeSettings(baseOf(file), oursOf(record, taken), theirs, {}, ConflictChoice::KeepMine);
     keepConflictsOpen(theirs, ConflictSide::File, merge.conflicts, baseOf(file));

@@ -3,10 +3,12 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/environment.h"
+#include "platform/profile_document.h"
 #include "platform/status.h"
 #include "settings/connection_values.h"
 #include "settings/settings_merge.h"
@@ -44,6 +46,11 @@ struct SettingsFile {
     // Where copies of the replaced file go (empty: nowhere), and the clock that names them.
     std::string backupDir;
     std::function<std::chrono::system_clock::time_point()> clock;
+    // The document of the file as loaded, as a look at another program's change read it, or as
+    // we last wrote it. A save reads the file again and takes this document instead of parsing
+    // those bytes while they are exactly the ones it stands for (ProfileDocument::unchangedFrom);
+    // otherwise it parses what it read.
+    std::optional<ProfileDocument> document;
 };
 
 // What a save did, beyond its Status.

@@ -191,5 +191,43 @@ TEST(ChannelRules, AGroupIsInsertedAtItsPlaceWhileTheFileHasRoom) {
     EXPECT_EQ(record.groupCount, 4);
 }
 
+// Adding all of a station's channels: the codes the group lacks, in the list's order, each with
+// its proposed file name and the one time; a refusal names the code and says nothing was added.
+TEST(ChannelRules, AllOfAStationsChannelsGoInAsOneList) {
+    const std::vector<std::string> listed = {"BHE", "bhn", "BHZ", "LHZ"};
+    GroupRecord g = group("ABC", {"BHZ", "BHN"});
+    const std::vector<ChannelRecord> missing = missingChannels(g, listed, 1234);
+    const std::vector<ChannelRecord> expected = {{"BHE", 1234, "ABC_BHE.DAT"},
+                                                 {"LHZ", 1234, "ABC_LHZ.DAT"}};
+    EXPECT_EQ(missing, expected);
+    EXPECT_TRUE(addChannels(g, missing));
+    EXPECT_TRUE(missingChannels(g, listed, 0).empty());
+    // A new group takes every code listed.
+    EXPECT_EQ(missingChannels(group("\xCD\xD0\xC4", {}), listed, 0).size(), 4u);
+    EXPECT_EQ(missingChannels(group("\xCD\xD0\xC4", {}), listed, 0)[1].fileName,
+              "\xCD\xD0\xC4_bhn.DAT");
+
+    // The texts of a refused list name the code whatever the rule.
+    GroupRecord full = group("ABC", codes(63, 7));
+    const GroupRecord before = full;
+    RuleCheck check =
+        addChannels(full, missingChannels(full, std::vector<std::string>{"AB", "BHZZ", "X"}, 0));
+    EXPECT_EQ(check.refusal, Refusal::ChannelListTooLong);
+    EXPECT_EQ(check.listText(),
+              "Список каналов группы в файле настроек не может быть длиннее 511 символов: "
+              "канал «X» в него уже не входит.\nНи один канал не добавлен.");
+    EXPECT_EQ(full, before);
+    check = addChannels(g, missingChannels(g, std::vector<std::string>{"SHZ", "shz"}, 0));
+    EXPECT_EQ(check.listText(), "Канал «shz» в группе уже есть.\nНи один канал не добавлен.");
+    check = addChannels(g, missingChannels(g, std::vector<std::string>{"SHZ", "B,Z"}, 0));
+    EXPECT_EQ(check.listText(), check.text() + "\nНи один канал не добавлен.");
+    EXPECT_NE(check.text().find("«B,Z»"), std::string::npos);
+    check = addChannels(g, missingChannels(g, std::vector<std::string>{""}, 0));
+    EXPECT_EQ(check.listText(),
+              "В базе данных у станции есть канал без кода.\nНи один канал не добавлен.");
+    EXPECT_EQ(g.channels.size(), 4u);
+    EXPECT_TRUE(RuleCheck{}.listText().empty());
+}
+
 }  // namespace
 }  // namespace vorda

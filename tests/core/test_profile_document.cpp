@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/cp1251.h"
 #include "platform/profile_document.h"
 
 using namespace vorda;
@@ -81,11 +82,6 @@ TEST(ProfileDocument, ReadsLinesAsTheServiceDoes) {
     EXPECT_EQ(doc.getInt("DATABASE", "NOPE", -7), -7);
     EXPECT_EQ(doc.getString("NOPE", "K", "abcdef", 3), "abc");
 
-    // Only ASCII letters fold: Cyrillic а and А are different names.
-    const auto cyr = ProfileDocument::fromBytes("[\xE0]\nk=1\n");
-    EXPECT_EQ(cyr.getInt("\xE0", "K", 0), 1);
-    EXPECT_EQ(cyr.getInt("\xC0", "K", 0), 0);
-
     EXPECT_TRUE(doc.sectionHasLines("database"));
     EXPECT_TRUE(doc.sectionHasLines("group1"));
     EXPECT_FALSE(doc.sectionHasLines("EMPTY"));  // comments and blanks only
@@ -94,10 +90,77 @@ TEST(ProfileDocument, ReadsLinesAsTheServiceDoes) {
     EXPECT_FALSE(ProfileDocument::fromBytes("[A]").sectionHasLines("A"));
 }
 
+// Names fold as code page 1251 does: Latin and Cyrillic letters (Ё/ё and the letters of the
+// other Cyrillic alphabets too); every other byte, № and the quotes among them, is itself.
+TEST(ProfileDocument, NamesMatchWithoutRegardToCyrillicLetterCase) {
+    // [Группа] with the keys бз, ёж and №1, then a [ГРУППА] that the first one hides.
+    const std::string text =
+        "[\xC3\xF0\xF3\xEF\xEF\xE0]\r\n\xE1\xE7=1160000000\r\n\xB8\xE6=2\r\n\xB9"
+        "1=3\r\n"
+        "[\xC3\xD0\xD3\xCF\xCF\xC0]\r\n\xE1\xE7=9\r\n";
+    auto doc = ProfileDocument::fromBytes(text);
+    EXPECT_EQ(doc.getInt("\xE3\xF0\xF3\xEF\xEF\xE0", "\xC1\xC7", 0), 1160000000);  // группа БЗ
+    EXPECT_EQ(doc.getInt("\xC3\xD0\xD3\xCF\xCF\xC0", "\xE1\xC7", 0), 1160000000);  // ГРУППА бЗ
+    EXPECT_EQ(doc.getInt("\xC3\xF0\xF3\xEF\xEF\xE0", "\xA8\xC6", 0), 2);           // ЁЖ
+    EXPECT_EQ(doc.getInt("\xC3\xF0\xF3\xEF\xEF\xE0",
+                         "\xB9"
+                         "1",
+                         0),
+              3);  // №1
+    EXPECT_EQ(doc.getInt("\xC3\xF0\xF3\xEF\xEF\xE0",
+                         "\x99"
+                         "1",
+                         0),
+              0);  // ™ is not № in caps
+
+    // Writing keeps the file's spelling in place instead of adding a second key.
+    ASSERT_TRUE(doc.setString("\xE3\xD0\xF3\xCF\xEF\xC0", "\xC1\xC7", "7"));
+    ASSERT_TRUE(doc.setString("\xC3\xF0\xF3\xEF\xEF\xE0", "\xA8\xC6", "8"));
+    EXPECT_EQ(doc.bytes(),
+              "[\xC3\xF0\xF3\xEF\xEF\xE0]\r\n\xE1\xE7=7\r\n\xB8\xE6=8\r\n\xB9"
+              "1=3\r\n"
+              "[\xC3\xD0\xD3\xCF\xCF\xC0]\r\n\xE1\xE7=9\r\n");
+    // Deleting takes the first of the name, then the one it hid.
+    doc.deleteSection("\xE3\xF0\xF3\xEF\xEF\xE0");
+    EXPECT_EQ(doc.getInt("\xE3\xF0\xF3\xEF\xEF\xE0", "\xC1\xC7", 0), 9);
+    doc.deleteSection("\xE3\xF0\xF3\xEF\xEF\xE0");
+    EXPECT_EQ(doc.bytes(), "");
+
+    // Every byte against every other, in names of three lengths with the byte at different
+    // places: a key of the byte finds the first key whose byte has the same upper case in code
+    // page 1251, and no other.
+    for (const auto& [before, after] :
+         {std::pair<std::string, std::string>{"k", ""}, {"name_", "_long"}, {"longname_", "xyz"}}) {
+        std::string all = "[S]\n";
+        for (int b = 0; b < 256; ++b) {
+            all += before + static_cast<char>(b) + after + "=" + std::to_string(b) + "\n";
+        }
+        const auto every = ProfileDocument::fromBytes(all);
+        for (int b = 0; b < 256; ++b) {
+            const char c = static_cast<char>(b);
+            if (c == '\r' || c == '\n' || c == '=' || ((c == ' ' || c == '\t') && after.empty())) {
+                continue;  // the byte ends the line or the key
+            }
+            int first = 0;
+            while (cp1251::toUpper(static_cast<char>(first)) != cp1251::toUpper(c)) {
+                ++first;
+            }
+            const std::string key = cp1251::toUpper(before) + c + cp1251::toUpper(after);
+            EXPECT_EQ(every.getInt("s", key, -1), first) << before << " " << b;
+        }
+    }
+}
+
 TEST(ProfileDocument, FirstOfDuplicateSectionsAndKeysWins) {
     auto doc = ProfileDocument::fromBytes("[S]\nK=1\nk=2\n[T]\nK=t\n[s]\nK=3\nNEW2=x\n[S]\nK=4\n");
     EXPECT_EQ(doc.getInt("S", "K", 0), 1);
     EXPECT_EQ(doc.getString("s", "NEW2", "none"), "none");  // only the first [S] is read
+    // Read in file order through a SectionRef, which tries the line after the last key found:
+    // the line after K is k, a second K, which is not the one found.
+    ProfileDocument::SectionRef s("S");
+    EXPECT_EQ(doc.getInt(s, "K", 0), 1);
+    EXPECT_EQ(doc.getInt(s, "k", 0), 1);
+    EXPECT_EQ(doc.getInt(s, "K", 0), 1);
 
     ASSERT_TRUE(doc.setString("S", "K", "10"));
     ASSERT_TRUE(doc.setString("S", "NEW", "n"));
@@ -204,10 +267,21 @@ TEST(ProfileDocument, WritesExistingKeysInPlace) {
     EXPECT_EQ(doc.getString("A", "ODBC", "-"), "new");
     EXPECT_EQ(doc.getString("A", "USER", "-"), "");
 
-    // Setting twice gives the same bytes as setting once.
-    const std::string once = doc.bytes();
+    // Setting twice gives the same bytes as setting once; a write that leaves its line as it
+    // stands is no change at all.
+    const std::string once = doc.commitBytes();
     ASSERT_TRUE(doc.setString("a", "ODBC", "new"));
+    ASSERT_TRUE(doc.setString("A", "X", "\xC0\xC1 "));
+    EXPECT_TRUE(doc.unchangedFrom(once));
     EXPECT_EQ(doc.bytes(), once);
+    ASSERT_TRUE(doc.setString("B", "K", "4"));
+    EXPECT_FALSE(doc.unchangedFrom(once));
+
+    // A line with blanks around its '=' is written without them, even with the same value.
+    auto spaced = ProfileDocument::fromBytes("[A]\nK = 1\n");
+    ASSERT_TRUE(spaced.setString("A", "K", "1"));
+    EXPECT_EQ(spaced.bytes(), "[A]\nK=1\n");
+    EXPECT_FALSE(spaced.unchangedFrom("[A]\nK = 1\n"));
 }
 
 TEST(ProfileDocument, AddsKeysAfterTheLastKeyLineAndSectionsAtTheEnd) {
@@ -346,20 +420,32 @@ TEST(ProfileDocument, TwentyThousandKeyWritesLandWhereTheyBelong) {
 }
 
 // Random edits of random documents: what the indexed document answers must always be what a
-// fresh parse of its bytes answers, and every write must read back.
+// fresh parse of its bytes answers, every write must read back, and a committed document must go
+// on exactly as a fresh parse of its bytes would (the settings file reuses it so).
 TEST(ProfileDocument, IndexAgreesWithAFreshParseAfterRandomEdits) {
     std::mt19937 rng(20261208);
-    const std::vector<std::string> sections = {"A", "b", "GROUP1", "Group2", " c "};
-    const std::vector<std::string> keys = {"K", "k", "CHAN", "FILE_BHZ", "x y", ""};
+    const std::vector<std::string> sections = {"A", "b", "GROUP1", "Group2", " c ", "\xC0"};
+    const std::vector<std::string> keys = {"K", "k", "CHAN", "FILE_BHZ", "x y", "", "\xB8"};
     const std::vector<std::string> fragments = {
-        "[A]", "[a]",     " [B] x",   "[GROUP1",      "[group2]", "[C]",
-        "K=1", " k = 2 ", "CHAN=BHZ", "FILE_BHZ='f'", "x y=3",    "=e",
-        "; c", "",        "  ",       "text",         "K=\xC0"};
+        "[A]", "[a]",     " [B] x",   "[GROUP1",      "[group2]", "[C]",  "[\xE0]",
+        "K=1", " k = 2 ", "CHAN=BHZ", "FILE_BHZ='f'", "x y=3",    "=e",   "\xA8=4",
+        "; c", "",        "  ",       "text",         "K=\xC0",   "K=v1", "CHAN=v2"};
     const std::vector<std::string> ends = {"\n", "\r\n", "\r"};
+    const std::vector<std::string> values = {"v1", "v2", "", "4"};
     const auto pick = [&rng](const auto& v) -> const auto& {
         return v[std::uniform_int_distribution<std::size_t>(0, v.size() - 1)(rng)];
     };
-    for (int round = 0; round < 200; ++round) {
+    const auto sameAnswers = [&](const ProfileDocument& doc, const ProfileDocument& again) {
+        for (const auto& section : sections) {
+            ASSERT_EQ(doc.sectionHasLines(section), again.sectionHasLines(section)) << section;
+            for (const auto& key : keys) {
+                ASSERT_EQ(doc.getString(section, key, "-"), again.getString(section, key, "-"))
+                    << "[" << section << "] " << key << " in\n"
+                    << again.bytes();
+            }
+        }
+    };
+    for (int round = 0; round < 300; ++round) {
         std::string text;
         const int lines = std::uniform_int_distribution<int>(0, 20)(rng);
         for (int i = 0; i < lines; ++i) {
@@ -369,29 +455,53 @@ TEST(ProfileDocument, IndexAgreesWithAFreshParseAfterRandomEdits) {
             }
         }
         auto doc = ProfileDocument::fromBytes(text);
+        // Section references kept across the edits, which add and delete sections under them.
+        std::vector<ProfileDocument::SectionRef> refs;
+        for (const auto& section : sections) {
+            refs.emplace_back(section);
+        }
         for (int op = 0; op < 30; ++op) {
-            const std::string& section = pick(sections);
+            const std::size_t which = rng() % sections.size();
+            const std::string& section = sections[which];
             if (rng() % 6 == 0) {
                 doc.deleteSection(section);
-                EXPECT_EQ(doc.sectionHasLines(section),
+                EXPECT_EQ(doc.sectionHasLines(refs[which]),
                           ProfileDocument::fromBytes(doc.bytes()).sectionHasLines(section));
                 continue;
             }
             const std::string& key = pick(keys);
-            const std::string value = "v" + std::to_string(op);
-            ASSERT_TRUE(doc.setString(section, key, value));
-            ASSERT_EQ(doc.getString(section, key, "-"), value) << text;
+            const std::string value = rng() % 2 ? pick(values) : "v" + std::to_string(op);
+            if (rng() % 2) {
+                ASSERT_TRUE(doc.setString(refs[which], key, value));
+            } else {
+                ASSERT_TRUE(doc.setString(section, key, value));
+            }
+            ASSERT_EQ(doc.getString(refs[which], key, "-"), value) << text;
         }
         const std::string out = doc.bytes();
         const auto again = ProfileDocument::fromBytes(out);
         ASSERT_EQ(again.bytes(), out);
-        for (const auto& section : sections) {
-            ASSERT_EQ(doc.sectionHasLines(section), again.sectionHasLines(section)) << out;
-            for (const auto& key : keys) {
-                ASSERT_EQ(doc.getString(section, key, "-"), again.getString(section, key, "-"))
-                    << "[" << section << "] " << key << " in\n"
-                    << out;
+        sameAnswers(doc, again);
+
+        ASSERT_EQ(doc.commitBytes(), out);
+        ASSERT_TRUE(doc.unchangedFrom(out));
+        auto fresh = ProfileDocument::fromBytes(out);
+        for (int op = 0; op < 10; ++op) {
+            const std::size_t which = rng() % sections.size();
+            if (rng() % 6 == 0) {
+                doc.deleteSection(sections[which]);
+                fresh.deleteSection(sections[which]);
+                continue;
             }
+            const std::string& key = pick(keys);
+            const std::string& value = pick(values);
+            ASSERT_TRUE(doc.setString(refs[which], key, value));
+            ASSERT_TRUE(fresh.setString(sections[which], key, value));
         }
+        ASSERT_EQ(doc.bytes(), fresh.bytes()) << "committed from\n" << out;
+        if (doc.unchangedFrom(out)) {
+            EXPECT_EQ(fresh.bytes(), out);
+        }
+        sameAnswers(doc, fresh);
     }
 }

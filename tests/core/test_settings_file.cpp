@@ -249,6 +249,54 @@ TEST(SettingsSave, DuplicateCodesShareKeysAndLaterValuesWin) {
     EXPECT_EQ(chans.at(1), channel("bhz", 2, "second"));
 }
 
+// Channel codes share their keys without regard to the case of Cyrillic letters too, as the
+// profile-string services match names: БЗ in CHAN reads the key бз and writes it in place.
+TEST(SettingsSave, ChannelKeysMatchCyrillicCodesInAnyLetterCase) {
+    TempDir dir;
+    dir.write("s.ini",
+              "[SYSTEM]\r\nGROUPS=1\r\n[GROUP1]\r\nSTATION=A\r\nCHAN=\xC1\xC7,\xA8\r\n"
+              "\xE1\xE7=1160000000\r\nfile_\xE1\xE7=a.dat\r\n\xB8=5\r\n");
+    auto l = load(dir);
+    const auto& chans = l->record.groups.at(0).channels;
+    ASSERT_EQ(chans.size(), 2u);
+    EXPECT_EQ(chans.at(0), channel("\xC1\xC7", 1160000000, "a.dat"));
+    EXPECT_EQ(chans.at(1), channel("\xA8", 5, ""));
+    l->record.groups.at(0).channels.at(0).lastTime = 1160000001;
+    ASSERT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);
+    const std::string after = dir.read("s.ini");
+    EXPECT_NE(after.find("\r\n\xE1\xE7=1160000001\r\nfile_\xE1\xE7=a.dat\r\n\xB8=5\r\n"),
+              std::string::npos)
+        << after;
+    EXPECT_EQ(after.find("\n\xC1\xC7="), std::string::npos) << after;  // no second key
+    EXPECT_EQ(after.find("\n\xA8="), std::string::npos) << after;
+    auto again = load(dir);
+    EXPECT_EQ(again->record.groups.items(), l->record.groups.items());
+}
+
+// A save keeps what another program wrote since the load or since our last save: the document
+// kept from then is used only while the file holds exactly its bytes.
+TEST(SettingsSave, WritesOverTheFileAsItIsOnDiskAtEverySave) {
+    TempDir dir;
+    dir.write("s.ini", "[SYSTEM]\r\nSERVER=a\r\n");
+    auto l = load(dir);
+    dir.write("s.ini", "[SYSTEM]\r\nSERVER=b\r\n[OTHER]\r\nX=1\r\n");
+    ASSERT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);
+    std::string after = dir.read("s.ini");
+    // The operator left the server name as loaded: the name the file has now stands.
+    EXPECT_EQ(after.rfind("[SYSTEM]\r\nSERVER=b\r\n", 0), 0u) << after;
+    EXPECT_NE(after.find("[OTHER]\r\nX=1\r\n"), std::string::npos) << after;
+
+    ASSERT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);  // unchanged
+    EXPECT_EQ(dir.read("s.ini"), after);
+    dir.write("s.ini", after + "[MORE]\r\nY=2\r\n");
+    l->record.server = "c";
+    ASSERT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);
+    after = dir.read("s.ini");
+    EXPECT_EQ(after.rfind("[SYSTEM]\r\nSERVER=c\r\n", 0), 0u) << after;
+    EXPECT_NE(after.find("[OTHER]\r\nX=1\r\n"), std::string::npos) << after;
+    EXPECT_NE(after.find("[MORE]\r\nY=2\r\n"), std::string::npos) << after;
+}
+
 TEST(SettingsSave, AtMost256GroupsAreWritten) {
     TempDir dir;
     auto l = load(dir);

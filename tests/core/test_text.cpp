@@ -41,6 +41,19 @@ TEST(Text, FindsLineBreaksAndNulBytes) {
     EXPECT_TRUE(hasLineBreakOrNul("a\rb"));
     EXPECT_TRUE(hasLineBreakOrNul("a\n"));
     EXPECT_TRUE(hasLineBreakOrNul(std::string("a\0b", 3)));
+    // Each byte at each place of texts of every length up to three words, which are read a
+    // word at a time and their last bytes in parts of words.
+    for (int b = 0; b < 256; ++b) {
+        const char c = static_cast<char>(b);
+        const bool breaks = c == '\r' || c == '\n' || c == '\0';
+        for (std::size_t length = 1; length <= 24; ++length) {
+            for (std::size_t at = 0; at < length; ++at) {
+                std::string text(length, static_cast<char>(0xFF));
+                text[at] = c;
+                ASSERT_EQ(hasLineBreakOrNul(text), breaks) << b << " at " << at << " of " << length;
+            }
+        }
+    }
 }
 
 TEST(Text, ReadsDecimalsThatStopAtThe32BitLimits) {

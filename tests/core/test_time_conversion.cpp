@@ -191,6 +191,9 @@ TEST(TimeConversion, ToCalendarText) {
     EXPECT_EQ(toCalendarText("inf"), "1970-01-01 00:00:00");
     EXPECT_EQ(toCalendarText("nan"), "1970-01-01 00:00:00");
     EXPECT_EQ(toCalendarText("0x10"), "1970-01-01 00:00:00");
+    // The calendar text of a value converts 0 as well (the list's tooltip of a last time).
+    EXPECT_EQ(calendarText(0), "1970-01-01 00:00:00");
+    EXPECT_EQ(calendarText(-2147483648.0), "1901-12-13 20:45:52");
 }
 
 TEST(TimeConversion, ToUnixText) {

@@ -5,6 +5,7 @@
 // scripted handler (Rejected, and recorded as unexpected, when none is left).
 #include <QComboBox>
 #include <QDialog>
+#include <QLineEdit>
 #include <QString>
 #include <QStringList>
 #include <QTest>
@@ -106,6 +107,16 @@ inline void setGroups(const std::vector<GroupRecord>& groups) {
 inline void typeText(QWidget* widget, const QString& text) {
     for (const QChar c : text) {
         QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+// Selects the whole field and types over it, as the operator does (an empty text: Backspace).
+inline void retype(QLineEdit& edit, const QString& text) {
+    edit.selectAll();
+    if (text.isEmpty()) {
+        QTest::keyClick(&edit, Qt::Key_Backspace);
+    } else {
+        typeText(&edit, text);
     }
 }
 

@@ -1,5 +1,6 @@
 // The channel dialog against a real SQLite database through the SQLite3 ODBC driver, in a
 // private ODBC configuration.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -213,6 +214,33 @@ class TestChannelDialog : public QObject {
             qPrintable(script_->boxes[0].text));
         QVERIFY(!d.stationsListed());
         QVERIFY(d.findChild<QLabel*>("noteLabel")->isHidden());
+    }
+
+    // A channel query that fails leaves no list to add at once: the choice of all channels is not
+    // offered for that station, not even with the list of the station picked before.
+    void aFailedChannelQueryOffersNoChannelsToAddAtOnce() {
+        // The channels of BAD cannot be read: computing them overflows.
+        const std::string db = sandbox_->createSqliteDatabase(
+            "halfbroken.db",
+            "CREATE TABLE T (STA VARCHAR(16), C VARCHAR(16));"
+            "INSERT INTO T VALUES ('BAD','X'),('GOOD','BHZ'),('GOOD','BHN');"
+            "CREATE VIEW SITECHAN AS SELECT STA, CASE WHEN STA = 'BAD' "
+            "THEN abs(-9223372036854775807 - 1) ELSE C END AS CHAN FROM T;");
+        sandbox_->addSqliteDsn("chanhalf", db);
+        useDatabase("chanhalf");
+        ChannelDialog d(-1, -1, -1);
+        auto* all = d.findChild<QCheckBox*>("allChannelsBox");
+        QCOMPARE(script_->boxes.size(), std::size_t{1});  // BAD, the first station
+        QVERIFY(!all->isEnabled());
+        box(d, "stationBox")->setCurrentIndex(1);
+        QCOMPARE(test::comboItems(*box(d, "channelBox")), QStringList({"BHN", "BHZ"}));
+        QVERIFY(all->isEnabled());
+        box(d, "stationBox")->setCurrentIndex(0);
+        QCOMPARE(script_->boxes.size(), std::size_t{2});
+        QCOMPARE(script_->boxes[1].kind, ui::BoxKind::Error);
+        QVERIFY(script_->boxes[1].text.contains(QStringLiteral("BAD")));
+        QVERIFY(!all->isEnabled());
+        ConnectionSettings::release();
     }
 
     void addGroupInsertsAtThePosition() {
@@ -719,6 +747,52 @@ class TestChannelDialog : public QObject {
             QVERIFY(script_->boxes[0].text.contains("511"));
         }
         QCOMPARE(settingsRecord().groups.at(0).channels.at(63).code, std::string("AB"));
+    }
+
+    // All of a station's channels go only to a group of the station they were listed for, and
+    // only when there is one to add; the choice is not offered to a change or without a list.
+    void allChannelsNeedTheirStationAndOneMissing() {
+        const auto all = [](ChannelDialog& d) { return d.findChild<QCheckBox*>("allChannelsBox"); };
+        test::setGroups({group("ABC", {channel("BHZ", 1, "z"), channel("bhn", 2, "n")}, 50, 40),
+                         group("xy", {channel("HHZ", 1, "h")}, 1, 1)});
+        {
+            ChannelDialog d(0, 0, -1);
+            all(d)->click();
+            pressOk(d);
+            QVERIFY(accepted(d));  // BHE, the one ABC lacks
+            QVERIFY(settingsRecord().groups.at(0).channels.at(2) ==
+                    channel("BHE", 0, "ABC_BHE.DAT"));
+        }
+        {
+            ChannelDialog d(0, 0, -1);
+            all(d)->click();
+            pressOk(d);
+            QVERIFY(!accepted(d));
+            QCOMPARE(texts(), QStringList({QString::fromUtf8(
+                                  "В группе уже есть все каналы станции, которые знает база "
+                                  "данных.")}));
+        }
+        // xy is found in the database as XYZ, whose channels are not xy's.
+        for (const int groupIndex : {1, -1}) {
+            script_->boxes.clear();
+            ChannelDialog d(groupIndex, groupIndex, -1);
+            if (groupIndex < 0) {
+                box(d, "stationBox")->setEditText("NEW");  // typed, not listed
+            }
+            all(d)->click();
+            pressOk(d);
+            QVERIFY(!accepted(d));
+            QCOMPARE(texts(), QStringList({kStationNotFound}));
+        }
+        QCOMPARE(settingsRecord().groups.size(), std::size_t{2});
+        QCOMPARE(settingsRecord().groups.at(1).channels.size(), std::size_t{1});
+        {
+            ChannelDialog d(0, 0, 0);
+            QVERIFY(all(d)->isHidden());
+        }
+        useDatabase("nosuchdsn");
+        ChannelDialog d(-1, -1, -1);
+        QVERIFY(!all(d)->isEnabled());
     }
 
     void cancelAndEscapeWriteNothing() {

@@ -1,17 +1,26 @@
 // The channel list page driven through its real widgets: buttons, clicks on rows and headings,
-// the keyboard, and the message boxes it shows (answered through the message seam).
+// the keyboard, and the message boxes it shows (answered through the message seam). The search,
+// the keys, the totals, the tooltips and the additions of all of a station's channels are also
+// driven in the main dialog, on the largest file the service reads and on the demo.
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTableView>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <QtTest>
 #include <string>
 #include <vector>
 
+#include "app/ui/settings_dialog.h"
 #include "app/ui/ui_support.h"
 #include "channels/ui/channel_dialog.h"
 #include "channels/ui/channel_list_page.h"
@@ -80,6 +89,7 @@ QPushButton* button(ChannelListPage& page, const char* name) {
 void clickRow(ChannelListPage& page, int row, Qt::MouseButton mouse = Qt::LeftButton,
               Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTableView& list = page.list();
+    list.scrollTo(page.model().index(row, 1));
     const QRect rect = list.visualRect(page.model().index(row, 1));
     QVERIFY(rect.isValid());
     QTest::mouseClick(list.viewport(), mouse, modifiers, rect.center());
@@ -149,6 +159,85 @@ GroupRecord group(const std::string& station, const std::vector<std::string>& co
     return g;
 }
 
+// The largest file the service reads: 256 groups of 64 channels, last times 1160000000 plus the
+// channel's place. Group 1 is the database's NRD with 64 codes of 7 characters (a channel list of
+// just 511 characters), group 8 is ТЕСТ, the others S002 to S256 with the codes C00 to C63.
+std::string largestFile() {
+    std::string file = "[DATABASE]\r\nODBC=ZEL\r\n[SYSTEM]\r\nGROUPS=256\r\n";
+    for (int g = 1; g <= kMaxGroups; ++g) {
+        const std::string number = QString("%1").arg(g, 3, 10, QChar('0')).toStdString();
+        const std::string station = g == 1 ? "NRD" : g == 8 ? "\xD2\xC5\xD1\xD2" : "S" + number;
+        file += "[GROUP" + std::to_string(g) + "]\r\nSTATION=" + station +
+                "\r\nSIZEMB=100\r\nSPS=20\r\n";
+        std::string list;
+        for (int c = 0; c < 64; ++c) {
+            const std::string code =
+                (g == 1 ? "N0000" : "C") + QString("%1").arg(c, 2, 10, QChar('0')).toStdString();
+            file += code + "=" + std::to_string(1160000000 + c) + "\r\nFILE_" + code + "=" +
+                    station + "_" + code + ".DAT\r\n";
+            list += (c == 0 ? "" : ",") + code;
+        }
+        file += "CHAN=" + list + "\r\n";
+    }
+    return file;
+}
+
+std::string demoFile(const std::string& name) {
+    return test::readFile(std::string(VORDA_SOURCE_DIR) + "/demo/" + name);
+}
+
+// The main dialog opened on a settings file, shown and active, as the operator finds it.
+struct OpenDialog {
+    test::TempDir dir;
+    std::unique_ptr<SettingsDialog> dialog;
+
+    explicit OpenDialog(const std::string& bytes) {
+        dir.write("ZEL_VurEV.ini", bytes);
+        dialog = std::make_unique<SettingsDialog>(
+            test::testEnvironment(dir.file("ZEL_VurEV.ini"), dir.path()));
+        dialog->show();
+        dialog->activateWindow();
+        if (!QTest::qWaitForWindowActive(dialog.get())) {
+            qFatal("the main dialog did not become active");
+        }
+    }
+    ChannelListPage& page() { return dialog->channelPage(); }
+    QString label(const char* name) {
+        return page().findChild<QLabel*>(QString::fromLatin1(name))->text();
+    }
+};
+
+// Every heading shows whole in its column, and the columns keep their shares of the list's
+// inner width, leaving room only for the vertical scroll bar and what the divisions drop.
+void checkHeadingsWhole(ChannelListPage& page) {
+    QTableView& list = page.list();
+    QHeaderView& header = *list.horizontalHeader();
+    const int margin = header.style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, &header);
+    const int w = page.columnWidthBase();
+    for (int column = 0; column < 7; ++column) {
+        const QString heading = page.model().headerData(column, Qt::Horizontal).toString();
+        QVERIFY2(header.fontMetrics().horizontalAdvance(heading) + 2 * margin <=
+                     list.columnWidth(column),
+                 qPrintable(heading));
+        QCOMPARE(list.columnWidth(column), (column == 0 ? 1 : 2) * w / 13);
+    }
+    const int scrollBar = list.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &list);
+    QVERIFY(w <= list.viewport()->width());
+    QVERIFY(w >= list.viewport()->width() - scrollBar);
+}
+
+// Hovers over a cell long enough for its tooltip.
+void hover(ChannelListPage& page, int row, int column) {
+    QTableView& list = page.list();
+    const QPoint at = list.visualRect(page.model().index(row, column)).center();
+    QHelpEvent event(QEvent::ToolTip, at, list.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list.viewport(), &event);
+}
+
+QString shownTip() {
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
 }  // namespace
 
 class ChannelListPageTest : public QObject {
@@ -158,13 +247,17 @@ class ChannelListPageTest : public QObject {
     void initTestCase() {
         sandbox_ = std::make_unique<test::OdbcSandbox>();
         sandbox_->addSqliteDsn("pagedb", sandbox_->createSqliteDatabase("seis.db", kStationsSql));
-        ConnectionSettings::values() = ConnectionValues{"pagedb", "", "", ""};
+        // The demo database, which the demo file and the largest file name.
+        sandbox_->addSqliteDsn(
+            "ZEL", sandbox_->createSqliteDatabase("demo.db",
+                                                  demoFile("schema.sql") + demoFile("data.sql")));
     }
     void cleanupTestCase() {
         ConnectionSettings::release();
         sandbox_.reset();
     }
     void init() {
+        ConnectionSettings::values() = ConnectionValues{"pagedb", "", "", ""};
         // Questions are answered Yes unless a test says otherwise.
         script_ = std::make_unique<test::UiScript>();
         script_->unanswered = ui::BoxAnswer::Yes;
@@ -713,9 +806,11 @@ class ChannelListPageTest : public QObject {
         QVERIFY(bytes.find("S4") == std::string::npos);
     }
 
-    void enterAndEscapeCloseNothing() {
+    // Escape on the list closes nothing; Enter changes the selected channel and closes nothing
+    // either.
+    void enterChangesTheChannelAndEscapeClosesNothing() {
         page_.reset();
-        fillRecord({"A"});
+        fillRecord({"A"}, {2});
         QDialog dialog;
         QVBoxLayout layout(&dialog);
         ChannelListPage page;
@@ -730,15 +825,235 @@ class ChannelListPageTest : public QObject {
         dialog.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         page.list().setFocus();
-        clickRow(page, 0);
+        clickRow(page, 1);
+        QStringList opened;
+        for (int i = 0; i < 2; ++i) {
+            script_->modals.push_back([&](QDialog& shown) {
+                opened << control<QLineEdit>(shown, "lastTimeEdit")->text();
+                return int(QDialog::Rejected);
+            });
+        }
         QTest::keyClick(&page.list(), Qt::Key_Escape);
         QTest::keyClick(&page.list(), Qt::Key_Return);
-        QTest::keyClick(&page.list(), Qt::Key_Enter);
+        QTest::keyClick(&page.list(), Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(opened, QStringList({"1", "1"}));  // channel CH1 of the group
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QCOMPARE(accepted, 0);
         QCOMPARE(stationsOfRecord(), QStringList({"A"}));
+        QCOMPARE(page.selectedRow(), 1);
+    }
+
+    // At the size the main dialog opens, on the demo, on the largest file and at a larger font,
+    // every heading shows whole. A cut cell shows its whole text as its tooltip; a last time shows
+    // its calendar form.
+    void opensReadableWithTooltips() {
+        page_.reset();
+        {
+            OpenDialog demo(demoFile("ZEL_VurEV.ini"));
+            ChannelListPage& page = demo.page();
+            checkHeadingsWhole(page);
+            hover(page, 0, 4);
+            QTRY_COMPARE(shownTip(), QString("2006-10-04 22:13:20 UTC"));
+            hover(page, 0, 6);  // NRD_BHZ.DAT shows whole
+            QTRY_COMPARE(shownTip(), QString());
+            page.list().horizontalHeader()->resizeSection(4, 30);
+            page.list().horizontalHeader()->resizeSection(6, 30);
+            hover(page, 0, 6);
+            QTRY_COMPARE(shownTip(), QString("NRD_BHZ.DAT"));
+            hover(page, 3, 4);
+            QTRY_COMPARE(shownTip(), QString("1159999000\n2006-10-04 21:56:40 UTC"));
+        }
+        {
+            OpenDialog largest(largestFile());
+            QVERIFY(largest.page().list().verticalScrollBar()->isVisible());
+            checkHeadingsWhole(largest.page());
+        }
+        const QFont font = QApplication::font();
+        QFont larger = font;
+        larger.setPointSizeF(font.pointSizeF() * 1.6);
+        QApplication::setFont(larger);
+        {
+            OpenDialog demo(demoFile("ZEL_VurEV.ini"));
+            checkHeadingsWhole(demo.page());
+        }
+        QApplication::setFont(font);
+    }
+
+    // On the largest file the search shows the rows whose station or channel code holds the
+    // text, and the keys, buttons and gestures act on the rows shown and on whole groups.
+    void searchActsOnTheRowsShownOfTheLargestFile() {
+        page_.reset();
+        OpenDialog largest(largestFile());
+        ChannelListPage& page = largest.page();
+        QTableView& list = page.list();
+        QLineEdit& search = page.searchEdit();
+        QCOMPARE(largest.label("searchCount"), QString("Показано 16384 из 16384"));
+        QCOMPARE(largest.label("totalsLine"),
+                 QString("Групп в работе: 256 из 256, каналов в них: 16384"));
+
+        // Ctrl+F goes to the search field from anywhere in the window; Cyrillic letters match in
+        // either case.
+        largest.dialog->okButton().setFocus();
+        QTest::keyClick(&largest.dialog->okButton(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(search.hasFocus());
+        test::typeText(&search, "тЕс");
+        QCOMPARE(largest.label("searchCount"), QString("Показано 64 из 16384"));
+        QCOMPARE(columnText(page, 0), QString("8,").repeated(64).chopped(1));
+        test::retype(search, "c6");  // C60 to C63 of every S group and of ТЕСТ
+        QCOMPARE(largest.label("searchCount"), QString("Показано 1020 из 16384"));
+
+        // Delete on a row shown deletes that channel, after the question.
+        clickRow(page, 5);
+        QCOMPARE(cell(page, 5, 0) + cell(page, 5, 2), QString("3C61"));
+        QTest::keyClick(&list, Qt::Key_Delete);
+        QCOMPARE(script_->texts().last(), QString("Вы дейстивтельно хотите\nудалить канал?"));
+        QCOMPARE(settingsRecord().groups.at(2).channels.size(), std::size_t{63});
+        QCOMPARE(cell(page, 5, 2), QString("C62"));
+        QCOMPARE(largest.label("searchCount"), QString("Показано 1019 из 16383"));
+        QCOMPARE(largest.label("totalsLine"),
+                 QString("Групп в работе: 256 из 256, каналов в них: 16383"));
+
+        // The arrow moves the row's whole group in the record; its first row shown is selected.
+        clickRow(page, 4);
+        QTest::mouseClick(button(page, "moveUpButton"), Qt::LeftButton);
+        QCOMPARE(stationsOfRecord().mid(0, 3), QStringList({"NRD", "S003", "S002"}));
+        QCOMPARE(settingsRecord().groups.at(1).channels.size(), std::size_t{63});
         QCOMPARE(page.selectedRow(), 0);
+        QCOMPARE(cell(page, 0, 1), QString("S003"));
+        // Ctrl with a click swaps the groups of two rows shown.
+        clickRow(page, 0);
+        clickRow(page, 8, Qt::LeftButton, Qt::ControlModifier);
+        QCOMPARE(stationsOfRecord().mid(1, 3), QStringList({"S004", "S002", "S003"}));
+        // The heading sorts whole groups; the search stays.
+        clickHeading(page, 1);
+        QCOMPARE(stationsOfRecord().first(), QString("NRD"));
+        QCOMPARE(stationsOfRecord().last(), QString("ТЕСТ"));
+        QCOMPARE(columnText(page, 1).left(29), QString("S002,S002,S002,S002,S003,S003"));
+        QCOMPARE(largest.label("searchCount"), QString("Показано 1019 из 16383"));
+
+        // Enter changes the selected row's channel.
+        clickRow(page, 6);  // S003 C63
+        QString shownTime;
+        script_->modals.push_back([&](QDialog& dialog) {
+            shownTime = control<QLineEdit>(dialog, "lastTimeEdit")->text();
+            return int(QDialog::Rejected);
+        });
+        QTest::keyClick(&list, Qt::Key_Return);
+        QCOMPARE(shownTime, QString("1160000063"));
+
+        // Clearing the search shows every row with the selection kept, in sight.
+        const RowRef selected = page.model().rowRef(page.selectedRow());
+        test::retype(search, "");
+        QCOMPARE(largest.label("searchCount"), QString("Показано 16383 из 16383"));
+        QCOMPARE(page.model().rowRef(page.selectedRow()), selected);
+        QVERIFY(list.viewport()->rect().contains(
+            list.visualRect(page.model().index(page.selectedRow(), 2))));
+    }
+
+    // All of a station's channels at once keep the file's limits on the largest file: NRD's list
+    // is full, and the file holds 256 groups already. Nothing is added, and the refusal says why.
+    void addingAllChannelsKeepsTheLimitsOfTheLargestFile() {
+        page_.reset();
+        OpenDialog largest(largestFile());
+        ChannelListPage& page = largest.page();
+        clickRow(page, 0);
+        QString choice;
+        script_->modals.push_back([&](QDialog& dialog) {
+            auto* all = control<QCheckBox>(dialog, "allChannelsBox");
+            choice = all->text();
+            all->click();
+            return pressOk(dialog);
+        });
+        QTest::keyClick(&page.list(), Qt::Key_Insert);
+        QCOMPARE(choice, QString("все недостающие каналы"));
+        QCOMPARE(
+            script_->texts().last(),
+            QString("Список каналов группы в файле настроек не может быть длиннее 511 "
+                    "символов: канал «BHE» в него уже не входит.\nНи один канал не добавлен."));
+        QCOMPARE(settingsRecord().groups.at(0).channels.size(), std::size_t{64});
+        script_->modals.push_back([&](QDialog& dialog) {
+            pick(dialog, "stationBox", "TLG");
+            control<QCheckBox>(dialog, "allChannelsBox")->click();
+            return pressOk(dialog);
+        });
+        QTest::mouseClick(button(page, "addGroupButton"), Qt::LeftButton);
+        QVERIFY(script_->texts().last().contains("256"));
+        QCOMPARE(settingsRecord().groups.size(), std::size_t{256});
+        QCOMPARE(page.model().rowCount(), 16384);
+    }
+
+    // The demo as an operator keeps it by keyboard: find a station, add the channels its group
+    // lacks, add a group with all of another station's channels, and save.
+    void demoAddsAllChannelsByKeyboardAndCountsThem() {
+        page_.reset();
+        OpenDialog demo(demoFile("ZEL_VurEV.ini"));
+        ChannelListPage& page = demo.page();
+        QTableView& list = page.list();
+        QLineEdit& search = page.searchEdit();
+        QCOMPARE(demo.label("totalsLine"), QString("Групп в работе: 3 из 3, каналов в них: 6"));
+        QVERIFY(button(page, "addChannelButton")->toolTip().contains("Insert"));
+        QVERIFY(button(page, "editChannelButton")->toolTip().contains("Enter"));
+        QVERIFY(button(page, "deleteChannelButton")->toolTip().contains("Delete"));
+        QVERIFY(search.toolTip().contains("Ctrl+F"));
+
+        // Enter in the search goes on to the first row found; Insert adds what NRD lacks.
+        search.setFocus();
+        test::typeText(&search, "nrd");
+        QTest::keyClick(&search, Qt::Key_Return);
+        QVERIFY(demo.dialog->isVisible());
+        QVERIFY(list.hasFocus());
+        QCOMPARE(page.selectedRow(), 0);
+        bool fileNameEnabled = true;
+        script_->modals.push_back([&](QDialog& dialog) {
+            control<QCheckBox>(dialog, "allChannelsBox")->click();
+            fileNameEnabled = control<QLineEdit>(dialog, "fileNameEdit")->isEnabled();
+            setText(dialog, "lastTimeEdit", "1170000000");
+            return pressOk(dialog);
+        });
+        QTest::keyClick(&list, Qt::Key_Insert);
+        QVERIFY(!fileNameEnabled);
+        QCOMPARE(columnText(page, 2), QString("BHZ,BHN,BHE,LHZ"));
+        QCOMPARE(cell(page, 3, 4) + " " + cell(page, 3, 6), QString("1170000000 NRD_LHZ.DAT"));
+        QCOMPARE(demo.label("searchCount"), QString("Показано 4 из 7"));
+        QCOMPARE(demo.label("totalsLine"), QString("Групп в работе: 3 из 3, каналов в них: 7"));
+
+        // A group with all of TLG's channels, at the place of KLM's group.
+        test::retype(search, "klm");
+        clickRow(page, 0);
+        QString choice;
+        script_->modals.push_back([&](QDialog& dialog) {
+            pick(dialog, "stationBox", "TLG");
+            auto* all = control<QCheckBox>(dialog, "allChannelsBox");
+            choice = all->text();
+            all->click();
+            control<QRadioButton>(dialog, "calendarRadio")->click();
+            setText(dialog, "lastTimeEdit", "2007-01-01 00:00:00");
+            return pressOk(dialog);
+        });
+        QTest::mouseClick(button(page, "addGroupButton"), Qt::LeftButton);
+        QCOMPARE(choice, QString("все каналы станции"));
+        QCOMPARE(stationsOfRecord(), QStringList({"NRD", "TLG", "KLM", "AZV"}));
+        const GroupRecord& tlg = settingsRecord().groups.at(1);
+        QCOMPARE(tlg.channels.size(), std::size_t{3});
+        QVERIFY(tlg.channels.at(0) == (ChannelRecord{"BHE", 1167609600, "TLG_BHE.DAT"}));
+        QVERIFY(tlg.channels.at(2) == (ChannelRecord{"BHZ", 1167609600, "TLG_BHZ.DAT"}));
+        QCOMPARE(demo.label("totalsLine"), QString("Групп в работе: 4 из 4, каналов в них: 10"));
+        QCOMPARE(demo.label("searchCount"), QString("Показано 1 из 10"));
+
+        // Delete asks first; No keeps the channel.
+        clickRow(page, 0);
+        script_->answers = {ui::BoxAnswer::No};
+        QTest::keyClick(&list, Qt::Key_Delete);
+        QCOMPARE(script_->texts().last(), QString("Вы дейстивтельно хотите\nудалить канал?"));
+        QCOMPARE(page.model().rowCount(), 1);
+
+        QVERIFY(demo.dialog->apply());
+        const std::string saved = demo.dir.read("ZEL_VurEV.ini");
+        QVERIFY(test::iniSection(saved, "GROUP1").find("CHAN=BHZ,BHN,BHE,LHZ") !=
+                std::string::npos);
+        QVERIFY(test::iniSection(saved, "GROUP2").find("STATION=TLG") != std::string::npos);
+        QVERIFY(test::iniSection(saved, "GROUP2").find("CHAN=BHE,BHN,BHZ") != std::string::npos);
     }
 
   private:

@@ -36,6 +36,7 @@
 #include "support/temp_dir.h"
 
 using namespace vorda;
+using vorda::test::retype;
 using vorda::test::TempDir;
 using vorda::test::UiScript;
 
@@ -60,16 +61,6 @@ bool contains(const std::string& haystack, const std::string& needle) {
 // Clicks a check box on its square, where a click always counts.
 void clickBox(QCheckBox& box) {
     QTest::mouseClick(&box, Qt::LeftButton, {}, QPoint(box.height() / 2, box.height() / 2));
-}
-
-// Selects the whole field and types over it, as the operator does (an empty text: Backspace).
-void retype(QLineEdit& edit, const QString& text) {
-    edit.selectAll();
-    if (text.isEmpty()) {
-        QTest::keyClick(&edit, Qt::Key_Backspace);
-    } else {
-        test::typeText(&edit, text);
-    }
 }
 
 void checkStartUp(SettingsDialog* dialog) {

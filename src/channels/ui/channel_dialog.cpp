@@ -1,5 +1,6 @@
 #include "channels/ui/channel_dialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -86,6 +87,7 @@ struct ChannelDialog::Controls {
     QComboBox stationBox;
     QLabel channelLabel{ui::text(texts::kChannelCode)};
     QComboBox channelBox;
+    QCheckBox allChannels;
     QLabel spsLabel{ui::text(texts::kSps)};
     QLineEdit spsEdit;
     QRadioButton unixRadio{ui::text(texts::kUnixTimeFormat)};
@@ -111,6 +113,7 @@ struct ChannelDialog::Controls {
 ChannelDialog::Controls::Controls(ChannelDialog& dialog) {
     stationBox.setObjectName(QStringLiteral("stationBox"));
     channelBox.setObjectName(QStringLiteral("channelBox"));
+    allChannels.setObjectName(QStringLiteral("allChannelsBox"));
     spsEdit.setObjectName(QStringLiteral("spsEdit"));
     unixRadio.setObjectName(QStringLiteral("unixRadio"));
     calendarRadio.setObjectName(QStringLiteral("calendarRadio"));
@@ -160,24 +163,26 @@ ChannelDialog::Controls::Controls(ChannelDialog& dialog) {
     layout.addWidget(&stationBox, 0, 1);
     layout.addWidget(&channelLabel, 1, 0);
     layout.addWidget(&channelBox, 1, 1);
-    layout.addWidget(&spsLabel, 2, 0);
-    layout.addWidget(&spsEdit, 2, 1);
-    layout.addWidget(&timeGroup, 3, 0, 1, 2);
-    layout.addWidget(&sizeLabel, 4, 0);
-    layout.addWidget(&sizeEdit, 4, 1);
-    layout.addWidget(&fileNameLabel, 5, 0);
-    layout.addWidget(&fileNameEdit, 5, 1);
-    layout.setRowMinimumHeight(6, 6);
+    layout.addWidget(&allChannels, 2, 1);
+    layout.addWidget(&spsLabel, 3, 0);
+    layout.addWidget(&spsEdit, 3, 1);
+    layout.addWidget(&timeGroup, 4, 0, 1, 2);
+    layout.addWidget(&sizeLabel, 5, 0);
+    layout.addWidget(&sizeEdit, 5, 1);
+    layout.addWidget(&fileNameLabel, 6, 0);
+    layout.addWidget(&fileNameEdit, 6, 1);
+    layout.setRowMinimumHeight(7, 6);
     noteLabel.setObjectName(QStringLiteral("noteLabel"));
     noteLabel.setWordWrap(true);
     noteLabel.setVisible(false);
-    layout.addWidget(&noteLabel, 6, 0, 1, 2);
-    layout.addWidget(&buttonRow, 7, 0, 1, 2);
+    layout.addWidget(&noteLabel, 7, 0, 1, 2);
+    layout.addWidget(&buttonRow, 8, 0, 1, 2);
     layout.setColumnStretch(1, 1);
     dialog.setLayout(&layout);
 
     QWidget::setTabOrder(&stationBox, &channelBox);
-    QWidget::setTabOrder(&channelBox, &spsEdit);
+    QWidget::setTabOrder(&channelBox, &allChannels);
+    QWidget::setTabOrder(&allChannels, &spsEdit);
     QWidget::setTabOrder(&spsEdit, &unixRadio);
     QWidget::setTabOrder(&unixRadio, &calendarRadio);
     QWidget::setTabOrder(&calendarRadio, &lastTimeEdit);
@@ -221,9 +226,19 @@ ChannelDialog::ChannelDialog(int insertPosition, int groupIndex, int channelInde
     connect(&ui_->spsEdit, &QLineEdit::textChanged, this, &ChannelDialog::onGroupValueChanged);
     connect(&ui_->sizeEdit, &QLineEdit::textChanged, this, &ChannelDialog::onGroupValueChanged);
     connect(&ui_->calendarRadio, &QRadioButton::clicked, this, &ChannelDialog::onCalendarFormat);
+    // All the station's channels at once: the channel and its file name are not the operator's.
+    connect(&ui_->allChannels, &QCheckBox::toggled, this, [this](bool all) {
+        ui_->channelBox.setEnabled(!all);
+        ui_->fileNameEdit.setEnabled(!all);
+    });
     connect(&ui_->unixRadio, &QRadioButton::clicked, this, &ChannelDialog::onUnixFormat);
 
     initDialog();
+    // The choice of all channels is for the two adding modes, with channels listed to add.
+    ui_->allChannels.setText(ui::text(mode_ == Mode::AddGroup ? texts::kAllStationChannels
+                                                              : texts::kAllMissingChannels));
+    ui_->allChannels.setVisible(mode_ != Mode::ChangeChannel);
+    ui_->allChannels.setEnabled(!listedChannels_.empty());
     // The texts written while opening count as no change.
     groupValuesChanged_ = false;
 }
@@ -368,6 +383,10 @@ void ChannelDialog::onStationChanged() {
                            channels)) {
             queryFailed(ui::text(texts::kChannelsQueryFailed).arg(ui_->stationBox.currentText()),
                         channels.error);
+            // The list of another station must not be added under this one.
+            listedStation_.clear();
+            listedChannels_.clear();
+            ui_->allChannels.setEnabled(false);
             return;
         }
     }
@@ -399,12 +418,19 @@ void ChannelDialog::onStationChanged() {
             ui_->channelBox.setEditText(typed);
         }
     }
+    // The codes as listed, for adding all of them at once.
+    listedStation_ = bytesOf(ui_->stationBox.currentText());
+    listedChannels_.clear();
+    for (int i = 0; i < ui_->channelBox.count(); ++i) {
+        listedChannels_.push_back(bytesOf(ui_->channelBox.itemText(i)));
+    }
+    ui_->allChannels.setEnabled(!listedChannels_.empty());
     onChannelChanged();
 }
 
 void ChannelDialog::proposeFileName() {
-    ui_->fileNameEdit.setText(ui_->stationBox.currentText() + QStringLiteral("_") +
-                              ui_->channelBox.currentText() + QStringLiteral(".DAT"));
+    ui_->fileNameEdit.setText(ui::fromRecord(proposedFileName(
+        bytesOf(ui_->stationBox.currentText()), bytesOf(ui_->channelBox.currentText()))));
 }
 
 void ChannelDialog::onChannelChanged() {
@@ -452,10 +478,10 @@ void ChannelDialog::onUnixFormat() {
     }
 }
 
-bool ChannelDialog::allowed(const RuleCheck& check) {
+bool ChannelDialog::allowed(const RuleCheck& check, bool ofList) {
     if (!check) {
         ui::showMessage(this, check.isWarning() ? ui::BoxKind::Warning : ui::BoxKind::Information,
-                        ui::applicationTitle(), ui::text(check.text()));
+                        ui::applicationTitle(), ui::text(ofList ? check.listText() : check.text()));
     }
     return check.ok();
 }
@@ -463,13 +489,14 @@ bool ChannelDialog::allowed(const RuleCheck& check) {
 void ChannelDialog::accept() {
     const QString station = ui_->stationBox.currentText();
     const QString channel = ui_->channelBox.currentText();
+    const bool all = mode_ != Mode::ChangeChannel && ui_->allChannels.isChecked();
     // The codes come first. The station is written only with a new group; the other modes
-    // keep the group's own.
+    // keep the group's own. Listed channels are checked with the list.
     if (mode_ == Mode::AddGroup &&
         !allowed(checkCodeText(CodeKind::Station, station.toStdString()))) {
         return;
     }
-    if (!allowed(checkCodeText(CodeKind::Channel, channel.toStdString()))) {
+    if (!all && !allowed(checkCodeText(CodeKind::Channel, channel.toStdString()))) {
         return;
     }
 
@@ -491,7 +518,7 @@ void ChannelDialog::accept() {
     }
     const std::int32_t sizeMb = readDecimal(sizeText);
     const QString fileName = ui_->fileNameEdit.text();
-    if (fileName.isEmpty()) {
+    if (fileName.isEmpty() && !all) {
         warn(ui::text(texts::kFillAllFields));
         return;
     }
@@ -501,6 +528,13 @@ void ChannelDialog::accept() {
         ui_->calendarRadio.isChecked() ? readCalendarTime(timeText) : readUnixTime(timeText);
     if (!lastTime) {
         warn(ui::text(texts::kTimeFormatMismatch));
+        return;
+    }
+
+    if (all) {
+        if (addAllChannels(*lastTime, sps, sizeMb)) {
+            QDialog::accept();
+        }
         return;
     }
 
@@ -546,6 +580,41 @@ void ChannelDialog::accept() {
         }
     }
     QDialog::accept();
+}
+
+bool ChannelDialog::addAllChannels(std::int32_t lastTime, std::int32_t sps, std::int32_t sizeMb) {
+    SettingsRecord& record = settingsRecord();
+    GroupRecord group;
+    if (mode_ == Mode::AddGroup) {
+        group.station = bytesOf(ui_->stationBox.currentText());
+        group.sizeMb = sizeMb;
+        group.sps = sps;
+    } else {
+        group = record.groups.getAt(static_cast<std::size_t>(groupIndex_));
+    }
+    // The channels listed belong to the station they were asked for; a group of another station
+    // (a typed code, or a stored one the database lists under a longer or other code) gets none.
+    if (listedStation_ != group.station) {
+        warn(ui::text(texts::kStationNotFound));
+        return false;
+    }
+    const std::vector<ChannelRecord> channels = missingChannels(group, listedChannels_, lastTime);
+    if (channels.empty()) {
+        ui::showMessage(this, ui::BoxKind::Information, ui::applicationTitle(),
+                        ui::text(mode_ == Mode::AddGroup ? texts::kNoChannelsListed
+                                                         : texts::kNoMissingChannels));
+        return false;
+    }
+    RuleCheck check;
+    if (mode_ == Mode::AddGroup) {
+        for (const ChannelRecord& channel : channels) {
+            group.channels.append(channel);
+        }
+        check = addGroup(record, static_cast<std::size_t>(std::max(insertPosition_, 0)), group);
+    } else {
+        check = addChannels(record.groups.at(static_cast<std::size_t>(groupIndex_)), channels);
+    }
+    return allowed(check, true);
 }
 
 }  // namespace vorda

@@ -13,10 +13,17 @@
 // station and channel boxes are editable: the code used is the box's text, picked or typed, so
 // a channel can be added while the database cannot be reached.
 //
-// Controls by object name: stationBox, channelBox, spsEdit, unixRadio, calendarRadio,
-// lastTimeEdit, sizeEdit, fileNameEdit, noteLabel, okButton, cancelButton.
+// In the two adding modes a check box adds every channel the database lists for the station at
+// once (a new group with all of them, or those the group lacks), each with its proposed file name
+// and the one last time entered; the list goes in whole or not at all.
+//
+// Controls by object name: stationBox, channelBox, allChannelsBox, spsEdit, unixRadio,
+// calendarRadio, lastTimeEdit, sizeEdit, fileNameEdit, noteLabel, okButton, cancelButton.
 #include <QDialog>
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace vorda {
 
@@ -45,8 +52,11 @@ class ChannelDialog : public QDialog {
     void onCalendarFormat();
     void onUnixFormat();
     void proposeFileName();
-    // True when the rules allow it; otherwise shows why and gives false.
-    bool allowed(const RuleCheck& check);
+    // OK with all channels chosen: adds them as the mode says; false (shown why) on a refusal.
+    bool addAllChannels(std::int32_t lastTime, std::int32_t sps, std::int32_t sizeMb);
+    // True when the rules allow it; otherwise shows why (of a list of channels added at once
+    // when ofList) and gives false.
+    bool allowed(const RuleCheck& check, bool ofList = false);
     void warn(const QString& text);
     // The error box of a query that failed, with the driver's word (code page 1251).
     void queryFailed(const QString& what, const std::string& error);
@@ -63,6 +73,9 @@ class ChannelDialog : public QDialog {
     bool stationsListed_ = false;
     std::size_t stationsLeftOut_ = 0;
     std::size_t channelsLeftOut_ = 0;
+    // The station the channel list was asked for, and its codes in the list's order.
+    std::string listedStation_;
+    std::vector<std::string> listedChannels_;
 };
 
 }  // namespace vorda

@@ -1,41 +1,90 @@
 #include "channels/ui/channel_list_page.h"
 
+#include <QAbstractItemDelegate>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionViewItem>
 #include <QStylePainter>
 #include <QTableView>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <array>
 #include <functional>
 
 #include "app/ui/app_resources.h"
 #include "app/ui/ui_support.h"
+#include "channels/channel_list.h"
 #include "channels/group_order.h"
 #include "channels/ui/channel_dialog.h"
 #include "channels/ui/channel_table_model.h"
+#include "platform/cp1251.h"
 #include "resources/texts.h"
 #include "settings/settings_record.h"
 
 namespace vorda {
 namespace {
 
+// The columns share the list's inner width W in these parts of 13: W/13 for the group number and
+// 2W/13 for each of the others (the divisions truncate).
+constexpr std::array<int, ChannelTableModel::ColumnCount> kColumnShares = {1, 2, 2, 2, 2, 2, 2};
+constexpr int kShareTotal = 13;
+
+int columnWidthOf(int column, int base) {
+    return kColumnShares[static_cast<std::size_t>(column)] * base / kShareTotal;
+}
+
+// The search text is at most this long; codes are much shorter.
+constexpr int kMaxSearchLength = 63;
+
 // The list: reports every left and right click and every double-click after the view has handled
-// it, with the row hit or -1 when the click hit no row.
+// it, with the row hit or -1 when the click hit no row; hands the page the keys it acts on; shows
+// a cell's whole text as its tooltip where the column cuts it; and asks to be wide enough that
+// every heading shows whole.
 class ChannelListView : public QTableView {
   public:
     std::function<void(int row, Qt::MouseButton button)> onClick;
     std::function<void()> onDoubleClick;
     std::function<void()> onResize;
+    // A key pressed on the list without modifiers (the keypad's count as none); true when the
+    // page acted on it.
+    std::function<bool(int key)> onKey;
+
+    // The inner width W whose shares show every heading whole.
+    int headingsWidth() const {
+        int base = 0;
+        for (int column = 0; column < ChannelTableModel::ColumnCount; ++column) {
+            const int need = horizontalHeader()->sectionSizeHint(column);
+            const int share = kColumnShares[static_cast<std::size_t>(column)];
+            // The smallest W with share * W / 13 >= need.
+            base = std::max(base, (need * kShareTotal + share - 1) / share);
+        }
+        return base;
+    }
+
+    QSize sizeHint() const override {
+        QSize hint = QTableView::sizeHint();
+        // The page leaves room for a vertical scroll bar whether it shows or not.
+        const int chrome =
+            2 * frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+        hint.setWidth(std::max(hint.width(), headingsWidth() + chrome));
+        return hint;
+    }
 
   protected:
     void mouseReleaseEvent(QMouseEvent* event) override {
@@ -56,6 +105,47 @@ class ChannelListView : public QTableView {
         if (event->button() == Qt::LeftButton && onDoubleClick) {
             onDoubleClick();
         }
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && onKey &&
+            onKey(event->key())) {
+            event->accept();
+            return;
+        }
+        QTableView::keyPressEvent(event);
+    }
+    bool viewportEvent(QEvent* event) override {
+        if (event->type() == QEvent::ToolTip) {
+            const auto* help = static_cast<QHelpEvent*>(event);
+            const QModelIndex index = indexAt(help->pos());
+            const QString tip = cellTip(index);
+            if (tip.isEmpty()) {
+                QToolTip::hideText();
+            } else {
+                QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
+            }
+            return true;
+        }
+        return QTableView::viewportEvent(event);
+    }
+
+  private:
+    // The cell's whole text when its column cuts it, and the model's own tooltip (a last time's
+    // calendar form) under it.
+    QString cellTip(const QModelIndex& index) const {
+        if (!index.isValid()) {
+            return {};
+        }
+        QString tip = index.data(Qt::ToolTipRole).toString();
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        option.rect = visualRect(index);
+        const int room = columnWidth(index.column()) - (showGrid() ? 1 : 0);
+        if (itemDelegateForIndex(index)->sizeHint(option, index).width() > room) {
+            const QString whole = index.data().toString();
+            tip = tip.isEmpty() ? whole : whole + QLatin1Char('\n') + tip;
+        }
+        return tip;
     }
 };
 
@@ -95,9 +185,14 @@ struct ChannelListPage::Controls {
     explicit Controls(SettingsRecord& record) : model(record) {}
 
     QVBoxLayout layout;
+    QHBoxLayout searchRow;
     QHBoxLayout buttons;
     ChannelTableModel model;
+    QLabel searchLabel{ui::text(texts::kSearchLabel)};
+    QLineEdit searchEdit;
+    QLabel searchCount;
     ChannelListView list;
+    QLabel totals;
     QPushButton moveUp;
     QPushButton moveDown;
     WrapButton addChannel{ui::text(texts::kAddChannelButton)};
@@ -105,6 +200,7 @@ struct ChannelListPage::Controls {
     WrapButton editChannel{ui::text(texts::kEditChannelButton)};
     WrapButton deleteChannel{ui::text(texts::kDeleteChannelButton)};
     WrapButton deleteGroup{ui::text(texts::kDeleteGroupButton)};
+    ui::Cp1251Validator searchValidator{kMaxSearchLength};
 };
 
 ChannelListPage::ChannelListPage(QWidget* parent)
@@ -137,6 +233,22 @@ ChannelListPage::ChannelListPage(QWidget* parent)
         }
     };
     list.onDoubleClick = [this] { onEditChannel(); };
+    list.onKey = [this](int key) {
+        switch (key) {
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                onEditChannel();
+                return true;
+            case Qt::Key_Delete:
+                onDeleteChannel();
+                return true;
+            case Qt::Key_Insert:
+                onAddChannel();
+                return true;
+            default:
+                return false;
+        }
+    };
     // The columns share the list's width until the operator drags a heading divider.
     list.onResize = [this] {
         if (isVisible() && !columnsDragged_) {
@@ -150,6 +262,31 @@ ChannelListPage::ChannelListPage(QWidget* parent)
     });
     connect(list.horizontalHeader(), &QHeaderView::sectionClicked, this,
             &ChannelListPage::onColumnClick);
+
+    auto& search = ui_->searchEdit;
+    search.setObjectName(QStringLiteral("searchEdit"));
+    search.setValidator(&ui_->searchValidator);
+    search.setClearButtonEnabled(true);
+    search.setToolTip(ui::text(texts::kSearchTip));
+    search.setMinimumWidth(search.fontMetrics().averageCharWidth() * 24);
+    ui_->searchLabel.setBuddy(&search);
+    ui_->searchCount.setObjectName(QStringLiteral("searchCount"));
+    ui_->totals.setObjectName(QStringLiteral("totalsLine"));
+    connect(&search, &QLineEdit::textChanged, this, &ChannelListPage::onSearchChanged);
+    // Enter in the search field goes on to the list, on its first row when none is selected.
+    connect(&search, &QLineEdit::returnPressed, this, [this] {
+        if (selectedRow() < 0) {
+            selectRow(0);
+        }
+        ui_->list.setFocus(Qt::OtherFocusReason);
+    });
+    // Anywhere in the window while the page is shown (the tab bar may have the focus).
+    auto* find = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
+    find->setContext(Qt::WindowShortcut);
+    connect(find, &QShortcut::activated, this, [this] {
+        ui_->searchEdit.setFocus(Qt::ShortcutFocusReason);
+        ui_->searchEdit.selectAll();
+    });
 
     ui_->moveUp.setObjectName(QStringLiteral("moveUpButton"));
     ui_->moveDown.setObjectName(QStringLiteral("moveDownButton"));
@@ -171,6 +308,9 @@ ChannelListPage::ChannelListPage(QWidget* parent)
     ui_->moveDown.setIcon(ui::arrowDownIcon());
     ui_->moveUp.setAccessibleName(ui::text(texts::kMoveGroupUp));
     ui_->moveDown.setAccessibleName(ui::text(texts::kMoveGroupDown));
+    ui_->addChannel.setToolTip(ui::text(texts::kAddChannelTip));
+    ui_->editChannel.setToolTip(ui::text(texts::kEditChannelTip));
+    ui_->deleteChannel.setToolTip(ui::text(texts::kDeleteChannelTip));
 
     ui_->buttons.addWidget(&ui_->moveUp, 0, Qt::AlignBottom);
     ui_->buttons.addWidget(&ui_->moveDown, 0, Qt::AlignBottom);
@@ -183,9 +323,17 @@ ChannelListPage::ChannelListPage(QWidget* parent)
         button->setAutoDefault(false);
         ui_->buttons.addWidget(button, 1);
     }
+    ui_->searchRow.addWidget(&ui_->searchLabel);
+    ui_->searchRow.addWidget(&search);
+    ui_->searchRow.addSpacing(search.fontMetrics().averageCharWidth());
+    ui_->searchRow.addWidget(&ui_->searchCount);
+    ui_->searchRow.addStretch(1);
+    ui_->layout.addLayout(&ui_->searchRow);
     ui_->layout.addWidget(&list, 1);
+    ui_->layout.addWidget(&ui_->totals);
     ui_->layout.addLayout(&ui_->buttons);
     setLayout(&ui_->layout);
+    setTabOrder(&search, &list);
     setTabOrder(&list, &ui_->moveUp);
     setTabOrder(&ui_->moveUp, &ui_->moveDown);
     setTabOrder(&ui_->moveDown, &ui_->addChannel);
@@ -226,6 +374,32 @@ ChannelTableModel& ChannelListPage::model() {
 
 void ChannelListPage::refillList() {
     ui_->model.refill();
+    showCounts();
+}
+
+void ChannelListPage::showCounts() {
+    ui_->searchCount.setText(
+        ui::text(searchCountText(static_cast<std::size_t>(ui_->model.rowCount()),
+                                 static_cast<std::size_t>(ui_->model.listedCount()))));
+    ui_->totals.setText(ui::text(totalsText(listTotals(record_))));
+}
+
+void ChannelListPage::onSearchChanged(const QString& text) {
+    // The selected row and the last clicked row stay on their record elements where the new
+    // search shows them.
+    const RowRef selected = ui_->model.rowRef(selectedRow());
+    const RowRef clicked = ui_->model.rowRef(lastClickedRow_);
+    // The validator keeps the text within the code page.
+    ui_->model.setSearch(cp1251::fromUtf8Lossy(text.toStdString()));
+    showCounts();
+    if (lastClickedRow_ >= 0) {
+        lastClickedRow_ = ui_->model.rowOf(clicked.group, clicked.channel);
+    }
+    selectRow(ui_->model.rowOf(selected.group, selected.channel));
+}
+
+QLineEdit& ChannelListPage::searchEdit() {
+    return ui_->searchEdit;
 }
 
 int ChannelListPage::selectedRow() const {
@@ -268,16 +442,14 @@ void ChannelListPage::setColumnWidths() {
     if (!ui_->list.verticalScrollBar()->isVisible()) {
         width -= style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &ui_->list);
     }
-    width = std::max(width, 13);
+    width = std::max(width, kShareTotal);
     if (width == columnWidthBase_) {
         return;
     }
     columnWidthBase_ = width;
     settingWidths_ = true;
-    ui_->list.setColumnWidth(ChannelTableModel::GroupNumberColumn, width / 13);
-    for (int column = ChannelTableModel::StationColumn; column < ChannelTableModel::ColumnCount;
-         ++column) {
-        ui_->list.setColumnWidth(column, 2 * width / 13);
+    for (int column = 0; column < ChannelTableModel::ColumnCount; ++column) {
+        ui_->list.setColumnWidth(column, columnWidthOf(column, width));
     }
     settingWidths_ = false;
 }
@@ -378,8 +550,9 @@ void ChannelListPage::onMoveGroupDown() {
 }
 
 void ChannelListPage::onMoveGroupUp() {
+    // The first row of the whole list, whatever the search shows.
     const int row = selectedRow();
-    if (row <= 0) {
+    if (row < 0 || ui_->model.isFirstListedRow(row)) {
         return;
     }
     const int number = ui_->model.rowRef(row).group + 1;

@@ -4,10 +4,16 @@
 // groups: a click on the station code heading sorts them, the arrow buttons move the selected
 // row's group, Ctrl with a left click swaps two groups and Ctrl with a right click moves one.
 // Everything works on the one settings record; the list is rebuilt from it after each change.
+//
+// A search field above the list shows only the rows whose station or channel code holds its text;
+// every button and gesture works on the rows shown as it does on the whole list. Under the list a
+// line of totals counts the groups and channels. Keys on the list: Enter changes the selected
+// channel, Delete deletes it, Insert adds a channel to its group; Ctrl+F goes to the search.
 #include <memory>
 
 #include "app/ui/dialog_page.h"
 
+class QLineEdit;
 class QTableView;
 class QPushButton;
 
@@ -42,6 +48,7 @@ class ChannelListPage : public ui::DialogPage {
 
     QTableView& list();
     ChannelTableModel& model();
+    QLineEdit& searchEdit();
 
   public slots:
     void onAddChannel();
@@ -55,6 +62,8 @@ class ChannelListPage : public ui::DialogPage {
     // A click on the list: row is the row hit, or -1 for none.
     void onListClick(int row);
     void onListRightClick(int row);
+    // The search text changed: the list shows the rows it finds, the selection kept.
+    void onSearchChanged(const QString& text);
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -67,6 +76,8 @@ class ChannelListPage : public ui::DialogPage {
     // A question box; true when answered Yes.
     bool confirm(const QString& question);
     void setColumnWidths();
+    // The search's count of rows and the line of totals, after every change of the list.
+    void showCounts();
     bool ctrlDown() const;
 
     struct Controls;

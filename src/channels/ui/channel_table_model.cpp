@@ -1,6 +1,8 @@
 #include "channels/ui/channel_table_model.h"
 
 #include "app/ui/ui_support.h"
+#include "channels/channel_list.h"
+#include "channels/time_conversion.h"
 #include "resources/texts.h"
 
 namespace vorda {
@@ -10,8 +12,21 @@ ChannelTableModel::ChannelTableModel(SettingsRecord& record, QObject* parent)
 
 void ChannelTableModel::refill() {
     beginResetModel();
-    rows_ = listedRows(record_);
+    std::vector<RowRef> listed = listedRows(record_);
+    listedCount_ = static_cast<int>(listed.size());
+    firstListed_ = listed.empty() ? RowRef{} : listed.front();
+    rows_ = search_.empty() ? std::move(listed) : searchRows(record_, listed, search_);
     endResetModel();
+}
+
+void ChannelTableModel::setSearch(std::string text) {
+    search_ = std::move(text);
+    refill();
+}
+
+bool ChannelTableModel::isFirstListedRow(int row) const {
+    const RowRef ref = rowRef(row);
+    return ref.group >= 0 && ref == firstListed_;
 }
 
 RowRef ChannelTableModel::rowRef(int row) const {
@@ -38,7 +53,8 @@ int ChannelTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ChannelTableModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid()) {
+    const bool lastTimeTip = role == Qt::ToolTipRole && index.column() == LastTimeColumn;
+    if ((role != Qt::DisplayRole && !lastTimeTip) || !index.isValid()) {
         return {};
     }
     const RowRef ref = rowRef(index.row());
@@ -62,6 +78,10 @@ QVariant ChannelTableModel::data(const QModelIndex& index, int role) const {
         case SpsColumn:
             return QString::number(group.sps);
         case LastTimeColumn:
+            if (lastTimeTip) {
+                return ui::text(texts::kLastTimeTip)
+                    .arg(ui::fromRecord(calendarText(channel.lastTime)));
+            }
             return QString::number(channel.lastTime);
         case FileSizeColumn:
             return QString::number(group.sizeMb);

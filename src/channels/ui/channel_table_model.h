@@ -1,8 +1,10 @@
 #pragma once
 // The channel list as a table: one row per channel of the groups in use, seven columns. The model
 // reads the settings record directly and keeps only the (group, channel) of each row, rebuilt on
-// every refill, so each cell is found in constant time.
+// every refill, so each cell is found in constant time. With a search text it shows only the rows
+// the search finds (channel_list.h); every row index the model gives or takes is a shown row.
 #include <QAbstractTableModel>
+#include <string>
 #include <vector>
 
 #include "channels/group_order.h"
@@ -28,6 +30,14 @@ class ChannelTableModel : public QAbstractTableModel {
 
     // Rebuilds the rows from the record (a model reset).
     void refill();
+    // Shows only the rows whose station or channel code holds the text (code page 1251 bytes),
+    // every row for an empty text; rebuilds the rows as refill does.
+    void setSearch(std::string text);
+    const std::string& search() const { return search_; }
+    // The rows of the whole list, shown or not.
+    int listedCount() const { return listedCount_; }
+    // Whether the row is the first of the whole list.
+    bool isFirstListedRow(int row) const;
 
     // The record element behind a row; group and channel are -1 for no such row.
     RowRef rowRef(int row) const;
@@ -45,6 +55,9 @@ class ChannelTableModel : public QAbstractTableModel {
   private:
     SettingsRecord& record_;
     std::vector<RowRef> rows_;
+    std::string search_;
+    RowRef firstListed_;
+    int listedCount_ = 0;
 };
 
 }  // namespace vorda

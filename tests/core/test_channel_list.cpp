@@ -1,0 +1,87 @@
+// What the channel list shows besides its rows: the search and the totals, without widgets.
+#include "channels/channel_list.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vorda {
+namespace {
+
+GroupRecord group(const std::string& station, const std::vector<std::string>& codes) {
+    GroupRecord g;
+    g.station = station;
+    for (const auto& code : codes) {
+        g.channels.append({code, 0, station + "_" + code + ".DAT"});
+    }
+    return g;
+}
+
+void fill(SettingsRecord& r, const std::vector<GroupRecord>& groups, int groupCount) {
+    for (const auto& g : groups) {
+        r.groups.append(g);
+    }
+    r.groupCount = groupCount;
+}
+
+std::vector<RowRef> found(const SettingsRecord& r, const std::string& text) {
+    return searchRows(r, listedRows(r), text);
+}
+
+TEST(ChannelList, SearchFoldsLatinAndCyrillicLettersOfTheCodePage) {
+    // "НРД" in code page 1251, and its small letters "нрд"; ё (0xB8) and Ё (0xA8); ї and Ї.
+    EXPECT_TRUE(holdsSearchKey("\xCD\xD0\xC4", searchKey("\xF0\xE4")));
+    EXPECT_TRUE(holdsSearchKey("\xED\xF0\xE4", searchKey("\xCD")));
+    EXPECT_TRUE(holdsSearchKey("A\xB8", searchKey("a\xA8")));
+    EXPECT_TRUE(holdsSearchKey("\xBF", searchKey("\xAF")));
+    EXPECT_TRUE(holdsSearchKey("bhz", searchKey("HZ")));
+    EXPECT_TRUE(holdsSearchKey("BHZ", searchKey("")));
+    EXPECT_FALSE(holdsSearchKey("BHZ", searchKey("BHZZ")));
+    EXPECT_FALSE(holdsSearchKey("BHZ", searchKey("ZH")));
+    EXPECT_FALSE(holdsSearchKey("", searchKey("A")));
+    // Other bytes are themselves: a digit is no letter, a Latin letter no Cyrillic one.
+    EXPECT_FALSE(holdsSearchKey("C1", searchKey("\xF1"
+                                                "1")));  // Cyrillic с, not Latin C
+    EXPECT_TRUE(holdsSearchKey("S_1", searchKey("_1")));
+    // The list's own code matching stays Latin-only.
+    EXPECT_FALSE(sameChannelCode("\xE0", "\xC0"));
+}
+
+TEST(ChannelList, SearchShowsTheRowsWhoseStationOrChannelHoldsTheText) {
+    SettingsRecord r;
+    fill(r,
+         {group("NRD", {"BHZ", "BHN", "LHZ"}), group("KLM", {}), group("AZV", {"HHZ", "nrd"}),
+          group("HIDDEN", {"BHZ"})},
+         3);
+    const std::vector<RowRef> all = listedRows(r);
+    EXPECT_EQ(found(r, ""), all);
+    // A station that holds the text shows all its rows; a channel only its own.
+    EXPECT_EQ(found(r, "nr"), (std::vector<RowRef>{{0, 0}, {0, 1}, {0, 2}, {2, 1}}));
+    EXPECT_EQ(found(r, "hz"), (std::vector<RowRef>{{0, 0}, {0, 2}, {2, 0}}));
+    EXPECT_EQ(found(r, "bh"), (std::vector<RowRef>{{0, 0}, {0, 1}}));  // HIDDEN is not listed
+    EXPECT_TRUE(found(r, "klm").empty());                              // no channels, no rows
+    EXPECT_TRUE(found(r, "x").empty());
+    // Rows found keep the list's order, so a group's rows and a channel's row are found in them.
+    const std::vector<RowRef> shown = found(r, "hz");
+    EXPECT_EQ(firstRowOfGroup(shown, 2), 2);
+    EXPECT_EQ(rowOf(shown, 0, 2), 1);
+    EXPECT_EQ(rowOf(shown, 0, 1), -1);
+    EXPECT_EQ(firstRowOfGroup(shown, 1), -1);
+}
+
+TEST(ChannelList, TotalsCountTheGroupsInUseOfAllAndTheirChannels) {
+    SettingsRecord r;
+    fill(r,
+         {group("A", {"1", "2"}), group("B", {}), group("C", {"1", "2", "3"}), group("D", {"1"})},
+         3);
+    EXPECT_EQ(listTotals(r), (ListTotals{3, 4, 5}));
+    EXPECT_EQ(totalsText(listTotals(r)), "Групп в работе: 3 из 4, каналов в них: 5");
+    r.groupCount = 99;  // kept within the groups there are
+    EXPECT_EQ(listTotals(r), (ListTotals{4, 4, 6}));
+    EXPECT_EQ(listTotals(SettingsRecord{}), (ListTotals{0, 0, 0}));
+    EXPECT_EQ(searchCountText(12, 16384), "Показано 12 из 16384");
+}
+
+}  // namespace
+}  // namespace vorda
