@@ -29,6 +29,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/profile_document.h"
+#include "sample_files.h"
 #include "settings/settings_file.h"
 #include "support/temp_dir.h"
 
@@ -37,27 +38,6 @@ namespace {
 using vorda::ProfileDocument;
 
 volatile sig_atomic_t stopWriter = 0;
-
-std::string settingsFile(int groups, int channels) {
-    std::string text =
-        "[DATABASE]\r\nODBC=zel\r\nUSER=zel\r\nPASSWORD=qmx\r\n[DATA]\r\nDIR=/data\r\n"
-        "[LOG]\r\nDIR=/log\r\n[SYSTEM]\r\nSERVER=server\r\nMODE=silent\r\nSCREEN=hide\r\n"
-        "SIZEMB=100\r\nGROUPS=" +
-        std::to_string(groups) + "\r\n";
-    for (int g = 1; g <= groups; ++g) {
-        text += "[GROUP" + std::to_string(g) + "]\r\nSTATION=ST" + std::to_string(g) +
-                "\r\nSIZEMB=100\r\nSPS=20\r\n";
-        std::string chan;
-        for (int c = 0; c < channels; ++c) {
-            const std::string code = "C" + std::to_string(c);
-            text += code + "=1700000000\r\nFILE_" + code + "=ST" + std::to_string(g) + "_" + code +
-                    ".DAT\r\n";
-            chan += (c ? "," : "") + code;
-        }
-        text += "CHAN=" + chan + "\r\n";
-    }
-    return text;
-}
 
 enum class WriterMode { Rename, InPlace };
 
@@ -173,7 +153,7 @@ std::string serverIn(const std::string& path) {
 void run(WriterMode mode, int saves, int groups, int channels) {
     vorda::test::TempDir dir;
     const std::string path = dir.file("ZEL_VurEV.ini");
-    dir.write("ZEL_VurEV.ini", settingsFile(groups, channels));
+    dir.write("ZEL_VurEV.ini", vorda::bench::largeSettingsFile(groups, channels));
 
     int pipeFds[2];
     if (::pipe(pipeFds) != 0) {
@@ -198,7 +178,7 @@ void run(WriterMode mode, int saves, int groups, int channels) {
     vorda::SettingsRecord record;
     vorda::SettingsFile file;
     static_cast<void>(vorda::loadSettings(record, file, env));
-    const vorda::ConnectionValues values{"zel", "zel", "qmx", "/data"};
+    const vorda::ConnectionValues values{"ZEL", "ZEL", "QMX", "/data"};
 
     std::mt19937 random(7);
     int failed = 0;
