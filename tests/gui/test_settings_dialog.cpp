@@ -424,10 +424,12 @@ class TestSettingsDialog : public QObject {
             return model.data(model.index(row, ChannelTableModel::LastTimeColumn)).toString();
         };
 
+        dialog.channelPage().list().selectRow(2);
         std::string theirs = withValue(dir.read("s.ini"), "GROUP2", "BHZ", "2000");
         theirs = withValue(theirs, "SYSTEM", "VERSION", "7");
         QVERIFY(writtenByAnotherProcess(dir, theirs));
         QTRY_COMPARE_EQ(lastTime(1), QStringLiteral("2000"));
+        QCOMPARE_EQ(dialog.channelPage().selectedRow(), 2);  // the operator's place is kept
         QCOMPARE_EQ(dialog.statusLine().text(),
                     QStringLiteral("Файл изменён другой программой: обновлено 1 значение"));
         // The watch outlived the file it watched.

@@ -279,10 +279,11 @@ void SettingsDialog::refillPages(const SettingsValues& before,
     Controls& c = *ui_;
     const SettingsRecord& record = settingsRecord();
     if (!(record.groups == before.groups) || record.groupCount != before.groupCount) {
-        // The list is rebuilt; the row selected stays selected.
-        const int row = c.channelPage.selectedRow();
+        // The list is rebuilt; the channel selected stays selected.
+        const RowRef selected = c.channelPage.model().rowRef(c.channelPage.selectedRow());
         c.channelPage.fill();
-        if (row >= 0 && row < c.channelPage.model().rowCount()) {
+        if (const int row = c.channelPage.model().rowOf(selected.group, selected.channel);
+            row >= 0) {
             c.channelPage.list().selectRow(row);
         }
     }
