@@ -25,10 +25,30 @@ inline constexpr Text kAdditionalTab = "Дополнительно";
 inline constexpr Text kSettingsUnreadable =
     "Не удалось прочитать файл настроек %1:\n%2\n\n"
     "Показаны значения по умолчанию; сохранить их в этот файл нельзя, чтобы не затереть его.";
-inline constexpr Text kSettingsChangedOnDisk =
-    "Файл настроек %1 изменён другой программой после того, как он был прочитан.\n"
-    "Записать поверх него текущие настройки?";
+// The line under the pages when another program changed the settings file: %1 the number and
+// one of the three forms of "значение" (countedValues below).
+inline constexpr Text kFileRefreshed = "Файл изменён другой программой: обновлено %1";
+inline constexpr Text kFileRefreshedAsk =
+    "Файл изменён другой программой: обновлено %1; изменено и здесь, и в файле: %2 "
+    "(при сохранении будет задан вопрос)";
+inline constexpr Text kValueOne = "значение";
+inline constexpr Text kValueFew = "значения";
+inline constexpr Text kValueMany = "значений";
+inline constexpr Text kBackupNotKept = "Резервная копия файла настроек не сохранена: %1";
 inline constexpr Text kSettingsNotSaved = "Не удалось сохранить настройки в файл %1:\n%2";
+
+// The values the operator and another program both changed, shown before a save.
+inline constexpr Text kConflictTitle = "Значения изменены и здесь, и в файле";
+inline constexpr Text kConflictNote =
+    "Пока настройки были открыты, другая программа изменила в файле %1 те же значения, "
+    "что и вы. Выберите для каждого, какое записать.";
+inline constexpr Text kConflictKey = "Значение";
+inline constexpr Text kConflictFileValue = "В файле сейчас";
+inline constexpr Text kConflictOurValue = "Ваше";
+inline constexpr Text kConflictChoice = "Записать";
+inline constexpr Text kKeepMine = "оставить мои";
+inline constexpr Text kTakeFromFile = "взять из файла";
+inline constexpr Text kForAll = "Для всех:";
 
 // The Additional page.
 inline constexpr Text kServerLabel = "Название сервера обработки";
@@ -222,6 +242,10 @@ inline constexpr Text kNoDsnName = "Не задано имя источника 
 // word).
 inline constexpr Text kOdbcFileNotWritable = "Файл %1 не удаётся записать: %2";
 inline constexpr Text kOdbcFileNotWritten = "Файл %1 не удалось записать";
+
+// A count with the noun in the form Russian takes after it: "1 значение", "3 значения",
+// "11 значений" (one, few and many as kValueOne, kValueFew, kValueMany).
+std::string counted(long count, Text one, Text few, Text many);
 
 // The text with %1 to %9 replaced by the arguments in order, in one pass: an argument that
 // holds a %n itself is left as it is. A %n without an argument stays in the text.
