@@ -12,6 +12,7 @@
 #include "database/schema_dictionary.h"
 #include "platform/cp1251.h"
 #include "platform/text.h"
+#include "resources/texts.h"
 #include "settings/settings_file.h"
 
 namespace vorda {
@@ -54,7 +55,9 @@ constexpr const char* kUsage =
     "  ODBCSYSINI          the folder of odbc.ini and odbcinst.ini (default /etc)\n"
     "  DISPLAY, QT_QPA_PLATFORM\n"
     "                      where the dialog is shown (QT_QPA_PLATFORM=offscreen: nowhere)\n"
-    "  VORDA_SETTINGS_TAB  the tab the dialog opens on: 0, 1 or 2\n";
+    "  VORDA_SETTINGS_TAB  the tab the dialog opens on: 0, 1 or 2\n"
+    "  XDG_CACHE_HOME      where copies of the replaced settings file are kept (default\n"
+    "                      ~/.cache; in vorda-settings/backups/)\n";
 
 // Qt's own command-line options, as the application object takes them out of argv: one or two
 // leading dashes, the exact name, a value in the next argument (or after '=' where Qt allows
@@ -338,8 +341,15 @@ int rewrite(const Environment& env, std::ostream& out, std::ostream& err) {
     warnAboutChannelLists(file, err);
     ConnectionSettings connection(env);
     loadConnection(connection, err);
-    if (Status st = saveSettings(record, file, ConnectionSettings::values()); !st.ok) {
-        err << "vorda-settings: " << shown(st.error, file) << "\n";
+    // The file is merged with what the service wrote since it was read; a value changed on both
+    // sides (only the connection values can be, here) is reported, not chosen.
+    const SaveResult saved = saveSettings(record, file, ConnectionSettings::values());
+    for (const std::string& warning : saved.warnings) {
+        err << "vorda-settings: warning: "
+            << shown(texts::format(texts::kBackupNotKept, {warning}), file) << "\n";
+    }
+    if (!saved.ok) {
+        err << "vorda-settings: " << shown(saved.error, file) << "\n";
         return kExitFailure;
     }
     out << "Saved " << shown(file.settingsPath, file) << "\n";

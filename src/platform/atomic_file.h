@@ -2,6 +2,7 @@
 // A file on disk read whole and written whole, so that a program reading it at the same time
 // (the reading service keeps its channel times in the settings file) never sees half of a write.
 // POSIX calls only; the bytes are not looked at.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -15,16 +16,66 @@ namespace vorda {
 // exists false.
 Status readFileBytes(const std::string& path, std::string& bytes, bool& exists);
 
-// Writes bytes to path atomically: a temporary file in the target's folder, written, given the
-// target's permissions (and its owner where we may), flushed to disk, then renamed over the
-// target, whose folder is flushed in turn.
-//  - An existing file keeps its permissions; a new one gets 0666 less the umask.
-//  - A symbolic link (or a chain of them) is written through: the file it ends at is replaced
-//    and the links stay; a link to a file not there yet creates that file.
-//  - A file we may not write is refused as writing into it directly would be, even where the
-//    folder would let us replace it.
-//  - On any failure the target stays as it was, no temporary file is left behind, and the
-//    failure names the path and the reason.
+// Like readFileBytes, but reads again until two reads in a row agree, so that a file another
+// program is rewriting in place is not taken half-written (a few tries; the last read stands).
+Status readSettledFileBytes(const std::string& path, std::string& bytes, bool& exists);
+
+// What the file held before a replacement, for the caller to compare.
+struct FileContent {
+    bool exists = false;
+    std::string bytes;
+
+    bool operator==(const FileContent&) const = default;
+};
+
+// What replaceFile did.
+struct Replacement {
+    // The new bytes are in the file.
+    bool placed = false;
+    // They were written into the file itself, because its folder would not take a temporary file.
+    bool inPlace = false;
+    // What stood in the file at the moment of the replacement (the file taken out, or the bytes
+    // overwritten in place); when the new bytes were not placed because the file was no longer
+    // as expected, or another program wrote it right after, what it holds instead.
+    FileContent found;
+};
+
+// Replaces the file at path with bytes, and tells what it replaced:
+//  - A temporary file beside the target, readable by its owner only and named
+//    ".NAME.vorda-settings.PID.XXXXXX" (those of processes that are gone are removed first), is
+//    written, flushed to disk (see FlushOrder), given the target's owner (where we may) and,
+//    last, its permissions. The target is read once more: when it is no longer `expected`,
+//    nothing is placed and found holds what it is now. Otherwise the two are exchanged in one
+//    step and the file taken out is read: when it is no longer `expected` (another program wrote
+//    the file in the instant between), it is exchanged back at once, nothing is placed and found
+//    holds what the file holds then. Otherwise it is removed and found holds it; the folder is
+//    flushed to disk, and the file taken out is read again, for a program that had it open and
+//    wrote into it meanwhile.
+//  - A missing target is created only if it is still missing (otherwise found holds what is
+//    there now and nothing is placed). Where the file system cannot exchange two files, the
+//    target is read and compared with `expected` right before a plain rename.
+//  - Where the folder refuses the temporary file (a folder only root may write, holding a file
+//    the user may write), the file is written in place, as the reading service's own writer
+//    does: read and compared with `expected` (nothing is written when it differs), written,
+//    shortened, flushed to disk; on any failure the old bytes are written back. It is read again
+//    after: when another program wrote it meanwhile, placed is false and found holds its bytes.
+//  - An existing file keeps its permissions; a new one gets 0666 less the umask. Symbolic links
+//    are written through. A file we may not write is refused, even where the folder would let
+//    us replace it.
+//  - `expected` (nullptr: anything) is only compared with; the caller decides what a difference
+//    means (the file is never left half-written either way).
+// A failure names the path and the reason. It leaves the target as it was, unless placed is true:
+// then the new bytes are in place and what failed came after (the folder could not be flushed to
+// disk).
+// When the new bytes are flushed to disk: before they take the target's place (durable at once),
+// or right after, which keeps the time between the caller's look and the replacement short
+// where another program is writing the file at that very moment.
+enum class FlushOrder : std::uint8_t { BeforePlacing, AfterPlacing };
+
+Status replaceFile(const std::string& path, std::string_view bytes, const FileContent* expected,
+                   Replacement& done, FlushOrder flush = FlushOrder::BeforePlacing);
+
+// replaceFile without an expectation.
 Status writeFileAtomically(const std::string& path, std::string_view bytes);
 
 }  // namespace vorda

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -17,6 +18,14 @@ Environment Environment::fromProcess(int argc, char** argv) {
     std::error_code ec;
     const auto dir = std::filesystem::current_path(ec);
     env.currentDir = ec ? std::string(".") : dir.string();
+    // A relative $XDG_CACHE_HOME is to be ignored, as the base directory rules say.
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    const char* home = std::getenv("HOME");
+    if (cache != nullptr && cache[0] == '/') {
+        env.cacheDir = cache;
+    } else if (home != nullptr && home[0] == '/') {
+        env.cacheDir = joinPath(home, ".cache");
+    }
     return env;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // What the program reads of its process: arguments, current directory, system directory.
 // Everything that needs one of these takes an Environment, so tests set their own.
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,13 @@ struct Environment {
     std::string currentDir;
     // Where the system-wide connection file ZEL.ini lives.
     std::string systemDir = "/etc";
+    // The user's cache folder ($XDG_CACHE_HOME, else $HOME/.cache); empty when neither is set,
+    // and then nothing is kept there.
+    std::string cacheDir;
+    // The wall clock.
+    std::function<std::chrono::system_clock::time_point()> now = [] {
+        return std::chrono::system_clock::now();
+    };
 
     // The process's own environment.
     static Environment fromProcess(int argc, char** argv);

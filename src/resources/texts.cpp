@@ -73,4 +73,17 @@ std::string systemError(int code) {
     }
 }
 
+std::string counted(long count, Text one, Text few, Text many) {
+    const long n = count < 0 ? -count : count;
+    Text noun = many;
+    if (n % 100 < 11 || n % 100 > 14) {
+        if (n % 10 == 1) {
+            noun = one;
+        } else if (n % 10 >= 2 && n % 10 <= 4) {
+            noun = few;
+        }
+    }
+    return std::to_string(count) + " " + std::string(noun);
+}
+
 }  // namespace vorda::texts

@@ -25,9 +25,16 @@ inline constexpr Text kAdditionalTab = "Дополнительно";
 inline constexpr Text kSettingsUnreadable =
     "Не удалось прочитать файл настроек %1:\n%2\n\n"
     "Показаны значения по умолчанию; сохранить их в этот файл нельзя, чтобы не затереть его.";
-inline constexpr Text kSettingsChangedOnDisk =
-    "Файл настроек %1 изменён другой программой после того, как он был прочитан.\n"
-    "Записать поверх него текущие настройки?";
+// The line under the pages when another program changed the settings file: %1 the number and
+// one of the three forms of "значение" (countedValues below).
+inline constexpr Text kFileRefreshed = "Файл изменён другой программой: обновлено %1";
+inline constexpr Text kFileRefreshedAsk =
+    "Файл изменён другой программой: обновлено %1; изменено и здесь, и в файле: %2 "
+    "(при сохранении будет задан вопрос)";
+inline constexpr Text kValueOne = "значение";
+inline constexpr Text kValueFew = "значения";
+inline constexpr Text kValueMany = "значений";
+inline constexpr Text kBackupNotKept = "Резервная копия файла настроек не сохранена: %1";
 inline constexpr Text kSettingsNotSaved = "Не удалось сохранить настройки в файл %1:\n%2";
 // Channel lists that were not read whole: %1 a line for each group below.
 inline constexpr Text kChannelListsNotRead =
@@ -41,6 +48,19 @@ inline constexpr Text kChannelListCut =
 inline constexpr Text kMoreCodes = " и другие (всего %1)";
 // %1 the group's number, %2 why the code was refused (a code refusal below).
 inline constexpr Text kChannelLeftOut = "Группа %1: %2";
+
+// The values the operator and another program both changed, shown before a save.
+inline constexpr Text kConflictTitle = "Значения изменены и здесь, и в файле";
+inline constexpr Text kConflictNote =
+    "Пока настройки были открыты, другая программа изменила в файле %1 те же значения, "
+    "что и вы. Выберите для каждого, какое записать.";
+inline constexpr Text kConflictKey = "Значение";
+inline constexpr Text kConflictFileValue = "В файле сейчас";
+inline constexpr Text kConflictOurValue = "Ваше";
+inline constexpr Text kConflictChoice = "Записать";
+inline constexpr Text kKeepMine = "оставить мои";
+inline constexpr Text kTakeFromFile = "взять из файла";
+inline constexpr Text kForAll = "Для всех:";
 
 // The Additional page.
 inline constexpr Text kServerLabel = "Название сервера обработки";
@@ -246,6 +266,23 @@ inline constexpr Text kCannotWriteFile = "не удалось записать �
 inline constexpr Text kCannotCreateTempFile =
     "не удалось создать временный файл в каталоге «%1»: %2";
 inline constexpr Text kNotRegularFile = "это не обычный файл";
+// The folder takes no temporary file and the file was to be written in place: %1 why that
+// failed (the previous content is back).
+inline constexpr Text kInPlaceFailed =
+    "в его каталоге нельзя создать временный файл, а записать его на месте не удалось "
+    "(прежнее содержимое возвращено): %1";
+// The same, and the previous content could not be written back: %1 why not, %2 why writing failed.
+inline constexpr Text kInPlaceFailedNotRestored =
+    "в его каталоге нельзя создать временный файл, записать его на месте не удалось, "
+    "и прежнее содержимое вернуть не удалось (%1): %2";
+// The new content is in place, but a step after failed: %1 the file, %2 the step below, %3 why.
+inline constexpr Text kPlacedBut = "в «%1» уже новое содержимое, но %2: %3";
+inline constexpr Text kPlacedNotFlushed = "его не удалось сбросить на диск";
+inline constexpr Text kPlacedNotClosed = "его не удалось закрыть";
+inline constexpr Text kPlacedFolderNotFlushed = "его каталог не удалось сбросить на диск";
+inline constexpr Text kReplacedUnreadable = "заменённый файл не удалось прочитать";
+// Why no backup copy was kept (after kBackupNotKept): %1 the folder, %2 the reason.
+inline constexpr Text kBackupNotKeptIn = "в каталоге «%1»: %2";
 // %1 the file, %2 why it could not be read.
 inline constexpr Text kUnreadableNotOverwritten =
     "файл настроек %1 не удалось прочитать при запуске (%2), поэтому он не перезаписывается";
@@ -261,9 +298,30 @@ inline constexpr Text kKeyLineBreak = "в имени ключа есть пер�
 inline constexpr Text kKeyEquals = "в имени ключа есть знак «=»";
 inline constexpr Text kKeyStartsWith = "имя ключа начинается со знака «%1»";
 inline constexpr Text kValueLineBreak = "в значении есть перевод строки или нулевой байт";
+// A save stopped by values changed both here and in the file: %1 the file, a line for each value
+// follows.
+inline constexpr Text kBothChanged =
+    "другая программа изменила в файле %1 значения, которые изменены и здесь:";
+// One such value: %1 where it is, %2 the file's value, %3 ours.
+inline constexpr Text kConflictLine = "%1: в файле %2, здесь %3";
+// After where the value is: %1 the group's station.
+inline constexpr Text kConflictStation = " (станция %1)";
+// Another program wrote the file each time a save was about to replace it: %1 the file, %2 how
+// many times.
+inline constexpr Text kKeptBeingWritten =
+    "файл настроек %1 записывала другая программа каждый из %2 раз, когда его собирались "
+    "сохранить; ничего не сохранено. Сохраните ещё раз.";
+inline constexpr Text kKeptBeingWrittenSaved =
+    "файл настроек %1 записывала другая программа каждый из %2 раз, когда его собирались "
+    "сохранить; в нём эти настройки, но, возможно, без последнего изменения другой программы. "
+    "Сохраните ещё раз.";
 
 // The reason the system gives for a failed file operation (an errno value), in Russian.
 std::string systemError(int code);
+
+// A count with the noun in the form Russian takes after it: "1 значение", "3 значения",
+// "11 значений" (one, few and many as kValueOne, kValueFew, kValueMany).
+std::string counted(long count, Text one, Text few, Text many);
 
 // The text with %1 to %9 replaced by the arguments in order, in one pass: an argument that
 // holds a %n itself is left as it is. A %n without an argument stays in the text.

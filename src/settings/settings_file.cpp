@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #include "platform/atomic_file.h"
@@ -14,12 +15,18 @@
 #include "platform/text.h"
 #include "resources/texts.h"
 #include "settings/connection_values.h"
+#include "settings/settings_backup.h"
 
 namespace vorda {
 namespace {
 
 constexpr const char* kDefaultSettingsPath = "./ZEL_VurEV.ini";
 constexpr const char* kDefaultServer = "localhost";
+// How many times a save tries to write the file when another program keeps writing it at the
+// same moment.
+constexpr int kMaxAttempts = 20;
+// How long a save watches the file after a write that was without another program's change.
+constexpr std::chrono::milliseconds kLinger{150};
 
 std::string groupSection(int number) {
     return "GROUP" + std::to_string(number);
@@ -100,8 +107,9 @@ ChannelListReading readChannels(const ProfileDocument& doc, ProfileDocument::Sec
     return list;
 }
 
-void readGroups(const ProfileDocument& doc, SettingsRecord& record,
-                std::vector<ChannelListNote>& notes) {
+// The groups; notes (when given) gets the groups whose channel lists were not read whole.
+void readGroups(const ProfileDocument& doc, SettingsValues& record,
+                std::vector<ChannelListNote>* notes) {
     for (int n = 1; n <= kMaxGroups; ++n) {
         ProfileDocument::SectionRef section(groupSection(n));
         if (!doc.sectionHasLines(section)) {
@@ -112,8 +120,8 @@ void readGroups(const ProfileDocument& doc, SettingsRecord& record,
         group.sizeMb = doc.getInt(section, "SIZEMB", record.sizeMb);
         group.sps = doc.getInt(section, "SPS", 20);
         ChannelListReading list = readChannels(doc, section, group);
-        if (!list.whole()) {
-            notes.push_back({n, std::move(list.cutCodes), std::move(list.leftOut)});
+        if (notes != nullptr && !list.whole()) {
+            notes->push_back({n, std::move(list.cutCodes), std::move(list.leftOut)});
         }
         record.groups.append(std::move(group));
     }
@@ -129,109 +137,30 @@ ProfileDocument documentOf(SettingsFile& file, std::string bytes) {
     return ProfileDocument::fromBytes(std::move(bytes));
 }
 
-}  // namespace
-
-std::string chooseSettingsPath(const Environment& env) {
-    std::string name;
-    if (env.args.size() == 2) {
-        name = env.args[1];
-    }
-    if (name.empty()) {
-        return kDefaultSettingsPath;
-    }
-    if (name.front() == '/') {
-        return name;
-    }
-    return "./" + name;
+// What a save writes: the record, with the connection values taken over and the data source
+// name as the file keeps it.
+SettingsValues oursOf(const SettingsRecord& record, const ConnectionValues& taken) {
+    SettingsValues ours = settingsValuesOf(record);
+    ours.dataSource = plainDataSourceName(taken.dataSource);
+    ours.user = taken.user;
+    ours.password = taken.password;
+    ours.dataDir = taken.dataDir;
+    return ours;
 }
 
-std::string plainDataSourceName(const std::string& name) {
-    for (const std::string_view suffix :
-         {std::string_view(" (System DSN)"), std::string_view(" (User DSN)")}) {
-        if (name.size() >= suffix.size() &&
-            std::string_view(name).substr(name.size() - suffix.size()) == suffix) {
-            return name.substr(0, name.size() - suffix.size());
-        }
-    }
-    return name;
+// The connection values after a merge: the file's where they took the file's, else the operator's
+// as given (a data source name keeps its " (System DSN)").
+ConnectionValues connectionOf(const SettingsValues& merged, const ConnectionValues& taken) {
+    return {merged.dataSource == plainDataSourceName(taken.dataSource) ? taken.dataSource
+                                                                       : merged.dataSource,
+            merged.user, merged.password, merged.dataDir};
 }
 
-std::string settingsFilePath(const Environment& env) {
-    const std::string path = chooseSettingsPath(env);
-    return path.rfind("./", 0) == 0 ? joinPath(env.currentDir, path.substr(2)) : path;
-}
-
-Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environment& env) {
-    file = SettingsFile{};
-    file.settingsPath = chooseSettingsPath(env);
-    file.filePath = settingsFilePath(env);
-
-    std::string bytes;
-    bool exists = false;
-    Status status = readFileBytes(file.filePath, bytes, exists);
-    ProfileDocument doc;
-    if (!status.ok) {
-        // The record still gets its defaults; saving over this file is refused.
-        file.existed = true;
-        file.unreadableReason = status.error;
-    } else {
-        file.existed = exists;
-        remember(file, bytes, exists);
-        if (exists) {
-            doc = ProfileDocument::fromBytes(std::move(bytes));
-        }
-    }
-
-    record.dataSource = doc.getString("DATABASE", "ODBC", "zel");
-    record.user = doc.getString("DATABASE", "USER", "zel");
-    record.password = doc.getString("DATABASE", "PASSWORD", "qmx");
-    record.dataDir = doc.getString("DATA", "DIR", "d:\\data");
-    record.logDir = doc.getString("LOG", "DIR", "d:\\log");
-    record.server = doc.getString("SYSTEM", "SERVER", kDefaultServer);
-    record.detailMode =
-        equalsAsciiNoCase(doc.getString("SYSTEM", "MODE", "silent"), "silent") ? 0 : 1;
-    record.showScreen =
-        equalsAsciiNoCase(doc.getString("SYSTEM", "SCREEN", "hide"), "hide") ? 0 : 1;
-    record.sizeMb = doc.getInt("SYSTEM", "SIZEMB", 100);
-    record.groupCount = doc.getInt("SYSTEM", "GROUPS", 0);
-    if (record.groupCount < 0) {
-        record.groupCount = 0;  // a negative count means no group in use
-    }
-
-    readGroups(doc, record, file.channelListNotes);
-    const auto loaded = static_cast<std::int32_t>(record.groups.size());
-    if (record.groupCount > loaded) {
-        record.groupCount = loaded;
-    }
-    if (status.ok) {
-        file.document = std::move(doc);
-    }
-    return status;
-}
-
-Status saveSettings(SettingsRecord& record, SettingsFile& file, const ConnectionValues& values) {
-    if (!file.unreadableReason.empty()) {
-        return Status::failure(texts::format(texts::kUnreadableNotOverwritten,
-                                             {file.settingsPath, file.unreadableReason}));
-    }
-
-    ConnectionValues taken = values.cutToLimits();
-    record.dataSource = std::move(taken.dataSource);
-    record.user = std::move(taken.user);
-    record.password = std::move(taken.password);
-    record.dataDir = std::move(taken.dataDir);
-
-    // The file as it is on disk now (another program may have changed it since it was loaded):
-    // everything but our keys is kept as it stands there.
-    std::string current;
-    bool exists = false;
-    if (Status st = readFileBytes(file.filePath, current, exists); !st.ok) {
-        return st;
-    }
-    ProfileDocument doc = documentOf(file, std::move(current));
-
+// Sets every key the editor owns in doc to the values, and removes the sections of groups that
+// are gone (up to the first gap).
+Status writeSettings(ProfileDocument& doc, const SettingsValues& record) {
     Writer w(doc);
-    w.text("DATABASE", "ODBC", plainDataSourceName(record.dataSource));
+    w.text("DATABASE", "ODBC", record.dataSource);
     w.text("DATABASE", "USER", record.user);
     w.text("DATABASE", "PASSWORD", record.password);
     w.text("DATA", "DIR", record.dataDir);
@@ -285,15 +214,359 @@ Status saveSettings(SettingsRecord& record, SettingsFile& file, const Connection
         }
         doc.deleteSection(section);
     }
-
-    const std::string& bytes = doc.commitBytes();
-    if (Status st = writeFileAtomically(file.filePath, bytes); !st.ok) {
-        return st;
-    }
-    file.existed = true;
-    remember(file, bytes, true);
-    file.document = std::move(doc);  // stands for the bytes just written
     return Status::success();
+}
+
+std::string describeConflicts(const std::vector<MergeConflict>& conflicts,
+                              const std::string& settingsPath) {
+    std::string text = texts::format(texts::kBothChanged, {settingsPath});
+    for (const MergeConflict& c : conflicts) {
+        if (!c.resolved) {
+            text += "\n  " + describeConflict(c);
+        }
+    }
+    return text;
+}
+
+SettingsValues decodeSettings(const ProfileDocument& doc,
+                              std::vector<ChannelListNote>* notes = nullptr);
+
+SettingsValues decodeBytes(const std::string& bytes) {
+    return decodeSettings(ProfileDocument::fromBytes(bytes));
+}
+
+// The settings of the bytes just read from the file; their document is kept for the save that
+// writes onto them.
+SettingsValues decodeKept(SettingsFile& file, std::string bytes) {
+    ProfileDocument doc = documentOf(file, std::move(bytes));
+    SettingsValues values = decodeSettings(doc);
+    file.document = std::move(doc);
+    return values;
+}
+
+// The settings of the base, read from its bytes the first time they are needed.
+const SettingsValues& baseOf(SettingsFile& file) {
+    if (!file.baseDecoded) {
+        file.base = decodeBytes(file.baseBytes);
+        file.baseDecoded = true;
+    }
+    return file.base;
+}
+
+// Makes values, which the file now holds, the base.
+void takeAsBase(SettingsFile& file, SettingsValues values, std::string bytes, bool conflictsOpen) {
+    file.base = std::move(values);
+    file.baseDecoded = true;
+    file.baseIsBytes = !conflictsOpen;
+    file.baseExists = true;
+    file.baseBytes = std::move(bytes);
+}
+
+// Whether what a look found can be another program's settings. A file rewritten in place is
+// empty for a moment: like a removed file, an empty one is not taken as everything removed.
+bool holdsSettings(const FileContent& content) {
+    return content.exists && !content.bytes.empty();
+}
+
+// Whether the file at path, which holds `ours`, changes within `span` (looked at every few
+// milliseconds); found is then what it holds.
+bool changedWithin(const std::string& path, const std::string& ours, std::chrono::milliseconds span,
+                   FileContent& found) {
+    const auto until = std::chrono::steady_clock::now() + span;
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        FileContent now;
+        if (readSettledFileBytes(path, now.bytes, now.exists).ok &&
+            now != FileContent{true, ours}) {
+            found = std::move(now);
+            return true;
+        }
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
+}
+
+// The settings a document holds, as loading reads them; notes (when given) gets the groups whose
+// channel lists were not read whole.
+SettingsValues decodeSettings(const ProfileDocument& doc, std::vector<ChannelListNote>* notes) {
+    SettingsValues record;
+    record.dataSource = doc.getString("DATABASE", "ODBC", "zel");
+    record.user = doc.getString("DATABASE", "USER", "zel");
+    record.password = doc.getString("DATABASE", "PASSWORD", "qmx");
+    record.dataDir = doc.getString("DATA", "DIR", "d:\\data");
+    record.logDir = doc.getString("LOG", "DIR", "d:\\log");
+    record.server = doc.getString("SYSTEM", "SERVER", kDefaultServer);
+    record.detailMode =
+        equalsAsciiNoCase(doc.getString("SYSTEM", "MODE", "silent"), "silent") ? 0 : 1;
+    record.showScreen =
+        equalsAsciiNoCase(doc.getString("SYSTEM", "SCREEN", "hide"), "hide") ? 0 : 1;
+    record.sizeMb = doc.getInt("SYSTEM", "SIZEMB", 100);
+    record.groupCount = doc.getInt("SYSTEM", "GROUPS", 0);
+    if (record.groupCount < 0) {
+        record.groupCount = 0;  // a negative count means no group in use
+    }
+
+    readGroups(doc, record, notes);
+    const auto loaded = static_cast<std::int32_t>(record.groups.size());
+    if (record.groupCount > loaded) {
+        record.groupCount = loaded;
+    }
+    return record;
+}
+
+}  // namespace
+
+std::string chooseSettingsPath(const Environment& env) {
+    std::string name;
+    if (env.args.size() == 2) {
+        name = env.args[1];
+    }
+    if (name.empty()) {
+        return kDefaultSettingsPath;
+    }
+    if (name.front() == '/') {
+        return name;
+    }
+    return "./" + name;
+}
+
+std::string plainDataSourceName(const std::string& name) {
+    for (const std::string_view suffix :
+         {std::string_view(" (System DSN)"), std::string_view(" (User DSN)")}) {
+        if (name.size() >= suffix.size() &&
+            std::string_view(name).substr(name.size() - suffix.size()) == suffix) {
+            return name.substr(0, name.size() - suffix.size());
+        }
+    }
+    return name;
+}
+
+std::string settingsFilePath(const Environment& env) {
+    const std::string path = chooseSettingsPath(env);
+    return path.rfind("./", 0) == 0 ? joinPath(env.currentDir, path.substr(2)) : path;
+}
+
+Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environment& env) {
+    file = SettingsFile{};
+    file.settingsPath = chooseSettingsPath(env);
+    file.filePath = settingsFilePath(env);
+    file.backupDir = backupFolder(env.cacheDir);
+    file.clock = env.now;
+
+    std::string bytes;
+    bool exists = false;
+    Status status = readFileBytes(file.filePath, bytes, exists);
+    if (!status.ok) {
+        // The record still gets its defaults; saving over this file is refused.
+        file.existed = true;
+        file.unreadableReason = status.error;
+        bytes.clear();
+    } else {
+        file.existed = exists;
+        remember(file, bytes, exists);
+        file.baseExists = exists;
+        file.baseBytes = bytes;
+        file.baseIsBytes = true;
+    }
+    ProfileDocument doc = ProfileDocument::fromBytes(std::move(bytes));
+    assignValues(record, decodeSettings(doc, &file.channelListNotes));
+    if (status.ok) {
+        file.document = std::move(doc);
+    }
+    return status;
+}
+
+SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const ConnectionValues& values,
+                        const std::vector<ConflictResolution>& choices) {
+    SaveResult result;
+    if (!file.unreadableReason.empty()) {
+        static_cast<Status&>(result) = Status::failure(texts::format(
+            texts::kUnreadableNotOverwritten, {file.settingsPath, file.unreadableReason}));
+        return result;
+    }
+    const ConnectionValues taken = values.cutToLimits();
+    SettingsValues ours = oursOf(record, taken);
+
+    // The file as it is on disk now (another program may have changed it since it was loaded).
+    FileContent theirs;
+    if (Status st = readSettledFileBytes(file.filePath, theirs.bytes, theirs.exists); !st) {
+        static_cast<Status&>(result) = st;
+        return result;
+    }
+    FileContent onDisk = theirs;  // what the next replacement expects to take out
+    // The other program's settings as far as seen: none while the file is still the base.
+    std::optional<SettingsValues> other;
+    if (!file.baseIsBytes || theirs != FileContent{file.baseExists, file.baseBytes}) {
+        // A file removed meanwhile is written anew, not taken as every group removed.
+        other = holdsSettings(theirs) || !file.baseExists || file.baseBytes.empty()
+                    ? decodeKept(file, theirs.bytes)
+                    : baseOf(file);
+    }
+    bool backedUp = false;
+    // What the file holds of ours: the merge last written (or found there already; none when
+    // the file had not changed, and ours went in as it is) and its bytes.
+    bool holdsOurs = false;
+    // An earlier write of this save was without a change of the other program's.
+    bool exposed = false;
+    std::optional<MergeOutcome> written;
+    std::string writtenBytes;
+    std::optional<ProfileDocument> writtenDoc;  // the document of writtenBytes
+    Status status;
+    for (int attempts = 0;; ++attempts) {
+        std::optional<MergeOutcome> merge;
+        if (other) {
+            // Once the file holds our first write, values that only now turn out to be changed
+            // on both sides take the file's, and the operator is asked afterwards.
+            merge = mergeSettings(baseOf(file), ours, *other, choices,
+                                  holdsOurs ? ConflictChoice::TakeFile : ConflictChoice::KeepMine);
+            if (!holdsOurs && merge->unresolved()) {
+                result.conflicts = std::move(merge->conflicts);
+                static_cast<Status&>(result) =
+                    Status::failure(describeConflicts(result.conflicts, file.settingsPath));
+                return result;
+            }
+        }
+        // Keys and sections of others are kept as the file holds them now (as it held them
+        // last, when it is found empty).
+        ProfileDocument doc = documentOf(
+            file, holdsSettings(theirs) || !file.baseExists ? theirs.bytes : file.baseBytes);
+        if (Status st = writeSettings(doc, merge ? merge->merged : ours); !st) {
+            static_cast<Status&>(result) = st;
+            return result;
+        }
+        std::string bytes = doc.commitBytes();
+        if (theirs.exists && bytes == theirs.bytes && onDisk == theirs) {
+            holdsOurs = true;  // the file already holds just this
+            written = std::move(merge);
+            writtenBytes = std::move(bytes);
+            writtenDoc = std::move(doc);
+            break;
+        }
+        if (!backedUp && onDisk.exists && !file.backupDir.empty()) {
+            if (Status kept =
+                    keepBackup(file.backupDir, file.filePath, onDisk.bytes,
+                               file.clock ? file.clock() : std::chrono::system_clock::now());
+                !kept) {
+                result.warnings.push_back(kept.error);
+            }
+            backedUp = true;
+        }
+        Replacement done;
+        // The first write is flushed to disk before it takes the file's place; a write that
+        // follows another program's (which goes on writing the file) is flushed right after,
+        // to give the program less time to write in between.
+        status = replaceFile(file.filePath, bytes, &onDisk, done,
+                             attempts == 0 ? FlushOrder::BeforePlacing : FlushOrder::AfterPlacing);
+        if (done.placed) {
+            ++result.writes;
+            holdsOurs = true;
+            written = std::move(merge);
+            writtenBytes = bytes;
+            writtenDoc = std::move(doc);
+        }
+        if (!status.ok) {
+            break;
+        }
+        if (done.placed && done.found == onDisk) {
+            // What was replaced is what we merged against. But when an earlier write of this
+            // save lacked another program's change, the program may have read that write and
+            // may yet put back a copy made from it: such a copy is merged too.
+            if (!exposed || !changedWithin(file.filePath, bytes, kLinger, done.found)) {
+                break;
+            }
+            done.placed = false;  // what the file holds now follows, made from our write
+            onDisk = FileContent{true, bytes};
+        }
+        if (done.placed) {
+            exposed = true;  // the file held our write without the other program's change
+        }
+        // Another program wrote the file between our look and the replacement. It made what it
+        // wrote from what the file held (onDisk): its changes to that go onto what we know of
+        // its settings, even where it builds on our write next, and the merge is made again.
+        // (Not placed: found is what the file holds now, made from onDisk.)
+        if (holdsSettings(done.found)) {
+            other = mergeSettings(onDisk.exists ? decodeBytes(onDisk.bytes) : baseOf(file),
+                                  other ? *other : baseOf(file), decodeBytes(done.found.bytes), {},
+                                  ConflictChoice::TakeFile)
+                        .merged;
+        }
+        theirs = std::move(done.found);
+        onDisk = done.placed ? FileContent{true, std::move(bytes)} : theirs;
+        if (attempts + 1 >= kMaxAttempts) {
+            status = Status::failure(
+                texts::format(holdsOurs ? texts::kKeptBeingWrittenSaved : texts::kKeptBeingWritten,
+                              {file.settingsPath, std::to_string(kMaxAttempts)}));
+            break;
+        }
+    }
+    static_cast<Status&>(result) = status;
+    if (!holdsOurs) {
+        return result;  // nothing written: the record and the base stay as they were
+    }
+
+    // The file holds the merge (but for what another program wrote after the last write): it is
+    // the next base, and the record takes it over.
+    file.existed = true;
+    remember(file, writtenBytes, true);
+    file.document = std::move(writtenDoc);  // stands for the bytes the file holds
+    result.saved = true;
+    if (!written) {
+        result.connection = connectionOf(ours, taken);
+        record.dataSource = result.connection.dataSource;
+        record.user = ours.user;
+        record.password = ours.password;
+        record.dataDir = ours.dataDir;
+        takeAsBase(file, std::move(ours), std::move(writtenBytes), false);
+        return result;
+    }
+    for (MergeConflict& c : written->conflicts) {
+        if (!c.resolved) {
+            result.conflicts.push_back(std::move(c));
+        }
+    }
+    SettingsValues nextBase = written->merged;
+    keepConflictsOpen(nextBase, ConflictSide::Merged, result.conflicts, baseOf(file));
+    takeAsBase(file, std::move(nextBase), std::move(writtenBytes), !result.conflicts.empty());
+    // The file holds the other program's values for these; the record keeps the operator's, so
+    // that the next save asks.
+    keepOurValues(written->merged, result.conflicts, ours);
+    result.connection = connectionOf(written->merged, taken);
+    written->merged.dataSource = result.connection.dataSource;
+    result.takenFromFile = written->takenFromFile;
+    assignValues(record, std::move(written->merged));
+    return result;
+}
+
+RefreshResult refreshFromFile(SettingsRecord& record, SettingsFile& file,
+                              const ConnectionValues& values) {
+    RefreshResult result;
+    result.connection = values;
+    if (!file.unreadableReason.empty() || !changedOnDisk(file)) {
+        return result;
+    }
+    FileContent now;
+    result.status = readSettledFileBytes(file.filePath, now.bytes, now.exists);
+    if (!result.status) {
+        return result;
+    }
+    result.changed = true;
+    remember(file, now.bytes, now.exists);
+    if (!holdsSettings(now)) {
+        return result;  // removed or emptied for a moment: the next save writes it anew
+    }
+    const ConnectionValues taken = values.cutToLimits();
+    SettingsValues theirs = decodeKept(file, now.bytes);
+    MergeOutcome merge =
+        mergeSettings(baseOf(file), oursOf(record, taken), theirs, {}, ConflictChoice::KeepMine);
+    keepConflictsOpen(theirs, ConflictSide::File, merge.conflicts, baseOf(file));
+    takeAsBase(file, std::move(theirs), std::move(now.bytes), !merge.conflicts.empty());
+    result.conflicts = static_cast<int>(merge.conflicts.size());
+    result.takenFromFile = merge.takenFromFile;
+    if (merge.takenFromFile > 0) {
+        result.connection = connectionOf(merge.merged, taken);
+        merge.merged.dataSource = result.connection.dataSource;
+        assignValues(record, std::move(merge.merged));
+    }
+    return result;
 }
 
 bool changedOnDisk(const SettingsFile& file) {
@@ -310,6 +583,19 @@ bool changedOnDisk(const SettingsFile& file) {
     }
     const auto fp = fingerprintOf(bytes);
     return fp.hash != file.contentHash || fp.size != file.contentSize;
+}
+
+bool SaveResult::needsChoice() const {
+    return !saved && !conflicts.empty();
+}
+
+std::string describeConflict(const MergeConflict& c) {
+    std::string where = cp1251::toUtf8("[" + c.section + "] " + c.key);
+    if (!c.station.empty()) {
+        where += texts::format(texts::kConflictStation, {cp1251::toUtf8(c.station)});
+    }
+    return texts::format(texts::kConflictLine,
+                         {where, cp1251::toUtf8(c.fileValue), cp1251::toUtf8(c.ourValue)});
 }
 
 std::string channelListNotesText(const std::vector<ChannelListNote>& notes) {

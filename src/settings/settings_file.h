@@ -1,6 +1,8 @@
 #pragma once
 // Reading and writing the settings file of the reading service.
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,11 +11,11 @@
 #include "platform/environment.h"
 #include "platform/profile_document.h"
 #include "platform/status.h"
+#include "settings/connection_values.h"
+#include "settings/settings_merge.h"
 #include "settings/settings_record.h"
 
 namespace vorda {
-
-struct ConnectionValues;
 
 // A group whose channel list was not read whole: which codes were left out, and why.
 struct ChannelListNote {
@@ -40,10 +42,64 @@ struct SettingsFile {
     bool knownContent = false;
     std::uint64_t contentHash = 0;
     std::uint64_t contentSize = 0;
-    // The document of the file as loaded or as we last wrote it. A save reads the file again
-    // and takes this document instead of parsing those bytes while they are exactly the ones it
-    // stands for (ProfileDocument::unchangedFrom); otherwise it parses what it read.
+    // The base a save merges against: the bytes the file held when it was loaded or last saved
+    // (baseExists false: there was no file), and the settings they hold, with what the operator
+    // was already told meanwhile (refreshFromFile).
+    bool baseExists = false;
+    std::string baseBytes;
+    // Whether the settings of the base are just what baseBytes hold (not so while the operator
+    // has conflicts open).
+    bool baseIsBytes = false;
+    // The settings of the base; read from baseBytes when first needed, which is when the file
+    // changed on disk (baseDecoded false: not yet).
+    bool baseDecoded = false;
+    SettingsValues base;
+    // Where copies of the replaced file go (empty: nowhere), and the clock that names them.
+    std::string backupDir;
+    std::function<std::chrono::system_clock::time_point()> clock;
+    // The document of the file as loaded, as a look at another program's change read it, or as
+    // we last wrote it. A save reads the file again and takes this document instead of parsing
+    // those bytes while they are exactly the ones it stands for (ProfileDocument::unchangedFrom);
+    // otherwise it parses what it read.
     std::optional<ProfileDocument> document;
+};
+
+// What a save did, beyond its Status.
+struct [[nodiscard]] SaveResult : Status {
+    // Values the operator and another program both changed: when some are unresolved and saved
+    // is false, nothing was written and the operator is to choose (then save again with the
+    // choices). When saved is true, they arose only as the file was being replaced; the file
+    // then holds the other program's values for them and the record the operator's, and the
+    // next save asks.
+    std::vector<MergeConflict> conflicts;
+    // The record now holds what the file holds (it was changed in place).
+    bool saved = false;
+    // Values, channels and groups the record took over from the file's changes.
+    int takenFromFile = 0;
+    // How many times the file was written (another program writing it at the same moment makes
+    // it more than one).
+    int writes = 0;
+    // The connection values as written: the caller takes them over (they took the file's where
+    // the operator did not change them).
+    ConnectionValues connection;
+    // What went wrong without stopping the save (no backup could be kept).
+    std::vector<std::string> warnings;
+
+    bool needsChoice() const;
+};
+
+// What the file's changes did to the record (refreshFromFile).
+struct RefreshResult {
+    // The file changed since the editor last looked.
+    bool changed = false;
+    // Values, channels and groups taken over from the file.
+    int takenFromFile = 0;
+    // Values the operator changed and the file changed otherwise: they keep the operator's value,
+    // and the save asks.
+    int conflicts = 0;
+    // The connection values after the refresh: the caller takes them over.
+    ConnectionValues connection;
+    Status status;
 };
 
 // The settings file named by the command line: one argument names it, anything else gives
@@ -59,9 +115,23 @@ std::string settingsFilePath(const Environment& env);
 // the record then holds the defaults and file.unreadableReason says why.
 Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environment& env);
 
-// Takes over the connection values into the record and writes the whole record to
-// file.settingsPath in one atomic write. Reports why when it fails; the file is then as it was.
-Status saveSettings(SettingsRecord& record, SettingsFile& file, const ConnectionValues& values);
+// Writes the record, with the connection values taken over, into the settings file, merged with
+// what the file holds now (settings/settings_merge.h): values the operator did not change take
+// the file's current values, keys and sections the editor does not own keep the file's bytes.
+// The file is replaced in one step, and when another program wrote it between the last look and
+// the replacement, merged and written again (a few times at most, then reported). A copy of the
+// bytes replaced is kept first (file.backupDir). A value both sides changed stops the save
+// (nothing written) until `choices` settles it.
+// Afterwards the record and file.base hold what was written. Reports why when it fails; the file
+// is then as it was.
+SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const ConnectionValues& values,
+                        const std::vector<ConflictResolution>& choices = {});
+
+// Takes the changes another program made to the file since the editor last looked into the
+// record, where the operator did not change the value (values both changed keep the operator's).
+// Nothing happens when the file is as last seen, or cannot be read.
+RefreshResult refreshFromFile(SettingsRecord& record, SettingsFile& file,
+                              const ConnectionValues& values);
 
 // Whether the file on disk is no longer what we last read or wrote (another program changed,
 // created or removed it).
@@ -70,6 +140,10 @@ bool changedOnDisk(const SettingsFile& file);
 // What the operator is told about the channel lists that were not read whole (UTF-8); empty
 // when every list was read whole.
 std::string channelListNotesText(const std::vector<ChannelListNote>& notes);
+
+// A short description of a conflict for a report: "[GROUP3] BHZ (станция ABC): в файле 5, здесь 7"
+// (UTF-8).
+std::string describeConflict(const MergeConflict& conflict);
 
 // The one settings file of the program, beside settingsRecord().
 SettingsFile& settingsFile();

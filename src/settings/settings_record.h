@@ -99,6 +99,29 @@ class SettingsRecord {
     OrderedArray<GroupRecord> groups;
 };
 
+// A copy of everything a record holds, field for field: what the settings file held when it
+// was read or written (the base that a save merges against), or what a merge gives. The record
+// itself is never copied; these copies live beside it.
+struct SettingsValues {
+    std::int32_t sizeMb = 0;
+    std::int32_t detailMode = 0;
+    std::int32_t showScreen = 0;
+    std::int32_t groupCount = 0;
+    std::string server;
+    std::string dataSource;
+    std::string user;
+    std::string password;
+    std::string dataDir;
+    std::string logDir;
+    OrderedArray<GroupRecord> groups;
+
+    bool operator==(const SettingsValues&) const = default;
+};
+
+SettingsValues settingsValuesOf(const SettingsRecord& record);
+// Sets every field of the record to the values'.
+void assignValues(SettingsRecord& record, SettingsValues values);
+
 // The one settings record of the program.
 SettingsRecord& settingsRecord();
 

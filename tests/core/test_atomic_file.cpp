@@ -1,6 +1,7 @@
 // Files read whole and written whole and atomically: missing and unreadable files, permissions,
 // symbolic links, and failures that leave the original and the folder as they were. (What the
 // bytes mean: test_profile_document.cpp.)
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -192,15 +194,6 @@ TEST_F(AtomicFile, FailedWritesLeaveTheOriginalAsItWas) {
     EXPECT_NE(tooBig.error.find("settings.ini"), std::string::npos) << tooBig.error;
     EXPECT_EQ(dir.read("settings.ini"), original);
 
-    // Where permissions are enforced, a read-only folder refuses the write as well.
-    if (::geteuid() != 0) {
-        ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
-        const Status readOnly = writeFileAtomically(dir.file("settings.ini"), "x");
-        ::chmod(dir.path().c_str(), 0755);
-        EXPECT_FALSE(readOnly.ok);
-        EXPECT_EQ(dir.read("settings.ini"), original);
-    }
-
     // No temporary file is left behind by any of the failures.
     EXPECT_EQ(entries(), (std::vector<std::string>{"folder.ini", "settings.ini"}));
 }
@@ -231,4 +224,165 @@ TEST_F(AtomicFile, AFileTheUserMayNotWriteIsNotReplaced) {
     EXPECT_EQ(dir.read("locked.ini"), kForeign);
     EXPECT_EQ(modeOf(dir.file("locked.ini")), 0444);
     EXPECT_EQ(entries(), (std::vector<std::string>{"locked.ini", "open.ini"}));
+}
+
+TEST_F(AtomicFile, ReplacingTellsWhatWasReplaced) {
+    const std::string path = dir.file("s.ini");
+    dir.write("s.ini", "A");
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    Replacement done;
+    const FileContent a{true, "A"};
+    ASSERT_TRUE(replaceFile(path, "B", &a, done));
+    EXPECT_TRUE(done.placed);
+    EXPECT_FALSE(done.inPlace);
+    EXPECT_EQ(done.found, a);
+    EXPECT_EQ(dir.read("s.ini"), "B");
+    EXPECT_EQ(modeOf(path), 0640);
+
+    // Another program wrote the file after the caller looked: nothing is placed, and found
+    // tells what the file holds.
+    dir.write("s.ini", "C");
+    ASSERT_TRUE(replaceFile(path, "D", &a, done));
+    EXPECT_FALSE(done.placed);
+    EXPECT_EQ(done.found, (FileContent{true, "C"}));
+    EXPECT_EQ(dir.read("s.ini"), "C");
+    // Without an expectation it is replaced all the same.
+    ASSERT_TRUE(replaceFile(path, "D", nullptr, done, FlushOrder::AfterPlacing));
+    EXPECT_TRUE(done.placed);
+    EXPECT_EQ(done.found, (FileContent{true, "C"}));
+    EXPECT_EQ(dir.read("s.ini"), "D");
+    EXPECT_EQ(modeOf(path), 0640);
+
+    // A file expected missing: created, unless another program created it.
+    const FileContent none{false, ""};
+    ASSERT_TRUE(replaceFile(dir.file("new.ini"), "ours", &none, done));
+    EXPECT_TRUE(done.placed);
+    EXPECT_EQ(done.found, none);
+    dir.write("other.ini", "theirs");
+    ASSERT_TRUE(replaceFile(dir.file("other.ini"), "ours", &none, done));
+    EXPECT_FALSE(done.placed);
+    EXPECT_EQ(done.found, (FileContent{true, "theirs"}));
+    EXPECT_EQ(dir.read("other.ini"), "theirs");
+    EXPECT_EQ(entries(), (std::vector<std::string>{"new.ini", "other.ini", "s.ini"}));
+}
+
+TEST_F(AtomicFile, AFileInAFolderOnlyRootMayWriteIsWrittenInPlace) {
+    // A folder that only root may write, holding a file everyone may write (as /etc/vorda may).
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    dir.write("s.ini", kForeign);
+    ASSERT_EQ(::chmod(dir.file("s.ini").c_str(), 0666), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat(dir.file("s.ini").c_str(), &before), 0);
+
+    // 0: written in place; then a write expecting other bytes wrote nothing; then a write that
+    // failed half-way (the file size limit) left the previous bytes.
+    const int result = asOrdinaryUser([&] {
+        Replacement done;
+        const FileContent foreign{true, kForeign};
+        if (!replaceFile(dir.file("s.ini"), "[A]\r\nK=1\r\n", &foreign, done).ok || !done.placed ||
+            !done.inPlace || done.found != foreign) {
+            return 1;
+        }
+        if (!replaceFile(dir.file("s.ini"), "[B]\r\n", &foreign, done).ok || done.placed ||
+            done.found != FileContent{true, "[A]\r\nK=1\r\n"}) {
+            return 2;
+        }
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGXFSZ, &ignore, nullptr);
+        struct rlimit small {};
+        small.rlim_cur = small.rlim_max = 4096;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        const Status tooBig = writeFileAtomically(dir.file("s.ini"), std::string(8192, 'x'));
+        return tooBig.ok || tooBig.error.find("прежнее содержимое возвращено") == std::string::npos
+                   ? 3
+                   : 0;
+    });
+    if (result == -1) {
+        GTEST_SKIP() << "no ordinary user to run as";
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(dir.read("s.ini"), "[A]\r\nK=1\r\n");
+    struct stat after {};
+    ASSERT_EQ(::stat(dir.file("s.ini").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode & 07777, 0666u);
+    EXPECT_EQ(entries(), (std::vector<std::string>{"s.ini"}));
+}
+
+TEST_F(AtomicFile, AFolderThatCannotBeFlushedIsReported) {
+    // The user may create and rename files in the folder, but not open it to flush it.
+    dir.write("s.ini", "[A]\r\n");
+    ASSERT_EQ(::chmod(dir.file("s.ini").c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0333), 0);
+    // 0: the new bytes are in place and the failure says the folder was not flushed.
+    const int result = asOrdinaryUser([&] {
+        const Status st = writeFileAtomically(dir.file("s.ini"), "[B]\r\n");
+        return !st.ok && st.error.find("каталог не удалось сбросить на диск") != std::string::npos
+                   ? 0
+                   : 1;
+    });
+    ::chmod(dir.path().c_str(), 0755);
+    if (result == -1) {
+        GTEST_SKIP() << "no ordinary user to run as";
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(dir.read("s.ini"), "[B]\r\n");
+}
+
+TEST_F(AtomicFile, AKilledWriteLeavesNoPartialFileAndNoReadableTemporaryFile) {
+    const std::string path = dir.file("s.ini");
+    const std::string a(256 * 1024, 'a');
+    const std::string b = "PASSWORD=secret\r\n" + std::string(200 * 1024, 'b');
+    dir.write("s.ini", a);
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    // Writers killed at random moments of their writes.
+    std::srand(7);
+    for (int i = 0; i < 100; ++i) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int n = 0;; ++n) {
+                static_cast<void>(writeFileAtomically(path, n % 2 ? a : b));
+            }
+        }
+        ::usleep(static_cast<useconds_t>(std::rand() % 4000));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        const std::string now = dir.read("s.ini");
+        ASSERT_TRUE(now == a || now == b) << "a partial file of " << now.size() << " bytes";
+    }
+    // What they left is readable by the owner only (but for a kill in the instant between a
+    // file getting the target's permissions and taking its place), and the next write removes
+    // it.
+    int readable = 0;
+    for (const std::string& name : entries()) {
+        if (name != "s.ini" && (modeOf(dir.file(name)) & 077) != 0) {
+            ++readable;
+        }
+    }
+    EXPECT_LE(readable, 1) << entries().size() - 1 << " left";
+    ASSERT_TRUE(writeFileAtomically(path, a));
+    EXPECT_EQ(entries(), (std::vector<std::string>{"s.ini"}));
+    EXPECT_EQ(modeOf(path), 0644);
+}
+
+TEST_F(AtomicFile, TemporaryFilesOfOthersAreLeftAlone) {
+    dir.write("s.ini", "x");
+    // Ours of a process that is gone, ours of one that runs (this test's parent), and others'.
+    const pid_t gone = ::fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0) {
+        ::_exit(0);
+    }
+    ::waitpid(gone, nullptr, 0);
+    dir.write(".s.ini.vorda-settings." + std::to_string(gone) + ".abcdef", "stale");
+    const std::string running = ".s.ini.vorda-settings." + std::to_string(::getppid()) + ".abcdef";
+    dir.write(running, "in use");
+    dir.write(".s.ini.Xy12Zq", "another program's");
+    dir.write(".other.ini.vorda-settings." + std::to_string(gone) + ".abcdef", "another file's");
+    ASSERT_TRUE(writeFileAtomically(dir.file("s.ini"), "y"));
+    EXPECT_EQ(entries(), (std::vector<std::string>{
+                             ".other.ini.vorda-settings." + std::to_string(gone) + ".abcdef",
+                             ".s.ini.Xy12Zq", running, "s.ini"}));
 }

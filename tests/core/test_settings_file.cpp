@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "database/connection_settings.h"
+#include "settings/settings_backup.h"
 #include "settings/settings_file.h"
 #include "support/temp_dir.h"
 
@@ -375,7 +378,8 @@ TEST(SettingsSave, WritesOverTheFileAsItIsOnDiskAtEverySave) {
     dir.write("s.ini", "[SYSTEM]\r\nSERVER=b\r\n[OTHER]\r\nX=1\r\n");
     ASSERT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);
     std::string after = dir.read("s.ini");
-    EXPECT_EQ(after.rfind("[SYSTEM]\r\nSERVER=a\r\n", 0), 0u) << after;
+    // The operator left the server name as loaded: the name the file has now stands.
+    EXPECT_EQ(after.rfind("[SYSTEM]\r\nSERVER=b\r\n", 0), 0u) << after;
     EXPECT_NE(after.find("[OTHER]\r\nX=1\r\n"), std::string::npos) << after;
 
     ASSERT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);  // unchanged
@@ -533,4 +537,194 @@ TEST(SettingsSave, AChannelListTheFileCannotHoldIsRefused) {
     EXPECT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);
     auto again = load(dir);
     EXPECT_EQ(again->record.groups.at(0).channels.size(), 64u);
+}
+
+namespace {
+
+// A file with every key a save writes, as the service keeps it.
+constexpr char kServiceFile[] =
+    "[DATABASE]\r\nODBC=zel\r\nUSER=zel\r\nPASSWORD=qmx\r\n[DATA]\r\nDIR=d:\\data\r\n"
+    "[LOG]\r\nDIR=d:\\log\r\n[SYSTEM]\r\nSERVER=a\r\nMODE=silent\r\nSCREEN=hide\r\n"
+    "SIZEMB=100\r\nGROUPS=1\r\n[GROUP1]\r\nSTATION=ABC\r\nSIZEMB=100\r\nSPS=20\r\n"
+    "BHZ=100\r\nFILE_BHZ=\r\nBHN=100\r\nFILE_BHN=\r\nCHAN=BHZ,BHN\r\n";
+
+// The service file with the channels' times set as another program would.
+std::string withTimes(int bhz, int bhn, const std::string& more = {}) {
+    std::string text = kServiceFile;
+    text.replace(text.find("BHZ=100"), 7, "BHZ=" + std::to_string(bhz));
+    text.replace(text.find("BHN=100"), 7, "BHN=" + std::to_string(bhn));
+    return text + more;
+}
+
+std::int32_t timeOf(const SettingsRecord& r, std::size_t channel) {
+    return r.groups.at(0).channels.at(channel).lastTime;
+}
+
+}  // namespace
+
+TEST(SettingsSave, MergesWhatAnotherProgramWroteMeanwhile) {
+    TempDir dir;
+    dir.write("s.ini", kServiceFile);
+    auto l = load(dir);
+    l->record.server = "mine";
+    // The service advances a time; another program adds a key and a section of its own.
+    dir.write("s.ini", withTimes(200, 100, "UNKNOWN=1\r\n[EXTRA]\r\nK=v\r\n"));
+
+    const SaveResult saved = saveSettings(l->record, l->file, valuesOf(l->record));
+    ASSERT_TRUE(saved.ok) << saved.error;
+    EXPECT_TRUE(saved.saved);
+    EXPECT_TRUE(saved.conflicts.empty());
+    EXPECT_EQ(saved.takenFromFile, 1);
+    EXPECT_EQ(saved.writes, 1);
+    const std::string after = dir.read("s.ini");
+    EXPECT_NE(after.find("SERVER=mine\r\n"), std::string::npos) << after;
+    EXPECT_NE(after.find("BHZ=200\r\n"), std::string::npos) << after;
+    EXPECT_NE(after.find("CHAN=BHZ,BHN\r\nUNKNOWN=1\r\n"), std::string::npos) << after;
+    EXPECT_NE(after.find("[EXTRA]\r\nK=v\r\n"), std::string::npos) << after;
+    // The record holds what was written, so the next save does not take the time back.
+    EXPECT_EQ(timeOf(l->record, 0), 200);
+    dir.write("s.ini", after + "[MORE]\r\n");
+    ASSERT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);
+    EXPECT_EQ(dir.read("s.ini"), after + "[MORE]\r\n");
+
+    // A file removed meanwhile is written anew with the operator's settings.
+    std::remove(dir.file("s.ini").c_str());
+    ASSERT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);
+    EXPECT_NE(dir.read("s.ini").find("BHZ=200\r\n"), std::string::npos);
+}
+
+TEST(SettingsSave, AValueChangedOnBothSidesWaitsForTheOperatorsChoice) {
+    TempDir dir;
+    dir.write("s.ini", kServiceFile);
+    auto l = load(dir);
+    l->record.groups.at(0).channels.at(0).lastTime = 50;  // read again from an earlier time
+    dir.write("s.ini", withTimes(200, 300));
+
+    SaveResult saved = saveSettings(l->record, l->file, valuesOf(l->record));
+    EXPECT_FALSE(saved.ok);
+    EXPECT_FALSE(saved.saved);
+    EXPECT_TRUE(saved.needsChoice());
+    EXPECT_NE(saved.error.find("[GROUP1] BHZ"), std::string::npos) << saved.error;
+    EXPECT_EQ(dir.read("s.ini"), withTimes(200, 300));  // nothing written
+    ASSERT_EQ(saved.conflicts.size(), 1u);
+    const MergeConflict conflict = saved.conflicts[0];
+    EXPECT_EQ(conflict.fileValue, "200");
+    EXPECT_EQ(conflict.ourValue, "50");
+    EXPECT_EQ(timeOf(l->record, 0), 50);
+
+    saved = saveSettings(l->record, l->file, valuesOf(l->record),
+                         {{conflict.value, ConflictChoice::KeepMine}});
+    ASSERT_TRUE(saved.ok) << saved.error;
+    EXPECT_EQ(dir.read("s.ini"), withTimes(50, 300));
+    EXPECT_EQ(timeOf(l->record, 1), 300);
+
+    // Again, and this time the file's value is taken.
+    l->record.groups.at(0).channels.at(0).lastTime = 60;
+    dir.write("s.ini", withTimes(400, 300));
+    saved = saveSettings(l->record, l->file, valuesOf(l->record),
+                         {{conflict.value, ConflictChoice::TakeFile}});
+    ASSERT_TRUE(saved.ok) << saved.error;
+    EXPECT_EQ(dir.read("s.ini"), withTimes(400, 300));
+    EXPECT_EQ(timeOf(l->record, 0), 400);
+}
+
+TEST(SettingsSave, RefreshTakesTheFilesChangesWhereTheOperatorChangedNothing) {
+    TempDir dir;
+    dir.write("s.ini", kServiceFile);
+    auto l = load(dir);
+    l->record.groups.at(0).channels.at(1).lastTime = 5;
+    l->record.logDir = "/mine";
+    RefreshResult refreshed = refreshFromFile(l->record, l->file, valuesOf(l->record));
+    EXPECT_FALSE(refreshed.changed);
+
+    std::string file = withTimes(200, 300);
+    file.replace(file.find("SERVER=a"), 8, "SERVER=x");
+    dir.write("s.ini", file);
+    refreshed = refreshFromFile(l->record, l->file, valuesOf(l->record));
+    EXPECT_TRUE(refreshed.changed);
+    EXPECT_EQ(refreshed.takenFromFile, 2);
+    EXPECT_EQ(refreshed.conflicts, 1);
+    EXPECT_EQ(timeOf(l->record, 0), 200);
+    EXPECT_EQ(timeOf(l->record, 1), 5);  // the operator's
+    EXPECT_EQ(l->record.server, "x");
+    EXPECT_EQ(l->record.logDir, "/mine");
+    EXPECT_FALSE(refreshFromFile(l->record, l->file, valuesOf(l->record)).changed);
+
+    // The service goes on; the save asks about BHN alone, and writes the rest.
+    dir.write("s.ini", withTimes(210, 310));
+    SaveResult saved = saveSettings(l->record, l->file, valuesOf(l->record));
+    ASSERT_EQ(saved.conflicts.size(), 1u);
+    EXPECT_EQ(saved.conflicts[0].key, "BHN");
+    EXPECT_EQ(saved.conflicts[0].fileValue, "310");
+    saved = saveSettings(l->record, l->file, valuesOf(l->record),
+                         {{saved.conflicts[0].value, ConflictChoice::KeepMine}});
+    ASSERT_TRUE(saved.ok) << saved.error;
+    auto again = load(dir);
+    EXPECT_EQ(timeOf(again->record, 0), 210);
+    EXPECT_EQ(timeOf(again->record, 1), 5);
+    EXPECT_EQ(again->record.server, "a");  // the file's latest word
+    EXPECT_EQ(again->record.logDir, "/mine");
+}
+
+// A writer that rewrites the file in place empties it for a moment: a file found empty is not
+// taken as every group and value removed, neither by a look nor by a save.
+TEST(SettingsSave, AFileFoundEmptyIsNotTakenAsEverythingRemoved) {
+    TempDir dir;
+    dir.write("s.ini", std::string(kServiceFile) + "[EXTRA]\r\nK=v\r\n");
+    auto l = load(dir);
+    l->record.server = "mine";
+    dir.write("s.ini", "");
+    const RefreshResult refreshed = refreshFromFile(l->record, l->file, valuesOf(l->record));
+    EXPECT_EQ(refreshed.takenFromFile, 0);
+    ASSERT_EQ(l->record.groups.size(), 1u);
+
+    const SaveResult saved = saveSettings(l->record, l->file, valuesOf(l->record));
+    ASSERT_TRUE(saved.ok) << saved.error;
+    std::string expected = std::string(kServiceFile) + "[EXTRA]\r\nK=v\r\n";
+    expected.replace(expected.find("SERVER=a"), 8, "SERVER=mine");
+    EXPECT_EQ(dir.read("s.ini"), expected);
+}
+
+TEST(SettingsSave, KeepsCopiesOfWhatItReplacesForTheOwnerOnly) {
+    TempDir dir;
+    dir.write("s.ini", kServiceFile);
+    Environment env = envWith(dir, {dir.file("s.ini")});
+    env.cacheDir = dir.file("cache");
+    auto tick = std::make_shared<int>(0);
+    env.now = [tick] {
+        return std::chrono::system_clock::time_point(std::chrono::seconds(1700000000 + ++*tick));
+    };
+    SettingsRecord record;
+    SettingsFile file;
+    ASSERT_TRUE(loadSettings(record, file, env).ok);
+    std::string replaced;
+    for (int i = 0; i < 22; ++i) {
+        replaced = dir.read("s.ini");
+        record.server = "s" + std::to_string(i);
+        const SaveResult saved = saveSettings(record, file, valuesOf(record));
+        ASSERT_TRUE(saved.ok) << saved.error;
+        EXPECT_TRUE(saved.warnings.empty());
+    }
+    const std::string folder = dir.file("cache/vorda-settings/backups");
+    const std::vector<std::string> kept = backupsOf(folder, dir.file("s.ini"));
+    ASSERT_EQ(kept.size(), kBackupsKept);
+    EXPECT_EQ(test::readFile(kept.back()), replaced);
+    EXPECT_NE(kept.back().find("/s.ini."), std::string::npos) << kept.back();
+    EXPECT_NE(kept.back().find(".20231114T221342.000Z"), std::string::npos) << kept.back();
+    struct stat st {};
+    ASSERT_EQ(::stat(kept.back().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    // Saving without a change replaces nothing and keeps no copy.
+    ASSERT_TRUE(saveSettings(record, file, valuesOf(record)).ok);
+    EXPECT_EQ(backupsOf(folder, dir.file("s.ini")), kept);
+
+    // A copy that cannot be kept does not stop the save.
+    file.backupDir = dir.file("s.ini/backups");
+    record.server = "last";
+    const SaveResult saved = saveSettings(record, file, valuesOf(record));
+    ASSERT_TRUE(saved.ok) << saved.error;
+    ASSERT_EQ(saved.warnings.size(), 1u);
+    EXPECT_NE(dir.read("s.ini").find("SERVER=last"), std::string::npos);
 }

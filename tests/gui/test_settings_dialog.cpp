@@ -4,8 +4,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
@@ -14,17 +16,22 @@
 #include <QTimer>
 #include <QTranslator>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include <QTableView>
+#include <QTableWidget>
 
 #include "app/ui/additional_page.h"
+#include "app/ui/conflict_dialog.h"
 #include "app/ui/settings_app.h"
 #include "app/ui/settings_dialog.h"
 #include "channels/ui/channel_list_page.h"
+#include "channels/ui/channel_table_model.h"
 #include "database/connection_settings.h"
 #include "database/ui/data_source_page.h"
 #include "gui_script.h"
+#include "platform/profile_document.h"
 #include "settings/settings_file.h"
 #include "settings/settings_record.h"
 #include "support/odbc_sandbox.h"
@@ -96,6 +103,30 @@ void checkStartUp(SettingsDialog* dialog) {
     QVERIFY(!page.screenBox().isChecked());
     QCOMPARE_EQ(page.groupCountEdit().text(), QStringLiteral("2"));
     QCOMPARE_EQ(settingsRecord().groups.size(), std::size_t{3});
+}
+
+// Another process puts bytes in the settings file: a new file renamed over it, or the file
+// rewritten in place (same length, so it is never seen shortened).
+bool writtenByAnotherProcess(const TempDir& dir, const std::string& bytes, bool inPlace = false) {
+    const std::string next = dir.file("next.ini");
+    {
+        std::ofstream out(next, std::ios::binary);
+        out << bytes;
+    }
+    const QString from = QString::fromStdString(next);
+    const QString to = QString::fromStdString(dir.file("s.ini"));
+    return inPlace ? QProcess::execute(QStringLiteral("dd"),
+                                       {"if=" + from, "of=" + to, QStringLiteral("conv=notrunc"),
+                                        QStringLiteral("status=none")}) == 0
+                   : QProcess::execute(QStringLiteral("mv"), {from, to}) == 0;
+}
+
+// The settings file with one value set, as another program writes it.
+std::string withValue(const std::string& bytes, const std::string& section, const std::string& key,
+                      const std::string& value) {
+    ProfileDocument doc = ProfileDocument::fromBytes(bytes);
+    static_cast<void>(doc.setString(section, key, value));
+    return doc.bytes();
 }
 
 }  // namespace
@@ -453,35 +484,109 @@ class TestSettingsDialog : public QObject {
         QVERIFY(std::filesystem::exists(path));
     }
 
-    // Another program changed the file since it was read: ask before writing over it.
-    void changedFileIsOverwrittenOnlyWhenConfirmed() {
+    // The service writes the file while the dialog is open, once by rename and once in place:
+    // the pages follow what the operator did not touch, the operator's change goes in over it,
+    // a key the editor does not know stays, and nothing is asked.
+    void anotherProgramsChangesAreMergedWithoutAQuestion() {
         TempDir dir;
         dir.write("s.ini", threeGroups("SERVER=proc1\r\nGROUPS=3\r\n"));
         UiScript script;
         SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
         dialog.show();
-        retype(dialog.additionalPage().serverEdit(), QStringLiteral("mine"));
-        QVERIFY(dialog.apply());
-        QVERIFY(script.boxes.empty());  // unchanged since read: no question
+        const ChannelTableModel& model = dialog.channelPage().model();
+        const auto lastTime = [&](int row) {
+            return model.data(model.index(row, ChannelTableModel::LastTimeColumn)).toString();
+        };
 
-        const std::string theirs = dir.read("s.ini") + "[GROUP4]\r\nSTATION=NEW\r\n";
-        dir.write("s.ini", theirs);
-        script.answers = {ui::BoxAnswer::No};
-        QVERIFY(!dialog.apply());
-        QCOMPARE_EQ(script.boxes.size(), std::size_t{1});
-        QCOMPARE_EQ(script.boxes[0].kind, ui::BoxKind::Question);
-        QVERIFY(script.boxes[0].text.contains(QString::fromStdString(dir.file("s.ini"))));
-        QCOMPARE_EQ(dir.read("s.ini"), theirs);
-        script.answers = {ui::BoxAnswer::No};
+        dialog.channelPage().list().selectRow(2);
+        std::string theirs = withValue(dir.read("s.ini"), "GROUP2", "BHZ", "2000");
+        theirs = withValue(theirs, "SYSTEM", "VERSION", "7");
+        QVERIFY(writtenByAnotherProcess(dir, theirs));
+        QTRY_COMPARE_EQ(lastTime(1), QStringLiteral("2000"));
+        QCOMPARE_EQ(dialog.channelPage().selectedRow(), 2);  // the operator's place is kept
+        QCOMPARE_EQ(dialog.statusLine().text(),
+                    QStringLiteral("Файл изменён другой программой: обновлено 1 значение"));
+        // The watch outlived the file it watched.
+        QVERIFY(writtenByAnotherProcess(dir, withValue(theirs, "GROUP1", "BHZ", "1500"), true));
+        QTRY_COMPARE_EQ(lastTime(0), QStringLiteral("1500"));
+
+        retype(dialog.additionalPage().serverEdit(), QStringLiteral("mine"));
+        QTest::mouseClick(&dialog.applyButton(), Qt::LeftButton);
+        const ProfileDocument saved = ProfileDocument::fromBytes(dir.read("s.ini"));
+        QCOMPARE_EQ(saved.getString("SYSTEM", "SERVER", ""), "mine");
+        QCOMPARE_EQ(saved.getString("SYSTEM", "VERSION", ""), "7");
+        QCOMPARE_EQ(saved.getInt("GROUP2", "BHZ", 0), 2000);
+        QCOMPARE_EQ(saved.getInt("GROUP1", "BHZ", 0), 1500);
+        QVERIFY(script.boxes.empty());
+        QVERIFY(script.unexpectedModals.empty());
+    }
+
+    // The same last time changed here and by the service: the conflict dialog shows it, and each
+    // answer writes what it says; Cancel writes nothing and keeps the dialog open.
+    void aValueChangedOnBothSidesIsChosenInTheConflictDialog() {
+        TempDir dir;
+        dir.write("s.ini", threeGroups("SERVER=proc1\r\nGROUPS=3\r\n"));
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.show();
+        const auto fileTime = [&] {
+            return ProfileDocument::fromBytes(dir.read("s.ini")).getInt("GROUP2", "BHZ", 0);
+        };
+        // The operator's time goes into the record as the channel dialog puts it there; the
+        // service's into the file. The dialog has looked at the file before Apply.
+        const auto bothChange = [&](int mine, int theirs) {
+            settingsRecord().groups.at(1).channels.at(0).lastTime = mine;
+            return writtenByAnotherProcess(
+                dir, withValue(dir.read("s.ini"), "GROUP2", "BHZ", std::to_string(theirs)));
+        };
+        const auto answer = [&](std::function<void(ConflictDialog&)> choose, int result) {
+            script.modals.push_back([choose, result](QDialog& shown) {
+                auto* conflicts = dynamic_cast<ConflictDialog*>(&shown);
+                if (conflicts == nullptr) {
+                    return static_cast<int>(QDialog::Rejected);
+                }
+                choose(*conflicts);
+                return result;
+            });
+        };
+
+        QVERIFY(bothChange(3000, 2000));
+        QTRY_VERIFY(!changedOnDisk(settingsFile()));
+        QStringList shownRow;
+        answer(
+            [&](ConflictDialog& d) {
+                for (int column = 0; column < 6; ++column) {
+                    shownRow << d.table().item(0, column)->text();
+                }
+                shownRow << QString::number(d.table().rowCount());
+                d.choiceBox(0).setCurrentText(QStringLiteral("взять из файла"));
+            },
+            QDialog::Accepted);
+        QVERIFY(dialog.apply());
+        QCOMPARE_EQ(shownRow, (QStringList{"2", "BBB", "BHZ", "BHZ", "2000", "3000", "1"}));
+        QCOMPARE_EQ(fileTime(), 2000);
+        QCOMPARE_EQ(settingsRecord().groups.at(1).channels.at(0).lastTime, 2000);
+
+        QVERIFY(bothChange(5000, 4000));
+        QTRY_VERIFY(!changedOnDisk(settingsFile()));
+        answer(
+            [](ConflictDialog& d) {
+                d.takeAllButton().click();
+                d.keepAllButton().click();
+            },
+            QDialog::Accepted);
+        QVERIFY(dialog.apply());
+        QCOMPARE_EQ(fileTime(), 5000);
+
+        QVERIFY(bothChange(7000, 6000));
+        answer([](ConflictDialog& d) { d.takeAllButton().click(); }, QDialog::Rejected);
         QTest::mouseClick(&dialog.okButton(), Qt::LeftButton);
         QVERIFY(dialog.isVisible());
-        QCOMPARE_EQ(dir.read("s.ini"), theirs);
-
-        script.answers = {ui::BoxAnswer::Yes};
-        QTest::mouseClick(&dialog.okButton(), Qt::LeftButton);
-        QCOMPARE_EQ(dialog.result(), static_cast<int>(QDialog::Accepted));
-        QCOMPARE_EQ(script.boxes.size(), std::size_t{3});
-        QVERIFY(contains(dir.read("s.ini"), "SERVER=mine\r\n"));
+        QCOMPARE_EQ(fileTime(), 6000);
+        QCOMPARE_EQ(settingsRecord().groups.at(1).channels.at(0).lastTime, 7000);
+        QVERIFY(script.boxes.empty());
+        QVERIFY(script.unexpectedModals.empty());
+        QVERIFY(script.modals.empty());
     }
 
     // Text the code page cannot hold is refused at every text field.
@@ -585,9 +690,9 @@ class TestSettingsDialog : public QObject {
     }
 
     // The real boxes: one raised before the main dialog is shown stands in the middle of the
-    // screen, where the dialog will appear, not in its corner; and the question before writing
-    // over another program's change takes Enter as No.
-    void realBoxesStandWhereTheyAreSeenAndEnterDoesNotOverwrite() {
+    // screen, where the dialog will appear, not in its corner; one raised by a window not shown
+    // yet stands over the window that owns it.
+    void realBoxesStandWhereTheyAreSeen() {
         TempDir dir;
         std::filesystem::create_directory(dir.file("folder.ini"));
         {
@@ -605,22 +710,18 @@ class TestSettingsDialog : public QObject {
                                     .arg(shownAt.height())));
         }
 
-        dir.write("s.ini", threeGroups("SERVER=proc1\r\nGROUPS=3\r\n"));
+        // A window still filling itself (not shown yet): its box stands over its owner.
+        dir.write("s.ini", threeGroups("GROUPS=3\r\n"));
         SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.move(20, 20);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        const std::string theirs = dir.read("s.ini") + "[GROUP4]\r\nSTATION=NEW\r\n";
-        dir.write("s.ini", theirs);
-        bool defaultIsNo = false;
-        closeNextBox(
-            [&](QMessageBox& box) {
-                defaultIsNo = box.defaultButton() == box.button(QMessageBox::No) &&
-                              box.defaultButton() != nullptr;
-            },
-            Qt::Key_Return);
-        QVERIFY(!dialog.apply());
-        QVERIFY(defaultIsNo);
-        QCOMPARE_EQ(dir.read("s.ini"), theirs);
+        QDialog filling(&dialog);
+        QRect shownAt;
+        closeNextBox([&](QMessageBox& box) { shownAt = box.frameGeometry(); }, Qt::Key_Return);
+        ui::showMessage(&filling, ui::BoxKind::Warning, ui::applicationTitle(),
+                        QStringLiteral("x"));
+        QVERIFY((shownAt.center() - dialog.frameGeometry().center()).manhattanLength() <= 40);
     }
 
     void folderChooserFillsTheLogDirectory() {

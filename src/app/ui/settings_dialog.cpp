@@ -1,18 +1,26 @@
 #include "app/ui/settings_dialog.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <initializer_list>
 
 #include "app/ui/additional_page.h"
 #include "app/ui/app_resources.h"
+#include "app/ui/conflict_dialog.h"
 #include "app/ui/tab_keys.h"
 #include "app/ui/ui_support.h"
 #include "channels/ui/channel_list_page.h"
+#include "channels/ui/channel_table_model.h"
 #include "database/connection_settings.h"
 #include "database/ui/data_source_page.h"
 #include "resources/texts.h"
@@ -21,6 +29,10 @@
 
 namespace vorda {
 namespace {
+
+// How long the dialog waits after a change of the file before it looks: a writer's burst of
+// changes is taken in one look.
+constexpr int kRefreshDelayMs = 200;
 
 QString pathText(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(path));
@@ -38,6 +50,11 @@ void clearRecord(SettingsRecord& record) {
     record.dataDir.clear();
     record.logDir.clear();
     record.groups.removeAll();
+}
+
+bool sameConnection(const ConnectionValues& a, const ConnectionValues& b) {
+    return a.dataSource == b.dataSource && a.user == b.user && a.password == b.password &&
+           a.dataDir == b.dataDir;
 }
 
 }  // namespace
@@ -61,6 +78,9 @@ struct SettingsDialog::Controls {
     QPushButton okButton{ui::text(texts::kOk)};
     QPushButton cancelButton{ui::text(texts::kCancel)};
     QPushButton applyButton{ui::text(texts::kApply)};
+    QLabel statusLine;
+    QFileSystemWatcher watcher;
+    QTimer refreshTimer;
 };
 
 SettingsDialog::SettingsDialog(const Environment& env, QWidget* parent)
@@ -83,7 +103,8 @@ SettingsDialog::SettingsDialog(const Environment& env, QWidget* parent)
 
     setLayout(&c.layout);
     c.layout.addWidget(&c.tabs, 1);
-    c.buttons.addStretch(1);
+    c.statusLine.setWordWrap(true);
+    c.buttons.addWidget(&c.statusLine, 1);
     for (QPushButton* button : {&c.okButton, &c.cancelButton, &c.applyButton}) {
         // The three buttons are of one width, as wide as the widest text needs.
         button->setMinimumWidth(
@@ -107,6 +128,13 @@ SettingsDialog::SettingsDialog(const Environment& env, QWidget* parent)
     connect(&c.okButton, &QPushButton::clicked, this, &SettingsDialog::accept);
     connect(&c.cancelButton, &QPushButton::clicked, this, &SettingsDialog::reject);
     connect(&c.applyButton, &QPushButton::clicked, this, [this] { apply(); });
+
+    c.refreshTimer.setSingleShot(true);
+    c.refreshTimer.setInterval(kRefreshDelayMs);
+    connect(&c.refreshTimer, &QTimer::timeout, this, &SettingsDialog::refreshFromDisk);
+    connect(&c.watcher, &QFileSystemWatcher::fileChanged, this, &SettingsDialog::onFileEvent);
+    connect(&c.watcher, &QFileSystemWatcher::directoryChanged, this, &SettingsDialog::onFileEvent);
+    watchFile();
 }
 
 SettingsDialog::~SettingsDialog() = default;
@@ -132,6 +160,9 @@ QPushButton& SettingsDialog::cancelButton() {
 QPushButton& SettingsDialog::applyButton() {
     return ui_->applyButton;
 }
+QLabel& SettingsDialog::statusLine() {
+    return ui_->statusLine;
+}
 
 void SettingsDialog::warnAboutLoading() {
     const SettingsFile& file = settingsFile();
@@ -148,26 +179,136 @@ void SettingsDialog::warnAboutLoading() {
 
 bool SettingsDialog::apply() {
     SettingsFile& file = settingsFile();
-    // A file we could not read is refused by the save itself, with its reason.
-    if (file.unreadableReason.empty() && changedOnDisk(file)) {
-        // Writing over another program's change is not what Enter should do by default.
-        const auto answer = ui::showMessage(
-            this, ui::BoxKind::Question, ui::applicationTitle(),
-            ui::text(texts::kSettingsChangedOnDisk).arg(pathText(file.settingsPath)),
-            ui::BoxAnswer::No);
-        if (answer != ui::BoxAnswer::Yes) {
-            return false;
+    const SettingsValues before = settingsValuesOf(settingsRecord());
+    const ConnectionValues beforeConnection = ConnectionSettings::values();
+    std::vector<ConflictResolution> choices;
+    SaveResult saved;
+    bool savedOnce = false;
+    int taken = 0;
+    for (;;) {
+        saved = saveSettings(settingsRecord(), file, ConnectionSettings::values(), choices);
+        if (saved.saved) {
+            // The record holds what the file holds now, and the connection values as written.
+            ConnectionSettings::values() = saved.connection;
+            taken += saved.takenFromFile;
+            if (!savedOnce && !saved.conflicts.empty()) {
+                // Values found changed on both sides only while the file was replaced: the file
+                // has the other program's, the record the operator's; one more save asks.
+                savedOnce = true;
+                choices.clear();
+                continue;
+            }
+            savedOnce = true;
         }
+        if (!saved.needsChoice()) {
+            break;
+        }
+        std::vector<MergeConflict> open;
+        for (const MergeConflict& conflict : saved.conflicts) {
+            if (!conflict.resolved) {
+                open.push_back(conflict);
+            }
+        }
+        ConflictDialog dialog(open, pathText(file.settingsPath), this);
+        if (ui::runModal(dialog) != QDialog::Accepted) {
+            refillPages(before, beforeConnection);
+            return false;  // nothing (more) saved; the dialog stays open
+        }
+        const std::vector<ConflictResolution> chosen = dialog.choices();
+        choices.insert(choices.end(), chosen.begin(), chosen.end());
     }
-    const Status status = saveSettings(settingsRecord(), file, ConnectionSettings::values());
-    if (!status) {
-        ui::showMessage(
-            this, ui::BoxKind::Warning, ui::applicationTitle(),
-            ui::text(texts::kSettingsNotSaved)
-                .arg(pathText(file.settingsPath), QString::fromStdString(status.error)));
+    if (savedOnce) {
+        refillPages(before, beforeConnection);
+        showTaken(taken, 0);
+    }
+    for (const std::string& warning : saved.warnings) {
+        ui_->statusLine.setText(
+            ui::text(texts::kBackupNotKept).arg(QString::fromStdString(warning)));
+    }
+    if (!saved.ok) {
+        ui::showMessage(this, ui::BoxKind::Warning, ui::applicationTitle(),
+                        ui::text(texts::kSettingsNotSaved)
+                            .arg(pathText(file.settingsPath), QString::fromStdString(saved.error)));
         return false;
     }
     return true;
+}
+
+void SettingsDialog::watchFile() {
+    Controls& c = *ui_;
+    const QString path = pathText(settingsFile().filePath);
+    const QString folder = QFileInfo(path).absolutePath();
+    // A file replaced by rename is a new file: the watcher lets go of the old one, and the path
+    // is taken up again (the folder's change tells when it is back).
+    if (!c.watcher.files().contains(path) && QFileInfo::exists(path)) {
+        c.watcher.addPath(path);
+    }
+    if (!c.watcher.directories().contains(folder) && QFileInfo::exists(folder)) {
+        c.watcher.addPath(folder);
+    }
+}
+
+void SettingsDialog::onFileEvent() {
+    watchFile();
+    if (!ui_->refreshTimer.isActive()) {
+        ui_->refreshTimer.start();
+    }
+}
+
+void SettingsDialog::refreshFromDisk() {
+    // Not while another window (a channel being edited, a question) works on the record: the
+    // look waits until it is closed.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != this) {
+        ui_->refreshTimer.start();
+        return;
+    }
+    const SettingsValues before = settingsValuesOf(settingsRecord());
+    const ConnectionValues beforeConnection = ConnectionSettings::values();
+    const RefreshResult refreshed =
+        refreshFromFile(settingsRecord(), settingsFile(), beforeConnection);
+    if (!refreshed.changed) {
+        return;
+    }
+    ConnectionSettings::values() = refreshed.connection;
+    refillPages(before, beforeConnection);
+    if (refreshed.takenFromFile > 0 || refreshed.conflicts > 0) {
+        showTaken(refreshed.takenFromFile, refreshed.conflicts);
+    }
+}
+
+void SettingsDialog::refillPages(const SettingsValues& before,
+                                 const ConnectionValues& beforeConnection) {
+    Controls& c = *ui_;
+    const SettingsRecord& record = settingsRecord();
+    if (!(record.groups == before.groups) || record.groupCount != before.groupCount) {
+        // The list is rebuilt; the channel selected stays selected.
+        const RowRef selected = c.channelPage.model().rowRef(c.channelPage.selectedRow());
+        c.channelPage.fill();
+        if (const int row = c.channelPage.model().rowOf(selected.group, selected.channel);
+            row >= 0) {
+            c.channelPage.list().selectRow(row);
+        }
+    }
+    if (record.server != before.server || record.detailMode != before.detailMode ||
+        record.showScreen != before.showScreen || record.logDir != before.logDir ||
+        record.groupCount != before.groupCount || record.groups.size() != before.groups.size()) {
+        c.additionalPage.fill();
+    }
+    if (!sameConnection(ConnectionSettings::values(), beforeConnection)) {
+        c.dataSourcePage.fill();
+    }
+}
+
+void SettingsDialog::showTaken(int taken, int conflicts) {
+    if (taken == 0 && conflicts == 0) {
+        ui_->statusLine.clear();
+        return;
+    }
+    const std::string values =
+        texts::counted(taken, texts::kValueOne, texts::kValueFew, texts::kValueMany);
+    ui_->statusLine.setText(
+        conflicts == 0 ? ui::text(texts::kFileRefreshed).arg(ui::text(values))
+                       : ui::text(texts::kFileRefreshedAsk).arg(ui::text(values)).arg(conflicts));
 }
 
 void SettingsDialog::accept() {

@@ -1,17 +1,22 @@
 #pragma once
 // The main dialog: the settings file loaded into the record, three pages in a tab widget, and
-// OK, "Отмена" and "Применить".
+// OK, "Отмена" and "Применить". The reading service keeps writing the file meanwhile: the dialog
+// watches it, takes the values the operator has not touched over into the pages, and each save
+// merges with what the file holds then (settings/settings_file.h).
 #include <QDialog>
 #include <memory>
 
 #include "platform/environment.h"
 #include "platform/status.h"
 
+class QLabel;
 class QPushButton;
 class QTabWidget;
 
 namespace vorda {
 
+struct ConnectionValues;
+struct SettingsValues;
 class AdditionalPage;
 class ChannelListPage;
 class DataSourcePage;
@@ -34,12 +39,17 @@ class SettingsDialog : public QDialog {
     // the channels of lists that were not read whole.
     void warnAboutLoading();
 
-    // Writes the record and the connection values into the settings file. Asks first when
-    // another program changed the file since we read or wrote it. False when nothing was saved
-    // (the operator said No, or the save failed and was shown with its reason).
+    // Writes the record and the connection values into the settings file, merged with what
+    // another program wrote there meanwhile; values both changed are shown in one dialog to
+    // choose from (ConflictDialog). False when nothing was saved (the operator cancelled that
+    // dialog, or the save failed and was shown with its reason).
     bool apply();
     // OK: saves and closes; when the save did not happen the dialog stays open.
     void accept() override;
+
+    // Looks at the settings file now (the watcher does so shortly after each change) and takes
+    // another program's changes over where the operator changed nothing.
+    void refreshFromDisk();
 
     QTabWidget& tabs();
     ChannelListPage& channelPage();
@@ -48,9 +58,20 @@ class SettingsDialog : public QDialog {
     QPushButton& okButton();
     QPushButton& cancelButton();
     QPushButton& applyButton();
+    // The line beside the buttons: what another program's changes did, or a save's warning.
+    QLabel& statusLine();
 
   private:
     static Status loadFrom(const Environment& env);
+    // Watches the file, and its folder for a file put in its place by rename.
+    void watchFile();
+    void onFileEvent();
+    // Fills the pages whose values differ from `before` and `beforeConnection` (the record and
+    // the connection values as they were).
+    void refillPages(const SettingsValues& before, const ConnectionValues& beforeConnection);
+    // The line beside the buttons: how many values another program's changes updated and how
+    // many wait for a choice; empty when there are none.
+    void showTaken(int taken, int conflicts);
 
     struct Controls;
     Status loadStatus_;  // first: the settings are loaded before any page exists

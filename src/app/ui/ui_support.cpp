@@ -22,8 +22,7 @@ ModalHandler& modalHandler() {
 
 }  // namespace
 
-BoxAnswer showMessage(QWidget* parent, BoxKind kind, const QString& caption, const QString& text,
-                      BoxAnswer defaultAnswer) {
+BoxAnswer showMessage(QWidget* parent, BoxKind kind, const QString& caption, const QString& text) {
     if (messageHandler()) {
         return messageHandler()(kind, caption, text);
     }
@@ -52,7 +51,7 @@ BoxAnswer showMessage(QWidget* parent, BoxKind kind, const QString& caption, con
     }
     if (kind == BoxKind::Question) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(defaultAnswer == BoxAnswer::No ? QMessageBox::No : QMessageBox::Yes);
+        box.setDefaultButton(QMessageBox::Yes);
         return box.exec() == QMessageBox::Yes ? BoxAnswer::Yes : BoxAnswer::No;
     }
     box.setStandardButtons(QMessageBox::Ok);

@@ -1,0 +1,601 @@
+#include "settings/settings_merge.h"
+
+#include <algorithm>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+#include "channels/group_order.h"
+#include "platform/text.h"
+
+namespace vorda {
+namespace {
+
+constexpr int kNone = -1;
+
+// --- Fields: where each value lives and how the file writes it.
+
+bool isChannelField(MergeField f) {
+    return f == MergeField::ChannelTime || f == MergeField::ChannelFile;
+}
+bool isGroupField(MergeField f) {
+    return f == MergeField::GroupSizeMb || f == MergeField::GroupSps;
+}
+
+const char* sectionOf(MergeField f) {
+    switch (f) {
+        case MergeField::LogDir:
+            return "LOG";
+        case MergeField::DataSource:
+        case MergeField::User:
+        case MergeField::Password:
+            return "DATABASE";
+        case MergeField::DataDir:
+            return "DATA";
+        default:
+            return "SYSTEM";
+    }
+}
+
+const char* keyOf(MergeField f) {
+    switch (f) {
+        case MergeField::Server:
+            return "SERVER";
+        case MergeField::DetailMode:
+            return "MODE";
+        case MergeField::ShowScreen:
+            return "SCREEN";
+        case MergeField::SizeMb:
+        case MergeField::GroupSizeMb:
+            return "SIZEMB";
+        case MergeField::LogDir:
+        case MergeField::DataDir:
+            return "DIR";
+        case MergeField::DataSource:
+            return "ODBC";
+        case MergeField::User:
+            return "USER";
+        case MergeField::Password:
+            return "PASSWORD";
+        case MergeField::GroupSps:
+            return "SPS";
+        case MergeField::ChannelTime:
+        case MergeField::ChannelFile:
+            break;
+    }
+    return "";
+}
+
+// The text or the number behind a system field (one of them is nullptr); Values is
+// SettingsValues or const SettingsValues.
+template <typename Values>
+auto textField(Values& v, MergeField f) -> decltype(&v.server) {
+    switch (f) {
+        case MergeField::Server:
+            return &v.server;
+        case MergeField::LogDir:
+            return &v.logDir;
+        case MergeField::DataSource:
+            return &v.dataSource;
+        case MergeField::User:
+            return &v.user;
+        case MergeField::Password:
+            return &v.password;
+        case MergeField::DataDir:
+            return &v.dataDir;
+        default:
+            return nullptr;
+    }
+}
+
+template <typename Values>
+auto numberField(Values& v, MergeField f) -> decltype(&v.sizeMb) {
+    switch (f) {
+        case MergeField::DetailMode:
+            return &v.detailMode;
+        case MergeField::ShowScreen:
+            return &v.showScreen;
+        case MergeField::SizeMb:
+            return &v.sizeMb;
+        default:
+            return nullptr;
+    }
+}
+
+// The value at (group, channel) of field f, as the file writes it.
+std::string fieldText(const SettingsValues& v, int group, int channel, MergeField f) {
+    if (isChannelField(f)) {
+        const ChannelRecord& c = v.groups.at(group).channels.at(channel);
+        return f == MergeField::ChannelTime ? std::to_string(c.lastTime) : c.fileName;
+    }
+    if (isGroupField(f)) {
+        const GroupRecord& g = v.groups.at(group);
+        return std::to_string(f == MergeField::GroupSps ? g.sps : g.sizeMb);
+    }
+    if (const std::string* text = textField(v, f)) {
+        return *text;
+    }
+    const std::int32_t n = *numberField(v, f);
+    if (f == MergeField::DetailMode) {
+        return n != 0 ? "detail" : "silent";
+    }
+    if (f == MergeField::ShowScreen) {
+        return n != 0 ? "full" : "hide";
+    }
+    return std::to_string(n);
+}
+
+void copyField(SettingsValues& to, int toGroup, int toChannel, const SettingsValues& from,
+               int fromGroup, int fromChannel, MergeField f) {
+    const SettingsValues& src = from;
+    if (isChannelField(f)) {
+        ChannelRecord& target = to.groups.at(toGroup).channels.at(toChannel);
+        const ChannelRecord& source = src.groups.at(fromGroup).channels.at(fromChannel);
+        if (f == MergeField::ChannelTime) {
+            target.lastTime = source.lastTime;
+        } else {
+            target.fileName = source.fileName;
+        }
+    } else if (isGroupField(f)) {
+        GroupRecord& target = to.groups.at(toGroup);
+        const GroupRecord& source = src.groups.at(fromGroup);
+        if (f == MergeField::GroupSps) {
+            target.sps = source.sps;
+        } else {
+            target.sizeMb = source.sizeMb;
+        }
+    } else if (std::string* text = textField(to, f)) {
+        *text = *textField(src, f);
+    } else {
+        *numberField(to, f) = *numberField(src, f);
+    }
+}
+
+// --- Pairing the items of two lists: groups by station, channels by code.
+
+// For each item of `a` at the positions aAt, the position in `b` of its partner among bAt, or
+// kNone. Items pair only with items of the same key; where a key has several items on both
+// sides, the pairs that share most (score) go first, then the rest in order.
+template <typename Item, typename KeyOf, typename Score>
+std::vector<int> pairItems(const std::vector<Item>& a, const std::vector<int>& aAt,
+                           const std::vector<Item>& b, const std::vector<int>& bAt, KeyOf keyOf,
+                           Score score) {
+    std::vector<int> partner(a.size(), kNone);
+    std::unordered_map<std::string, std::pair<std::vector<int>, std::vector<int>>> byKey;
+    for (const int i : aAt) {
+        byKey[keyOf(a[i])].first.push_back(i);
+    }
+    for (const int j : bAt) {
+        auto found = byKey.find(keyOf(b[j]));
+        if (found != byKey.end()) {
+            found->second.second.push_back(j);
+        }
+    }
+    for (auto& [key, sides] : byKey) {
+        const std::vector<int>& as = sides.first;
+        const std::vector<int>& bs = sides.second;
+        if (bs.empty()) {
+            continue;
+        }
+        if (as.size() == 1 && bs.size() == 1) {
+            partner[as[0]] = bs[0];
+            continue;
+        }
+        struct Candidate {
+            int shared;
+            std::size_t ai;
+            std::size_t bi;
+        };
+        std::vector<Candidate> candidates;
+        for (std::size_t ai = 0; ai < as.size(); ++ai) {
+            for (std::size_t bi = 0; bi < bs.size(); ++bi) {
+                if (const int shared = score(a[as[ai]], b[bs[bi]]); shared > 0) {
+                    candidates.push_back({shared, ai, bi});
+                }
+            }
+        }
+        std::stable_sort(
+            candidates.begin(), candidates.end(),
+            [](const Candidate& x, const Candidate& y) { return x.shared > y.shared; });
+        std::vector<bool> aUsed(as.size()), bUsed(bs.size());
+        for (const Candidate& c : candidates) {
+            if (!aUsed[c.ai] && !bUsed[c.bi]) {
+                aUsed[c.ai] = bUsed[c.bi] = true;
+                partner[as[c.ai]] = bs[c.bi];
+            }
+        }
+        std::size_t next = 0;
+        for (std::size_t ai = 0; ai < as.size(); ++ai) {
+            if (aUsed[ai]) {
+                continue;
+            }
+            while (next < bs.size() && bUsed[next]) {
+                ++next;
+            }
+            if (next == bs.size()) {
+                break;
+            }
+            bUsed[next] = true;
+            partner[as[ai]] = bs[next];
+        }
+    }
+    return partner;
+}
+
+std::vector<int> allPositions(std::size_t n) {
+    std::vector<int> at(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        at[i] = static_cast<int>(i);
+    }
+    return at;
+}
+
+// The key of a channel: its code with the Latin letters in upper case (sameChannelCode).
+std::string channelKey(const ChannelRecord& c) {
+    return upperAscii(c.code);
+}
+
+std::string groupKey(const GroupRecord& g) {
+    return g.station;
+}
+
+int sharedChannels(const GroupRecord& x, const GroupRecord& y) {
+    int shared = 0;
+    for (const ChannelRecord& c : x.channels) {
+        for (const ChannelRecord& d : y.channels) {
+            if (sameChannelCode(c.code, d.code)) {
+                ++shared;
+                break;
+            }
+        }
+    }
+    return shared;
+}
+
+int noScore(const ChannelRecord&, const ChannelRecord&) {
+    return 0;
+}
+
+// Pairs by code where both lists hold the same codes in the same order (the usual case).
+bool sameCodesInOrder(const std::vector<ChannelRecord>& a, const std::vector<ChannelRecord>& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i].code != b[i].code) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// --- The structure of one list (the groups, or one group's channels): which items the result
+// holds, in which order, and where each comes from.
+
+struct Entry {
+    int base = kNone;
+    int ours = kNone;
+    int theirs = kNone;
+};
+
+struct Structure {
+    std::vector<Entry> entries;
+    int takenFromFile = 0;  // items the other side added or removed
+};
+
+// unchanged(b, o): whether the operator left the base item at b as it is at o.
+template <typename Item, typename Pair, typename Unchanged>
+Structure mergeStructure(const std::vector<Item>& base, const std::vector<Item>& ours,
+                         const std::vector<Item>& theirs, Pair pair, Unchanged unchanged) {
+    const std::vector<int> baseOfOurs =
+        pair(ours, allPositions(ours.size()), base, allPositions(base.size()));
+    const std::vector<int> baseOfTheirs =
+        pair(theirs, allPositions(theirs.size()), base, allPositions(base.size()));
+    std::vector<int> theirsOfBase(base.size(), kNone);
+    std::vector<int> newInTheirs;
+    for (std::size_t t = 0; t < theirs.size(); ++t) {
+        if (baseOfTheirs[t] != kNone) {
+            theirsOfBase[baseOfTheirs[t]] = static_cast<int>(t);
+        } else {
+            newInTheirs.push_back(static_cast<int>(t));
+        }
+    }
+    std::vector<int> newInOurs;
+    for (std::size_t o = 0; o < ours.size(); ++o) {
+        if (baseOfOurs[o] == kNone) {
+            newInOurs.push_back(static_cast<int>(o));
+        }
+    }
+    // Added on both sides: the same item, once.
+    const std::vector<int> theirsOfNew = pair(ours, newInOurs, theirs, newInTheirs);
+    std::vector<bool> theirsPlaced(theirs.size(), false);
+
+    Structure s;
+    for (std::size_t o = 0; o < ours.size(); ++o) {
+        const int b = baseOfOurs[o];
+        const int t = b != kNone ? theirsOfBase[b] : theirsOfNew[o];
+        if (b != kNone && t == kNone && unchanged(b, static_cast<int>(o))) {
+            ++s.takenFromFile;  // the other side removed it and the operator left it alone
+            continue;
+        }
+        if (t != kNone) {
+            theirsPlaced[t] = true;
+        }
+        s.entries.push_back({b, static_cast<int>(o), t});
+    }
+    // What the other side added goes after what precedes it there (first when nothing does).
+    for (std::size_t t = 0; t < theirs.size(); ++t) {
+        if (theirsPlaced[t] || baseOfTheirs[t] != kNone) {
+            continue;  // placed with the operator's item, or deleted by the operator
+        }
+        std::size_t at = 0;
+        for (std::size_t e = s.entries.size(); e-- > 0;) {
+            if (s.entries[e].theirs != kNone && s.entries[e].theirs < static_cast<int>(t)) {
+                at = e + 1;
+                break;
+            }
+        }
+        s.entries.insert(s.entries.begin() + static_cast<std::ptrdiff_t>(at),
+                         Entry{kNone, kNone, static_cast<int>(t)});
+        theirsPlaced[t] = true;
+        ++s.takenFromFile;
+    }
+    return s;
+}
+
+// --- The merge itself.
+
+class Merger {
+  public:
+    Merger(const SettingsValues& base, const SettingsValues& ours, const SettingsValues& theirs,
+           const std::vector<ConflictResolution>& choices, ConflictChoice unresolvedTake,
+           MergeOutcome& out)
+        : base_(base),
+          ours_(ours),
+          theirs_(theirs),
+          choices_(choices),
+          unresolvedTake_(unresolvedTake),
+          out_(out) {}
+
+    void run() {
+        SettingsValues& m = out_.merged;
+        for (const MergeField f :
+             {MergeField::Server, MergeField::DetailMode, MergeField::ShowScreen,
+              MergeField::SizeMb, MergeField::LogDir, MergeField::DataSource, MergeField::User,
+              MergeField::Password, MergeField::DataDir}) {
+            if (std::string* text = textField(m, f)) {
+                *text = pick(textField(base_, f), *textField(ours_, f), *textField(theirs_, f),
+                             Place{f});
+            } else {
+                *numberField(m, f) = pick(numberField(base_, f), *numberField(ours_, f),
+                                          *numberField(theirs_, f), Place{f});
+            }
+        }
+        mergeGroups();
+    }
+
+  private:
+    // Where a value stands on each side, for the conflict it may become.
+    struct Place {
+        MergeField field;
+        int baseGroup = kNone;
+        int oursGroup = kNone;
+        int theirsGroup = kNone;
+        int mergedGroup = kNone;
+        int baseChannel = kNone;
+        int oursChannel = kNone;
+        int theirsChannel = kNone;
+        int mergedChannel = kNone;
+    };
+
+    template <typename V>
+    V pick(const V* b, const V& o, const V& t, const Place& at) {
+        if (o == t) {
+            return o;
+        }
+        if (b != nullptr && o == *b) {
+            ++out_.takenFromFile;
+            return t;
+        }
+        if (b != nullptr && t == *b) {
+            return o;
+        }
+        MergeConflict c;
+        c.value = {at.field, at.oursGroup, at.oursChannel};
+        c.section = sectionOf(at.field);
+        c.key = keyOf(at.field);
+        if (at.oursGroup != kNone) {
+            const GroupRecord& g = ours_.groups.at(at.oursGroup);
+            c.section = "GROUP" + std::to_string(at.oursGroup + 1);
+            c.station = g.station;
+            if (at.oursChannel != kNone) {
+                c.channel = g.channels.at(at.oursChannel).code;
+                c.key = at.field == MergeField::ChannelFile ? "FILE_" + c.channel : c.channel;
+            }
+        }
+        c.fileValue = fieldText(theirs_, at.theirsGroup, at.theirsChannel, at.field);
+        c.ourValue = fieldText(ours_, at.oursGroup, at.oursChannel, at.field);
+        c.hadBase = b != nullptr;
+        c.baseGroup = at.baseGroup;
+        c.baseChannel = at.baseChannel;
+        c.fileGroup = at.theirsGroup;
+        c.fileChannel = at.theirsChannel;
+        c.mergedGroup = at.mergedGroup;
+        c.mergedChannel = at.mergedChannel;
+        ConflictChoice choice = unresolvedTake_;
+        for (const ConflictResolution& r : choices_) {
+            if (r.value == c.value) {
+                choice = r.choice;
+                c.resolved = true;
+            }
+        }
+        out_.conflicts.push_back(std::move(c));
+        return choice == ConflictChoice::TakeFile ? t : o;
+    }
+
+    static int shownCount(const SettingsValues& v) {
+        return std::clamp(v.groupCount, 0, static_cast<int>(v.groups.size()));
+    }
+
+    void mergeGroups() {
+        const auto& base = base_.groups.items();
+        const auto& ours = ours_.groups.items();
+        const auto& theirs = theirs_.groups.items();
+        const int baseShown = shownCount(base_);
+        const int oursShown = shownCount(ours_);
+        const int theirsShown = shownCount(theirs_);
+
+        const auto pair = [](const std::vector<GroupRecord>& a, const std::vector<int>& aAt,
+                             const std::vector<GroupRecord>& b, const std::vector<int>& bAt) {
+            return pairItems(a, aAt, b, bAt, groupKey, sharedChannels);
+        };
+        Structure s = mergeStructure(base, ours, theirs, pair, [&](int b, int o) {
+            // The same group, in use or not as it was.
+            return base[b] == ours[o] && (b < baseShown) == (o < oursShown);
+        });
+        out_.takenFromFile += s.takenFromFile;
+
+        // In use or not, merged like a value; those in use go first, in their order.
+        std::vector<std::pair<Entry, bool>> placed;
+        placed.reserve(s.entries.size());
+        for (const Entry& e : s.entries) {
+            bool inUse = false;
+            if (e.ours == kNone) {
+                inUse = e.theirs < theirsShown;
+            } else if (e.theirs == kNone) {
+                inUse = e.ours < oursShown;
+            } else {
+                const bool o = e.ours < oursShown;
+                const bool t = e.theirs < theirsShown;
+                if (o == t || e.base == kNone) {
+                    inUse = o;
+                } else {
+                    inUse = (e.base < baseShown) == o ? t : o;
+                }
+            }
+            placed.emplace_back(e, inUse);
+        }
+        std::stable_partition(placed.begin(), placed.end(), [](const auto& p) { return p.second; });
+
+        SettingsValues& m = out_.merged;
+        m.groups.items().reserve(placed.size());
+        m.groupCount = 0;
+        for (const auto& [e, inUse] : placed) {
+            if (inUse) {
+                ++m.groupCount;
+            }
+            const int at = static_cast<int>(m.groups.size());
+            if (e.ours == kNone) {
+                m.groups.append(theirs[e.theirs]);
+            } else if (e.theirs == kNone) {
+                m.groups.append(ours[e.ours]);
+            } else {
+                m.groups.append(mergeGroup(e, at));
+            }
+        }
+    }
+
+    GroupRecord mergeGroup(const Entry& e, int mergedAt) {
+        const GroupRecord* b = e.base != kNone ? &base_.groups.at(e.base) : nullptr;
+        const GroupRecord& o = ours_.groups.at(e.ours);
+        const GroupRecord& t = theirs_.groups.at(e.theirs);
+        Place at{MergeField::GroupSizeMb, e.base, e.ours, e.theirs, mergedAt};
+        GroupRecord g;
+        g.station = o.station;
+        g.sizeMb = pick(b != nullptr ? &b->sizeMb : nullptr, o.sizeMb, t.sizeMb, at);
+        at.field = MergeField::GroupSps;
+        g.sps = pick(b != nullptr ? &b->sps : nullptr, o.sps, t.sps, at);
+
+        static const std::vector<ChannelRecord> kNoChannels;
+        const auto& bc = b != nullptr ? b->channels.items() : kNoChannels;
+        const auto& oc = o.channels.items();
+        const auto& tc = t.channels.items();
+        const auto pair = [](const std::vector<ChannelRecord>& x, const std::vector<int>& xAt,
+                             const std::vector<ChannelRecord>& y, const std::vector<int>& yAt) {
+            if (xAt.size() == x.size() && yAt.size() == y.size() && sameCodesInOrder(x, y)) {
+                return allPositions(x.size());
+            }
+            return pairItems(x, xAt, y, yAt, channelKey, noScore);
+        };
+        Structure s =
+            mergeStructure(bc, oc, tc, pair, [&](int b, int o) { return bc[b] == oc[o]; });
+        out_.takenFromFile += s.takenFromFile;
+        g.channels.items().reserve(s.entries.size());
+        for (const Entry& ce : s.entries) {
+            if (ce.ours == kNone) {
+                g.channels.append(tc[ce.theirs]);
+                continue;
+            }
+            if (ce.theirs == kNone) {
+                g.channels.append(oc[ce.ours]);
+                continue;
+            }
+            const ChannelRecord* cb = ce.base != kNone ? &bc[ce.base] : nullptr;
+            const ChannelRecord& co = oc[ce.ours];
+            const ChannelRecord& ct = tc[ce.theirs];
+            Place cat = at;
+            cat.field = MergeField::ChannelTime;
+            cat.baseChannel = ce.base;
+            cat.oursChannel = ce.ours;
+            cat.theirsChannel = ce.theirs;
+            cat.mergedChannel = static_cast<int>(g.channels.size());
+            ChannelRecord c;
+            c.code = co.code;
+            c.lastTime =
+                pick(cb != nullptr ? &cb->lastTime : nullptr, co.lastTime, ct.lastTime, cat);
+            cat.field = MergeField::ChannelFile;
+            c.fileName =
+                pick(cb != nullptr ? &cb->fileName : nullptr, co.fileName, ct.fileName, cat);
+            g.channels.append(std::move(c));
+        }
+        return g;
+    }
+
+    const SettingsValues& base_;
+    const SettingsValues& ours_;
+    const SettingsValues& theirs_;
+    const std::vector<ConflictResolution>& choices_;
+    ConflictChoice unresolvedTake_;
+    MergeOutcome& out_;
+};
+
+}  // namespace
+
+bool MergeOutcome::unresolved() const {
+    return std::any_of(conflicts.begin(), conflicts.end(),
+                       [](const MergeConflict& c) { return !c.resolved; });
+}
+
+MergeOutcome mergeSettings(const SettingsValues& base, const SettingsValues& ours,
+                           const SettingsValues& theirs,
+                           const std::vector<ConflictResolution>& choices,
+                           ConflictChoice unresolvedTake) {
+    MergeOutcome out;
+    Merger(base, ours, theirs, choices, unresolvedTake, out).run();
+    return out;
+}
+
+void keepConflictsOpen(SettingsValues& nextBase, ConflictSide nextBaseIs,
+                       const std::vector<MergeConflict>& conflicts, const SettingsValues& base) {
+    for (const MergeConflict& c : conflicts) {
+        if (c.resolved || !c.hadBase) {
+            continue;  // settled, or without a base value (both sides added it)
+        }
+        const bool merged = nextBaseIs == ConflictSide::Merged;
+        copyField(nextBase, merged ? c.mergedGroup : c.fileGroup,
+                  merged ? c.mergedChannel : c.fileChannel, base, c.baseGroup, c.baseChannel,
+                  c.value.field);
+    }
+}
+
+void keepOurValues(SettingsValues& merged, const std::vector<MergeConflict>& conflicts,
+                   const SettingsValues& ours) {
+    for (const MergeConflict& c : conflicts) {
+        if (!c.resolved) {
+            copyField(merged, c.mergedGroup, c.mergedChannel, ours, c.value.group, c.value.channel,
+                      c.value.field);
+        }
+    }
+}
+
+}  // namespace vorda
