@@ -30,7 +30,8 @@ void checkInvariants(const vorda::SettingsRecord& r) {
     }
     for (const auto& g : r.groups) {
         for (const auto& c : g.channels) {
-            if (c.code.empty() || c.code.find(',') != std::string::npos || c.code.size() > 511) {
+            // Every code read is one the file can hold as a channel code.
+            if (!vorda::checkCode(vorda::CodeKind::Channel, c.code)) {
                 std::abort();
             }
         }
@@ -67,9 +68,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         }
         checkInvariants(second);
-        // What was written reads back as the same number of groups and channels.
-        if (second.groups.size() != first.groups.size()) {
+        // What was written reads back as the same groups with the same channels, and whole.
+        if (second.groups.size() != first.groups.size() || !again.channelListNotes.empty()) {
             std::abort();
+        }
+        for (std::size_t i = 0; i < first.groups.size(); ++i) {
+            if (second.groups.at(i).channels.size() != first.groups.at(i).channels.size()) {
+                std::abort();
+            }
         }
     }
     return 0;

@@ -12,6 +12,7 @@
 #include "database/schema_dictionary.h"
 #include "platform/cp1251.h"
 #include "platform/text.h"
+#include "resources/texts.h"
 #include "settings/settings_file.h"
 
 namespace vorda {
@@ -267,6 +268,13 @@ void loadConnection(ConnectionSettings& connection, std::ostream& err) {
     }
 }
 
+// Says which channel lists were not read whole (the codes left out are not saved either).
+void warnAboutChannelLists(const SettingsFile& file, std::ostream& err) {
+    if (const std::string text = channelListNotesText(file.channelListNotes); !text.empty()) {
+        err << "vorda-settings: warning: " << text << "\n";
+    }
+}
+
 int dump(const Environment& env, std::ostream& out, std::ostream& err) {
     SettingsRecord record;
     SettingsFile file;
@@ -303,6 +311,21 @@ int dump(const Environment& env, std::ostream& out, std::ostream& err) {
         }
         j["groups"].push_back(std::move(g));
     }
+    // Groups whose channel lists were not read whole, and the codes left out of them.
+    j["channelListNotes"] = nlohmann::ordered_json::array();
+    for (const ChannelListNote& note : file.channelListNotes) {
+        nlohmann::ordered_json n;
+        n["group"] = note.group;
+        n["cutCodes"] = nlohmann::ordered_json::array();
+        for (const std::string& code : note.cutCodes) {
+            n["cutCodes"].push_back(utf8(code));
+        }
+        n["leftOut"] = nlohmann::ordered_json::array();
+        for (const RuleCheck& check : note.leftOut) {
+            n["leftOut"].push_back({{"code", check.code}, {"reason", check.text()}});
+        }
+        j["channelListNotes"].push_back(std::move(n));
+    }
     j["connection"] = {{"dataSource", utf8(values.dataSource)},
                        {"user", utf8(values.user)},
                        {"dataDir", utf8(values.dataDir)}};
@@ -315,13 +338,15 @@ int rewrite(const Environment& env, std::ostream& out, std::ostream& err) {
     SettingsFile file;
     // A file that cannot be read is never replaced: the save below refuses it with the reason.
     static_cast<void>(loadSettings(record, file, env));
+    warnAboutChannelLists(file, err);
     ConnectionSettings connection(env);
     loadConnection(connection, err);
     // The file is merged with what the service wrote since it was read; a value changed on both
     // sides (only the connection values can be, here) is reported, not chosen.
     const SaveResult saved = saveSettings(record, file, ConnectionSettings::values());
     for (const std::string& warning : saved.warnings) {
-        err << "vorda-settings: warning: " << shown(warning, file) << "\n";
+        err << "vorda-settings: warning: "
+            << shown(texts::format(texts::kBackupNotKept, {warning}), file) << "\n";
     }
     if (!saved.ok) {
         err << "vorda-settings: " << shown(saved.error, file) << "\n";

@@ -166,6 +166,9 @@ std::string RuleCheck::listText() const {
 }
 
 std::string proposedFileName(std::string_view station, std::string_view code) {
+    if (code.empty()) {
+        return {};
+    }
     std::string name(station);
     name += '_';
     name += code;
@@ -263,12 +266,45 @@ RuleCheck checkChannelChange(const GroupRecord& group, std::size_t index,
     if (RuleCheck check = checkCode(CodeKind::Channel, channel.code); !check) {
         return check;
     }
+    // A new code must not be one another channel has: the two would share one pair of keys, and
+    // the channel changed away from would be lost. Keeping the code (in any letter case) adds no
+    // such pair, even in a group that holds one already.
+    if (!sameChannelCode(group.channels.at(index).code, channel.code)) {
+        for (std::size_t i = 0; i < group.channels.size(); ++i) {
+            if (i != index && sameChannelCode(group.channels.at(i).code, channel.code)) {
+                return refused(Refusal::DuplicateChannel, CodeKind::Channel, channel.code);
+            }
+        }
+    }
     GroupRecord changed = group;
     changed.channels.setAt(index, channel);
     if (channelListLength(changed) > kChannelListLimit) {
         return refused(Refusal::ChannelListTooLong, CodeKind::Channel, channel.code);
     }
     return {};
+}
+
+ChannelListReading readChannelList(std::string_view list) {
+    ChannelListReading reading;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t comma = list.find(',', start);
+        if (comma == std::string_view::npos) {
+            comma = list.size();
+        }
+        const std::string_view code = list.substr(start, comma - start);
+        if (!trimBlanks(code).empty()) {
+            if (comma > kChannelListLimit) {
+                reading.cutCodes.emplace_back(code);
+            } else if (RuleCheck check = checkCode(CodeKind::Channel, code); !check) {
+                reading.leftOut.push_back(std::move(check));
+            } else {
+                reading.codes.emplace_back(code);
+            }
+        }
+        start = comma + 1;
+    }
+    return reading;
 }
 
 RuleCheck changeChannel(GroupRecord& group, std::size_t index, const ChannelRecord& channel,

@@ -63,7 +63,8 @@ RuleCheck checkCode(CodeKind kind, std::string_view code);
 // The same for text as typed (UTF-8); a character code page 1251 cannot hold is refused.
 RuleCheck checkCodeText(CodeKind kind, std::string_view utf8);
 
-// The data file name proposed for a channel of a station: station_channel.DAT.
+// The data file name proposed for a channel of a station: station_channel.DAT; none without a
+// channel code.
 std::string proposedFileName(std::string_view station, std::string_view code);
 
 // The channels an addition of all of a station's channels takes for the group: of the codes the
@@ -89,13 +90,33 @@ RuleCheck checkNewGroup(const SettingsRecord& record, const GroupRecord& group);
 // those after it move one on, and raises groupCount by one; nothing changes on a refusal.
 RuleCheck addGroup(SettingsRecord& record, std::size_t position, const GroupRecord& group);
 
-// Whether channel `index` of the group may become `channel`: its code, and the channel list
-// with it in place. No duplicate check: the code may stay as it is or become any other.
+// Whether channel `index` of the group may become `channel`: its code, which may stay as it is
+// but may not become one that another channel of the group has, and the channel list with it in
+// place.
 RuleCheck checkChannelChange(const GroupRecord& group, std::size_t index,
                              const ChannelRecord& channel);
 // Replaces the channel and sets the group-wide samples per second and file size; nothing changes
 // on a refusal.
 RuleCheck changeChannel(GroupRecord& group, std::size_t index, const ChannelRecord& channel,
                         std::int32_t sps, std::int32_t sizeMb);
+
+// What reading a group's channel list (its CHAN value) gives: the codes a channel is read for,
+// and the codes left out, which the operator is told about. Code page 1251 bytes.
+struct ChannelListReading {
+    // The codes read, in list order.
+    std::vector<std::string> codes;
+    // Codes the list names beyond the characters the file keeps, whole (a code the limit cuts
+    // in two among them): the reading service reads none of them, or only a part of one.
+    std::vector<std::string> cutCodes;
+    // Codes the rules of checkCode refuse: written back, they would break the group's keys.
+    std::vector<RuleCheck> leftOut;
+
+    bool whole() const { return cutCodes.empty() && leftOut.empty(); }
+};
+
+// Reads a channel list as the reading service does: only its first kChannelListLimit
+// characters count, the codes are separated by ',', and an empty code (blanks only) is skipped.
+// A code cut by the limit and a code checkCode refuses are left out and named.
+ChannelListReading readChannelList(std::string_view list);
 
 }  // namespace vorda

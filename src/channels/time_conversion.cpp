@@ -1,5 +1,6 @@
 #include "channels/time_conversion.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -47,24 +48,42 @@ bool isSeparator(char c) {
     return kTimeSeparators.find(c) != std::string_view::npos;
 }
 
-bool hasSeparator(std::string_view text) {
-    return text.find_first_of(kTimeSeparators) != std::string_view::npos;
-}
-
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// The leading decimal number of a text without separators (so without sign, point or minus):
-// optional blanks, an optional '+', digits and an optional exponent. 0 without digits,
-// infinity when it is too large for a double.
+// An optional sign followed only by digits: the Unix text of any whole number of seconds.
+bool isSignedNumber(std::string_view text) {
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        text.remove_prefix(1);
+    }
+    return !text.empty() && std::all_of(text.begin(), text.end(), isDigit);
+}
+
+// Calendar text holds a separator; a minus sign before the digits of a Unix text is none.
+bool isCalendarText(std::string_view text) {
+    return text.find_first_of(kTimeSeparators) != std::string_view::npos && !isSignedNumber(text);
+}
+
+std::optional<std::int32_t> refuse(TimeRefusal why, TimeRefusal* refusal) {
+    if (refusal != nullptr) {
+        *refusal = why;
+    }
+    return std::nullopt;
+}
+
+// The leading decimal number of a Unix text (no blank, point or minus but the sign of a signed
+// number): optional white space, an optional sign, digits and an optional exponent. 0 without
+// digits, infinity when it is too large for a double.
 double readLeadingNumber(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == '\t' || text[i] == '\n' || text[i] == '\v' ||
                                text[i] == '\f' || text[i] == '\r')) {
         ++i;
     }
-    if (i < text.size() && text[i] == '+') {
+    double sign = 1.0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        sign = text[i] == '-' ? -1.0 : 1.0;
         ++i;
     }
     const std::size_t start = i;
@@ -93,9 +112,9 @@ double readLeadingNumber(std::string_view text) {
         std::from_chars(text.data() + start, text.data() + end, value, std::chars_format::general);
     (void)ptr;
     if (ec == std::errc::result_out_of_range) {
-        return std::numeric_limits<double>::infinity();
+        return sign * std::numeric_limits<double>::infinity();
     }
-    return ec == std::errc() ? value : 0.0;
+    return ec == std::errc() ? sign * value : 0.0;
 }
 
 std::string formatCalendar(const CalendarFields& f) {
@@ -247,14 +266,14 @@ std::string calendarText(double seconds) {
 }
 
 std::string toCalendarText(std::string_view text) {
-    if (hasSeparator(text) || text == "0") {
+    if (isCalendarText(text) || text == "0") {
         return std::string(text);
     }
     return calendarText(readLeadingNumber(text));
 }
 
 std::string toUnixText(std::string_view text) {
-    if (!hasSeparator(text)) {
+    if (!isCalendarText(text)) {
         return std::string(text);
     }
     CalendarFields f;
@@ -262,31 +281,32 @@ std::string toUnixText(std::string_view text) {
     return formatUnix(calendarToUnix(f));
 }
 
-std::optional<std::int32_t> readCalendarTime(std::string_view text) {
+std::optional<std::int32_t> readCalendarTime(std::string_view text, TimeRefusal* refusal) {
     CalendarFields f;
     bool outOfRange = false;
     const int count = splitCalendarText(text, f, &outOfRange);
     if (!text.empty() && text[0] == '0' && (text.size() == 1 || isSeparator(text[1]))) {
         return 0;
     }
-    if (count < 3 || outOfRange) {
-        return std::nullopt;
+    if (count < 3) {
+        return refuse(TimeRefusal::Format, refusal);
     }
     const double value = std::trunc(calendarToUnix(f));
-    if (!(value >= static_cast<double>(kInt32Min) && value <= static_cast<double>(kInt32Max))) {
-        return std::nullopt;
+    if (outOfRange ||
+        !(value >= static_cast<double>(kInt32Min) && value <= static_cast<double>(kInt32Max))) {
+        return refuse(TimeRefusal::OutOfRange, refusal);
     }
     return static_cast<std::int32_t>(value);
 }
 
-std::optional<std::int32_t> readUnixTime(std::string_view text) {
-    if (hasSeparator(text)) {
-        return std::nullopt;
+std::optional<std::int32_t> readUnixTime(std::string_view text, TimeRefusal* refusal) {
+    if (isCalendarText(text)) {
+        return refuse(TimeRefusal::Format, refusal);
     }
     bool overflow = false;
     const std::int32_t value = readSaturatedDecimal(text, &overflow);
     if (overflow) {
-        return std::nullopt;
+        return refuse(TimeRefusal::OutOfRange, refusal);
     }
     return value;
 }

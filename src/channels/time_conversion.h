@@ -6,6 +6,7 @@
 //   Unix text      "%0.0f"                              e.g. 951825600
 //   calendar text  "%04d-%02d-%02d %02d:%02d:%02.0f"    e.g. 2000-02-29 12:00:00
 // A text holding any of the separators "/: .-" is calendar text, any other text is Unix text;
+// a minus sign followed only by digits is Unix text too (the Unix text of a time before 1970).
 // "0" is the Unix text of 0 and is never converted.
 //
 // Our rules where the arithmetic alone leaves the result open:
@@ -21,8 +22,9 @@
 //    "0000-00-00 00:00:00" for it. Calendar text therefore never exceeds 25 characters.
 //  - A decimal field too long for a signed 32-bit number saturates at the nearest limit in
 //    splitCalendarText (and is reported through its outOfRange flag).
-//  - readCalendarTime and readUnixTime refuse as a format error any value outside the signed
-//    32-bit range, including a field or a number whose digits do not fit 32 bits.
+//  - readCalendarTime and readUnixTime refuse any value outside the signed 32-bit range,
+//    including a field or a number whose digits do not fit 32 bits, as out of range rather than
+//    as a format error.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -83,14 +85,20 @@ std::string toCalendarText(std::string_view text);
 // calendar text is converted to Unix text.
 std::string toUnixText(std::string_view text);
 
-// The last time the calendar form stands for; nothing on a format error (fewer than three
-// fields, or a value outside the signed 32-bit range). A text that begins with "0" followed by a
-// separator or by its end is 0.
-std::optional<std::int32_t> readCalendarTime(std::string_view text);
+// Why a last-time text gives no value.
+enum class TimeRefusal {
+    Format,      // not a text of the form asked for
+    OutOfRange,  // a time of that form, but before 1901-12-13 20:45:52 or after 2038-01-19 03:14:07
+};
 
-// The last time the Unix form stands for; nothing on a format error (a separator anywhere, so
-// no negative number, or a value outside the signed 32-bit range). A text that does not begin
-// with a digit is 0.
-std::optional<std::int32_t> readUnixTime(std::string_view text);
+// The last time the calendar form stands for; nothing when refused (fewer than three fields, or
+// a value outside the signed 32-bit range), and refusal (when given) says why. A text that begins
+// with "0" followed by a separator or by its end is 0.
+std::optional<std::int32_t> readCalendarTime(std::string_view text, TimeRefusal* refusal = nullptr);
+
+// The last time the Unix form stands for; nothing when refused (calendar text, or a value outside
+// the signed 32-bit range), and refusal (when given) says why. A text that does not begin with a
+// sign or a digit is 0.
+std::optional<std::int32_t> readUnixTime(std::string_view text, TimeRefusal* refusal = nullptr);
 
 }  // namespace vorda

@@ -78,7 +78,7 @@ Status checkUserFileWritable() {
     std::FILE* file = std::fopen(path.c_str(), "a");
     if (file == nullptr) {
         return Status::failure(
-            texts::format(texts::kOdbcFileNotWritable, {path, std::strerror(errno)}));
+            texts::format(texts::kOdbcFileNotWritable, {path, texts::systemError(errno)}));
     }
     std::fclose(file);
     return Status::success();

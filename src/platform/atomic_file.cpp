@@ -9,25 +9,28 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <utility>
+
+#include "resources/texts.h"
 
 namespace vorda {
 
 namespace {
 
-std::string systemError(int err) {
-    return std::strerror(err);
-}
-
 // The one form of every write failure: the path as the caller gave it, then the reason.
-Status cannotWrite(const std::string& path, int err, const std::string& what = {}) {
-    return Status::failure("cannot write \"" + path + "\": " + what + systemError(err));
+Status cannotWrite(const std::string& path, const std::string& why) {
+    return Status::failure(texts::format(texts::kCannotWriteFile, {path, why}));
+}
+Status cannotWrite(const std::string& path, int err) {
+    return cannotWrite(path, texts::systemError(err));
 }
 
+Status cannotRead(const std::string& path, const std::string& why) {
+    return Status::failure(texts::format(texts::kCannotReadFile, {path, why}));
+}
 Status cannotRead(const std::string& path, int err) {
-    return Status::failure("cannot read \"" + path + "\": " + systemError(err));
+    return cannotRead(path, texts::systemError(err));
 }
 
 // A file descriptor closed when it goes.
@@ -401,13 +404,10 @@ Status writeInPlace(const std::string& path, const std::string& target, std::str
     }
     if (const int err = overwrite(fd.get(), bytes); err != 0) {
         const int back = overwrite(fd.get(), old.bytes);
-        return cannotWrite(path, err,
-                           back == 0 ? "its folder takes no temporary file, and writing it in "
-                                       "place failed (its previous content is back): "
-                                     : "its folder takes no temporary file, writing it in place "
-                                       "failed, and its previous content could not be written "
-                                       "back (" +
-                                           systemError(back) + "): ");
+        return cannotWrite(
+            path, back == 0 ? texts::format(texts::kInPlaceFailed, {texts::systemError(err)})
+                            : texts::format(texts::kInPlaceFailedNotRestored,
+                                            {texts::systemError(back), texts::systemError(err)}));
     }
     if (!fd.close()) {
         return cannotWrite(path, errno);
@@ -426,18 +426,18 @@ Status writeInPlace(const std::string& path, const std::string& target, std::str
 // What follows once the temporary file has taken the target's place: the file (when it was not
 // yet) and the folder flushed to disk. The new bytes are in place whatever this gives.
 Status finishPlaced(const std::string& path, const std::string& target, TempFile& temp) {
-    const auto placedBut = [&](const std::string& what, int err) {
-        return Status::failure("\"" + path + "\" holds the new content, but " + what + ": " +
-                               systemError(err));
+    const auto placedBut = [&](std::string_view what, int err) {
+        return Status::failure(
+            texts::format(texts::kPlacedBut, {path, what, texts::systemError(err)}));
     };
     if (::fsync(temp.fd()) != 0) {
-        return placedBut("it could not be flushed to disk", errno);
+        return placedBut(texts::kPlacedNotFlushed, errno);
     }
     if (!temp.close()) {
-        return placedBut("closing it failed", errno);
+        return placedBut(texts::kPlacedNotClosed, errno);
     }
     if (const int err = syncFolder(directoryOf(target)); err != 0) {
-        return placedBut("its folder could not be flushed to disk", err);
+        return placedBut(texts::kPlacedFolderNotFlushed, err);
     }
     return Status::success();
 }
@@ -464,7 +464,7 @@ Status readFileBytes(const std::string& path, std::string& bytes, bool& exists) 
         return cannotRead(path, EISDIR);
     }
     if (!S_ISREG(st.st_mode)) {
-        return Status::failure("cannot read \"" + path + "\": not a regular file");
+        return cannotRead(path, std::string(texts::kNotRegularFile));
     }
     if (st.st_size > 0) {
         bytes.reserve(static_cast<std::size_t>(st.st_size));
@@ -521,8 +521,8 @@ Status replaceFile(const std::string& path, std::string_view bytes, const FileCo
         if (state.exists && (err == EACCES || err == EPERM)) {
             return writeInPlace(path, target, bytes, expected, done);
         }
-        return cannotWrite(path, err,
-                           "cannot create a temporary file in \"" + directoryOf(target) + "\": ");
+        return cannotWrite(path, texts::format(texts::kCannotCreateTempFile,
+                                               {directoryOf(target), texts::systemError(err)}));
     }
     if (const int err = writeAll(temp.fd(), bytes); err != 0) {
         return cannotWrite(path, err);
@@ -556,8 +556,9 @@ Status replaceFile(const std::string& path, std::string_view bytes, const FileCo
             if (const int read = temp.readTakenOut(old, taken.bytes); read != 0) {
                 temp.dropTakenOut();
                 done.placed = true;
-                return Status::failure("\"" + path + "\" holds the new content, but the file it " +
-                                       "replaced could not be read: " + systemError(read));
+                return Status::failure(
+                    texts::format(texts::kPlacedBut,
+                                  {path, texts::kReplacedUnreadable, texts::systemError(read)}));
             }
             if (expected != nullptr && taken != *expected && temp.exchangeBack(target)) {
                 // Another program wrote the file in the instant between the last look and the

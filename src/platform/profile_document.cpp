@@ -13,6 +13,7 @@
 
 #include "platform/cp1251.h"
 #include "platform/text.h"
+#include "resources/texts.h"
 
 namespace vorda {
 
@@ -615,29 +616,29 @@ struct ProfileDocument::Impl {
     // Refuses what would corrupt the file; the failure names the key and the reason.
     static Status checkWrite(std::string_view sectionName, std::string_view key,
                              std::string_view value, bool sectionChecked = false) {
-        const auto refuse = [&](const std::string& why) {
-            return Status::failure("cannot write [" + printable(sectionName) + "] " +
-                                   printable(key) + ": " + why);
+        const auto refuse = [&](std::string_view why) {
+            return Status::failure(texts::format(texts::kCannotWriteKey,
+                                                 {printable(sectionName), printable(key), why}));
         };
         if (!sectionChecked) {
             if (hasLineBreakOrNul(sectionName)) {
-                return refuse("the section name holds a line break or a NUL byte");
+                return refuse(texts::kSectionLineBreak);
             }
             if (sectionName.find(']') != std::string_view::npos) {
-                return refuse("the section name holds ']'");
+                return refuse(texts::kSectionBracket);
             }
         }
         if (hasLineBreakOrNul(key)) {
-            return refuse("the key holds a line break or a NUL byte");
+            return refuse(texts::kKeyLineBreak);
         }
         if (key.find('=') != std::string_view::npos) {
-            return refuse("the key holds '='");
+            return refuse(texts::kKeyEquals);
         }
         if (!key.empty() && (key.front() == '[' || key.front() == ';')) {
-            return refuse(std::string("the key starts with '") + key.front() + "'");
+            return refuse(texts::format(texts::kKeyStartsWith, {key.substr(0, 1)}));
         }
         if (hasLineBreakOrNul(value)) {
-            return refuse("the value holds a line break or a NUL byte");
+            return refuse(texts::kValueLineBreak);
         }
         return Status::success();
     }

@@ -1,5 +1,6 @@
 #include "resources/texts.h"
 
+#include <cerrno>
 #include <vector>
 
 namespace vorda::texts {
@@ -20,6 +21,56 @@ std::string format(Text text, std::initializer_list<std::string_view> arguments)
         out += text[i];
     }
     return out;
+}
+
+std::string systemError(int code) {
+    switch (code) {
+        case ENOENT:
+            return "нет такого файла или каталога";
+        case EACCES:
+            return "нет прав доступа";
+        case EPERM:
+            return "операция не разрешена";
+        case EISDIR:
+            return "это каталог";
+        case ENOTDIR:
+            return "часть пути не является каталогом";
+        case EROFS:
+            return "файловая система доступна только для чтения";
+        case ENOSPC:
+            return "на диске не осталось места";
+        case EDQUOT:
+            return "превышена дисковая квота";
+        case EFBIG:
+            return "файл слишком велик";
+        case EIO:
+            return "ошибка ввода-вывода";
+        case ELOOP:
+            return "слишком много уровней символических ссылок";
+        case ENAMETOOLONG:
+            return "слишком длинное имя файла";
+        case EMFILE:
+        case ENFILE:
+            return "открыто слишком много файлов";
+        case EBUSY:
+        case ETXTBSY:
+            return "файл занят";
+        case EXDEV:
+            return "файлы на разных файловых системах";
+        case EINVAL:
+            return "недопустимый аргумент";
+        case ENOMEM:
+            return "недостаточно памяти";
+        case ENXIO:
+        case ENODEV:
+            return "нет такого устройства";
+        case ESTALE:
+            return "устаревший дескриптор сетевого файла";
+        case EAGAIN:
+            return "ресурс временно недоступен";
+        default:
+            return format("системная ошибка %1", {std::to_string(code)});
+    }
 }
 
 std::string counted(long count, Text one, Text few, Text many) {

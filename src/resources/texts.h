@@ -36,6 +36,18 @@ inline constexpr Text kValueFew = "значения";
 inline constexpr Text kValueMany = "значений";
 inline constexpr Text kBackupNotKept = "Резервная копия файла настроек не сохранена: %1";
 inline constexpr Text kSettingsNotSaved = "Не удалось сохранить настройки в файл %1:\n%2";
+// Channel lists that were not read whole: %1 a line for each group below.
+inline constexpr Text kChannelListsNotRead =
+    "Списки каналов (CHAN) некоторых групп прочитаны из файла настроек не полностью:\n\n%1\n"
+    "Эти каналы не показаны, и при сохранении их не будет в списках групп "
+    "(их строки в файле останутся как есть).";
+// %1 the group's number, %2 the length the file keeps, %3 the codes.
+inline constexpr Text kChannelListCut =
+    "Группа %1: список длиннее %2 символов; каналы за этой границей служба не читает: %3.";
+// After the codes named: %1 how many there are.
+inline constexpr Text kMoreCodes = " и другие (всего %1)";
+// %1 the group's number, %2 why the code was refused (a code refusal below).
+inline constexpr Text kChannelLeftOut = "Группа %1: %2";
 
 // The values the operator and another program both changed, shown before a save.
 inline constexpr Text kConflictTitle = "Значения изменены и здесь, и в файле";
@@ -108,6 +120,9 @@ inline constexpr Text kUnixTimeFormat = "Unix-Time";
 inline constexpr Text kCalendarTimeFormat = "yyyy-mm-dd hh:MM:ss";
 inline constexpr Text kFillAllFields = "Необходимо заполнить все поля!";
 inline constexpr Text kTimeFormatMismatch = "Формат времени не соответствует выбранному";
+inline constexpr Text kTimeOutOfRange =
+    "Последнее время должно быть не раньше 1901-12-13 20:45:52 и не позже 2038-01-19 03:14:07\n"
+    "(в секундах Unix: от -2147483648 до 2147483647).";
 inline constexpr Text kDuplicateChannel =
     "В данной группе уже есть такой канал!\n Выберите другой.";
 inline constexpr Text kGroupValuesQuestion =
@@ -242,6 +257,67 @@ inline constexpr Text kNoDsnName = "Не задано имя источника 
 // word).
 inline constexpr Text kOdbcFileNotWritable = "Файл %1 не удаётся записать: %2";
 inline constexpr Text kOdbcFileNotWritten = "Файл %1 не удалось записать";
+
+// Why the settings file was not read or written (the file layer's reasons, shown inside the boxes
+// above and printed by the command-line modes). %1 the path, %2 the reason.
+inline constexpr Text kCannotReadFile = "не удалось прочитать «%1»: %2";
+inline constexpr Text kCannotWriteFile = "не удалось записать «%1»: %2";
+// %1 the folder, %2 the reason.
+inline constexpr Text kCannotCreateTempFile =
+    "не удалось создать временный файл в каталоге «%1»: %2";
+inline constexpr Text kNotRegularFile = "это не обычный файл";
+// The folder takes no temporary file and the file was to be written in place: %1 why that
+// failed (the previous content is back).
+inline constexpr Text kInPlaceFailed =
+    "в его каталоге нельзя создать временный файл, а записать его на месте не удалось "
+    "(прежнее содержимое возвращено): %1";
+// The same, and the previous content could not be written back: %1 why not, %2 why writing failed.
+inline constexpr Text kInPlaceFailedNotRestored =
+    "в его каталоге нельзя создать временный файл, записать его на месте не удалось, "
+    "и прежнее содержимое вернуть не удалось (%1): %2";
+// The new content is in place, but a step after failed: %1 the file, %2 the step below, %3 why.
+inline constexpr Text kPlacedBut = "в «%1» уже новое содержимое, но %2: %3";
+inline constexpr Text kPlacedNotFlushed = "его не удалось сбросить на диск";
+inline constexpr Text kPlacedNotClosed = "его не удалось закрыть";
+inline constexpr Text kPlacedFolderNotFlushed = "его каталог не удалось сбросить на диск";
+inline constexpr Text kReplacedUnreadable = "заменённый файл не удалось прочитать";
+// Why no backup copy was kept (after kBackupNotKept): %1 the folder, %2 the reason.
+inline constexpr Text kBackupNotKeptIn = "в каталоге «%1»: %2";
+// %1 the file, %2 why it could not be read.
+inline constexpr Text kUnreadableNotOverwritten =
+    "файл настроек %1 не удалось прочитать при запуске (%2), поэтому он не перезаписывается";
+// %1 the section, %2 how many channels, %3 the length the file keeps.
+inline constexpr Text kChannelListTooLongToSave =
+    "[%1] CHAN: список из %2 каналов длиннее %3 символов, и каналы за этой границей были бы "
+    "потеряны";
+// A key the profile file cannot take: %1 the section, %2 the key, %3 the reason below.
+inline constexpr Text kCannotWriteKey = "нельзя записать [%1] %2: %3";
+inline constexpr Text kSectionLineBreak = "в имени раздела есть перевод строки или нулевой байт";
+inline constexpr Text kSectionBracket = "в имени раздела есть знак «]»";
+inline constexpr Text kKeyLineBreak = "в имени ключа есть перевод строки или нулевой байт";
+inline constexpr Text kKeyEquals = "в имени ключа есть знак «=»";
+inline constexpr Text kKeyStartsWith = "имя ключа начинается со знака «%1»";
+inline constexpr Text kValueLineBreak = "в значении есть перевод строки или нулевой байт";
+// A save stopped by values changed both here and in the file: %1 the file, a line for each value
+// follows.
+inline constexpr Text kBothChanged =
+    "другая программа изменила в файле %1 значения, которые изменены и здесь:";
+// One such value: %1 where it is, %2 the file's value, %3 ours.
+inline constexpr Text kConflictLine = "%1: в файле %2, здесь %3";
+// After where the value is: %1 the group's station.
+inline constexpr Text kConflictStation = " (станция %1)";
+// Another program wrote the file each time a save was about to replace it: %1 the file, %2 how
+// many times.
+inline constexpr Text kKeptBeingWritten =
+    "файл настроек %1 записывала другая программа каждый из %2 раз, когда его собирались "
+    "сохранить; ничего не сохранено. Сохраните ещё раз.";
+inline constexpr Text kKeptBeingWrittenSaved =
+    "файл настроек %1 записывала другая программа каждый из %2 раз, когда его собирались "
+    "сохранить; в нём эти настройки, но, возможно, без последнего изменения другой программы. "
+    "Сохраните ещё раз.";
+
+// The reason the system gives for a failed file operation (an errno value), in Russian.
+std::string systemError(int code);
 
 // A count with the noun in the form Russian takes after it: "1 значение", "3 значения",
 // "11 значений" (one, few and many as kValueOne, kValueFew, kValueMany).

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "platform/environment.h"
+#include "resources/texts.h"
 
 namespace vorda {
 namespace {
@@ -63,8 +64,8 @@ int makeFolders(const std::string& folder) {
 }
 
 Status cannotKeep(const std::string& folder, int err) {
-    return Status::failure("no copy of the settings file was kept in \"" + folder +
-                           "\": " + std::strerror(err));
+    return Status::failure(
+        texts::format(texts::kBackupNotKeptIn, {folder, texts::systemError(err)}));
 }
 
 }  // namespace

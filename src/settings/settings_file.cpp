@@ -13,6 +13,7 @@
 #include "platform/cp1251.h"
 #include "platform/profile_document.h"
 #include "platform/text.h"
+#include "resources/texts.h"
 #include "settings/connection_values.h"
 #include "settings/settings_backup.h"
 
@@ -86,33 +87,29 @@ class FileKey {
     std::string key_{kPrefix};
 };
 
-// The group's channels: one for each code of its CHAN list, in list order, with the time under
-// the code's key and the data file name under "FILE_" and the code. Empty pieces of the list
-// (two commas in a row, a leading or trailing comma) give no channel.
-void readChannels(const ProfileDocument& doc, ProfileDocument::SectionRef& section,
-                  GroupRecord& group) {
-    const std::string chan = doc.getString(section, "CHAN", "");
-    group.channels.items().reserve(
-        static_cast<std::size_t>(std::count(chan.begin(), chan.end(), ',')) + 1);
+// The group's channels: one for each code its CHAN list gives as the reading service reads it
+// (readChannelList), in list order, with the time under the code's key and the data file name
+// under "FILE_" and the code. What the list names but gives no channel is told in the result.
+ChannelListReading readChannels(const ProfileDocument& doc, ProfileDocument::SectionRef& section,
+                                GroupRecord& group) {
+    // The whole list, so that a code its cut would shorten is known as such.
+    ChannelListReading list =
+        readChannelList(doc.getString(section, "CHAN", "", std::string::npos));
+    group.channels.items().reserve(list.codes.size());
     FileKey fileKey;
-    std::size_t start = 0;
-    while (start <= chan.size()) {
-        std::size_t comma = chan.find(',', start);
-        if (comma == std::string::npos) {
-            comma = chan.size();
-        }
-        if (comma > start) {
-            ChannelRecord channel;
-            channel.code = chan.substr(start, comma - start);
-            channel.lastTime = doc.getInt(section, channel.code, 0);
-            channel.fileName = doc.getString(section, fileKey.of(channel.code), "");
-            group.channels.append(std::move(channel));
-        }
-        start = comma + 1;
+    for (std::string& code : list.codes) {
+        ChannelRecord channel;
+        channel.lastTime = doc.getInt(section, code, 0);
+        channel.fileName = doc.getString(section, fileKey.of(code), "");
+        channel.code = std::move(code);
+        group.channels.append(std::move(channel));
     }
+    return list;
 }
 
-void readGroups(const ProfileDocument& doc, SettingsValues& record) {
+// The groups; notes (when given) gets the groups whose channel lists were not read whole.
+void readGroups(const ProfileDocument& doc, SettingsValues& record,
+                std::vector<ChannelListNote>* notes) {
     for (int n = 1; n <= kMaxGroups; ++n) {
         ProfileDocument::SectionRef section(groupSection(n));
         if (!doc.sectionHasLines(section)) {
@@ -122,7 +119,10 @@ void readGroups(const ProfileDocument& doc, SettingsValues& record) {
         group.station = doc.getString(section, "STATION", "");
         group.sizeMb = doc.getInt(section, "SIZEMB", record.sizeMb);
         group.sps = doc.getInt(section, "SPS", 20);
-        readChannels(doc, section, group);
+        ChannelListReading list = readChannels(doc, section, group);
+        if (notes != nullptr && !list.whole()) {
+            notes->push_back({n, std::move(list.cutCodes), std::move(list.leftOut)});
+        }
         record.groups.append(std::move(group));
     }
 }
@@ -180,10 +180,10 @@ Status writeSettings(ProfileDocument& doc, const SettingsValues& record) {
         }
         ProfileDocument::SectionRef section(groupSection(written + 1));
         if (channelListLength(group) > kChannelListLimit) {
-            return Status::failure("[" + groupSection(written + 1) + "] CHAN: the list of " +
-                                   std::to_string(group.channels.size()) +
-                                   " channels is longer than " + std::to_string(kChannelListLimit) +
-                                   " characters, and the channels beyond would be lost");
+            return Status::failure(
+                texts::format(texts::kChannelListTooLongToSave,
+                              {groupSection(written + 1), std::to_string(group.channels.size()),
+                               std::to_string(kChannelListLimit)}));
         }
         w.text(section, "STATION", group.station);
         w.number(section, "SIZEMB", group.sizeMb);
@@ -219,8 +219,7 @@ Status writeSettings(ProfileDocument& doc, const SettingsValues& record) {
 
 std::string describeConflicts(const std::vector<MergeConflict>& conflicts,
                               const std::string& settingsPath) {
-    std::string text =
-        "Another program changed values of " + settingsPath + " that were changed here too:";
+    std::string text = texts::format(texts::kBothChanged, {settingsPath});
     for (const MergeConflict& c : conflicts) {
         if (!c.resolved) {
             text += "\n  " + describeConflict(c);
@@ -229,7 +228,8 @@ std::string describeConflicts(const std::vector<MergeConflict>& conflicts,
     return text;
 }
 
-SettingsValues decodeSettings(const ProfileDocument& doc);
+SettingsValues decodeSettings(const ProfileDocument& doc,
+                              std::vector<ChannelListNote>* notes = nullptr);
 
 SettingsValues decodeBytes(const std::string& bytes) {
     return decodeSettings(ProfileDocument::fromBytes(bytes));
@@ -285,8 +285,9 @@ bool changedWithin(const std::string& path, const std::string& ours, std::chrono
     return false;
 }
 
-// The settings a document holds, as loading reads them.
-SettingsValues decodeSettings(const ProfileDocument& doc) {
+// The settings a document holds, as loading reads them; notes (when given) gets the groups whose
+// channel lists were not read whole.
+SettingsValues decodeSettings(const ProfileDocument& doc, std::vector<ChannelListNote>* notes) {
     SettingsValues record;
     record.dataSource = doc.getString("DATABASE", "ODBC", "zel");
     record.user = doc.getString("DATABASE", "USER", "zel");
@@ -304,7 +305,7 @@ SettingsValues decodeSettings(const ProfileDocument& doc) {
         record.groupCount = 0;  // a negative count means no group in use
     }
 
-    readGroups(doc, record);
+    readGroups(doc, record, notes);
     const auto loaded = static_cast<std::int32_t>(record.groups.size());
     if (record.groupCount > loaded) {
         record.groupCount = loaded;
@@ -367,7 +368,7 @@ Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environmen
         file.baseIsBytes = true;
     }
     ProfileDocument doc = ProfileDocument::fromBytes(std::move(bytes));
-    assignValues(record, decodeSettings(doc));
+    assignValues(record, decodeSettings(doc, &file.channelListNotes));
     if (status.ok) {
         file.document = std::move(doc);
     }
@@ -378,11 +379,8 @@ SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const Connec
                         const std::vector<ConflictResolution>& choices) {
     SaveResult result;
     if (!file.unreadableReason.empty()) {
-        static_cast<Status&>(result) =
-            Status::failure("The settings file " + file.settingsPath +
-                            " could not be read when the editor "
-                            "started (" +
-                            file.unreadableReason + "), so it is not overwritten.");
+        static_cast<Status&>(result) = Status::failure(texts::format(
+            texts::kUnreadableNotOverwritten, {file.settingsPath, file.unreadableReason}));
         return result;
     }
     const ConnectionValues taken = values.cutToLimits();
@@ -495,12 +493,8 @@ SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const Connec
         onDisk = done.placed ? FileContent{true, std::move(bytes)} : theirs;
         if (attempts + 1 >= kMaxAttempts) {
             status = Status::failure(
-                "The settings file " + file.settingsPath +
-                " was written by another program each of the " + std::to_string(kMaxAttempts) +
-                " times it was about to be saved; " +
-                (holdsOurs ? "it holds these settings, but maybe not the other program's last "
-                             "change. Save again."
-                           : "nothing was saved. Save again."));
+                texts::format(holdsOurs ? texts::kKeptBeingWrittenSaved : texts::kKeptBeingWritten,
+                              {file.settingsPath, std::to_string(kMaxAttempts)}));
             break;
         }
     }
@@ -596,12 +590,40 @@ bool SaveResult::needsChoice() const {
 }
 
 std::string describeConflict(const MergeConflict& c) {
-    std::string text = "[" + c.section + "] " + c.key;
+    std::string where = cp1251::toUtf8("[" + c.section + "] " + c.key);
     if (!c.station.empty()) {
-        text += " (station " + c.station + ")";
+        where += texts::format(texts::kConflictStation, {cp1251::toUtf8(c.station)});
     }
-    text += ": file " + c.fileValue + ", mine " + c.ourValue;
-    return cp1251::toUtf8(text);
+    return texts::format(texts::kConflictLine,
+                         {where, cp1251::toUtf8(c.fileValue), cp1251::toUtf8(c.ourValue)});
+}
+
+std::string channelListNotesText(const std::vector<ChannelListNote>& notes) {
+    if (notes.empty()) {
+        return {};
+    }
+    // At most this many cut codes are named; the rest are counted.
+    constexpr std::size_t kCodesNamed = 8;
+    std::string lines;
+    for (const ChannelListNote& note : notes) {
+        const std::string group = std::to_string(note.group);
+        if (!note.cutCodes.empty()) {
+            std::string codes;
+            for (std::size_t i = 0; i < note.cutCodes.size() && i < kCodesNamed; ++i) {
+                codes += (i == 0 ? "" : ", ") + cp1251::toUtf8(note.cutCodes[i]);
+            }
+            if (note.cutCodes.size() > kCodesNamed) {
+                codes += texts::format(texts::kMoreCodes, {std::to_string(note.cutCodes.size())});
+            }
+            lines += texts::format(texts::kChannelListCut,
+                                   {group, std::to_string(kChannelListLimit), codes}) +
+                     "\n";
+        }
+        for (const RuleCheck& check : note.leftOut) {
+            lines += texts::format(texts::kChannelLeftOut, {group, check.text()}) + "\n";
+        }
+    }
+    return texts::format(texts::kChannelListsNotRead, {lines});
 }
 
 SettingsFile& settingsFile() {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "channels/channel_rules.h"
 #include "platform/environment.h"
 #include "platform/profile_document.h"
 #include "platform/status.h"
@@ -15,6 +16,13 @@
 #include "settings/settings_record.h"
 
 namespace vorda {
+
+// A group whose channel list was not read whole: which codes were left out, and why.
+struct ChannelListNote {
+    int group = 0;                      // the group's number (its section is GROUPn)
+    std::vector<std::string> cutCodes;  // beyond what the file keeps (code page 1251)
+    std::vector<RuleCheck> leftOut;     // refused by the code rules
+};
 
 // Where the settings are and what loading found there.
 struct SettingsFile {
@@ -27,6 +35,9 @@ struct SettingsFile {
     bool existed = false;
     // Set when the file exists but could not be read: saving over it is refused.
     std::string unreadableReason;
+    // Groups whose channel lists were not read whole: the codes left out are not in the record,
+    // so a save writes neither their keys nor their place in the list.
+    std::vector<ChannelListNote> channelListNotes;
     // The file's bytes as last read or written by us (to notice changes by another program).
     bool knownContent = false;
     std::uint64_t contentHash = 0;
@@ -126,7 +137,12 @@ RefreshResult refreshFromFile(SettingsRecord& record, SettingsFile& file,
 // created or removed it).
 bool changedOnDisk(const SettingsFile& file);
 
-// A short description of a conflict for a report: "[GROUP3] BHZ (station ABC): file 5, mine 7".
+// What the operator is told about the channel lists that were not read whole (UTF-8); empty
+// when every list was read whole.
+std::string channelListNotesText(const std::vector<ChannelListNote>& notes);
+
+// A short description of a conflict for a report: "[GROUP3] BHZ (станция ABC): в файле 5, здесь 7"
+// (UTF-8).
 std::string describeConflict(const MergeConflict& conflict);
 
 // The one settings file of the program, beside settingsRecord().

@@ -103,7 +103,7 @@ TEST_F(AtomicFile, ReadsMissingAndRefusesUnreadableFiles) {
     EXPECT_FALSE(exists);
     EXPECT_EQ(bytes, "");
     EXPECT_NE(st.error.find(dir.file("folder.ini")), std::string::npos) << st.error;
-    EXPECT_NE(st.error.find("directory"), std::string::npos) << st.error;
+    EXPECT_NE(st.error.find("это каталог"), std::string::npos) << st.error;
 
     const Status through = readFileBytes(dir.file("there.ini/x.ini"), bytes, exists);
     EXPECT_FALSE(through.ok);
@@ -294,8 +294,9 @@ TEST_F(AtomicFile, AFileInAFolderOnlyRootMayWriteIsWrittenInPlace) {
         small.rlim_cur = small.rlim_max = 4096;
         ::setrlimit(RLIMIT_FSIZE, &small);
         const Status tooBig = writeFileAtomically(dir.file("s.ini"), std::string(8192, 'x'));
-        return tooBig.ok || tooBig.error.find("previous content is back") == std::string::npos ? 3
-                                                                                               : 0;
+        return tooBig.ok || tooBig.error.find("прежнее содержимое возвращено") == std::string::npos
+                   ? 3
+                   : 0;
     });
     if (result == -1) {
         GTEST_SKIP() << "no ordinary user to run as";
@@ -317,7 +318,9 @@ TEST_F(AtomicFile, AFolderThatCannotBeFlushedIsReported) {
     // 0: the new bytes are in place and the failure says the folder was not flushed.
     const int result = asOrdinaryUser([&] {
         const Status st = writeFileAtomically(dir.file("s.ini"), "[B]\r\n");
-        return !st.ok && st.error.find("flushed") != std::string::npos ? 0 : 1;
+        return !st.ok && st.error.find("каталог не удалось сбросить на диск") != std::string::npos
+                   ? 0
+                   : 1;
     });
     ::chmod(dir.path().c_str(), 0755);
     if (result == -1) {

@@ -150,15 +150,25 @@ TEST(ChannelRules, TheChannelListStaysWithinWhatTheFileReads) {
 }
 
 TEST(ChannelRules, AChangeWritesTheChannelAndTheGroupValues) {
-    GroupRecord g = group("ABC", {"BHZ", "BHN"});
-    // No duplicate check on a change: the code may become one the group has.
-    EXPECT_TRUE(changeChannel(g, 1, channel("bhz"), 40, 250));
-    EXPECT_EQ(g.channels.at(1), channel("bhz"));
+    GroupRecord g = group("ABC", {"BHZ", "BHN", "BHE"});
+    EXPECT_TRUE(changeChannel(g, 1, channel("bhn"), 40, 250));  // its own code, another case
+    EXPECT_EQ(g.channels.at(1), channel("bhn"));
     EXPECT_EQ(g.sps, 40);
     EXPECT_EQ(g.sizeMb, 250);
     const GroupRecord before = g;
     EXPECT_EQ(changeChannel(g, 0, channel("FILE_X"), 1, 1).refusal, Refusal::CodeNamesFileKey);
     EXPECT_EQ(g, before);
+
+    // BHZ may not become the code of BHN: the two would share one pair of keys and BHZ be lost.
+    const RuleCheck duplicate = changeChannel(g, 0, channel("BHN"), 1, 1);
+    EXPECT_EQ(duplicate.refusal, Refusal::DuplicateChannel);
+    EXPECT_EQ(duplicate.text(), "В данной группе уже есть такой канал!\n Выберите другой.");
+    EXPECT_EQ(g, before);
+
+    // A group that holds a code twice already can still have either channel changed in place.
+    GroupRecord twice = group("ABC", {"BHZ", "bhz"});
+    EXPECT_TRUE(changeChannel(twice, 1, {"bhz", 5, "b.dat"}, 20, 100));
+    EXPECT_EQ(twice.channels.at(1), (ChannelRecord{"bhz", 5, "b.dat"}));
 }
 
 TEST(ChannelRules, AGroupIsInsertedAtItsPlaceWhileTheFileHasRoom) {
@@ -189,6 +199,43 @@ TEST(ChannelRules, AGroupIsInsertedAtItsPlaceWhileTheFileHasRoom) {
               "добавлена.");
     EXPECT_EQ(record.groups.size(), static_cast<std::size_t>(kMaxGroups));
     EXPECT_EQ(record.groupCount, 4);
+}
+
+// A list is read as the reading service reads it, and a code that could not be written back as
+// it was read is left out and named rather than turned into keys of the group.
+TEST(ChannelRules, AChannelListIsReadWithinTheFilesLimitAndTheCodeRules) {
+    // C001 to C139: 694 characters, cut after 511 in the middle of C103.
+    std::string list;
+    for (int i = 1; i <= 139; ++i) {
+        list += (i == 1 ? "C" : ",C") +
+                std::string(i < 10    ? "00"
+                            : i < 100 ? "0"
+                                      : "") +
+                std::to_string(i);
+    }
+    ASSERT_EQ(list.substr(510, 4), "C103");
+    ChannelListReading cut = readChannelList(list);
+    ASSERT_EQ(cut.codes.size(), 102u);
+    EXPECT_EQ(cut.codes.back(), "C102");
+    ASSERT_EQ(cut.cutCodes.size(), 37u);
+    EXPECT_EQ(cut.cutCodes.front(), "C103");  // whole, not the "C" the limit leaves of it
+    EXPECT_TRUE(cut.leftOut.empty());
+    // A code that ends right at the limit is read.
+    const ChannelListReading edge = readChannelList(list.substr(0, 509) + "02,X");
+    EXPECT_EQ(edge.codes.back(), "C10202");
+    EXPECT_EQ(edge.cutCodes, std::vector<std::string>{"X"});
+
+    // Empty and blank codes are skipped; codes the file cannot hold as channels are left out.
+    const ChannelListReading read = readChannelList("BHZ,, ,\t,STATION,FILE_Z,A=B, BHN,BHE,");
+    EXPECT_EQ(read.codes, (std::vector<std::string>{"BHZ", "BHE"}));
+    EXPECT_TRUE(read.cutCodes.empty());
+    ASSERT_EQ(read.leftOut.size(), 4u);
+    EXPECT_EQ(read.leftOut[0].refusal, Refusal::CodeNamesGroupKey);
+    EXPECT_EQ(read.leftOut[1].refusal, Refusal::CodeNamesFileKey);
+    EXPECT_EQ(read.leftOut[2].refusal, Refusal::CodeSeparator);
+    EXPECT_EQ(read.leftOut[3].refusal, Refusal::CodeEdgeBlank);
+    EXPECT_EQ(read.leftOut[0].code, "STATION");
+    EXPECT_TRUE(readChannelList("BHZ,bhz,BHN").whole());  // a repeated code is the file's own
 }
 
 // Adding all of a station's channels: the codes the group lacks, in the list's order, each with

@@ -125,6 +125,33 @@ TEST(CommandLine, RewriteSavesOrSaysWhyNot) {
     EXPECT_FALSE(r.err.empty());
 }
 
+// Channels left out of a list on reading are reported by --dump and named by --rewrite, which
+// writes no key for them.
+TEST(CommandLine, ChannelsLeftOutOfAListAreReported) {
+    TempDir dir;
+    dir.write("s.ini", "[GROUP1]\r\nSTATION=A\r\nCHAN=BHZ,SPS,B" + std::string(600, 'X') + "\r\n");
+    CliRun r = run(dir, {"--dump", dir.file("s.ini")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto j = nlohmann::json::parse(r.out);
+    ASSERT_EQ(j["groups"][0]["channels"].size(), 1u);
+    ASSERT_EQ(j["channelListNotes"].size(), 1u);
+    EXPECT_EQ(j["channelListNotes"][0]["group"], 1);
+    EXPECT_EQ(j["channelListNotes"][0]["cutCodes"][0], "B" + std::string(600, 'X'));
+    EXPECT_EQ(j["channelListNotes"][0]["leftOut"][0]["code"], "SPS");
+    EXPECT_NE(j["channelListNotes"][0]["leftOut"][0]["reason"].get<std::string>().find("SPS"),
+              std::string::npos);
+
+    r = run(dir, {"--rewrite", dir.file("s.ini")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("warning: "), std::string::npos);
+    EXPECT_NE(r.err.find("Группа 1"), std::string::npos) << r.err;
+    const std::string after = dir.read("s.ini");
+    EXPECT_NE(after.find("[GROUP1]\r\nSTATION=A\r\nCHAN=BHZ\r\nSIZEMB=100\r\nSPS=20\r\n"),
+              std::string::npos)
+        << after;
+    EXPECT_EQ(after.find("XX="), std::string::npos);
+}
+
 TEST(CommandLine, HelpAndVersion) {
     TempDir dir;
     CliRun r = run(dir, {"--help"});

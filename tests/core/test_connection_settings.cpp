@@ -183,7 +183,7 @@ TEST_F(ConnectionSettingsTest, AConnectionFileThatIsNoRegularFileIsSkippedWithIt
     EXPECT_EQ(ConnectionSettings::values().user, "U");
     ASSERT_EQ(s.skippedFiles.size(), 1u);
     EXPECT_NE(s.skippedFiles[0].find(current.file("ork.ini")), std::string::npos);
-    EXPECT_NE(s.skippedFiles[0].find("not a regular file"), std::string::npos);
+    EXPECT_NE(s.skippedFiles[0].find("это не обычный файл"), std::string::npos);
 }
 
 TEST_F(ConnectionSettingsTest, ValuesAreCutToTheirLimits) {

@@ -182,7 +182,7 @@ TEST_F(OdbcAdminTest, AFailedWriteNamesTheFileAndWhy) {
                             removeUserDataSource("ADM_NOWHERE")}) {
         EXPECT_FALSE(s.ok);
         EXPECT_NE(s.error.find(missing), std::string::npos) << s.error;
-        EXPECT_NE(s.error.find("No such file or directory"), std::string::npos) << s.error;
+        EXPECT_NE(s.error.find("нет такого файла или каталога"), std::string::npos) << s.error;
         EXPECT_EQ(s.error.find("General error"), std::string::npos) << s.error;
     }
     EXPECT_EQ(configMode(), ODBC_BOTH_DSN);

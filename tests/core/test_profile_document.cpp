@@ -347,18 +347,18 @@ TEST(ProfileDocument, RefusesNamesAndValuesThatWouldCorruptTheFile) {
         std::string section, key, value, reason;
     };
     const Case cases[] = {
-        {"A", "K", "two\r\nlines", "value"},
-        {"A", "K", "line\n", "value"},
-        {"A", "K", "cr\r", "value"},
-        {"A", "K", std::string("nul\0", 4), "value"},
-        {"A", "BAD\nKEY", "v", "key"},
-        {"A", std::string("K\0", 2), "v", "key"},
-        {"A", "K=2", "v", "'='"},
-        {"A", "[K", "v", "'['"},
-        {"A", " ;K", "v", "';'"},
-        {"A\r", "K", "v", "section"},
-        {std::string("A\0", 2), "K", "v", "section"},
-        {"A]B", "K", "v", "']'"},
+        {"A", "K", "two\r\nlines", "в значении"},
+        {"A", "K", "line\n", "в значении"},
+        {"A", "K", "cr\r", "в значении"},
+        {"A", "K", std::string("nul\0", 4), "в значении"},
+        {"A", "BAD\nKEY", "v", "в имени ключа"},
+        {"A", std::string("K\0", 2), "v", "в имени ключа"},
+        {"A", "K=2", "v", "«=»"},
+        {"A", "[K", "v", "«[»"},
+        {"A", " ;K", "v", "«;»"},
+        {"A\r", "K", "v", "в имени раздела"},
+        {std::string("A\0", 2), "K", "v", "в имени раздела"},
+        {"A]B", "K", "v", "«]»"},
     };
     for (const auto& c : cases) {
         const Status st = doc.setString(c.section, c.key, c.value);

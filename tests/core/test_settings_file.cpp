@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "database/connection_settings.h"
 #include "settings/settings_backup.h"
@@ -146,8 +148,102 @@ TEST(SettingsLoad, LongValuesAreCutAt511Characters) {
     dir.write("s.ini", "[SYSTEM]\nSERVER=" + longServer + "\n[GROUP1]\nCHAN=" + codes + "\n");
     auto l = load(dir);
     EXPECT_EQ(l->record.server, std::string(511, 's'));
-    ASSERT_EQ(l->record.groups.at(0).channels.size(), 2u);
-    EXPECT_EQ(l->record.groups.at(0).channels.at(1).code, std::string(509, 'B'));
+    // The code the cut shortens is no code of the file: it is left out and named.
+    ASSERT_EQ(l->record.groups.at(0).channels.size(), 1u);
+    ASSERT_EQ(l->file.channelListNotes.size(), 1u);
+    EXPECT_EQ(l->file.channelListNotes[0].cutCodes,
+              std::vector<std::string>{std::string(600, 'B')});
+}
+
+// Channels that cannot be read as the file lists them are left out of the record and named, and
+// a save without a change writes no key for them and keeps every other line of the group.
+TEST(SettingsLoad, ChannelsNotReadAsListedAreLeftOutAndNamed) {
+    TempDir dir;
+    std::string list;
+    std::string keys;
+    for (int i = 1; i <= 139; ++i) {
+        const std::string code = "C" +
+                                 std::string(i < 10    ? "00"
+                                             : i < 100 ? "0"
+                                                       : "") +
+                                 std::to_string(i);
+        list += (i == 1 ? "" : ",") + code;
+        keys += code + "=5\r\nFILE_" + code + "=" + code + ".DAT\r\n";
+    }
+    const std::string group1 =
+        "[GROUP1]\r\nSTATION=ABC\r\nSIZEMB=100\r\nSPS=20\r\nCHAN=" + list + "\r\n" + keys;
+    const std::string group2 =
+        "[GROUP2]\r\nSTATION=DEF\r\nSIZEMB=100\r\nSPS=20\r\nCHAN=BHZ, ,BHN\r\n"
+        "BHZ=1\r\nFILE_BHZ=\r\nBHN=2\r\nFILE_BHN=\r\n";
+    const std::string group3 =
+        "[GROUP3]\r\nSTATION=GHI\r\nSIZEMB=100\r\nSPS=20\r\nCHAN=BHZ,STATION,FILE_BHZ\r\n"
+        "BHZ=7\r\nFILE_BHZ=x.dat\r\n";
+    dir.write("s.ini", "[SYSTEM]\r\nGROUPS=3\r\n" + group1 + group2 + group3);
+    auto l = load(dir);
+    ASSERT_TRUE(l->status.ok);
+    ASSERT_EQ(l->record.groups.size(), 3u);
+    EXPECT_EQ(l->record.groups.at(0).channels.size(), 102u);
+    EXPECT_EQ(l->record.groups.at(1).channels.size(), 2u);
+    EXPECT_EQ(l->record.groups.at(2).channels.size(), 1u);
+    EXPECT_EQ(l->record.groups.at(2).channels.at(0), channel("BHZ", 7, "x.dat"));
+
+    ASSERT_EQ(l->file.channelListNotes.size(), 2u);  // the blank code is skipped without a word
+    EXPECT_EQ(l->file.channelListNotes[0].group, 1);
+    EXPECT_EQ(l->file.channelListNotes[0].cutCodes.size(), 37u);
+    EXPECT_EQ(l->file.channelListNotes[1].group, 3);
+    EXPECT_EQ(l->file.channelListNotes[1].leftOut.size(), 2u);
+    const std::string text = channelListNotesText(l->file.channelListNotes);
+    EXPECT_NE(text.find("Группа 1: "), std::string::npos) << text;
+    EXPECT_NE(text.find("C103, C104"), std::string::npos) << text;
+    EXPECT_NE(text.find("(всего 37)"), std::string::npos) << text;
+    EXPECT_NE(text.find("Группа 3: Код канала «STATION»"), std::string::npos) << text;
+    EXPECT_NE(text.find("«FILE_BHZ»"), std::string::npos) << text;
+    EXPECT_EQ(channelListNotesText({}), "");
+
+    ASSERT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);
+    const std::string saved = dir.read("s.ini");
+    EXPECT_EQ(saved.find("\r\nC="), std::string::npos);
+    EXPECT_EQ(saved.find("FILE_C="), std::string::npos);
+    EXPECT_EQ(saved.find("\r\n="), std::string::npos);
+    EXPECT_EQ(saved.find("FILE_="), std::string::npos);
+    EXPECT_NE(saved.find("C103=5\r\nFILE_C103=C103.DAT\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("CHAN=" + list.substr(0, 509) + "\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("CHAN=BHZ,BHN\r\n"), std::string::npos);
+    // The group's own keys keep their values.
+    EXPECT_NE(saved.find("[GROUP3]\r\nSTATION=GHI\r\nSIZEMB=100\r\nSPS=20\r\nCHAN=BHZ\r\n"
+                         "BHZ=7\r\nFILE_BHZ=x.dat\r\n"),
+              std::string::npos)
+        << saved;
+}
+
+// The README's sample settings file reads as its comments say: a comment after a value would be
+// part of the value.
+TEST(SettingsLoad, TheReadmeSampleReadsAsItsCommentsSay) {
+    std::ifstream readme(VORDA_SOURCE_DIR "/README.md", std::ios::binary);
+    ASSERT_TRUE(readme) << "README.md not found";
+    std::stringstream text;
+    text << readme.rdbuf();
+    const std::string all = text.str();
+    const std::size_t start = all.find("```ini\n");
+    ASSERT_NE(start, std::string::npos);
+    const std::size_t end = all.find("```", start + 7);
+    ASSERT_NE(end, std::string::npos);
+    TempDir dir;
+    dir.write("s.ini", all.substr(start + 7, end - start - 7));
+    auto l = load(dir);
+    ASSERT_TRUE(l->status.ok);
+    EXPECT_EQ(l->record.server, "proc-server");
+    EXPECT_EQ(l->record.detailMode, 1);
+    EXPECT_EQ(l->record.showScreen, 0);
+    EXPECT_EQ(l->record.sizeMb, 100);
+    EXPECT_EQ(l->record.groupCount, 1);
+    ASSERT_EQ(l->record.groups.size(), 1u);
+    const GroupRecord group = l->record.groups.at(0);
+    EXPECT_EQ(group.station, "NRD");
+    EXPECT_EQ(group.sps, 40);
+    ASSERT_EQ(group.channels.size(), 1u);
+    EXPECT_EQ(group.channels.at(0), channel("BHZ", 1160000000, "NRD_BHZ.DAT"));
+    EXPECT_TRUE(l->file.channelListNotes.empty());
 }
 
 TEST(SettingsSave, NewFileHasEveryKeyInWriteOrder) {

@@ -181,7 +181,10 @@ TEST(TimeConversion, ToCalendarText) {
     EXPECT_EQ(toCalendarText("0"), "0");
     EXPECT_EQ(toCalendarText("00"), "1970-01-01 00:00:00");
     EXPECT_EQ(toCalendarText("2006-10-25"), "2006-10-25");
-    EXPECT_EQ(toCalendarText("-5"), "-5");
+    // A minus sign before digits is the Unix text of a time before 1970, not a separator.
+    EXPECT_EQ(toCalendarText("-5"), "1969-12-31 23:59:55");
+    EXPECT_EQ(toCalendarText("-616851000"), "1950-06-15 12:30:00");
+    EXPECT_EQ(toCalendarText("-5x"), "-5x");
     EXPECT_EQ(toCalendarText("x y"), "x y");
     // Beyond the last representable year, and numbers too large for a double.
     EXPECT_EQ(toCalendarText("99999999999999999"), "0000-00-00 00:00:00");
@@ -203,6 +206,7 @@ TEST(TimeConversion, ToUnixText) {
     EXPECT_EQ(toUnixText("1968-01-01"), "-63158400");
     EXPECT_EQ(toUnixText("-"), "-62167305600");  // no fields: day 0 of year 0
     EXPECT_EQ(toUnixText("951825600"), "951825600");
+    EXPECT_EQ(toUnixText("-616851000"), "-616851000");
     EXPECT_EQ(toUnixText("abc"), "abc");
     EXPECT_EQ(toUnixText(""), "");
     EXPECT_EQ(toUnixText("2147483647-12-31 23:59:52"), "67767976233532792");
@@ -221,17 +225,20 @@ TEST(TimeConversion, ReadCalendarTime) {
     EXPECT_EQ(readCalendarTime("1968-01-01"), -63158400);
     EXPECT_EQ(readCalendarTime("1970-01-01 00:00:00.9"), 0);
 
-    EXPECT_FALSE(readCalendarTime("2006-10").has_value());
-    EXPECT_FALSE(readCalendarTime("12").has_value());
-    EXPECT_FALSE(readCalendarTime("").has_value());
-    EXPECT_FALSE(readCalendarTime("00-1-1").has_value());  // year 0 is outside 32 bits
-    // One second beyond each 32-bit limit, and fields too long for 32 bits.
-    EXPECT_FALSE(readCalendarTime("2038-01-19 03:14:08").has_value());
-    EXPECT_FALSE(readCalendarTime("1901-12-13 20:45:51").has_value());
-    EXPECT_FALSE(readCalendarTime("0000-00-00 00:00:00").has_value());
-    EXPECT_FALSE(readCalendarTime("1970-1-1 0:0:99999999999").has_value());
-    // A saturated field could otherwise land back inside the range.
-    EXPECT_FALSE(readCalendarTime("1902-1-1 0:0:4294967296000").has_value());
+    for (const char* text : {"2006-10", "12", "", "-616851000"}) {
+        TimeRefusal why = TimeRefusal::OutOfRange;
+        EXPECT_FALSE(readCalendarTime(text, &why).has_value()) << text;
+        EXPECT_EQ(why, TimeRefusal::Format) << text;
+    }
+    // Calendar text of a time beyond 32 bits: one second past each limit, year 0, and fields too
+    // long for 32 bits (a saturated field could otherwise land back inside the range).
+    for (const char* text :
+         {"2038-01-19 03:14:08", "1901-12-13 20:45:51", "00-1-1", "0000-00-00 00:00:00",
+          "1970-1-1 0:0:99999999999", "1902-1-1 0:0:4294967296000"}) {
+        TimeRefusal why = TimeRefusal::Format;
+        EXPECT_FALSE(readCalendarTime(text, &why).has_value()) << text;
+        EXPECT_EQ(why, TimeRefusal::OutOfRange) << text;
+    }
 }
 
 TEST(TimeConversion, ReadUnixTime) {
@@ -242,11 +249,20 @@ TEST(TimeConversion, ReadUnixTime) {
     EXPECT_EQ(readUnixTime("+12x"), 12);
     EXPECT_EQ(readUnixTime("2147483647"), 2147483647);
     EXPECT_EQ(readUnixTime("0000000000002147483647"), 2147483647);
-    EXPECT_FALSE(readUnixTime("2006-10-25").has_value());
-    EXPECT_FALSE(readUnixTime("-5").has_value());
-    EXPECT_FALSE(readUnixTime("1.5").has_value());
-    EXPECT_FALSE(readUnixTime("2147483648").has_value());
-    EXPECT_FALSE(readUnixTime("99999999999999999999999").has_value());
+    // A sign followed only by digits is Unix text: times before 1970 too.
+    EXPECT_EQ(readUnixTime("-5"), -5);
+    EXPECT_EQ(readUnixTime("-616851000"), -616851000);
+    EXPECT_EQ(readUnixTime("-2147483648"), -2147483647 - 1);
+    for (const char* text : {"2006-10-25", "1.5", "-5x", "--5", "-"}) {
+        TimeRefusal why = TimeRefusal::OutOfRange;
+        EXPECT_FALSE(readUnixTime(text, &why).has_value()) << text;
+        EXPECT_EQ(why, TimeRefusal::Format) << text;
+    }
+    for (const char* text : {"2147483648", "-2147483649", "99999999999999999999999"}) {
+        TimeRefusal why = TimeRefusal::Format;
+        EXPECT_FALSE(readUnixTime(text, &why).has_value()) << text;
+        EXPECT_EQ(why, TimeRefusal::OutOfRange) << text;
+    }
 }
 
 // Every instant from year 1 to the end of 32-bit years goes to calendar fields and back
@@ -287,8 +303,8 @@ TEST(TimeConversion, LastTimesRoundTripThroughBothTextForms) {
         const std::string calendar = calendarOf(v);
         ASSERT_LE(calendar.size(), kTimeTextLimit);
         ASSERT_EQ(readCalendarTime(calendar), v) << calendar;
-        ASSERT_EQ(readUnixTime(toUnixText(calendar)).value_or(-1), v < 0 ? -1 : v) << calendar;
-        if (v > 0) {
+        ASSERT_EQ(readUnixTime(toUnixText(calendar)), v) << calendar;
+        if (v != 0) {
             const std::string unixText = std::to_string(v);
             ASSERT_EQ(toCalendarText(unixText), calendar);
             ASSERT_EQ(toUnixText(toCalendarText(unixText)), unixText);

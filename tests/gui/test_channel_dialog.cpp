@@ -27,6 +27,9 @@ namespace {
 
 const QString kFillAll = QString::fromUtf8("Необходимо заполнить все поля!");
 const QString kTimeFormat = QString::fromUtf8("Формат времени не соответствует выбранному");
+const QString kTimeOutOfRange = QString::fromUtf8(
+    "Последнее время должно быть не раньше 1901-12-13 20:45:52 и не позже 2038-01-19 03:14:07\n"
+    "(в секундах Unix: от -2147483648 до 2147483647).");
 const QString kDuplicate =
     QString::fromUtf8("В данной группе уже есть такой канал!\n Выберите другой.");
 const QString kQuestion = QString::fromUtf8(
@@ -387,20 +390,27 @@ class TestChannelDialog : public QObject {
         test::setGroups(
             {group("ABC", {channel("BHZ", 100, "a.dat"), channel("BHN", 200, "b.dat")}, 50, 40)});
         {
-            // A channel the group holds: its values, and the question even with equal numbers.
+            // A channel the group holds: its values, but BHN may not become the group's other
+            // BHZ (the two would share one pair of keys, and BHN would be lost).
+            const GroupRecord before = settingsRecord().groups.at(0);
             ChannelDialog d(0, 0, 1);
             box(d, "channelBox")->setCurrentIndex(2);  // BHZ
             QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("100"));
             QCOMPARE(edit(d, "fileNameEdit")->text(), QString("a.dat"));
+            pressOk(d);
+            QVERIFY(!accepted(d));
+            QCOMPARE(texts(), QStringList({kDuplicate}));
+            QVERIFY(settingsRecord().groups.at(0) == before);
+            // Back on its own code the values refilled count as changed: asked first.
+            script_->boxes.clear();
+            box(d, "channelBox")->setCurrentIndex(1);  // BHN
+            QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("200"));
             script_->answers = {ui::BoxAnswer::Yes};
             pressOk(d);
             QVERIFY(accepted(d));
             QCOMPARE(texts(), QStringList({kQuestion}));
-            // The group then holds that code twice.
-            QVERIFY(settingsRecord().groups.at(0).channels.at(1) == channel("BHZ", 100, "a.dat"));
+            QVERIFY(settingsRecord().groups.at(0) == before);
         }
-        test::setGroups(
-            {group("ABC", {channel("BHZ", 100, "a.dat"), channel("BHN", 200, "b.dat")}, 50, 40)});
         {
             // In calendar form a picked channel brings Unix text, refused until the form switches.
             script_->boxes.clear();
@@ -408,7 +418,8 @@ class TestChannelDialog : public QObject {
             radio(d, "calendarRadio")->click();
             QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("1970-01-01 00:03:20"));
             box(d, "channelBox")->setCurrentIndex(2);  // BHZ
-            QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("100"));
+            box(d, "channelBox")->setCurrentIndex(1);  // BHN again
+            QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("200"));
             pressOk(d);
             QVERIFY(!accepted(d));
             QCOMPARE(texts(), QStringList({kTimeFormat}));
@@ -448,6 +459,31 @@ class TestChannelDialog : public QObject {
             QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("200"));
             QCOMPARE(edit(d, "fileNameEdit")->text(), QString("b.dat"));
         }
+    }
+
+    // A station the database lists without channels: the channel of the station picked before
+    // is not kept, so no file name is proposed and OK adds no channel the database does not list.
+    void aStationWithoutChannelsClearsTheChannel() {
+        const std::string db = sandbox_->createSqliteDatabase(
+            "nochan.db",
+            "CREATE TABLE SITECHAN (STA VARCHAR(16), CHAN VARCHAR(16));"
+            "INSERT INTO SITECHAN VALUES ('ABC','BHZ'),('EMPTY',NULL);");
+        sandbox_->addSqliteDsn("nochandb", db);
+        useDatabase("nochandb");
+        ChannelDialog d(-1, -1, -1);
+        QCOMPARE(test::comboItems(*box(d, "stationBox")), QStringList({"ABC", "EMPTY"}));
+        QCOMPARE(edit(d, "fileNameEdit")->text(), QString("ABC_BHZ.DAT"));
+        box(d, "stationBox")->setCurrentIndex(1);
+        QCOMPARE(box(d, "channelBox")->count(), 0);
+        QCOMPARE(box(d, "channelBox")->currentText(), QString());
+        QCOMPARE(edit(d, "fileNameEdit")->text(), QString());
+        pressOk(d);
+        QVERIFY(!accepted(d));
+        QCOMPARE(texts(), QStringList({kFillAll}));
+        QVERIFY(settingsRecord().groups.empty());
+        // A code typed by hand still proposes its file name.
+        QTest::keyClicks(box(d, "channelBox")->lineEdit(), "LHZ");
+        QCOMPARE(edit(d, "fileNameEdit")->text(), QString("EMPTY_LHZ.DAT"));
     }
 
     void storedChannelMissingFromTheDatabase() {
@@ -519,22 +555,50 @@ class TestChannelDialog : public QObject {
         radio(d, "calendarRadio")->click();
         QCOMPARE(time->text(), QString("0000-00-00 00:00:00"));
         pressOk(d);
-        QCOMPARE(texts(), QStringList({kTimeFormat}));
+        QCOMPARE(texts(), QStringList({kTimeOutOfRange}));
         time->setText("2038-01-19 03:14:07");
         pressOk(d);
         QVERIFY(accepted(d));
         QCOMPARE(settingsRecord().groups.at(0).channels.at(0).lastTime, 2147483647);
     }
 
-    void unixFormRefusesNegativeAndOversizedNumbers() {
+    // A time before 1970 is shown as a negative Unix number; it is taken back as it stands,
+    // and converts to and from calendar text. Times beyond 32 bits are refused with the range.
+    void timesBefore1970AndBeyond32Bits() {
+        test::setGroups({group("ABC", {channel("BHZ", -616851000, "a.dat")}, 50, 40)});
+        {
+            ChannelDialog d(0, 0, 0);
+            QLineEdit* time = edit(d, "lastTimeEdit");
+            QCOMPARE(time->text(), QString("-616851000"));
+            radio(d, "calendarRadio")->click();
+            QCOMPARE(time->text(), QString("1950-06-15 12:30:00"));
+            radio(d, "unixRadio")->click();
+            QCOMPARE(time->text(), QString("-616851000"));
+            pressOk(d);
+            QVERIFY(accepted(d));
+            QVERIFY(script_->boxes.empty());
+        }
+        QCOMPARE(settingsRecord().groups.at(0).channels.at(0).lastTime, -616851000);
+
         ChannelDialog d(-1, -1, -1);
-        for (const char* text : {"-5", "2006-10-25", "2147483648"}) {
+        const struct {
+            const char* text;
+            bool calendar;
+            QString box;
+        } refused[] = {{"2006-10-25", false, kTimeFormat},
+                       {"2147483648", false, kTimeOutOfRange},
+                       {"-2147483649", false, kTimeOutOfRange},
+                       {"2038-01-19 03:14:08", true, kTimeOutOfRange},
+                       {"1901-12-13 20:45:51", true, kTimeOutOfRange}};
+        for (const auto& r : refused) {
             script_->boxes.clear();
-            edit(d, "lastTimeEdit")->setText(text);
+            (r.calendar ? radio(d, "calendarRadio") : radio(d, "unixRadio"))->setChecked(true);
+            edit(d, "lastTimeEdit")->setText(r.text);
             pressOk(d);
             QVERIFY(!accepted(d));
-            QCOMPARE(texts(), QStringList({kTimeFormat}));
+            QCOMPARE(texts(), QStringList({r.box}));
         }
+        radio(d, "unixRadio")->setChecked(true);
         edit(d, "lastTimeEdit")->setText("abc");
         pressOk(d);
         QVERIFY(accepted(d));

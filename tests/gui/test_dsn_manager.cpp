@@ -300,7 +300,7 @@ class TestDsnManager : public QObject {
         QCOMPARE_EQ(script.boxes.size(), std::size_t{1});
         const QString text = script.boxes[0].text;
         QVERIFY2(text.contains(QString::fromStdString(missing)) &&
-                     text.contains(QStringLiteral("No such file or directory")) &&
+                     text.contains(QStringLiteral("нет такого файла или каталога")) &&
                      !text.contains(QStringLiteral("General error")),
                  qPrintable(text));
     }

@@ -9,9 +9,11 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QTranslator>
 #include <filesystem>
 #include <fstream>
@@ -61,6 +63,26 @@ bool contains(const std::string& haystack, const std::string& needle) {
 // Clicks a check box on its square, where a click always counts.
 void clickBox(QCheckBox& box) {
     QTest::mouseClick(&box, Qt::LeftButton, {}, QPoint(box.height() / 2, box.height() / 2));
+}
+
+// When the next real message box is up: hands it to inspect, then presses key on the widget
+// that has the focus in it (Enter presses the focused button).
+void closeNextBox(std::function<void(QMessageBox&)> inspect, Qt::Key key, int tries = 200) {
+    QTimer::singleShot(10, [inspect = std::move(inspect), key, tries] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible()) {
+            if (tries > 0) {
+                closeNextBox(inspect, key, tries - 1);
+            }
+            return;
+        }
+        inspect(*box);
+        QWidget* focus = box->focusWidget() != nullptr ? box->focusWidget() : box;
+        QTest::keyClick(focus, key);
+        if (box->isVisible()) {
+            box->reject();  // never leave a test waiting on a box
+        }
+    });
 }
 
 void checkStartUp(SettingsDialog* dialog) {
@@ -355,6 +377,58 @@ class TestSettingsDialog : public QObject {
         QVERIFY(!std::filesystem::exists(dir.file("keys.ini")));
     }
 
+    // Enter presses the push button that has the focus, on the dialog and on its pages, in the
+    // run the program makes; a page field with the focus still takes Enter and closes nothing.
+    void enterPressesTheFocusedButton() {
+        TempDir dir;
+        dir.write("s.ini", threeGroups("SERVER=proc1\r\nGROUPS=3\r\n"));
+        UiScript script;
+        QStringList steps;  // what each Enter did
+        script.modals.push_back([&](QDialog& shown) {
+            auto& dialog = static_cast<SettingsDialog&>(shown);
+            dialog.show();
+            dialog.activateWindow();
+            if (!QTest::qWaitForWindowActive(&dialog)) {
+                return -1;  // the keys would go nowhere
+            }
+            const auto enterOn = [&](QWidget& widget) {
+                widget.setFocus();
+                QTest::keyClick(&widget, Qt::Key_Return);
+            };
+            dialog.tabs().setCurrentIndex(SettingsDialog::AdditionalTab);
+            retype(dialog.additionalPage().serverEdit(), QStringLiteral("proc2"));
+            enterOn(dialog.additionalPage().serverEdit());
+            enterOn(dialog.applyButton());
+            steps << (dialog.isVisible() && contains(dir.read("s.ini"), "SERVER=proc2\r\n")
+                          ? QStringLiteral("applied")
+                          : QStringLiteral("not applied"));
+            const std::pair<int, QPushButton*> openers[] = {
+                {SettingsDialog::AdditionalTab, &dialog.additionalPage().browseButton()},
+                {SettingsDialog::DataSourceTab, &dialog.dataSourcePage().browseButton()},
+                {SettingsDialog::DataSourceTab, &dialog.dataSourcePage().adminButton()}};
+            for (const auto& [tab, button] : openers) {
+                dialog.tabs().setCurrentIndex(tab);
+                script.modals.push_back([&](QDialog& opened) {
+                    steps << QStringLiteral("opened");
+                    opened.reject();
+                    return static_cast<int>(QDialog::Rejected);
+                });
+                enterOn(*button);
+            }
+            const std::size_t boxes = script.boxes.size();
+            enterOn(dialog.dataSourcePage().testButton());
+            steps << (script.boxes.size() > boxes ? QStringLiteral("tested")
+                                                  : QStringLiteral("not tested"));
+            enterOn(dialog.cancelButton());
+            return dialog.result();
+        });
+        QCOMPARE_EQ(runSettingsDialog(test::testEnvironment(dir.file("s.ini"), dir.path())),
+                    static_cast<int>(QDialog::Rejected));
+        QCOMPARE_EQ(steps, QStringList({"applied", "opened", "opened", "opened", "tested"}));
+        QVERIFY(script.unexpectedModals.empty());
+        QVERIFY(contains(dir.read("s.ini"), "SERVER=proc2\r\n"));
+    }
+
     // The Tab key walks each page's controls in the order of the page's layout, top to bottom.
     void tabKeyWalksThePagesInTheirOrder() {
         TempDir dir;
@@ -545,6 +619,42 @@ class TestSettingsDialog : public QObject {
         QVERIFY(contains(dir.read("s.ini"), "SERVER=\xec\x88\r\n"));
     }
 
+    // Channels of lists that were not read whole are named before the dialog runs; OK without a
+    // change then writes no key for them.
+    void channelsLeftOutOfListsAreNamedAtStartUp() {
+        TempDir dir;
+        std::string list = "BHZ";  // 509 characters: the limit of 511 cuts C103 after its C
+        while (list.size() < 507) {
+            list += ",BHN";
+        }
+        list += ",X";
+        dir.write("s.ini",
+                  "[SYSTEM]\r\nGROUPS=2\r\n[GROUP1]\r\nSTATION=A\r\nCHAN=BHZ,CHAN\r\n"
+                  "[GROUP2]\r\nSTATION=B\r\nCHAN=" +
+                      list + ",C103\r\n");
+        UiScript script;
+        QStringList before;
+        script.modals.push_back([&](QDialog& shown) {
+            before = script.texts();
+            auto& dialog = static_cast<SettingsDialog&>(shown);
+            QTest::mouseClick(&dialog.okButton(), Qt::LeftButton);
+            return dialog.result();
+        });
+        QCOMPARE_EQ(runSettingsDialog(test::testEnvironment(dir.file("s.ini"), dir.path())),
+                    static_cast<int>(QDialog::Accepted));
+        QCOMPARE_EQ(before.size(), 1);
+        QCOMPARE_EQ(script.boxes[0].kind, ui::BoxKind::Warning);
+        QVERIFY(before[0].contains(QStringLiteral("Группа 1: Код канала «CHAN»")));
+        QVERIFY(before[0].contains(QStringLiteral("Группа 2: ")));
+        QVERIFY(before[0].contains(QStringLiteral("C103")));
+        const std::string saved = dir.read("s.ini");
+        QVERIFY(contains(saved, "CHAN=BHZ\r\n"));
+        QVERIFY(contains(saved, "CHAN=" + list + "\r\n"));
+        QVERIFY(!contains(saved, "\r\nC="));
+        QVERIFY(!contains(saved, "FILE_C="));
+        QVERIFY(!contains(saved, "FILE_CHAN="));
+    }
+
     // A settings file that exists but cannot be read: warned at start-up, never overwritten.
     void unreadableFileIsWarnedAndNotOverwritten() {
         TempDir dir;
@@ -563,6 +673,8 @@ class TestSettingsDialog : public QObject {
                 QVERIFY(script.boxes[0].text.contains(
                     QString::fromStdString(settingsFile().unreadableReason)));
                 QVERIFY(!settingsFile().unreadableReason.empty());
+                // The reason is the system's, in Russian.
+                QVERIFY(script.boxes[0].text.contains(QStringLiteral("это каталог")));
             }();
             QTest::mouseClick(&dialog.okButton(), Qt::LeftButton);
             return dialog.result();
@@ -573,7 +685,43 @@ class TestSettingsDialog : public QObject {
         QCOMPARE_EQ(result, 0);  // OK could not save, so the dialog did not close
         QCOMPARE_EQ(script.boxes.size(), std::size_t{2});
         QCOMPARE_EQ(script.boxes[1].kind, ui::BoxKind::Warning);
+        QVERIFY(script.boxes[1].text.contains(QStringLiteral("поэтому он не перезаписывается")));
         QVERIFY(std::filesystem::is_directory(dir.file("folder.ini")));
+    }
+
+    // The real boxes: one raised before the main dialog is shown stands in the middle of the
+    // screen, where the dialog will appear, not in its corner; one raised by a window not shown
+    // yet stands over the window that owns it.
+    void realBoxesStandWhereTheyAreSeen() {
+        TempDir dir;
+        std::filesystem::create_directory(dir.file("folder.ini"));
+        {
+            SettingsDialog dialog(test::testEnvironment(dir.file("folder.ini"), dir.path()));
+            QRect shownAt;
+            closeNextBox([&](QMessageBox& box) { shownAt = box.frameGeometry(); }, Qt::Key_Return);
+            dialog.warnAboutLoading();
+            QVERIFY(!shownAt.isNull());
+            const QPoint middle = QGuiApplication::primaryScreen()->availableGeometry().center();
+            QVERIFY2((shownAt.center() - middle).manhattanLength() <= 4,
+                     qPrintable(QStringLiteral("box at %1,%2 %3x%4")
+                                    .arg(shownAt.x())
+                                    .arg(shownAt.y())
+                                    .arg(shownAt.width())
+                                    .arg(shownAt.height())));
+        }
+
+        // A window still filling itself (not shown yet): its box stands over its owner.
+        dir.write("s.ini", threeGroups("GROUPS=3\r\n"));
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.move(20, 20);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QDialog filling(&dialog);
+        QRect shownAt;
+        closeNextBox([&](QMessageBox& box) { shownAt = box.frameGeometry(); }, Qt::Key_Return);
+        ui::showMessage(&filling, ui::BoxKind::Warning, ui::applicationTitle(),
+                        QStringLiteral("x"));
+        QVERIFY((shownAt.center() - dialog.frameGeometry().center()).manhattanLength() <= 40);
     }
 
     void folderChooserFillsTheLogDirectory() {

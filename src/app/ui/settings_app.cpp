@@ -7,6 +7,7 @@
 #include <QTranslator>
 
 #include "app/ui/app_resources.h"
+#include "app/ui/enter_key.h"
 #include "app/ui/settings_dialog.h"
 #include "app/ui/ui_support.h"
 #include "database/connection_settings.h"
@@ -23,11 +24,13 @@ bool installQtTranslation(QTranslator& translator) {
 }
 
 int runSettingsDialog(const Environment& env, int initialTab) {
+    // For every window of the run: the dialog, its boxes and the dialogs it opens.
+    const ui::EnterPressesFocusedButton enterKeys;
     SettingsDialog dialog(env);
     if (initialTab >= 0 && initialTab < dialog.tabs().count()) {
         dialog.tabs().setCurrentIndex(initialTab);
     }
-    dialog.warnIfUnreadable();
+    dialog.warnAboutLoading();
     return ui::runModal(dialog);
 }
 

@@ -164,15 +164,17 @@ QLabel& SettingsDialog::statusLine() {
     return ui_->statusLine;
 }
 
-void SettingsDialog::warnIfUnreadable() {
+void SettingsDialog::warnAboutLoading() {
     const SettingsFile& file = settingsFile();
-    if (file.unreadableReason.empty()) {
-        return;
+    if (!file.unreadableReason.empty()) {
+        ui::showMessage(
+            this, ui::BoxKind::Warning, ui::applicationTitle(),
+            ui::text(texts::kSettingsUnreadable)
+                .arg(pathText(file.settingsPath), QString::fromStdString(file.unreadableReason)));
     }
-    ui::showMessage(
-        this, ui::BoxKind::Warning, ui::applicationTitle(),
-        ui::text(texts::kSettingsUnreadable)
-            .arg(pathText(file.settingsPath), QString::fromStdString(file.unreadableReason)));
+    if (const std::string notes = channelListNotesText(file.channelListNotes); !notes.empty()) {
+        ui::showMessage(this, ui::BoxKind::Warning, ui::applicationTitle(), ui::text(notes));
+    }
 }
 
 bool SettingsDialog::apply() {

@@ -35,8 +35,9 @@ class SettingsDialog : public QDialog {
 
     // What loading the settings file gave (fails only for a file that exists but is unreadable).
     const Status& loadStatus() const { return loadStatus_; }
-    // Warns, naming the file and the reason, when the settings file could not be read.
-    void warnIfUnreadable();
+    // Warns, naming the file and the reason, when the settings file could not be read, and names
+    // the channels of lists that were not read whole.
+    void warnAboutLoading();
 
     // Writes the record and the connection values into the settings file, merged with what
     // another program wrote there meanwhile; values both changed are shown in one dialog to

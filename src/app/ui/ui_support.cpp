@@ -26,6 +26,12 @@ BoxAnswer showMessage(QWidget* parent, BoxKind kind, const QString& caption, con
     if (messageHandler()) {
         return messageHandler()(kind, caption, text);
     }
+    // Centred over the nearest window on the screen: a window not shown yet (a dialog still
+    // filling itself) has no place to be centred over, so its owner's window takes its place,
+    // and a box with no window shown at all is centred on the screen.
+    while (parent != nullptr && !parent->window()->isVisible()) {
+        parent = parent->window()->parentWidget();
+    }
     QMessageBox box(parent);
     box.setWindowTitle(caption);
     box.setText(text);

@@ -18,7 +18,9 @@ enum class BoxKind { Warning, Information, Question, Error };
 enum class BoxAnswer { Ok, Yes, No };
 
 // Shows a message box: warning and information boxes have an OK button, question boxes Yes and
-// No. The caption is given by the caller (usually applicationTitle()).
+// No. The caption is given by the caller (usually applicationTitle()). A box whose parent is not
+// on the screen yet is centred over the nearest owner that is, or on the screen (a warning before
+// the main dialog is shown).
 BoxAnswer showMessage(QWidget* parent, BoxKind kind, const QString& caption, const QString& text);
 
 // A test installs a handler that answers every box instead of showing it; an empty handler

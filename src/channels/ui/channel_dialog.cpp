@@ -401,7 +401,6 @@ void ChannelDialog::onStationChanged() {
     }
     {
         const QSignalBlocker block(ui_->channelBox);
-        const QString typed = ui_->channelBox.currentText();
         fillSorted(ui_->channelBox, channels.codes);
         int index = 0;
         if (mode_ == Mode::ChangeChannel) {
@@ -414,8 +413,9 @@ void ChannelDialog::onStationChanged() {
         if (ui_->channelBox.count() > 0) {
             ui_->channelBox.setCurrentIndex(index);
         } else {
-            // Nothing to pick: keep what the box showed, so it can still be typed or kept.
-            ui_->channelBox.setEditText(typed);
+            // Nothing listed for this station: a code shown before belonged to another station.
+            // A changed channel keeps its own code.
+            ui_->channelBox.setEditText(storedCode);
         }
     }
     // The codes as listed, for adding all of them at once.
@@ -524,10 +524,13 @@ void ChannelDialog::accept() {
     }
 
     const std::string timeText = bytesOf(lastTimeText.left(kTimeTextLimit));
-    const std::optional<std::int32_t> lastTime =
-        ui_->calendarRadio.isChecked() ? readCalendarTime(timeText) : readUnixTime(timeText);
+    TimeRefusal refusal = TimeRefusal::Format;
+    const std::optional<std::int32_t> lastTime = ui_->calendarRadio.isChecked()
+                                                     ? readCalendarTime(timeText, &refusal)
+                                                     : readUnixTime(timeText, &refusal);
     if (!lastTime) {
-        warn(ui::text(texts::kTimeFormatMismatch));
+        warn(ui::text(refusal == TimeRefusal::OutOfRange ? texts::kTimeOutOfRange
+                                                         : texts::kTimeFormatMismatch));
         return;
     }
 
