@@ -79,29 +79,9 @@ inline std::size_t channelListLength(const GroupRecord& group) {
     return length;
 }
 
-class SettingsRecord {
-  public:
-    SettingsRecord() = default;
-    virtual ~SettingsRecord() = default;
-    SettingsRecord(const SettingsRecord&) = delete;
-    SettingsRecord& operator=(const SettingsRecord&) = delete;
-
-    std::int32_t sizeMb = 0;
-    std::int32_t detailMode = 0;
-    std::int32_t showScreen = 0;
-    std::int32_t groupCount = 0;
-    std::string server;
-    std::string dataSource;
-    std::string user;
-    std::string password;
-    std::string dataDir;
-    std::string logDir;
-    OrderedArray<GroupRecord> groups;
-};
-
-// A copy of everything a record holds, field for field: what the settings file held when it
-// was read or written (the base that a save merges against), or what a merge gives. The record
-// itself is never copied; these copies live beside it.
+// Everything a record holds, field for field. Besides the record itself, copies of it serve as
+// what the settings file held when it was read or written (the base that a save merges against),
+// or what a merge gives. The record is never copied; these copies live beside it.
 struct SettingsValues {
     std::int32_t sizeMb = 0;
     std::int32_t detailMode = 0;
@@ -116,6 +96,15 @@ struct SettingsValues {
     OrderedArray<GroupRecord> groups;
 
     bool operator==(const SettingsValues&) const = default;
+};
+
+// The settings of the program: the values above, held once.
+class SettingsRecord : public SettingsValues {
+  public:
+    SettingsRecord() = default;
+    virtual ~SettingsRecord() = default;
+    SettingsRecord(const SettingsRecord&) = delete;
+    SettingsRecord& operator=(const SettingsRecord&) = delete;
 };
 
 SettingsValues settingsValuesOf(const SettingsRecord& record);
