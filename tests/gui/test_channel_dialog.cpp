@@ -243,6 +243,10 @@ class TestChannelDialog : public QObject {
         QCOMPARE(script_->boxes[1].kind, ui::BoxKind::Error);
         QVERIFY(script_->boxes[1].text.contains(QStringLiteral("BAD")));
         QVERIFY(!all->isEnabled());
+        // GOOD's channels are not offered for BAD, nor is a file name made from them.
+        QCOMPARE(box(d, "channelBox")->count(), 0);
+        QVERIFY(box(d, "channelBox")->currentText().isEmpty());
+        QVERIFY(edit(d, "fileNameEdit")->text().isEmpty());
         ConnectionSettings::release();
     }
 

@@ -383,11 +383,9 @@ void ChannelDialog::onStationChanged() {
                            channels)) {
             queryFailed(ui::text(texts::kChannelsQueryFailed).arg(ui_->stationBox.currentText()),
                         channels.error);
-            // The list of another station must not be added under this one.
-            listedStation_.clear();
-            listedChannels_.clear();
-            ui_->allChannels.setEnabled(false);
-            return;
+            // Nothing is listed for this station, as when the database knows no channel of it:
+            // the list of another station must not be offered or added under this one.
+            channels = CodeList{};
         }
     }
     channelsLeftOut_ = channels.leftOut();
