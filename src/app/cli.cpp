@@ -47,7 +47,8 @@ constexpr const char* kUsage =
     "\n"
     "Exit status:\n"
     "  0  the dialog was closed, or the mode did its work\n"
-    "  1  the mode failed: the settings file cannot be read or saved, or no connection\n"
+    "  1  the mode failed: the settings file cannot be read or saved, or no connection;\n"
+    "     or the dialog has no display to open on\n"
     "  2  the command line is wrong (an unknown option, two modes)\n"
     "\n"
     "Environment:\n"
@@ -464,6 +465,22 @@ CommandLineOptions parseCommandLineOptions(const Environment& env) {
         options.usageError = hidePasswords(parseOwnOptions(program, own, options));
     }
     return options;
+}
+
+bool dialogCanOpen(const CommandLineOptions& options, std::ostream& err) {
+    if (options.rest.displayNamed) {
+        return true;
+    }
+    for (std::size_t i = 1; i < options.toolkitArgs.size(); ++i) {
+        const std::string& arg = options.toolkitArgs[i];
+        if (arg == "-platform" || arg == "--platform") {
+            return true;
+        }
+    }
+    err << "vorda-settings: no display for the settings dialog (neither DISPLAY nor "
+           "WAYLAND_DISPLAY is set).\nThe modes --dump, --rewrite, --test-connection, --stations "
+           "and --channels need none; see --help.\n";
+    return false;
 }
 
 int runCommandLineMode(const CommandLineOptions& options, std::ostream& out, std::ostream& err) {

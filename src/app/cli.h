@@ -43,6 +43,10 @@ struct CommandLineOptions {
 
 CommandLineOptions parseCommandLineOptions(const Environment& env);
 
+// Whether the dialog has a window system to open on (the environment names one, or Qt's own
+// -platform option does); when not, says so on err, since the toolkit would only abort.
+bool dialogCanOpen(const CommandLineOptions& options, std::ostream& err);
+
 // Runs the mode the options ask for (or refuses the command line) and gives the exit status.
 int runCommandLineMode(const CommandLineOptions& options, std::ostream& out, std::ostream& err);
 

@@ -13,6 +13,9 @@ int main(int argc, char** argv) {
         return vorda::runCommandLineMode(options, std::cout, std::cerr);
     }
 #ifndef VORDA_NO_GUI
+    if (!vorda::dialogCanOpen(options, std::cerr)) {
+        return vorda::kExitFailure;
+    }
     return vorda::runSettingsApp(options.toolkitArgs, options.rest);
 #else
     std::cerr << "This build has no user interface; see --help.\n";

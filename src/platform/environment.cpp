@@ -26,6 +26,11 @@ Environment Environment::fromProcess(int argc, char** argv) {
     } else if (home != nullptr && home[0] == '/') {
         env.cacheDir = joinPath(home, ".cache");
     }
+    const auto isSet = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr && value[0] != '\0';
+    };
+    env.displayNamed = isSet("DISPLAY") || isSet("WAYLAND_DISPLAY") || isSet("QT_QPA_PLATFORM");
     return env;
 }
 

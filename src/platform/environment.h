@@ -18,6 +18,9 @@ struct Environment {
     // The user's cache folder ($XDG_CACHE_HOME, else $HOME/.cache); empty when neither is set,
     // and then nothing is kept there.
     std::string cacheDir;
+    // Whether a window system is named for the dialog: $DISPLAY or $WAYLAND_DISPLAY, or a Qt
+    // platform in $QT_QPA_PLATFORM.
+    bool displayNamed = true;
     // The wall clock.
     std::function<std::chrono::system_clock::time_point()> now = [] {
         return std::chrono::system_clock::now();

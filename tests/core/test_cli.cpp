@@ -249,6 +249,20 @@ TEST(CommandLine, QtsOwnOptionsGoToTheToolkitAndNeverNameTheSettingsFile) {
     }
 }
 
+TEST(CommandLine, TheDialogNeedsADisplayNamedByTheEnvironmentOrByQtsPlatformOption) {
+    Environment env;
+    env.args = {"prog", "my.ini"};
+    env.displayNamed = false;
+    std::ostringstream err;
+    EXPECT_FALSE(dialogCanOpen(parseCommandLineOptions(env), err));
+    EXPECT_NE(err.str().find("no display"), std::string::npos) << err.str();
+    env.args = {"prog", "-platform", "offscreen", "my.ini"};
+    EXPECT_TRUE(dialogCanOpen(parseCommandLineOptions(env), err));
+    env.args = {"prog", "my.ini"};
+    env.displayNamed = true;
+    EXPECT_TRUE(dialogCanOpen(parseCommandLineOptions(env), err));
+}
+
 TEST(CommandLine, UnknownOptionsAreRefusedWithTheUsageAndNothingIsWritten) {
     TempDir dir;
     const std::vector<std::vector<std::string>> refused = {{"--helpp", "--rewrite"},
