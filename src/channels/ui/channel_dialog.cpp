@@ -73,6 +73,23 @@ void fillSorted(QComboBox& box, const std::vector<std::string>& codes) {
     box.addItems(items);
 }
 
+// Fills the box with the codes and shows one: with lookForStored, the first listed code that
+// begins with the stored one (as the list finds a typed text), else the first code. An empty
+// list shows the stored code as text. False when the stored code was looked for and not found.
+bool fillAndShow(QComboBox& box, const std::vector<std::string>& codes, const QString& stored,
+                 bool lookForStored) {
+    const QSignalBlocker block(box);
+    fillSorted(box, codes);
+    int index = lookForStored ? box.findText(stored, Qt::MatchStartsWith) : 0;
+    const bool found = index >= 0;
+    if (box.count() == 0) {
+        box.setEditText(stored);
+    } else {
+        box.setCurrentIndex(found ? index : 0);
+    }
+    return found;
+}
+
 }  // namespace
 
 struct ChannelDialog::Controls {
@@ -351,22 +368,8 @@ void ChannelDialog::initDialog() {
     showLeftOut();
 
     const QString storedStation = ui_->stationBox.currentText();
-    {
-        const QSignalBlocker block(ui_->stationBox);
-        fillSorted(ui_->stationBox, stations.codes);
-        int index = 0;
-        if (mode_ != Mode::AddGroup) {
-            index = ui_->stationBox.findText(storedStation, Qt::MatchStartsWith);
-            if (index < 0) {
-                warn(ui::text(texts::kStationNotFound));
-                index = 0;
-            }
-        }
-        if (ui_->stationBox.count() > 0) {
-            ui_->stationBox.setCurrentIndex(index);
-        } else {
-            ui_->stationBox.setEditText(storedStation);
-        }
+    if (!fillAndShow(ui_->stationBox, stations.codes, storedStation, mode_ != Mode::AddGroup)) {
+        warn(ui::text(texts::kStationNotFound));
     }
     onStationChanged();
 }
@@ -397,24 +400,10 @@ void ChannelDialog::onStationChanged() {
         storedCode =
             ui::fromRecord(group.channels.at(static_cast<std::size_t>(channelIndex_)).code);
     }
-    {
-        const QSignalBlocker block(ui_->channelBox);
-        fillSorted(ui_->channelBox, channels.codes);
-        int index = 0;
-        if (mode_ == Mode::ChangeChannel) {
-            index = ui_->channelBox.findText(storedCode, Qt::MatchStartsWith);
-            if (index < 0) {
-                warn(ui::text(texts::kChannelNotFound));
-                index = 0;
-            }
-        }
-        if (ui_->channelBox.count() > 0) {
-            ui_->channelBox.setCurrentIndex(index);
-        } else {
-            // Nothing listed for this station: a code shown before belonged to another station.
-            // A changed channel keeps its own code.
-            ui_->channelBox.setEditText(storedCode);
-        }
+    // With nothing listed for this station, a code shown before belonged to another station: the
+    // box shows the stored code, a changed channel's own or none.
+    if (!fillAndShow(ui_->channelBox, channels.codes, storedCode, mode_ == Mode::ChangeChannel)) {
+        warn(ui::text(texts::kChannelNotFound));
     }
     // The codes as listed, for adding all of them at once.
     listedStation_ = bytesOf(ui_->stationBox.currentText());
