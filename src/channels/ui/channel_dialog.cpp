@@ -488,27 +488,17 @@ void ChannelDialog::accept() {
     }
 
     const QString spsText = ui_->spsEdit.text();
-    if (spsText.isEmpty()) {
+    const QString lastTimeText = ui_->lastTimeEdit.text();
+    const QString sizeText = ui_->sizeEdit.text();
+    const QString fileName = ui_->fileNameEdit.text();
+    // Every channel added at once gets its own proposed file name.
+    if (spsText.isEmpty() || lastTimeText.isEmpty() || sizeText.isEmpty() ||
+        (fileName.isEmpty() && !all)) {
         warn(ui::text(texts::kFillAllFields));
         return;
     }
     const std::int32_t sps = readDecimal(spsText);
-    const QString lastTimeText = ui_->lastTimeEdit.text();
-    if (lastTimeText.isEmpty()) {
-        warn(ui::text(texts::kFillAllFields));
-        return;
-    }
-    const QString sizeText = ui_->sizeEdit.text();
-    if (sizeText.isEmpty()) {
-        warn(ui::text(texts::kFillAllFields));
-        return;
-    }
     const std::int32_t sizeMb = readDecimal(sizeText);
-    const QString fileName = ui_->fileNameEdit.text();
-    if (fileName.isEmpty() && !all) {
-        warn(ui::text(texts::kFillAllFields));
-        return;
-    }
 
     const std::string timeText = bytesOf(lastTimeText.left(kTimeTextLimit));
     TimeRefusal refusal = TimeRefusal::Format;
