@@ -393,7 +393,7 @@ int listCodes(const Environment& env, const std::string* station, std::ostream& 
         station1251 = std::move(*bytes);
     }
     ConnectionSettings connection(env);
-    connection.load();
+    loadConnection(connection, err);
     const ConnectOutcome outcome = connection.connect(false);
     if (!outcome.connected) {
         err << forTerminal(outcome.caption) << "\n"

@@ -299,10 +299,9 @@ ConnectAttempt connectBounded(Handle environment, Handle connection,
 std::string attemptFailure(const ConnectAttempt& attempt) {
     switch (attempt.end) {
         case WaitEnd::TimedOut:
-            return "Сервер базы данных не ответил за " + std::to_string(timeouts().loginSeconds) +
-                   " с.";
+            return texts::format(texts::kServerSilent, {std::to_string(timeouts().loginSeconds)});
         case WaitEnd::Cancelled:
-            return "Подключение отменено.";
+            return std::string(texts::kConnectCancelled);
         case WaitEnd::Finished:
             break;
     }

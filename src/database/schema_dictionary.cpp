@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "channels/channel_rules.h"
 #include "database/odbc.h"
 #include "platform/cp1251.h"
 #include "platform/text.h"

@@ -7,8 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "channels/channel_rules.h"  // kMaxCodeLength: what a code may be
-
 namespace vorda {
 
 class SchemaDictionary {

@@ -70,8 +70,8 @@ struct DataSourcePage::Controls {
 
 DataSourcePage::DataSourcePage(const Environment& env, QWidget* parent)
     : ui::DialogPage(parent), ui_(std::make_unique<Controls>(env)) {
-    // The values the page shows come from a short-lived object's load.
-    ConnectionSettings(env).load();
+    // The values the page shows.
+    ui_->sources.load();
 
     Controls& c = *ui_;
     setLayout(&c.layout);

@@ -21,10 +21,6 @@
 namespace vorda {
 namespace {
 
-QString text(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
 void warn(QWidget* parent, const QString& message) {
     ui::showMessage(parent, ui::BoxKind::Warning, ui::applicationTitle(), message);
 }
@@ -74,17 +70,17 @@ DsnEditDialog::DsnEditDialog(QWidget* parent, const std::vector<std::string>& dr
     c.layout.addWidget(&c.buttons);
 
     for (const std::string& d : drivers) {
-        c.driverBox.addItem(text(d));
+        c.driverBox.addItem(ui::text(d));
     }
     if (!driver.empty()) {
-        int index = c.driverBox.findText(text(driver));
+        int index = c.driverBox.findText(ui::text(driver));
         if (index < 0) {
-            c.driverBox.addItem(text(driver));
+            c.driverBox.addItem(ui::text(driver));
             index = c.driverBox.count() - 1;
         }
         c.driverBox.setCurrentIndex(index);
     }
-    c.nameEdit.setText(text(name));
+    c.nameEdit.setText(ui::text(name));
     c.nameEdit.setReadOnly(!name.empty());
 
     table.setColumnCount(2);
@@ -95,7 +91,7 @@ DsnEditDialog::DsnEditDialog(QWidget* parent, const std::vector<std::string>& dr
     table.setSelectionBehavior(QAbstractItemView::SelectRows);
     table.setSelectionMode(QAbstractItemView::SingleSelection);
     for (const auto& [key, value] : attributes) {
-        addRow(text(key), text(value));
+        addRow(ui::text(key), ui::text(value));
     }
     offerDriverKeys();
     table.resizeColumnToContents(0);
@@ -165,7 +161,7 @@ void DsnEditDialog::offerDriverKeys() {
     }
     ui_->offeredKeys.clear();
     for (const std::string& key : odbcDriverKeys(driver())) {
-        const QString k = text(key);
+        const QString k = ui::text(key);
         ui_->offeredKeys << k;
         bool present = false;
         for (int row = 0; row < table.rowCount() && !present; ++row) {
@@ -192,7 +188,7 @@ void DsnEditDialog::onTest() {
                         ui::text(texts::kDsnTestPassed));
     } else {
         ui::showMessage(this, ui::BoxKind::Error, windowTitle(),
-                        ui::text(texts::kDsnTestFailed).arg(text(status.error)));
+                        ui::text(texts::kDsnTestFailed).arg(ui::text(status.error)));
     }
 }
 
@@ -348,7 +344,7 @@ void DsnManagerDialog::refresh() {
     ui_->list.clear();
     for (const OdbcDataSource& source : sources_) {
         auto item = std::make_unique<QTreeWidgetItem>(
-            QStringList{text(source.name), text(source.driver),
+            QStringList{ui::text(source.name), ui::text(source.driver),
                         ui::text(source.isSystem ? texts::kDsnSystemKind : texts::kDsnUserKind)});
         ui_->list.addTopLevelItem(item.release());  // the list owns its items
     }
@@ -364,7 +360,7 @@ void DsnManagerDialog::refresh() {
 
 bool DsnManagerDialog::select(const QString& name, bool isSystem) {
     for (std::size_t i = 0; i < sources_.size(); ++i) {
-        if (text(sources_[i].name) == name && sources_[i].isSystem == isSystem) {
+        if (ui::text(sources_[i].name) == name && sources_[i].isSystem == isSystem) {
             ui_->list.setCurrentItem(ui_->list.topLevelItem(static_cast<int>(i)));
             return true;
         }
@@ -385,7 +381,7 @@ const OdbcDataSource* DsnManagerDialog::selected() const {
 bool DsnManagerDialog::userSourceExists(const std::string& name) const {
     for (const OdbcDataSource& source : sources_) {
         if (!source.isSystem &&
-            QString::fromStdString(source.name).compare(text(name), Qt::CaseInsensitive) == 0) {
+            QString::fromStdString(source.name).compare(ui::text(name), Qt::CaseInsensitive) == 0) {
             return true;
         }
     }
@@ -416,7 +412,7 @@ void DsnManagerDialog::onAdd() {
     const std::string name = edit.name();
     if (userSourceExists(name) &&
         ui::showMessage(this, ui::BoxKind::Question, ui::applicationTitle(),
-                        ui::text(texts::kReplaceDsnQuestion).arg(text(name))) !=
+                        ui::text(texts::kReplaceDsnQuestion).arg(ui::text(name))) !=
             ui::BoxAnswer::Yes) {
         return;
     }
@@ -426,10 +422,10 @@ void DsnManagerDialog::onAdd() {
         status = writeUserDataSource(name, edit.driver(), edit.attributes());
     }
     if (!status) {
-        warn(this, ui::text(texts::kDsnNotWritten).arg(text(name), text(status.error)));
+        warn(this, ui::text(texts::kDsnNotWritten).arg(ui::text(name), ui::text(status.error)));
     }
     refresh();
-    select(text(name), false);
+    select(ui::text(name), false);
 }
 
 void DsnManagerDialog::onEdit() {
@@ -455,10 +451,11 @@ void DsnManagerDialog::onEdit() {
         status = writeUserDataSource(chosen.name, edit.driver(), edit.attributes());
     }
     if (!status) {
-        warn(this, ui::text(texts::kDsnNotWritten).arg(text(chosen.name), text(status.error)));
+        warn(this,
+             ui::text(texts::kDsnNotWritten).arg(ui::text(chosen.name), ui::text(status.error)));
     }
     refresh();
-    select(text(chosen.name), false);
+    select(ui::text(chosen.name), false);
 }
 
 void DsnManagerDialog::onRemove() {
@@ -468,7 +465,7 @@ void DsnManagerDialog::onRemove() {
     }
     const std::string name = source->name;
     if (ui::showMessage(this, ui::BoxKind::Question, ui::applicationTitle(),
-                        ui::text(texts::kRemoveDsnQuestion).arg(text(name))) !=
+                        ui::text(texts::kRemoveDsnQuestion).arg(ui::text(name))) !=
         ui::BoxAnswer::Yes) {
         return;
     }
@@ -478,7 +475,7 @@ void DsnManagerDialog::onRemove() {
         status = removeUserDataSource(name);
     }
     if (!status) {
-        warn(this, ui::text(texts::kDsnNotRemoved).arg(text(name), text(status.error)));
+        warn(this, ui::text(texts::kDsnNotRemoved).arg(ui::text(name), ui::text(status.error)));
     }
     refresh();
 }
