@@ -18,6 +18,8 @@ struct ConnectionValues {
     std::string password;
     std::string dataDir;
 
+    bool operator==(const ConnectionValues&) const = default;
+
     // The values cut to their widths.
     ConnectionValues cutToLimits() const {
         return {dataSource.substr(0, kDataSourceLimit), user.substr(0, kUserLimit),

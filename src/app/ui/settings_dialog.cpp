@@ -38,30 +38,10 @@ QString pathText(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
-void clearRecord(SettingsRecord& record) {
-    record.sizeMb = 0;
-    record.detailMode = 0;
-    record.showScreen = 0;
-    record.groupCount = 0;
-    record.server.clear();
-    record.dataSource.clear();
-    record.user.clear();
-    record.password.clear();
-    record.dataDir.clear();
-    record.logDir.clear();
-    record.groups.removeAll();
-}
-
-bool sameConnection(const ConnectionValues& a, const ConnectionValues& b) {
-    return a.dataSource == b.dataSource && a.user == b.user && a.password == b.password &&
-           a.dataDir == b.dataDir;
-}
-
 }  // namespace
 
 Status SettingsDialog::loadFrom(const Environment& env) {
     ui::initResources();  // the pages take their icons from the resources
-    clearRecord(settingsRecord());
     return loadSettings(settingsRecord(), settingsFile(), env);
 }
 
@@ -294,7 +274,7 @@ void SettingsDialog::refillPages(const SettingsValues& before,
         record.groupCount != before.groupCount || record.groups.size() != before.groups.size()) {
         c.additionalPage.fill();
     }
-    if (!sameConnection(ConnectionSettings::values(), beforeConnection)) {
+    if (ConnectionSettings::values() != beforeConnection) {
         c.dataSourcePage.fill();
     }
 }

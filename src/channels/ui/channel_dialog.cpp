@@ -59,16 +59,12 @@ std::string bytesOf(const QString& text) {
     return ui::toRecord(kept).value_or(std::string());
 }
 
-// Fills a list box with database codes, sorted without regard to case.
-void fillSorted(QComboBox& box, const std::vector<std::string>& codes) {
+// Fills a list box with database codes, in the order the database queries give them.
+void fillCodes(QComboBox& box, const std::vector<std::string>& codes) {
     QStringList items;
     for (const auto& code : codes) {
         items << ui::fromRecord(code);
     }
-    std::stable_sort(items.begin(), items.end(), [](const QString& a, const QString& b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
     box.clear();
     box.addItems(items);
 }
@@ -79,7 +75,7 @@ void fillSorted(QComboBox& box, const std::vector<std::string>& codes) {
 bool fillAndShow(QComboBox& box, const std::vector<std::string>& codes, const QString& stored,
                  bool lookForStored) {
     const QSignalBlocker block(box);
-    fillSorted(box, codes);
+    fillCodes(box, codes);
     int index = lookForStored ? box.findText(stored, Qt::MatchStartsWith) : 0;
     const bool found = index >= 0;
     if (box.count() == 0) {
@@ -379,11 +375,11 @@ void ChannelDialog::onStationChanged() {
     if (connection == SQL_NULL_HDBC) {
         return;
     }
+    const std::string station = bytesOf(ui_->stationBox.currentText());
     CodeList channels;
     {
         ui::WaitCursor wait;
-        if (!queryChannels(connection, schemaDictionary(), bytesOf(ui_->stationBox.currentText()),
-                           channels)) {
+        if (!queryChannels(connection, schemaDictionary(), station, channels)) {
             queryFailed(ui::text(texts::kChannelsQueryFailed).arg(ui_->stationBox.currentText()),
                         channels.error);
             // Nothing is listed for this station, as when the database knows no channel of it:
@@ -406,11 +402,8 @@ void ChannelDialog::onStationChanged() {
         warn(ui::text(texts::kChannelNotFound));
     }
     // The codes as listed, for adding all of them at once.
-    listedStation_ = bytesOf(ui_->stationBox.currentText());
-    listedChannels_.clear();
-    for (int i = 0; i < ui_->channelBox.count(); ++i) {
-        listedChannels_.push_back(bytesOf(ui_->channelBox.itemText(i)));
-    }
+    listedStation_ = station;
+    listedChannels_ = std::move(channels.codes);
     ui_->allChannels.setEnabled(!listedChannels_.empty());
     onChannelChanged();
 }

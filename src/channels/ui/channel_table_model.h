@@ -33,7 +33,6 @@ class ChannelTableModel : public QAbstractTableModel {
     // Shows only the rows whose station or channel code holds the text (code page 1251 bytes),
     // every row for an empty text; rebuilds the rows as refill does.
     void setSearch(std::string text);
-    const std::string& search() const { return search_; }
     // The rows of the whole list, shown or not.
     int listedCount() const { return listedCount_; }
     // Whether the row is the first of the whole list.
