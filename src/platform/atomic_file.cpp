@@ -12,6 +12,7 @@
 #include <memory>
 #include <utility>
 
+#include "platform/environment.h"
 #include "resources/texts.h"
 
 namespace vorda {
@@ -31,46 +32,6 @@ Status cannotRead(const std::string& path, const std::string& why) {
 }
 Status cannotRead(const std::string& path, int err) {
     return cannotRead(path, texts::systemError(err));
-}
-
-// A file descriptor closed when it goes.
-class UniqueFd {
-  public:
-    explicit UniqueFd(int fd = -1) : fd_(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int get() const { return fd_; }
-    // Closes now; false (with errno set) when close reports an error.
-    bool close() {
-        const int fd = std::exchange(fd_, -1);
-        return fd < 0 || ::close(fd) == 0;
-    }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-
-  private:
-    int fd_;
-};
-
-std::string directoryOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    if (slash == 0) {
-        return "/";
-    }
-    return path.substr(0, slash);
-}
-
-std::string baseNameOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 mode_t currentUmask() {
@@ -305,22 +266,6 @@ Status inspectTarget(const std::string& path, const std::string& target, TargetS
     return Status::success();
 }
 
-// 0 or the errno value.
-int writeAll(int fd, std::string_view bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
 // Gives the new file the target's owner, where we may (only a privileged user can give a file
 // away).
 void carryOverOwner(int fd, const TargetState& state) {
@@ -365,17 +310,8 @@ int readAllAt(int fd, std::string& bytes) {
 
 // Makes the open file hold exactly bytes, flushed to disk. 0 or the errno value.
 int overwrite(int fd, std::string_view bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n =
-            ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        done += static_cast<std::size_t>(n);
+    if (const int err = writeAllAt(fd, bytes); err != 0) {
+        return err;
     }
     if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0 || ::fsync(fd) != 0) {
         return errno;
@@ -444,6 +380,22 @@ Status finishPlaced(const std::string& path, const std::string& target, TempFile
 
 }  // namespace
 
+int writeAllAt(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
 Status readFileBytes(const std::string& path, std::string& bytes, bool& exists) {
     bytes.clear();
     exists = false;
@@ -469,27 +421,20 @@ Status readFileBytes(const std::string& path, std::string& bytes, bool& exists) 
     if (st.st_size > 0) {
         bytes.reserve(static_cast<std::size_t>(st.st_size));
     }
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            bytes.clear();
-            return cannotRead(path, errno);
-        }
-        if (n == 0) {
-            break;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(n));
+    if (const int err = readAllAt(fd.get(), bytes); err != 0) {
+        bytes.clear();
+        return cannotRead(path, err);
     }
     exists = true;
     return Status::success();
 }
 
-Status readSettledFileBytes(const std::string& path, std::string& bytes, bool& exists) {
+Status readSettledFileBytes(const std::string& path, std::string& bytes, bool& exists,
+                            const FileContent* known) {
     Status status = readFileBytes(path, bytes, exists);
+    if (status.ok && known != nullptr && known->exists == exists && known->bytes == bytes) {
+        return status;
+    }
     for (int tries = 0; status.ok && tries < 8; ++tries) {
         std::string again;
         bool againExists = false;
@@ -524,7 +469,7 @@ Status replaceFile(const std::string& path, std::string_view bytes, const FileCo
         return cannotWrite(path, texts::format(texts::kCannotCreateTempFile,
                                                {directoryOf(target), texts::systemError(err)}));
     }
-    if (const int err = writeAll(temp.fd(), bytes); err != 0) {
+    if (const int err = writeAllAt(temp.fd(), bytes); err != 0) {
         return cannotWrite(path, err);
     }
     carryOverOwner(temp.fd(), state);

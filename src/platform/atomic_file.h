@@ -2,13 +2,43 @@
 // A file on disk read whole and written whole, so that a program reading it at the same time
 // (the reading service keeps its channel times in the settings file) never sees half of a write.
 // POSIX calls only; the bytes are not looked at.
+#include <unistd.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/status.h"
 
 namespace vorda {
+
+// A file descriptor closed when it goes.
+class UniqueFd {
+  public:
+    explicit UniqueFd(int fd = -1) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return fd_; }
+    // Closes now; false (with errno set) when close reports an error.
+    bool close() {
+        const int fd = std::exchange(fd_, -1);
+        return fd < 0 || ::close(fd) == 0;
+    }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = fd;
+    }
+
+  private:
+    int fd_;
+};
+
+// Writes bytes to the open file from its start. 0 or the errno value.
+int writeAllAt(int fd, std::string_view bytes);
 
 // Reads a whole file. A missing file gives success, no bytes and exists false; a file that
 // exists but cannot be read (a folder, a FIFO, a device or anything else that is no regular
@@ -16,17 +46,19 @@ namespace vorda {
 // exists false.
 Status readFileBytes(const std::string& path, std::string& bytes, bool& exists);
 
-// Like readFileBytes, but reads again until two reads in a row agree, so that a file another
-// program is rewriting in place is not taken half-written (a few tries; the last read stands).
-Status readSettledFileBytes(const std::string& path, std::string& bytes, bool& exists);
-
-// What the file held before a replacement, for the caller to compare.
+// What a file holds (or held before a replacement, for the caller to compare).
 struct FileContent {
     bool exists = false;
     std::string bytes;
 
     bool operator==(const FileContent&) const = default;
 };
+
+// Like readFileBytes, but reads again until two reads in a row agree, so that a file another
+// program is rewriting in place is not taken half-written (a few tries; the last read stands).
+// A first read that finds known (a whole file seen before) stands at once.
+Status readSettledFileBytes(const std::string& path, std::string& bytes, bool& exists,
+                            const FileContent* known = nullptr);
 
 // What replaceFile did.
 struct Replacement {

@@ -45,6 +45,22 @@ std::string Environment::commandLine1251() const {
     return cp1251::fromUtf8Lossy(line);
 }
 
+std::string directoryOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    if (slash == 0) {
+        return "/";
+    }
+    return path.substr(0, slash);
+}
+
+std::string baseNameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string joinPath(const std::string& dir, const std::string& name) {
     if (dir.empty()) {
         return name;

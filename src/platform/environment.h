@@ -37,6 +37,10 @@ struct Environment {
 // Joins a directory and a file name with exactly one '/'.
 std::string joinPath(const std::string& dir, const std::string& name);
 
+// The folder of a path ("." for a bare name, "/" for a name at the root) and its last name.
+std::string directoryOf(const std::string& path);
+std::string baseNameOf(const std::string& path);
+
 bool fileExists(const std::string& path);
 
 }  // namespace vorda

@@ -13,16 +13,12 @@
 #include <ctime>
 #include <memory>
 
+#include "platform/atomic_file.h"
 #include "platform/environment.h"
 #include "resources/texts.h"
 
 namespace vorda {
 namespace {
-
-std::string baseNameOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // "NAME.1a2b3c4d.": what the copies of one settings file begin with. The tag is FNV-1a of the
 // full path, which stays the same from run to run.
@@ -98,29 +94,20 @@ Status keepBackup(const std::string& folder, const std::string& settingsPath,
     }
     const std::string name = joinPath(folder, prefixFor(settingsPath) + timeStamp(now));
     std::string path;
-    int fd = -1;
+    UniqueFd fd;
     for (int n = 0; n < 100; ++n) {
         // "-1", "-2", ...: another copy in the same millisecond
         path = n == 0 ? name : name + "-" + std::to_string(n);
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0 || errno != EEXIST) {
+        fd.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (fd.get() >= 0 || errno != EEXIST) {
             break;
         }
     }
-    if (fd < 0) {
+    if (fd.get() < 0) {
         return cannotKeep(folder, errno);
     }
-    std::size_t done = 0;
-    int err = 0;
-    while (done < bytes.size() && err == 0) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno != EINTR) {
-            err = errno;
-        } else if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        }
-    }
-    if (::close(fd) != 0 && err == 0) {
+    int err = writeAllAt(fd.get(), bytes);
+    if (!fd.close() && err == 0) {
         err = errno;
     }
     if (err != 0) {

@@ -273,11 +273,11 @@ bool holdsSettings(const FileContent& content) {
 bool changedWithin(const std::string& path, const std::string& ours, std::chrono::milliseconds span,
                    FileContent& found) {
     const auto until = std::chrono::steady_clock::now() + span;
+    const FileContent mine{true, ours};
     do {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         FileContent now;
-        if (readSettledFileBytes(path, now.bytes, now.exists).ok &&
-            now != FileContent{true, ours}) {
+        if (readSettledFileBytes(path, now.bytes, now.exists, &mine).ok && now != mine) {
             found = std::move(now);
             return true;
         }
@@ -388,14 +388,17 @@ SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const Connec
 
     // The file as it is on disk now (another program may have changed it since it was loaded).
     FileContent theirs;
-    if (Status st = readSettledFileBytes(file.filePath, theirs.bytes, theirs.exists); !st) {
+    const FileContent base{file.baseExists, file.baseBytes};
+    if (Status st = readSettledFileBytes(file.filePath, theirs.bytes, theirs.exists,
+                                         file.baseIsBytes ? &base : nullptr);
+        !st) {
         static_cast<Status&>(result) = st;
         return result;
     }
     FileContent onDisk = theirs;  // what the next replacement expects to take out
     // The other program's settings as far as seen: none while the file is still the base.
     std::optional<SettingsValues> other;
-    if (!file.baseIsBytes || theirs != FileContent{file.baseExists, file.baseBytes}) {
+    if (!file.baseIsBytes || theirs != base) {
         // A file removed meanwhile is written anew, not taken as every group removed.
         other = holdsSettings(theirs) || !file.baseExists || file.baseBytes.empty()
                     ? decodeKept(file, theirs.bytes)
