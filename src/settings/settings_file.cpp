@@ -357,11 +357,9 @@ Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environmen
     Status status = readFileBytes(file.filePath, bytes, exists);
     if (!status.ok) {
         // The record still gets its defaults; saving over this file is refused.
-        file.existed = true;
         file.unreadableReason = status.error;
         bytes.clear();
     } else {
-        file.existed = exists;
         remember(file, bytes, exists);
         file.baseExists = exists;
         file.baseBytes = bytes;
@@ -508,7 +506,6 @@ SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const Connec
 
     // The file holds the merge (but for what another program wrote after the last write): it is
     // the next base, and the record takes it over.
-    file.existed = true;
     remember(file, writtenBytes, true);
     file.document = std::move(writtenDoc);  // stands for the bytes the file holds
     result.saved = true;

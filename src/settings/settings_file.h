@@ -31,8 +31,6 @@ struct SettingsFile {
     // The same file as read and written: a ./ path taken from the environment's current
     // directory.
     std::string filePath;
-    // Whether the file existed when it was loaded.
-    bool existed = false;
     // Set when the file exists but could not be read: saving over it is refused.
     std::string unreadableReason;
     // Groups whose channel lists were not read whole: the codes left out are not in the record,

@@ -44,8 +44,6 @@ TEST(ChannelList, SearchFoldsLatinAndCyrillicLettersOfTheCodePage) {
     EXPECT_FALSE(holdsSearchKey("C1", searchKey("\xF1"
                                                 "1")));  // Cyrillic с, not Latin C
     EXPECT_TRUE(holdsSearchKey("S_1", searchKey("_1")));
-    // The list's own code matching stays Latin-only.
-    EXPECT_FALSE(sameChannelCode("\xE0", "\xC0"));
 }
 
 TEST(ChannelList, SearchShowsTheRowsWhoseStationOrChannelHoldsTheText) {

@@ -75,14 +75,14 @@ TEST(SettingsLoad, MissingFileGivesDefaults) {
     TempDir dir;
     auto l = load(dir);
     EXPECT_TRUE(l->status.ok);
-    EXPECT_FALSE(l->file.existed);
+    EXPECT_FALSE(l->file.baseExists);
     const SettingsRecord& r = l->record;
     EXPECT_EQ(r.dataSource, "zel");
     EXPECT_EQ(r.user, "zel");
     EXPECT_EQ(r.password, "qmx");
     EXPECT_EQ(r.dataDir, "d:\\data");
     EXPECT_EQ(r.logDir, "d:\\log");
-    EXPECT_FALSE(r.server.empty());
+    EXPECT_EQ(r.server, "localhost");
     EXPECT_EQ(r.detailMode, 0);
     EXPECT_EQ(r.showScreen, 0);
     EXPECT_EQ(r.sizeMb, 100);

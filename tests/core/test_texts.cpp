@@ -1,4 +1,5 @@
-// The operator's texts: counts with the noun in the form Russian takes after the number.
+// The operator's texts: counts with the noun in the form Russian takes after the number, and
+// the arguments filled in.
 #include <gtest/gtest.h>
 
 #include "resources/texts.h"
@@ -19,4 +20,12 @@ TEST(Texts, CountedNounsTakeTheirRussianForm) {
     EXPECT_EQ(values(112), "112 значений");
     EXPECT_EQ(values(21), "21 значение");
     EXPECT_EQ(values(104), "104 значения");
+}
+
+TEST(Texts, FormatFillsEachPlaceOnceAndLeavesTheRestAsTheyAre) {
+    EXPECT_EQ(texts::format("%2 и %1", {"a", "b"}), "b и a");
+    // An argument holding a %n is not filled in again; a %n without an argument stays.
+    EXPECT_EQ(texts::format("%1 %2", {"%2"}), "%2 %2");
+    EXPECT_EQ(texts::format("%1%%1", {"x"}), "x%x");
+    EXPECT_EQ(texts::format("100%", {}), "100%");
 }

@@ -778,9 +778,7 @@ class ChannelListPageTest : public QObject {
                   "[GROUP2]\nSTATION=S1\nCHAN=BHZ,BHN\nBHZ=1\nBHN=11\n"
                   "[GROUP3]\nSTATION=S4\nCHAN=LHZ\nLHZ=4\n"
                   "[GROUP4]\nSTATION=S3\nCHAN=SHZ\nSHZ=3\n");
-        Environment env;
-        env.args = {"vorda-settings", dir.file("ZEL_VurEV.ini")};
-        env.currentDir = dir.path();
+        const Environment env = test::testEnvironment(dir.file("ZEL_VurEV.ini"), dir.path());
         auto& record = settingsRecord();
         record.groups.removeAll();
         record.groupCount = 0;
