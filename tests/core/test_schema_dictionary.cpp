@@ -389,11 +389,44 @@ TEST_F(SchemaDictionaryTest, CyrillicCodesFromAMariaDbUtf8mb4Table) {
     expectCyrillicCodes(dbc, d);
 }
 
+// The query timeout as a test sets it, and as it was again afterwards.
+class QueryTimeout {
+  public:
+    explicit QueryTimeout(SQLULEN seconds) : saved_(odbc::timeouts()) {
+        odbc::timeouts().querySeconds = seconds;
+    }
+    ~QueryTimeout() { odbc::timeouts() = saved_; }
+    QueryTimeout(const QueryTimeout&) = delete;
+    QueryTimeout& operator=(const QueryTimeout&) = delete;
+
+  private:
+    odbc::Timeouts saved_;
+};
+
+// The SQLite driver does not end a statement at the query timeout by itself: the statement is
+// cancelled from outside and the query fails instead of running for minutes.
+TEST_F(SchemaDictionaryTest, ASlowStationQueryIsCancelledWhereTheDriverKeepsNoTimeout) {
+    const QueryTimeout timeout(1);
+    const SQLHDBC dbc = connectSqlite(
+        "DICT_SQLITE_SLOW",
+        "create view SITECHAN as with recursive c(x) as (select 1 union all select x + 1 from c "
+        "where x < 4000000000) select 'A' || (x % 7) as STA, 'B' as CHAN from c;");
+    ASSERT_NE(dbc, nullptr);
+    SchemaDictionary d;
+    d.refresh(dbc);
+    CodeList stations;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(queryStations(dbc, d, stations));
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 1 + 20);  // not the minutes the statement would run
+    EXPECT_TRUE(stations.codes.empty());
+}
+
 // A statement the server takes too long over ends at the query timeout with the driver's
 // error, on both servers.
 TEST_F(SchemaDictionaryTest, SlowStationQueriesEndAtTheQueryTimeoutOnPostgresAndMariaDb) {
-    const odbc::Timeouts saved = odbc::timeouts();
-    odbc::timeouts().querySeconds = 2;
+    const QueryTimeout timeout(2);
     PostgresServer& pg = PostgresServer::shared();
     MariaDbServer& maria = MariaDbServer::shared();
     ASSERT_TRUE(pg.running()) << pg.error();
@@ -428,7 +461,6 @@ TEST_F(SchemaDictionaryTest, SlowStationQueriesEndAtTheQueryTimeoutOnPostgresAnd
         }
         ConnectionSettings::release();
     }
-    odbc::timeouts() = saved;
 }
 
 }  // namespace
