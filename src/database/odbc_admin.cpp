@@ -295,6 +295,25 @@ OdbcAttributes odbcDataSourceAttributes(const std::string& name, bool isSystem) 
     return attributes;
 }
 
+Status checkAttributes(const OdbcAttributes& attributes) {
+    for (std::size_t i = 0; i < attributes.size(); ++i) {
+        const auto& [key, value] = attributes[i];
+        if (Status s = checkAttributeKey(key); !s) {
+            return s;
+        }
+        if (Status s = checkAttributeValue(key, value); !s) {
+            return s;
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            if (equalsAsciiNoCase(attributes[j].first, key)) {
+                return Status::failure(
+                    texts::format(texts::kBadDsnParameter, {key, texts::kKeyRepeated}));
+            }
+        }
+    }
+    return Status::success();
+}
+
 Status writeUserDataSource(const std::string& name, const std::string& driver,
                            const OdbcAttributes& attributes) {
     if (Status s = checkDataSourceName(name); !s) {
@@ -303,13 +322,8 @@ Status writeUserDataSource(const std::string& name, const std::string& driver,
     if (driver.empty() || hasLineBreakOrNul(driver)) {
         return Status::failure(std::string(texts::kNoDsnDriver));
     }
-    for (const auto& [key, value] : attributes) {
-        if (Status s = checkAttributeKey(key); !s) {
-            return s;
-        }
-        if (Status s = checkAttributeValue(key, value); !s) {
-            return s;
-        }
+    if (Status s = checkAttributes(attributes); !s) {
+        return s;
     }
     if (Status s = checkUserFileWritable(); !s) {
         return s;

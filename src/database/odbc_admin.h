@@ -61,6 +61,9 @@ Status checkAttributeKey(std::string_view key);
 // The value of an attribute: no line break and no NUL byte.
 Status checkAttributeValue(std::string_view key, std::string_view value);
 
+// Every attribute checked as above, and no key twice (letter case aside, as drivers read them).
+Status checkAttributes(const OdbcAttributes& attributes);
+
 // Creates or replaces a user data source with the driver and attributes; refuses (writing
 // nothing) what the checks above refuse, and an empty driver.
 Status writeUserDataSource(const std::string& name, const std::string& driver,

@@ -128,6 +128,7 @@ TEST_F(OdbcAdminTest, RefusesWhatWouldCorruptTheFile) {
     EXPECT_FALSE(writeUserDataSource("ADM_X", "SQLite3", {{"", "x"}}));
     EXPECT_FALSE(writeUserDataSource("ADM_X", "SQLite3", {{"Data]base", "x"}}));
     EXPECT_FALSE(writeUserDataSource("ADM_X", "SQLite3", {{"driver", "x"}}));
+    EXPECT_FALSE(writeUserDataSource("ADM_X", "SQLite3", {{"Database", "a"}, {"DATABASE", "b"}}));
     EXPECT_FALSE(writeUserDataSource(std::string(33, 'X'), "SQLite3", {}));
     EXPECT_FALSE(removeUserDataSource(""));
     EXPECT_EQ(test::readFile(sandbox.userIniPath()), before);

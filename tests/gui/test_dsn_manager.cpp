@@ -184,6 +184,9 @@ class TestDsnManager : public QObject {
             QCOMPARE_EQ(edit.result(), 0);
         }
         QCOMPARE_EQ(script.boxes.size(), std::size_t{4});
+        // Each box says what is wrong: here the reserved sign.
+        QVERIFY2(script.boxes[1].text.contains(QStringLiteral("«=»")),
+                 qPrintable(script.boxes[1].text));
         edit.nameEdit().setText(QStringLiteral("ИМЯ ДЕМО"));  // Cyrillic is fine
         QCOMPARE_EQ(edit.attributeTable().item(1, 0)->text(), QStringLiteral("Database"));
         edit.attributeTable().item(1, 0)->setText(QStringLiteral("Server"));  // a repeated key
@@ -191,6 +194,8 @@ class TestDsnManager : public QObject {
         QTest::mouseClick(&edit.okButton(), Qt::LeftButton);
         QVERIFY(edit.isVisible());
         QCOMPARE_EQ(script.boxes.size(), std::size_t{5});
+        QVERIFY2(script.boxes[4].text.contains(QStringLiteral("Server")),
+                 qPrintable(script.boxes[4].text));
         edit.attributeTable().item(1, 0)->setText(QStringLiteral("Database"));
         edit.attributeTable().item(1, 1)->setText(QString());
         QTest::mouseClick(&edit.okButton(), Qt::LeftButton);

@@ -228,32 +228,17 @@ OdbcAttributes DsnEditDialog::attributes() const {
 }
 
 void DsnEditDialog::accept() {
-    if (!checkDataSourceName(ui_->nameEdit.text().toStdString())) {
-        warn(this, ui::text(texts::kEnterDsnName));
+    if (Status s = checkDataSourceName(ui_->nameEdit.text().toStdString()); !s) {
+        warn(this, ui::text(s.error));
         return;
     }
     if (ui_->driverBox.currentText().isEmpty()) {
         warn(this, ui::text(texts::kChooseDsnDriver));
         return;
     }
-    QStringList seen;
-    for (int row = 0; row < ui_->table.rowCount(); ++row) {
-        const QTableWidgetItem* key = ui_->table.item(row, 0);
-        const QTableWidgetItem* value = ui_->table.item(row, 1);
-        const QString k = key != nullptr ? key->text().trimmed() : QString();
-        if (k.isEmpty()) {
-            continue;
-        }
-        if (!checkAttributeKey(k.toStdString()) || seen.contains(k, Qt::CaseInsensitive)) {
-            warn(this, ui::text(texts::kBadParameterName).arg(k));
-            return;
-        }
-        if (value != nullptr &&
-            !checkAttributeValue(k.toStdString(), value->text().toStdString())) {
-            warn(this, ui::text(texts::kParameterLineBreak).arg(k));
-            return;
-        }
-        seen.append(k);
+    if (Status s = checkAttributes(attributes()); !s) {
+        warn(this, ui::text(s.error));
+        return;
     }
     QDialog::accept();
 }
