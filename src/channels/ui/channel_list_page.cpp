@@ -378,10 +378,14 @@ void ChannelListPage::refillList() {
 }
 
 void ChannelListPage::showCounts() {
+    showSearchCount();
+    ui_->totals.setText(ui::text(totalsText(listTotals(record_))));
+}
+
+void ChannelListPage::showSearchCount() {
     ui_->searchCount.setText(
         ui::text(searchCountText(static_cast<std::size_t>(ui_->model.rowCount()),
                                  static_cast<std::size_t>(ui_->model.listedCount()))));
-    ui_->totals.setText(ui::text(totalsText(listTotals(record_))));
 }
 
 void ChannelListPage::onSearchChanged(const QString& text) {
@@ -391,7 +395,7 @@ void ChannelListPage::onSearchChanged(const QString& text) {
     const RowRef clicked = ui_->model.rowRef(lastClickedRow_);
     // The validator keeps the text within the code page.
     ui_->model.setSearch(cp1251::fromUtf8Lossy(text.toStdString()));
-    showCounts();
+    showSearchCount();  // the totals do not change with the search
     if (lastClickedRow_ >= 0) {
         lastClickedRow_ = ui_->model.rowOf(clicked.group, clicked.channel);
     }

@@ -78,6 +78,7 @@ class ChannelListPage : public ui::DialogPage {
     void setColumnWidths();
     // The search's count of rows and the line of totals, after every change of the list.
     void showCounts();
+    void showSearchCount();
     bool ctrlDown() const;
 
     struct Controls;

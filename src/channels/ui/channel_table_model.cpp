@@ -12,21 +12,22 @@ ChannelTableModel::ChannelTableModel(SettingsRecord& record, QObject* parent)
 
 void ChannelTableModel::refill() {
     beginResetModel();
-    std::vector<RowRef> listed = listedRows(record_);
-    listedCount_ = static_cast<int>(listed.size());
-    firstListed_ = listed.empty() ? RowRef{} : listed.front();
-    rows_ = search_.empty() ? std::move(listed) : searchRows(record_, listed, search_);
+    listed_ = listedRows(record_);
+    rows_ = searchRows(record_, listed_, search_);
     endResetModel();
 }
 
 void ChannelTableModel::setSearch(std::string text) {
+    // The whole list is as it was: only what the search shows of it changes.
+    beginResetModel();
     search_ = std::move(text);
-    refill();
+    rows_ = searchRows(record_, listed_, search_);
+    endResetModel();
 }
 
 bool ChannelTableModel::isFirstListedRow(int row) const {
     const RowRef ref = rowRef(row);
-    return ref.group >= 0 && ref == firstListed_;
+    return ref.group >= 0 && !listed_.empty() && ref == listed_.front();
 }
 
 RowRef ChannelTableModel::rowRef(int row) const {

@@ -34,7 +34,7 @@ class ChannelTableModel : public QAbstractTableModel {
     // every row for an empty text; rebuilds the rows as refill does.
     void setSearch(std::string text);
     // The rows of the whole list, shown or not.
-    int listedCount() const { return listedCount_; }
+    int listedCount() const { return static_cast<int>(listed_.size()); }
     // Whether the row is the first of the whole list.
     bool isFirstListedRow(int row) const;
 
@@ -53,10 +53,9 @@ class ChannelTableModel : public QAbstractTableModel {
 
   private:
     SettingsRecord& record_;
-    std::vector<RowRef> rows_;
+    std::vector<RowRef> listed_;  // the rows of the whole list
+    std::vector<RowRef> rows_;    // those the search shows
     std::string search_;
-    RowRef firstListed_;
-    int listedCount_ = 0;
 };
 
 }  // namespace vorda
