@@ -262,8 +262,14 @@ std::string shown(std::string text, const SettingsFile& file) {
 
 // Loads the connection values; connection files that exist but cannot be read (not a regular
 // file, no permission) are skipped, and said so.
-void loadConnection(ConnectionSettings& connection, std::ostream& err) {
+// The settings file, when the mode has loaded it, is not read a second time.
+void loadConnection(ConnectionSettings& connection, std::ostream& err,
+                    const SettingsFile* loaded = nullptr) {
+    if (loaded != nullptr && loaded->document) {
+        connection.settingsDocument = &*loaded->document;
+    }
     connection.load();
+    connection.settingsDocument = nullptr;
     for (const std::string& problem : connection.skippedFiles) {
         err << "vorda-settings: warning: " << problem << "; skipped\n";
     }
@@ -284,7 +290,7 @@ int dump(const Environment& env, std::ostream& out, std::ostream& err) {
         return kExitFailure;
     }
     ConnectionSettings connection(env);
-    loadConnection(connection, err);
+    loadConnection(connection, err, &file);
     const ConnectionValues& values = ConnectionSettings::values();
 
     nlohmann::ordered_json j;
@@ -341,7 +347,7 @@ int rewrite(const Environment& env, std::ostream& out, std::ostream& err) {
     static_cast<void>(loadSettings(record, file, env));
     warnAboutChannelLists(file, err);
     ConnectionSettings connection(env);
-    loadConnection(connection, err);
+    loadConnection(connection, err, &file);
     // The file is merged with what the service wrote since it was read; a value changed on both
     // sides (only the connection values can be, here) is reported, not chosen.
     const SaveResult saved = saveSettings(record, file, ConnectionSettings::values());

@@ -145,17 +145,22 @@ bool ConnectionSettings::load() {
     // (and its loading reports it when it cannot be read).
     skippedFiles.clear();
     for (const std::string* path : {&currentIniPath, &windowsIniPath, &settingsPath}) {
-        if (!fileExists(*path)) {
+        const bool alreadyRead = path == &settingsPath && settingsDocument != nullptr;
+        if (!alreadyRead && !fileExists(*path)) {
             continue;
         }
-        std::string bytes;
-        bool exists = false;
-        // A file that cannot be read reads as one without keys (and no bytes); the reason is
-        // kept for the caller to report.
-        if (Status st = readFileBytes(*path, bytes, exists); !st.ok && path != &settingsPath) {
-            skippedFiles.push_back(st.error);
+        ProfileDocument readNow;
+        if (!alreadyRead) {
+            std::string bytes;
+            bool exists = false;
+            // A file that cannot be read reads as one without keys (and no bytes); the reason
+            // is kept for the caller to report.
+            if (Status st = readFileBytes(*path, bytes, exists); !st.ok && path != &settingsPath) {
+                skippedFiles.push_back(st.error);
+            }
+            readNow = ProfileDocument::fromBytes(std::move(bytes));
         }
-        const ProfileDocument file = ProfileDocument::fromBytes(std::move(bytes));
+        const ProfileDocument& file = alreadyRead ? *settingsDocument : readNow;
         v.dataSource = file.getString("DATABASE", "ODBC", "", kDataSourceLimit);
         v.user = file.getString("DATABASE", "USER", "", kUserLimit);
         v.password = file.getString("DATABASE", "PASSWORD", "", kPasswordLimit);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/environment.h"
+#include "platform/profile_document.h"
 #include "settings/connection_values.h"
 
 namespace vorda {
@@ -69,6 +70,9 @@ class ConnectionSettings {
     std::string windowsIniPath;  // system directory + "/ZEL.ini"
     std::string currentIniPath;  // current directory + "/ork.ini"
     std::string settingsPath;    // the settings file the command line names
+    // The settings file as the program has already read it, if it has: taken instead of
+    // reading the file again (not owned).
+    const ProfileDocument* settingsDocument = nullptr;
     std::vector<DataSourceEntry> dataSources;
     std::size_t dataSourcesLeftOut = 0;
     std::vector<std::string> skippedFiles;  // by the last load: why each file was not read

@@ -14,6 +14,7 @@
 #include "database/connection_settings.h"
 #include "database/ui/dsn_manager_dialog.h"
 #include "resources/texts.h"
+#include "settings/settings_file.h"
 
 namespace vorda {
 namespace {
@@ -70,8 +71,13 @@ struct DataSourcePage::Controls {
 
 DataSourcePage::DataSourcePage(const Environment& env, QWidget* parent)
     : ui::DialogPage(parent), ui_(std::make_unique<Controls>(env)) {
-    // The values the page shows.
+    // The values the page shows; the settings file as the dialog loaded it, when it has.
+    if (const SettingsFile& file = settingsFile();
+        file.document && file.filePath == ui_->sources.settingsPath) {
+        ui_->sources.settingsDocument = &*file.document;
+    }
     ui_->sources.load();
+    ui_->sources.settingsDocument = nullptr;  // the document changes with the next save
 
     Controls& c = *ui_;
     setLayout(&c.layout);
