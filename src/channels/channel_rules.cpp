@@ -1,19 +1,16 @@
 #include "channels/channel_rules.h"
 
 #include <algorithm>
-#include <array>
 
 #include "channels/group_order.h"
 #include "platform/cp1251.h"
 #include "platform/text.h"
 #include "resources/texts.h"
+#include "settings/settings_keys.h"
 
 namespace vorda {
 namespace {
 
-// The group's own keys in its section, beside the channels' time and file keys.
-constexpr std::array<std::string_view, 4> kGroupKeys = {"STATION", "SIZEMB", "SPS", "CHAN"};
-constexpr std::string_view kFileKeyPrefix = "FILE_";
 // Characters that end a value list, a key or a section name, or begin a comment.
 constexpr std::string_view kSeparators = ",=[;";
 
@@ -56,12 +53,12 @@ RuleCheck checkBytes(CodeKind kind, std::string_view code) {
         return refused(Refusal::CodeNotInCodePage, kind, code);
     }
     if (kind == CodeKind::Channel) {
-        for (const std::string_view key : kGroupKeys) {
+        for (const std::string_view key : keys::kGroupKeys) {
             if (equalsAsciiNoCase(code, key)) {
                 return refused(Refusal::CodeNamesGroupKey, kind, code);
             }
         }
-        if (equalsAsciiNoCase(code.substr(0, kFileKeyPrefix.size()), kFileKeyPrefix)) {
+        if (equalsAsciiNoCase(code.substr(0, keys::kFilePrefix.size()), keys::kFilePrefix)) {
             return refused(Refusal::CodeNamesFileKey, kind, code);
         }
     }

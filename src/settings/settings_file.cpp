@@ -16,6 +16,7 @@
 #include "resources/texts.h"
 #include "settings/connection_values.h"
 #include "settings/settings_backup.h"
+#include "settings/settings_keys.h"
 
 namespace vorda {
 namespace {
@@ -28,9 +29,7 @@ constexpr int kMaxAttempts = 20;
 // How long a save watches the file after a write that was without another program's change.
 constexpr std::chrono::milliseconds kLinger{150};
 
-std::string groupSection(int number) {
-    return "GROUP" + std::to_string(number);
-}
+using keys::groupSection;
 
 struct Fingerprint {
     std::uint64_t hash = 0;
@@ -83,7 +82,7 @@ class FileKey {
     }
 
   private:
-    static constexpr std::string_view kPrefix = "FILE_";
+    static constexpr std::string_view kPrefix = keys::kFilePrefix;
     std::string key_{kPrefix};
 };
 
@@ -94,7 +93,7 @@ ChannelListReading readChannels(const ProfileDocument& doc, ProfileDocument::Sec
                                 GroupRecord& group) {
     // The whole list, so that a code its cut would shorten is known as such.
     ChannelListReading list =
-        readChannelList(doc.getString(section, "CHAN", "", std::string::npos));
+        readChannelList(doc.getString(section, keys::kChan, "", std::string::npos));
     group.channels.items().reserve(list.codes.size());
     FileKey fileKey;
     for (std::string& code : list.codes) {
@@ -116,9 +115,9 @@ void readGroups(const ProfileDocument& doc, SettingsValues& record,
             break;
         }
         GroupRecord group;
-        group.station = doc.getString(section, "STATION", "");
-        group.sizeMb = doc.getInt(section, "SIZEMB", record.sizeMb);
-        group.sps = doc.getInt(section, "SPS", 20);
+        group.station = doc.getString(section, keys::kStation, "");
+        group.sizeMb = doc.getInt(section, keys::kSizeMb, record.sizeMb);
+        group.sps = doc.getInt(section, keys::kSps, 20);
         ChannelListReading list = readChannels(doc, section, group);
         if (notes != nullptr && !list.whole()) {
             notes->push_back({n, std::move(list.cutCodes), std::move(list.leftOut)});
@@ -160,16 +159,16 @@ ConnectionValues connectionOf(const SettingsValues& merged, const ConnectionValu
 // are gone (up to the first gap).
 Status writeSettings(ProfileDocument& doc, const SettingsValues& record) {
     Writer w(doc);
-    w.text("DATABASE", "ODBC", record.dataSource);
-    w.text("DATABASE", "USER", record.user);
-    w.text("DATABASE", "PASSWORD", record.password);
-    w.text("DATA", "DIR", record.dataDir);
-    w.text("LOG", "DIR", record.logDir);
-    w.text("SYSTEM", "SERVER", record.server);
-    w.text("SYSTEM", "MODE", record.detailMode != 0 ? "detail" : "silent");
-    w.text("SYSTEM", "SCREEN", record.showScreen != 0 ? "full" : "hide");
-    w.number("SYSTEM", "SIZEMB", record.sizeMb);
-    w.number("SYSTEM", "GROUPS", record.groupCount);
+    w.text(keys::kDatabase, keys::kOdbc, record.dataSource);
+    w.text(keys::kDatabase, keys::kUser, record.user);
+    w.text(keys::kDatabase, keys::kPassword, record.password);
+    w.text(keys::kData, keys::kDir, record.dataDir);
+    w.text(keys::kLog, keys::kDir, record.logDir);
+    w.text(keys::kSystem, keys::kServer, record.server);
+    w.text(keys::kSystem, keys::kMode, record.detailMode != 0 ? "detail" : "silent");
+    w.text(keys::kSystem, keys::kScreen, record.showScreen != 0 ? "full" : "hide");
+    w.number(keys::kSystem, keys::kSizeMb, record.sizeMb);
+    w.number(keys::kSystem, keys::kGroups, record.groupCount);
 
     int written = 0;
     FileKey fileKey;
@@ -185,9 +184,9 @@ Status writeSettings(ProfileDocument& doc, const SettingsValues& record) {
                               {groupSection(written + 1), std::to_string(group.channels.size()),
                                std::to_string(kChannelListLimit)}));
         }
-        w.text(section, "STATION", group.station);
-        w.number(section, "SIZEMB", group.sizeMb);
-        w.number(section, "SPS", group.sps);
+        w.text(section, keys::kStation, group.station);
+        w.number(section, keys::kSizeMb, group.sizeMb);
+        w.number(section, keys::kSps, group.sps);
         chan.clear();
         bool first = true;
         for (const ChannelRecord& channel : group.channels) {
@@ -199,7 +198,7 @@ Status writeSettings(ProfileDocument& doc, const SettingsValues& record) {
             chan += channel.code;
             first = false;
         }
-        w.text(section, "CHAN", chan);
+        w.text(section, keys::kChan, chan);
         ++written;
     }
     if (!w.status().ok) {
@@ -289,18 +288,18 @@ bool changedWithin(const std::string& path, const std::string& ours, std::chrono
 // channel lists were not read whole.
 SettingsValues decodeSettings(const ProfileDocument& doc, std::vector<ChannelListNote>* notes) {
     SettingsValues record;
-    record.dataSource = doc.getString("DATABASE", "ODBC", "zel");
-    record.user = doc.getString("DATABASE", "USER", "zel");
-    record.password = doc.getString("DATABASE", "PASSWORD", "qmx");
-    record.dataDir = doc.getString("DATA", "DIR", "d:\\data");
-    record.logDir = doc.getString("LOG", "DIR", "d:\\log");
-    record.server = doc.getString("SYSTEM", "SERVER", kDefaultServer);
+    record.dataSource = doc.getString(keys::kDatabase, keys::kOdbc, "zel");
+    record.user = doc.getString(keys::kDatabase, keys::kUser, "zel");
+    record.password = doc.getString(keys::kDatabase, keys::kPassword, "qmx");
+    record.dataDir = doc.getString(keys::kData, keys::kDir, "d:\\data");
+    record.logDir = doc.getString(keys::kLog, keys::kDir, "d:\\log");
+    record.server = doc.getString(keys::kSystem, keys::kServer, kDefaultServer);
     record.detailMode =
-        equalsAsciiNoCase(doc.getString("SYSTEM", "MODE", "silent"), "silent") ? 0 : 1;
+        equalsAsciiNoCase(doc.getString(keys::kSystem, keys::kMode, "silent"), "silent") ? 0 : 1;
     record.showScreen =
-        equalsAsciiNoCase(doc.getString("SYSTEM", "SCREEN", "hide"), "hide") ? 0 : 1;
-    record.sizeMb = doc.getInt("SYSTEM", "SIZEMB", 100);
-    record.groupCount = doc.getInt("SYSTEM", "GROUPS", 0);
+        equalsAsciiNoCase(doc.getString(keys::kSystem, keys::kScreen, "hide"), "hide") ? 0 : 1;
+    record.sizeMb = doc.getInt(keys::kSystem, keys::kSizeMb, 100);
+    record.groupCount = doc.getInt(keys::kSystem, keys::kGroups, 0);
     if (record.groupCount < 0) {
         record.groupCount = 0;  // a negative count means no group in use
     }

@@ -7,6 +7,7 @@
 
 #include "channels/group_order.h"
 #include "platform/text.h"
+#include "settings/settings_keys.h"
 
 namespace vorda {
 namespace {
@@ -22,48 +23,48 @@ bool isGroupField(MergeField f) {
     return f == MergeField::GroupSizeMb || f == MergeField::GroupSps;
 }
 
-const char* sectionOf(MergeField f) {
+std::string_view sectionOf(MergeField f) {
     switch (f) {
         case MergeField::LogDir:
-            return "LOG";
+            return keys::kLog;
         case MergeField::DataSource:
         case MergeField::User:
         case MergeField::Password:
-            return "DATABASE";
+            return keys::kDatabase;
         case MergeField::DataDir:
-            return "DATA";
+            return keys::kData;
         default:
-            return "SYSTEM";
+            return keys::kSystem;
     }
 }
 
-const char* keyOf(MergeField f) {
+std::string_view keyOf(MergeField f) {
     switch (f) {
         case MergeField::Server:
-            return "SERVER";
+            return keys::kServer;
         case MergeField::DetailMode:
-            return "MODE";
+            return keys::kMode;
         case MergeField::ShowScreen:
-            return "SCREEN";
+            return keys::kScreen;
         case MergeField::SizeMb:
         case MergeField::GroupSizeMb:
-            return "SIZEMB";
+            return keys::kSizeMb;
         case MergeField::LogDir:
         case MergeField::DataDir:
-            return "DIR";
+            return keys::kDir;
         case MergeField::DataSource:
-            return "ODBC";
+            return keys::kOdbc;
         case MergeField::User:
-            return "USER";
+            return keys::kUser;
         case MergeField::Password:
-            return "PASSWORD";
+            return keys::kPassword;
         case MergeField::GroupSps:
-            return "SPS";
+            return keys::kSps;
         case MergeField::ChannelTime:
         case MergeField::ChannelFile:
             break;
     }
-    return "";
+    return {};
 }
 
 // The text or the number behind a system field (one of them is nullptr); Values is
@@ -406,11 +407,11 @@ class Merger {
         c.key = keyOf(at.field);
         if (at.oursGroup != kNone) {
             const GroupRecord& g = ours_.groups.at(at.oursGroup);
-            c.section = "GROUP" + std::to_string(at.oursGroup + 1);
+            c.section = keys::groupSection(at.oursGroup + 1);
             c.station = g.station;
             if (at.oursChannel != kNone) {
                 c.channel = g.channels.at(at.oursChannel).code;
-                c.key = at.field == MergeField::ChannelFile ? "FILE_" + c.channel : c.channel;
+                c.key = at.field == MergeField::ChannelFile ? keys::fileKey(c.channel) : c.channel;
             }
         }
         c.fileValue = fieldText(theirs_, at.theirsGroup, at.theirsChannel, at.field);
