@@ -180,6 +180,9 @@ inline constexpr Text kSystemDsnSuffix = " (System DSN)";
 inline constexpr Text kUserDsnSuffix = " (User DSN)";
 // The configured data source when the driver manager lists none of that name.
 inline constexpr Text kNotFoundDsnSuffix = " (не найден)";
+inline constexpr Text kDataSourcesLeftOut =
+    "Не показаны источники данных, имена которых нельзя записать в файл настроек "
+    "(со знаками вне кодовой страницы 1251): %1.";
 
 // The connection test and the connection's error box (shown in code page 1251).
 inline constexpr Text kConnectErrorCaption = "Ошибка при подключении к базе данных";

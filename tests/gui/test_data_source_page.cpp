@@ -88,19 +88,23 @@ class TestDataSourcePage : public QObject {
     }
 
     // The file's name is the one shown and written, whatever the list holds; a Cyrillic data
-    // source name (odbc.ini is UTF-8) is listed, tested and saved in code page 1251.
+    // source name (odbc.ini is UTF-8) is listed, tested and saved in code page 1251, and one the
+    // code page cannot hold is not offered, but the operator is told of it.
     void theConfiguredNameIsShownAndWrittenAsItIs() {
         OdbcSandbox odbc;
         const std::string db = odbc.createSqliteDatabase("cyr.db", "CREATE TABLE T(x);");
         odbc.addSqliteDsn("SEIS2", db, true);
         odbc.addSqliteDsn("SEIS", db, true);
         odbc.addSqliteDsn("ДЕМО", db);
+        odbc.addSqliteDsn("中文", db);
         TempDir dir;
         dir.write("s.ini", "[DATABASE]\r\nODBC=seis\r\nUSER=op\r\n");
         UiScript script;
         SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
         QComboBox& box = dialog.dataSourcePage().sourceBox();
         QCOMPARE_EQ(box.currentText(), QStringLiteral("SEIS (System DSN)"));
+        QCOMPARE_EQ(box.count(), 3);
+        QVERIFY(box.toolTip().endsWith(QStringLiteral(": 1.")));
         QVERIFY(dialog.apply());
         QVERIFY(contains(dir.read("s.ini"), "ODBC=seis\r\n"));
 

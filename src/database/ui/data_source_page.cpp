@@ -210,6 +210,9 @@ void DataSourcePage::refillSources() {
         selected = ui_->sourceBox.count() - 1;
     }
     ui_->sourceBox.setCurrentIndex(selected);
+    const std::size_t leftOut = ui_->sources.dataSourcesLeftOut;
+    ui_->sourceBox.setToolTip(leftOut > 0 ? ui::text(texts::kDataSourcesLeftOut).arg(leftOut)
+                                          : QString());
 }
 
 std::string DataSourcePage::entryName(int index) const {
