@@ -238,7 +238,76 @@ struct AttemptState {
     Handle connection;
 };
 
+// The threads of the attempts given up on, kept until their driver call returns, so that they
+// are joined rather than left running while the process ends. A worker touches only its own
+// state, never this list.
+class AbandonedAttempts {
+  public:
+    static AbandonedAttempts& instance() {
+        static AbandonedAttempts attempts;
+        return attempts;
+    }
+
+    void add(std::shared_ptr<AttemptState> state, std::thread thread) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        reap(std::chrono::steady_clock::now());
+        attempts_.push_back({std::move(state), std::move(thread)});
+    }
+
+    bool settle(std::chrono::steady_clock::time_point deadline) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        reap(deadline);
+        return attempts_.empty();
+    }
+
+    ~AbandonedAttempts() {
+        // Reached only when the process ends without settling: a thread still in its driver
+        // call is let go, since joining it could wait without end.
+        for (Attempt& a : attempts_) {
+            if (finished(*a.state, std::chrono::steady_clock::now())) {
+                a.thread.join();
+            } else {
+                a.thread.detach();
+            }
+        }
+    }
+
+    AbandonedAttempts(const AbandonedAttempts&) = delete;
+    AbandonedAttempts& operator=(const AbandonedAttempts&) = delete;
+
+  private:
+    struct Attempt {
+        std::shared_ptr<AttemptState> state;
+        std::thread thread;
+    };
+
+    AbandonedAttempts() = default;
+
+    static bool finished(AttemptState& state, std::chrono::steady_clock::time_point deadline) {
+        std::unique_lock<std::mutex> lock(state.mutex);
+        return state.changed.wait_until(lock, deadline, [&state] { return state.finished; });
+    }
+
+    // Joins the threads whose call returns by the deadline.
+    void reap(std::chrono::steady_clock::time_point deadline) {
+        std::erase_if(attempts_, [deadline](Attempt& a) {
+            if (!finished(*a.state, deadline)) {
+                return false;
+            }
+            a.thread.join();
+            return true;
+        });
+    }
+
+    std::mutex mutex_;
+    std::vector<Attempt> attempts_;
+};
+
 }  // namespace
+
+bool settleAbandonedAttempts(std::chrono::milliseconds limit) {
+    return AbandonedAttempts::instance().settle(std::chrono::steady_clock::now() + limit);
+}
 
 void setWaiter(Waiter waiter) {
     installedWaiter() = std::move(waiter);
@@ -250,7 +319,7 @@ ConnectAttempt connectBounded(Handle environment, Handle connection,
     const auto dbc = static_cast<SQLHDBC>(connection.get());
     state->environment = std::move(environment);
     state->connection = std::move(connection);
-    std::thread([state, dbc, call = std::move(connectCall)] {
+    std::thread worker([state, dbc, call = std::move(connectCall)] {
         const SQLRETURN rc = call(dbc);
         std::string diagnostic = failed(rc) ? firstDiagnostic(SQL_HANDLE_DBC, dbc) : std::string();
         const std::lock_guard<std::mutex> lock(state->mutex);
@@ -262,7 +331,7 @@ ConnectAttempt connectBounded(Handle environment, Handle connection,
             state->environment.reset();
         }
         state->changed.notify_all();
-    }).detach();
+    });
 
     // Drivers that keep the login timeout report their own message a little before this.
     const auto deadline = std::chrono::steady_clock::now() +
@@ -285,6 +354,8 @@ ConnectAttempt connectBounded(Handle environment, Handle connection,
     }
     if (!state->finished) {
         state->abandoned = true;
+        lock.unlock();
+        AbandonedAttempts::instance().add(std::move(state), std::move(worker));
         attempt.end = end == WaitEnd::Finished ? WaitEnd::TimedOut : end;
         return attempt;
     }
@@ -293,6 +364,8 @@ ConnectAttempt connectBounded(Handle environment, Handle connection,
     attempt.diagnostic = std::move(state->diagnostic);
     attempt.environment = std::move(state->environment);
     attempt.connection = std::move(state->connection);
+    lock.unlock();
+    worker.join();  // it has nothing left to do but end
     return attempt;
 }
 

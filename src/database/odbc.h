@@ -138,6 +138,11 @@ struct ConnectAttempt {
 ConnectAttempt connectBounded(Handle environment, Handle connection,
                               std::function<SQLRETURN(SQLHDBC)> connectCall);
 
+// Waits at most `limit` for the driver calls of the attempts given up on to return, and ends
+// their threads. True when none is left. A process must not run its exit handlers while one is
+// left: the driver would go on using the libraries those handlers tear down.
+bool settleAbandonedAttempts(std::chrono::milliseconds limit);
+
 // Why an attempt failed, for the operator (UTF-8): the driver's diagnostic, or that the server
 // did not answer within the bound, or that the operator stopped waiting.
 std::string attemptFailure(const ConnectAttempt& attempt);

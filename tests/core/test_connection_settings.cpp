@@ -417,6 +417,9 @@ class BoundedWaitTest : public OdbcConnectionTest {
         odbc::timeouts().loginSeconds = 2;
     }
     void TearDown() override {
+        // Attempts given up on return once the server goes, and no thread outlives the test.
+        silent.close();
+        EXPECT_TRUE(odbc::settleAbandonedAttempts(std::chrono::seconds(10)));
         odbc::timeouts() = saved_;
         odbc::setWaiter({});
         OdbcConnectionTest::TearDown();
@@ -466,6 +469,8 @@ TEST_F(BoundedWaitTest, TheOperatorMayStopWaiting) {
     EXPECT_LT(seconds, 1.0);
     EXPECT_FALSE(out.connected);
     EXPECT_NE(out.text.find(cp("Подключение отменено.")), std::string::npos) << out.text;
+    // The attempt's thread is still inside the driver, waiting for the silent server.
+    EXPECT_FALSE(odbc::settleAbandonedAttempts(std::chrono::milliseconds(0)));
 
     // A waiter that lets the call finish gets the connection as usual.
     const std::string db = sandbox.createSqliteDatabase("quick.db", "create table Q(x);");

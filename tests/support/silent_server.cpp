@@ -21,8 +21,13 @@ SilentServer::SilentServer() {
 }
 
 SilentServer::~SilentServer() {
+    close();
+}
+
+void SilentServer::close() {
     if (listener_ >= 0) {
         ::close(listener_);
+        listener_ = -1;
     }
 }
 

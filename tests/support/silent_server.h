@@ -11,6 +11,8 @@ class SilentServer {
     SilentServer& operator=(const SilentServer&) = delete;
 
     int port() const { return port_; }
+    // Stops listening: the connections it took are reset, and their clients' calls return.
+    void close();
 
   private:
     int listener_ = -1;
