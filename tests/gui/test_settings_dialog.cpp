@@ -499,6 +499,7 @@ class TestSettingsDialog : public QObject {
         };
 
         dialog.channelPage().list().selectRow(2);
+        dialog.channelPage().onListClick(2);
         std::string theirs = withValue(dir.read("s.ini"), "GROUP2", "BHZ", "2000");
         theirs = withValue(theirs, "SYSTEM", "VERSION", "7");
         QVERIFY(writtenByAnotherProcess(dir, theirs));
@@ -506,9 +507,14 @@ class TestSettingsDialog : public QObject {
         QCOMPARE_EQ(dialog.channelPage().selectedRow(), 2);  // the operator's place is kept
         QCOMPARE_EQ(dialog.statusLine().text(),
                     QStringLiteral("Файл изменён другой программой: обновлено 1 значение"));
-        // The watch outlived the file it watched.
-        QVERIFY(writtenByAnotherProcess(dir, withValue(theirs, "GROUP1", "BHZ", "1500"), true));
+        // The watch outlived the file it watched. A channel the service adds above the
+        // operator's place moves the place down with its row.
+        theirs = withValue(theirs, "GROUP1", "BHZ", "1500");
+        theirs = withValue(withValue(theirs, "GROUP1", "BHN", "1200"), "GROUP1", "CHAN", "BHZ,BHN");
+        QVERIFY(writtenByAnotherProcess(dir, theirs, true));
         QTRY_COMPARE_EQ(lastTime(0), QStringLiteral("1500"));
+        QCOMPARE_EQ(dialog.channelPage().selectedRow(), 3);
+        QCOMPARE_EQ(dialog.channelPage().lastClickedRow(), 3);
 
         retype(dialog.additionalPage().serverEdit(), QStringLiteral("mine"));
         QTest::mouseClick(&dialog.applyButton(), Qt::LeftButton);
@@ -517,6 +523,7 @@ class TestSettingsDialog : public QObject {
         QCOMPARE_EQ(saved.getString("SYSTEM", "VERSION", ""), "7");
         QCOMPARE_EQ(saved.getInt("GROUP2", "BHZ", 0), 2000);
         QCOMPARE_EQ(saved.getInt("GROUP1", "BHZ", 0), 1500);
+        QCOMPARE_EQ(saved.getString("GROUP1", "CHAN", ""), "BHZ,BHN");
         QVERIFY(script.boxes.empty());
         QVERIFY(script.unexpectedModals.empty());
     }

@@ -261,13 +261,7 @@ void SettingsDialog::refillPages(const SettingsValues& before,
     Controls& c = *ui_;
     const SettingsRecord& record = settingsRecord();
     if (!(record.groups == before.groups) || record.groupCount != before.groupCount) {
-        // The list is rebuilt; the channel selected stays selected.
-        const RowRef selected = c.channelPage.model().rowRef(c.channelPage.selectedRow());
-        c.channelPage.fill();
-        if (const int row = c.channelPage.model().rowOf(selected.group, selected.channel);
-            row >= 0) {
-            c.channelPage.list().selectRow(row);
-        }
+        c.channelPage.fillKeepingSelection();
     }
     if (record.server != before.server || record.detailMode != before.detailMode ||
         record.showScreen != before.showScreen || record.logDir != before.logDir ||

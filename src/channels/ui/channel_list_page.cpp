@@ -388,18 +388,28 @@ void ChannelListPage::showSearchCount() {
                                  static_cast<std::size_t>(ui_->model.listedCount()))));
 }
 
-void ChannelListPage::onSearchChanged(const QString& text) {
-    // The selected row and the last clicked row stay on their record elements where the new
-    // search shows them.
+void ChannelListPage::fillKeepingSelection() {
+    if (isVisible()) {
+        keepingSelection([this] { refillList(); });
+    }
+}
+
+void ChannelListPage::keepingSelection(const std::function<void()>& change) {
     const RowRef selected = ui_->model.rowRef(selectedRow());
     const RowRef clicked = ui_->model.rowRef(lastClickedRow_);
-    // The validator keeps the text within the code page.
-    ui_->model.setSearch(cp1251::fromUtf8Lossy(text.toStdString()));
-    showSearchCount();  // the totals do not change with the search
+    change();
     if (lastClickedRow_ >= 0) {
         lastClickedRow_ = ui_->model.rowOf(clicked.group, clicked.channel);
     }
     selectRow(ui_->model.rowOf(selected.group, selected.channel));
+}
+
+void ChannelListPage::onSearchChanged(const QString& text) {
+    keepingSelection([this, &text] {
+        // The validator keeps the text within the code page.
+        ui_->model.setSearch(cp1251::fromUtf8Lossy(text.toStdString()));
+        showSearchCount();  // the totals do not change with the search
+    });
 }
 
 QLineEdit& ChannelListPage::searchEdit() {
@@ -497,8 +507,7 @@ void ChannelListPage::onEditChannel() {
     if (ui::runModal(dialog) == QDialog::Accepted) {
         // The group's samples per second and file size show on all its rows, so the whole list
         // is rebuilt; the changed row stays selected.
-        refillList();
-        selectRow(ui_->model.rowOf(ref.group, ref.channel));
+        keepingSelection([this] { refillList(); });
     }
 }
 

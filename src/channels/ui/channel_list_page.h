@@ -9,6 +9,7 @@
 // every button and gesture works on the rows shown as it does on the whole list. Under the list a
 // line of totals counts the groups and channels. Keys on the list: Enter changes the selected
 // channel, Delete deletes it, Insert adds a channel to its group; Ctrl+F goes to the search.
+#include <functional>
 #include <memory>
 
 #include "app/ui/dialog_page.h"
@@ -35,6 +36,9 @@ class ChannelListPage : public ui::DialogPage {
 
     // Rebuilds the list from the record; afterwards no row is selected.
     void refillList();
+    // As fill(), with the selected row and the last clicked row kept on their record elements
+    // where the list still shows them: after the record changed under the page.
+    void fillKeepingSelection();
 
     // Direction of the next sort by station code.
     bool sortAscending() const { return sortAscending_; }
@@ -70,6 +74,8 @@ class ChannelListPage : public ui::DialogPage {
 
   private:
     void selectRow(int row);
+    // Runs a change of what the list shows, keeping the selection as fillKeepingSelection does.
+    void keepingSelection(const std::function<void()>& change);
     // The selected row; with none, an information box asking to choose (a group or a channel)
     // and -1.
     int selectedRowOrAsk(const QString& chooseText);
