@@ -72,18 +72,17 @@ class Writer {
     Status status_;
 };
 
-// The key of a channel's data file name: "FILE_" and the code, in a buffer kept for many codes.
+// keys::fileKey for many codes in turn, in one buffer: loading and saving ask for one per channel.
 class FileKey {
   public:
     std::string_view of(std::string_view code) {
-        key_.resize(kPrefix.size());
+        key_.resize(keys::kFilePrefix.size());
         key_.append(code);
         return key_;
     }
 
   private:
-    static constexpr std::string_view kPrefix = keys::kFilePrefix;
-    std::string key_{kPrefix};
+    std::string key_{keys::kFilePrefix};
 };
 
 // The group's channels: one for each code its CHAN list gives as the reading service reads it
