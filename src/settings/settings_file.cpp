@@ -311,6 +311,238 @@ SettingsValues decodeSettings(const ProfileDocument& doc, std::vector<ChannelLis
     return record;
 }
 
+// --- A save in progress.
+
+// What one attempt of a save builds: the merge (none while the file is still the base: ours then
+// goes in as it is), the document with the editor's keys set to it, and the document's bytes.
+struct Draft {
+    std::optional<MergeOutcome> merge;
+    ProfileDocument doc;
+    std::string bytes;
+};
+
+// One save, from its first look at the file to the record and the base taking over what was
+// written. saveSettings runs its steps in order, and again for each attempt while another
+// program writes the file at the same moment; each step leaves the state the next one needs.
+class SaveInProgress {
+  public:
+    SaveInProgress(const SettingsRecord& record, SettingsFile& file, const ConnectionValues& values,
+                   const std::vector<ConflictResolution>& choices)
+        : file_(file),
+          taken_(values.cutToLimits()),
+          ours_(oursOf(record, taken_)),
+          choices_(choices) {}
+
+    // Read what the file holds now (another program may have changed it since it was loaded),
+    // and, when it is no longer the base, the other program's settings in it. False when it
+    // cannot be read now, or could not when it was loaded: nothing is written.
+    bool readCurrent() {
+        if (!file_.unreadableReason.empty()) {
+            setStatus(Status::failure(texts::format(texts::kUnreadableNotOverwritten,
+                                                    {file_.settingsPath, file_.unreadableReason})));
+            return false;
+        }
+        const FileContent base{file_.baseExists, file_.baseBytes};
+        if (Status st = readSettledFileBytes(file_.filePath, theirs_.bytes, theirs_.exists,
+                                             file_.baseIsBytes ? &base : nullptr);
+            !st) {
+            setStatus(std::move(st));
+            return false;
+        }
+        onDisk_ = theirs_;
+        if (!file_.baseIsBytes || theirs_ != base) {
+            // A file removed meanwhile is written anew, not taken as every group removed.
+            other_ = holdsSettings(theirs_) || !file_.baseExists || file_.baseBytes.empty()
+                         ? decodeKept(file_, theirs_.bytes)
+                         : baseOf(file_);
+        }
+        return true;
+    }
+
+    // Merge: the operator's settings with the other program's as far as seen (nothing to merge
+    // while none are). Until the file holds a write of ours, a value changed on both sides
+    // without a choice stops the save: false, with the conflicts in the result and nothing
+    // written. Once it does, such a value takes the file's, and the operator is asked afterwards.
+    bool merge(std::optional<MergeOutcome>& merge) {
+        if (!other_) {
+            return true;
+        }
+        merge = mergeSettings(baseOf(file_), ours_, *other_, choices_,
+                              holdsOurs() ? ConflictChoice::TakeFile : ConflictChoice::KeepMine);
+        if (holdsOurs() || !merge->unresolved()) {
+            return true;
+        }
+        result_.conflicts = std::move(merge->conflicts);
+        setStatus(Status::failure(describeConflicts(result_.conflicts, file_.settingsPath)));
+        return false;
+    }
+
+    // Build the bytes: the editor's keys set to the merge (or to ours) on the file as last seen,
+    // so that keys and sections of others stay as the file holds them (as it held them last,
+    // when it is found empty). False when a value cannot be written: nothing more is written.
+    bool build(Draft& draft) {
+        draft.doc = documentOf(
+            file_, holdsSettings(theirs_) || !file_.baseExists ? theirs_.bytes : file_.baseBytes);
+        if (Status st = writeSettings(draft.doc, draft.merge ? draft.merge->merged : ours_); !st) {
+            setStatus(std::move(st));
+            return false;
+        }
+        draft.bytes = draft.doc.commitBytes();
+        return true;
+    }
+
+    // Whether the file holds just these bytes already, and is what the next replacement would
+    // expect: then nothing needs writing (adopt them as written).
+    bool alreadyHolds(const Draft& draft) const {
+        return theirs_.exists && draft.bytes == theirs_.bytes && onDisk_ == theirs_;
+    }
+    void adopt(Draft draft) { written_ = std::move(draft); }
+
+    // Keep the backup: a copy of what the first replacement of the save takes out, once a save.
+    // Not keeping it is a warning, no failure.
+    void keepBackupOnce() {
+        if (backedUp_ || !onDisk_.exists || file_.backupDir.empty()) {
+            return;
+        }
+        if (Status kept =
+                keepBackup(file_.backupDir, file_.filePath, onDisk_.bytes,
+                           file_.clock ? file_.clock() : std::chrono::system_clock::now());
+            !kept) {
+            result_.warnings.push_back(kept.error);
+        }
+        backedUp_ = true;
+    }
+
+    // Replace: the draft takes the file's place if the file still holds what we expect (onDisk);
+    // once placed it is what the file holds of ours. The first write is flushed to disk before it
+    // takes the file's place; a write that follows another program's (which goes on writing the
+    // file) is flushed right after, to give the program less time to write in between. False
+    // when the replacement failed (ours may be placed all the same).
+    bool replace(Draft draft, bool first, Replacement& done) {
+        setStatus(replaceFile(file_.filePath, draft.bytes, &onDisk_, done,
+                              first ? FlushOrder::BeforePlacing : FlushOrder::AfterPlacing));
+        if (done.placed) {
+            ++result_.writes;
+            written_ = std::move(draft);
+        }
+        return result_.ok;
+    }
+
+    // Verify: whether the replacement took out just what we merged against, which ends the save.
+    // But when an earlier write of this save lacked another program's change, the program may
+    // have read that write and may yet put back a copy made from it: the file is watched a
+    // moment longer, and such a copy is taken in like any write that came between (done then
+    // tells of it: not placed, found made from our write).
+    bool verified(Replacement& done) {
+        if (!done.placed || done.found != onDisk_) {
+            return false;
+        }
+        if (!exposed_ || !changedWithin(file_.filePath, written_->bytes, kLinger, done.found)) {
+            return true;
+        }
+        done.placed = false;
+        onDisk_ = FileContent{true, written_->bytes};
+        return false;
+    }
+
+    // Take in a write that came between our look and the replacement. The other program made it
+    // from what the file held (onDisk): its changes to that go onto what we know of its
+    // settings, even where it builds on our write next, for the next merge. Afterwards theirs is
+    // what the file holds now, and onDisk what the next replacement is to take out.
+    void takeIn(Replacement& done) {
+        if (done.placed) {
+            exposed_ = true;  // the file held our write without the other program's change
+        }
+        if (holdsSettings(done.found)) {
+            other_ = mergeSettings(onDisk_.exists ? decodeBytes(onDisk_.bytes) : baseOf(file_),
+                                   other_ ? *other_ : baseOf(file_), decodeBytes(done.found.bytes),
+                                   {}, ConflictChoice::TakeFile)
+                         .merged;
+        }
+        theirs_ = std::move(done.found);
+        onDisk_ = done.placed ? FileContent{true, written_->bytes} : theirs_;
+    }
+
+    // The file kept being written by another program through every attempt.
+    void giveUp() {
+        setStatus(Status::failure(
+            texts::format(holdsOurs() ? texts::kKeptBeingWrittenSaved : texts::kKeptBeingWritten,
+                          {file_.settingsPath, std::to_string(kMaxAttempts)})));
+    }
+
+    // Finish: when the file holds a write of ours (but for what another program wrote after
+    // it), that write is the next base, and the record takes it over; otherwise the record and
+    // the base stay as they were.
+    SaveResult finish(SettingsRecord& record) {
+        if (!holdsOurs()) {
+            return takeResult();
+        }
+        remember(file_, written_->bytes, true);
+        file_.document = std::move(written_->doc);  // stands for the bytes the file holds
+        result_.saved = true;
+        if (written_->merge) {
+            takeMerge(record, std::move(*written_->merge));
+        } else {
+            takeOurs(record);
+        }
+        return takeResult();
+    }
+
+    // The result as it stands (a save that ends early returns it so).
+    SaveResult takeResult() { return std::move(result_); }
+
+  private:
+    bool holdsOurs() const { return written_.has_value(); }
+    void setStatus(Status status) { static_cast<Status&>(result_) = std::move(status); }
+
+    // Ours went in as it is: the record takes the connection values as written.
+    void takeOurs(SettingsRecord& record) {
+        result_.connection = connectionOf(ours_, taken_);
+        record.dataSource = result_.connection.dataSource;
+        record.user = ours_.user;
+        record.password = ours_.password;
+        record.dataDir = ours_.dataDir;
+        takeAsBase(file_, std::move(ours_), std::move(written_->bytes), false);
+    }
+
+    // The merge went in: it is the next base and the record's, but for conflicts that arose only
+    // as the file was being replaced. The file holds the other program's values for those; the
+    // record keeps the operator's, and the base the old ones, so that the next save asks.
+    void takeMerge(SettingsRecord& record, MergeOutcome merge) {
+        for (MergeConflict& c : merge.conflicts) {
+            if (!c.resolved) {
+                result_.conflicts.push_back(std::move(c));
+            }
+        }
+        SettingsValues nextBase = merge.merged;
+        keepConflictsOpen(nextBase, ConflictSide::Merged, result_.conflicts, baseOf(file_));
+        takeAsBase(file_, std::move(nextBase), std::move(written_->bytes),
+                   !result_.conflicts.empty());
+        keepOurValues(merge.merged, result_.conflicts, ours_);
+        result_.connection = connectionOf(merge.merged, taken_);
+        merge.merged.dataSource = result_.connection.dataSource;
+        result_.takenFromFile = merge.takenFromFile;
+        assignValues(record, std::move(merge.merged));
+    }
+
+    SettingsFile& file_;
+    const ConnectionValues taken_;  // the connection values, cut to what the file keeps
+    SettingsValues ours_;           // what the operator's record writes
+    const std::vector<ConflictResolution>& choices_;
+    SaveResult result_;
+    // What the file held at the last look: merged against, its other keys kept.
+    FileContent theirs_;
+    // What the next replacement expects to take out.
+    FileContent onDisk_;
+    // The other program's settings as far as seen: none while the file is still the base.
+    std::optional<SettingsValues> other_;
+    bool backedUp_ = false;
+    // An earlier write of this save was without a change of the other program's.
+    bool exposed_ = false;
+    // What the file holds of ours: the draft last written (or found there already).
+    std::optional<Draft> written_;
+};
+
 }  // namespace
 
 std::string chooseSettingsPath(const Environment& env) {
@@ -373,165 +605,33 @@ Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environmen
 
 SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const ConnectionValues& values,
                         const std::vector<ConflictResolution>& choices) {
-    SaveResult result;
-    if (!file.unreadableReason.empty()) {
-        static_cast<Status&>(result) = Status::failure(texts::format(
-            texts::kUnreadableNotOverwritten, {file.settingsPath, file.unreadableReason}));
-        return result;
+    SaveInProgress save(record, file, values, choices);
+    if (!save.readCurrent()) {
+        return save.takeResult();  // nothing written
     }
-    const ConnectionValues taken = values.cutToLimits();
-    SettingsValues ours = oursOf(record, taken);
-
-    // The file as it is on disk now (another program may have changed it since it was loaded).
-    FileContent theirs;
-    const FileContent base{file.baseExists, file.baseBytes};
-    if (Status st = readSettledFileBytes(file.filePath, theirs.bytes, theirs.exists,
-                                         file.baseIsBytes ? &base : nullptr);
-        !st) {
-        static_cast<Status&>(result) = st;
-        return result;
-    }
-    FileContent onDisk = theirs;  // what the next replacement expects to take out
-    // The other program's settings as far as seen: none while the file is still the base.
-    std::optional<SettingsValues> other;
-    if (!file.baseIsBytes || theirs != base) {
-        // A file removed meanwhile is written anew, not taken as every group removed.
-        other = holdsSettings(theirs) || !file.baseExists || file.baseBytes.empty()
-                    ? decodeKept(file, theirs.bytes)
-                    : baseOf(file);
-    }
-    bool backedUp = false;
-    // What the file holds of ours: the merge last written (or found there already; none when
-    // the file had not changed, and ours went in as it is) and its bytes.
-    bool holdsOurs = false;
-    // An earlier write of this save was without a change of the other program's.
-    bool exposed = false;
-    std::optional<MergeOutcome> written;
-    std::string writtenBytes;
-    std::optional<ProfileDocument> writtenDoc;  // the document of writtenBytes
-    Status status;
+    // Each attempt writes the merge with what the file held at the last look; another program
+    // writing the file in between makes another attempt, with its write taken in.
     for (int attempts = 0;; ++attempts) {
-        std::optional<MergeOutcome> merge;
-        if (other) {
-            // Once the file holds our first write, values that only now turn out to be changed
-            // on both sides take the file's, and the operator is asked afterwards.
-            merge = mergeSettings(baseOf(file), ours, *other, choices,
-                                  holdsOurs ? ConflictChoice::TakeFile : ConflictChoice::KeepMine);
-            if (!holdsOurs && merge->unresolved()) {
-                result.conflicts = std::move(merge->conflicts);
-                static_cast<Status&>(result) =
-                    Status::failure(describeConflicts(result.conflicts, file.settingsPath));
-                return result;
-            }
+        Draft draft;
+        if (!save.merge(draft.merge) || !save.build(draft)) {
+            return save.takeResult();  // the record and the base stay as they were
         }
-        // Keys and sections of others are kept as the file holds them now (as it held them
-        // last, when it is found empty).
-        ProfileDocument doc = documentOf(
-            file, holdsSettings(theirs) || !file.baseExists ? theirs.bytes : file.baseBytes);
-        if (Status st = writeSettings(doc, merge ? merge->merged : ours); !st) {
-            static_cast<Status&>(result) = st;
-            return result;
-        }
-        std::string bytes = doc.commitBytes();
-        if (theirs.exists && bytes == theirs.bytes && onDisk == theirs) {
-            holdsOurs = true;  // the file already holds just this
-            written = std::move(merge);
-            writtenBytes = std::move(bytes);
-            writtenDoc = std::move(doc);
+        if (save.alreadyHolds(draft)) {
+            save.adopt(std::move(draft));
             break;
         }
-        if (!backedUp && onDisk.exists && !file.backupDir.empty()) {
-            if (Status kept =
-                    keepBackup(file.backupDir, file.filePath, onDisk.bytes,
-                               file.clock ? file.clock() : std::chrono::system_clock::now());
-                !kept) {
-                result.warnings.push_back(kept.error);
-            }
-            backedUp = true;
-        }
+        save.keepBackupOnce();
         Replacement done;
-        // The first write is flushed to disk before it takes the file's place; a write that
-        // follows another program's (which goes on writing the file) is flushed right after,
-        // to give the program less time to write in between.
-        status = replaceFile(file.filePath, bytes, &onDisk, done,
-                             attempts == 0 ? FlushOrder::BeforePlacing : FlushOrder::AfterPlacing);
-        if (done.placed) {
-            ++result.writes;
-            holdsOurs = true;
-            written = std::move(merge);
-            writtenBytes = bytes;
-            writtenDoc = std::move(doc);
-        }
-        if (!status.ok) {
+        if (!save.replace(std::move(draft), attempts == 0, done) || save.verified(done)) {
             break;
         }
-        if (done.placed && done.found == onDisk) {
-            // What was replaced is what we merged against. But when an earlier write of this
-            // save lacked another program's change, the program may have read that write and
-            // may yet put back a copy made from it: such a copy is merged too.
-            if (!exposed || !changedWithin(file.filePath, bytes, kLinger, done.found)) {
-                break;
-            }
-            done.placed = false;  // what the file holds now follows, made from our write
-            onDisk = FileContent{true, bytes};
-        }
-        if (done.placed) {
-            exposed = true;  // the file held our write without the other program's change
-        }
-        // Another program wrote the file between our look and the replacement. It made what it
-        // wrote from what the file held (onDisk): its changes to that go onto what we know of
-        // its settings, even where it builds on our write next, and the merge is made again.
-        // (Not placed: found is what the file holds now, made from onDisk.)
-        if (holdsSettings(done.found)) {
-            other = mergeSettings(onDisk.exists ? decodeBytes(onDisk.bytes) : baseOf(file),
-                                  other ? *other : baseOf(file), decodeBytes(done.found.bytes), {},
-                                  ConflictChoice::TakeFile)
-                        .merged;
-        }
-        theirs = std::move(done.found);
-        onDisk = done.placed ? FileContent{true, std::move(bytes)} : theirs;
+        save.takeIn(done);
         if (attempts + 1 >= kMaxAttempts) {
-            status = Status::failure(
-                texts::format(holdsOurs ? texts::kKeptBeingWrittenSaved : texts::kKeptBeingWritten,
-                              {file.settingsPath, std::to_string(kMaxAttempts)}));
+            save.giveUp();
             break;
         }
     }
-    static_cast<Status&>(result) = status;
-    if (!holdsOurs) {
-        return result;  // nothing written: the record and the base stay as they were
-    }
-
-    // The file holds the merge (but for what another program wrote after the last write): it is
-    // the next base, and the record takes it over.
-    remember(file, writtenBytes, true);
-    file.document = std::move(writtenDoc);  // stands for the bytes the file holds
-    result.saved = true;
-    if (!written) {
-        result.connection = connectionOf(ours, taken);
-        record.dataSource = result.connection.dataSource;
-        record.user = ours.user;
-        record.password = ours.password;
-        record.dataDir = ours.dataDir;
-        takeAsBase(file, std::move(ours), std::move(writtenBytes), false);
-        return result;
-    }
-    for (MergeConflict& c : written->conflicts) {
-        if (!c.resolved) {
-            result.conflicts.push_back(std::move(c));
-        }
-    }
-    SettingsValues nextBase = written->merged;
-    keepConflictsOpen(nextBase, ConflictSide::Merged, result.conflicts, baseOf(file));
-    takeAsBase(file, std::move(nextBase), std::move(writtenBytes), !result.conflicts.empty());
-    // The file holds the other program's values for these; the record keeps the operator's, so
-    // that the next save asks.
-    keepOurValues(written->merged, result.conflicts, ours);
-    result.connection = connectionOf(written->merged, taken);
-    written->merged.dataSource = result.connection.dataSource;
-    result.takenFromFile = written->takenFromFile;
-    assignValues(record, std::move(written->merged));
-    return result;
+    return save.finish(record);
 }
 
 RefreshResult refreshFromFile(SettingsRecord& record, SettingsFile& file,

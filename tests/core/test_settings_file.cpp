@@ -728,3 +728,52 @@ TEST(SettingsSave, KeepsCopiesOfWhatItReplacesForTheOwnerOnly) {
     ASSERT_EQ(saved.warnings.size(), 1u);
     EXPECT_NE(dir.read("s.ini").find("SERVER=last"), std::string::npos);
 }
+
+// The service writes the file after the save's look and before its replacement (here at the
+// moment the backup is named, right before the file is replaced): its write is taken in and the
+// merge written again, or, where it changed a value the operator changed too, nothing is written
+// and the operator is asked.
+TEST(SettingsSave, AWriteBetweenTheLookAndTheReplacementIsTakenIn) {
+    struct Case {
+        const char* what;
+        std::int32_t ourBhz;  // 0: the operator leaves BHZ alone
+        bool saved;
+        std::string fileAfter;
+    };
+    std::string mine = withTimes(300, 100);
+    mine.replace(mine.find("SERVER=a"), 8, "SERVER=mine");
+    const Case cases[] = {
+        {"the service's change is merged", 0, true, mine},
+        {"a value both changed stops the save", 50, false, withTimes(300, 100)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        dir.write("s.ini", kServiceFile);
+        auto l = load(dir);
+        l->record.server = "mine";
+        if (c.ourBhz != 0) {
+            l->record.groups.at(0).channels.at(0).lastTime = c.ourBhz;
+        }
+        l->file.backupDir = dir.file("backups");
+        int looks = 0;
+        l->file.clock = [&] {
+            ++looks;
+            dir.write("s.ini", withTimes(300, 100));
+            return std::chrono::system_clock::time_point(std::chrono::seconds(1700000000));
+        };
+
+        const SaveResult saved = saveSettings(l->record, l->file, valuesOf(l->record));
+        EXPECT_EQ(looks, 1);
+        EXPECT_EQ(saved.ok, c.saved) << saved.error;
+        EXPECT_EQ(saved.saved, c.saved);
+        EXPECT_EQ(saved.writes, c.saved ? 1 : 0);
+        EXPECT_EQ(saved.needsChoice(), !c.saved);
+        EXPECT_EQ(dir.read("s.ini"), c.fileAfter);
+        EXPECT_EQ(timeOf(l->record, 0), c.saved ? 300 : c.ourBhz);
+        // The backup holds what the file held when the save looked.
+        const auto kept = backupsOf(dir.file("backups"), dir.file("s.ini"));
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_EQ(test::readFile(kept[0]), kServiceFile);
+    }
+}
