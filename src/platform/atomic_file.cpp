@@ -378,6 +378,164 @@ Status finishPlaced(const std::string& path, const std::string& target, TempFile
     return Status::success();
 }
 
+// --- One replacement in progress, in named steps.
+
+// What replaceFile was asked, the file it really changes, and the temporary file that is to take
+// its place.
+struct ReplaceJob {
+    ReplaceJob(const std::string& toPath, std::string_view toWrite, const FileContent* toExpect,
+               Replacement& report)
+        : path(toPath), bytes(toWrite), expected(toExpect), done(report) {}
+
+    const std::string& path;
+    std::string_view bytes;
+    const FileContent* expected;
+    Replacement& done;
+    std::string target;
+    TargetState state;
+    TempFile temp;
+
+    // Whether the content is what the caller expects (anything, without an expectation).
+    bool expects(const FileContent& content) const {
+        return expected == nullptr || content == *expected;
+    }
+};
+
+// Find the target: the file at the end of the path's symbolic links, which must be a regular
+// file we may write (or missing). Temporary files of saves that were killed are removed.
+Status findTarget(ReplaceJob& job) {
+    if (Status resolved = resolveTarget(job.path, job.target); !resolved) {
+        return resolved;
+    }
+    if (Status inspected = inspectTarget(job.path, job.target, job.state); !inspected) {
+        return inspected;
+    }
+    removeStaleTemporaries(job.target);
+    return Status::success();
+}
+
+// Where the folder refuses the temporary file: an existing file we may write is written in
+// place (a folder only root may write, holding a file the user may write); otherwise the
+// failure names the folder.
+Status withoutTemporary(ReplaceJob& job, int err) {
+    if (job.state.exists && (err == EACCES || err == EPERM)) {
+        return writeInPlace(job.path, job.target, job.bytes, job.expected, job.done);
+    }
+    return cannotWrite(job.path, texts::format(texts::kCannotCreateTempFile,
+                                               {directoryOf(job.target), texts::systemError(err)}));
+}
+
+// Make the temporary file: the bytes written, the target's owner given (where we may), flushed
+// to disk when that comes first, and, last, the target's permissions.
+Status fillTemporary(ReplaceJob& job, FlushOrder flush) {
+    const int fd = job.temp.fd();
+    if (const int err = writeAllAt(fd, job.bytes); err != 0) {
+        return cannotWrite(job.path, err);
+    }
+    carryOverOwner(fd, job.state);
+    if (flush == FlushOrder::BeforePlacing && ::fsync(fd) != 0) {
+        return cannotWrite(job.path, errno);
+    }
+    // The target's permissions come last, right before the file takes its place: a save killed
+    // until then leaves a file only its owner may read (removed by the next save), and one
+    // killed after leaves the target with its own permissions.
+    if (::fchmod(fd, modeFor(job.state)) != 0) {
+        return cannotWrite(job.path, errno);
+    }
+    return Status::success();
+}
+
+// Finish an exchange that stands: the file taken out goes, the new one and the folder are
+// flushed to disk. A program that had the old file open to rewrite it in place may have written
+// it since: what it wrote counts as found.
+Status keepExchanged(ReplaceJob& job, const UniqueFd& old, FileContent taken) {
+    job.temp.dropTakenOut();
+    job.done.placed = true;
+    job.done.found = std::move(taken);
+    Status finished = finishPlaced(job.path, job.target, job.temp);
+    if (std::string later; readAllAt(old.get(), later) == 0) {
+        job.done.found.bytes = std::move(later);
+    }
+    return finished;
+}
+
+// Verify what the exchange took out. When it is not what the caller expected (another program
+// wrote the file in the instant between the last look and the exchange), exchange back at once,
+// before anyone could build on ours: nothing is placed, and found is what the file holds then.
+// Otherwise the exchange stands.
+Status checkTakenOut(ReplaceJob& job) {
+    UniqueFd old;
+    FileContent taken{true, {}};
+    if (const int read = job.temp.readTakenOut(old, taken.bytes); read != 0) {
+        job.temp.dropTakenOut();
+        job.done.placed = true;
+        return Status::failure(texts::format(
+            texts::kPlacedBut, {job.path, texts::kReplacedUnreadable, texts::systemError(read)}));
+    }
+    if (!job.expects(taken) && job.temp.exchangeBack(job.target)) {
+        if (Status read = readContent(job.target, job.done.found); !read) {
+            job.done.found = std::move(taken);
+        }
+        return Status::success();
+    }
+    return keepExchanged(job, old, std::move(taken));
+}
+
+// Create a missing target, only if it is still missing: created by another program meanwhile,
+// nothing is placed and found is what it holds.
+Status createMissing(ReplaceJob& job) {
+    if (const int err = job.temp.createTarget(job.target); err != 0) {
+        if (err != EEXIST) {
+            return cannotWrite(job.path, err);
+        }
+        return readContent(job.target, job.done.found);
+    }
+    job.done.placed = true;
+    return finishPlaced(job.path, job.target, job.temp);
+}
+
+// Where the file system cannot exchange two files: a plain rename, right after the last look
+// (now), which found what the caller expected.
+Status renameWithoutExchange(ReplaceJob& job, FileContent now) {
+    if (const int renamed = job.temp.renameOver(job.target); renamed != 0) {
+        return cannotWrite(job.path, renamed);
+    }
+    job.done.placed = true;
+    job.done.found = std::move(now);
+    return finishPlaced(job.path, job.target, job.temp);
+}
+
+// Replace an existing target. A last look right before the exchange: bytes that lack a change
+// made since the caller looked are not put in place, where another program might read them and
+// build on them (nothing is placed; found is what the file holds). Then the exchange, checked;
+// a target removed meanwhile is created anew.
+Status replaceExisting(ReplaceJob& job) {
+    FileContent now;
+    if (Status read = readContent(job.target, now); !read) {
+        return read;
+    }
+    if (!job.expects(now)) {
+        job.done.found = std::move(now);
+        return Status::success();
+    }
+    const int err = job.temp.exchangeWith(job.target);
+    if (err == 0) {
+        return checkTakenOut(job);
+    }
+    if (err == ENOENT) {
+        // Removed since we looked: created anew, with the permissions of a new file.
+        job.state.exists = false;
+        if (::fchmod(job.temp.fd(), modeFor(job.state)) != 0) {
+            return cannotWrite(job.path, errno);
+        }
+        return createMissing(job);
+    }
+    if (err != EINVAL && err != ENOSYS) {
+        return cannotWrite(job.path, err);
+    }
+    return renameWithoutExchange(job, std::move(now));
+}
+
 }  // namespace
 
 int writeAllAt(int fd, std::string_view bytes) {
@@ -451,105 +609,17 @@ Status readSettledFileBytes(const std::string& path, std::string& bytes, bool& e
 Status replaceFile(const std::string& path, std::string_view bytes, const FileContent* expected,
                    Replacement& done, FlushOrder flush) {
     done = Replacement{};
-    std::string target;
-    if (Status resolved = resolveTarget(path, target); !resolved) {
-        return resolved;
+    ReplaceJob job(path, bytes, expected, done);
+    if (Status found = findTarget(job); !found) {
+        return found;
     }
-    TargetState state;
-    if (Status inspected = inspectTarget(path, target, state); !inspected) {
-        return inspected;
+    if (const int err = job.temp.createBeside(job.target); err != 0) {
+        return withoutTemporary(job, err);
     }
-    removeStaleTemporaries(target);
-
-    TempFile temp;
-    if (const int err = temp.createBeside(target); err != 0) {
-        if (state.exists && (err == EACCES || err == EPERM)) {
-            return writeInPlace(path, target, bytes, expected, done);
-        }
-        return cannotWrite(path, texts::format(texts::kCannotCreateTempFile,
-                                               {directoryOf(target), texts::systemError(err)}));
+    if (Status filled = fillTemporary(job, flush); !filled) {
+        return filled;
     }
-    if (const int err = writeAllAt(temp.fd(), bytes); err != 0) {
-        return cannotWrite(path, err);
-    }
-    carryOverOwner(temp.fd(), state);
-    if (flush == FlushOrder::BeforePlacing && ::fsync(temp.fd()) != 0) {
-        return cannotWrite(path, errno);
-    }
-    // The target's permissions come last, right before the file takes its place: a save killed
-    // until then leaves a file only its owner may read (removed by the next save), and one
-    // killed after leaves the target with its own permissions.
-    if (::fchmod(temp.fd(), modeFor(state)) != 0) {
-        return cannotWrite(path, errno);
-    }
-
-    if (state.exists) {
-        // A last look right before the exchange: bytes that lack a change made since the caller
-        // looked are not put in place, where another program might read them and build on them.
-        FileContent now;
-        if (Status read = readContent(target, now); !read) {
-            return read;
-        }
-        if (expected != nullptr && now != *expected) {
-            done.found = std::move(now);
-            return Status::success();
-        }
-        const int err = temp.exchangeWith(target);
-        if (err == 0) {
-            UniqueFd old;
-            FileContent taken{true, {}};
-            if (const int read = temp.readTakenOut(old, taken.bytes); read != 0) {
-                temp.dropTakenOut();
-                done.placed = true;
-                return Status::failure(
-                    texts::format(texts::kPlacedBut,
-                                  {path, texts::kReplacedUnreadable, texts::systemError(read)}));
-            }
-            if (expected != nullptr && taken != *expected && temp.exchangeBack(target)) {
-                // Another program wrote the file in the instant between the last look and the
-                // exchange: its file is back at once, before anyone could build on ours.
-                if (Status read = readContent(target, done.found); !read) {
-                    done.found = std::move(taken);
-                }
-                return Status::success();
-            }
-            temp.dropTakenOut();
-            done.placed = true;
-            done.found = std::move(taken);
-            Status finished = finishPlaced(path, target, temp);
-            // A program that had the old file open to rewrite it in place may have written it
-            // since: what it wrote counts as found.
-            if (std::string later; readAllAt(old.get(), later) == 0) {
-                done.found.bytes = std::move(later);
-            }
-            return finished;
-        }
-        if (err != EINVAL && err != ENOSYS && err != ENOENT) {
-            return cannotWrite(path, err);
-        }
-        if (err != ENOENT) {
-            // No exchange on this file system: a plain rename, right after the last look.
-            if (const int renamed = temp.renameOver(target); renamed != 0) {
-                return cannotWrite(path, renamed);
-            }
-            done.placed = true;
-            done.found = std::move(now);
-            return finishPlaced(path, target, temp);
-        }
-        state.exists = false;  // removed since we looked: created anew below
-        if (::fchmod(temp.fd(), modeFor(state)) != 0) {
-            return cannotWrite(path, errno);
-        }
-    }
-
-    if (const int err = temp.createTarget(target); err != 0) {
-        if (err != EEXIST) {
-            return cannotWrite(path, err);
-        }
-        return readContent(target, done.found);  // created by another program meanwhile
-    }
-    done.placed = true;
-    return finishPlaced(path, target, temp);
+    return job.state.exists ? replaceExisting(job) : createMissing(job);
 }
 
 Status writeFileAtomically(const std::string& path, std::string_view bytes) {
