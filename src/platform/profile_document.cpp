@@ -295,6 +295,79 @@ bool isKeyLine(const Line& line) {
     return line.valueBegin != 0;
 }
 
+// Cuts bytes into lines, one after the other: a line ends at the first CR or LF, and a CR right
+// before an LF ends it together with the LF.
+class LineCutter {
+  public:
+    explicit LineCutter(std::string_view bytes) : s_(bytes) {}
+
+    bool atEnd() const { return pos_ >= s_.size(); }
+
+    // The next line: where it stands and how it ends (its key is not looked for).
+    Line next() {
+        const std::size_t e = endOfLine();
+        Line line;
+        line.offset = pos_;
+        line.length = e - pos_;
+        line.end = endAt(e);
+        pos_ = e + lineEndBytes(line.end).size();
+        return line;
+    }
+
+  private:
+    // Where the line at pos_ ends: the next LF, unless a CR comes before it. The next LF is
+    // searched for again only once the lines have passed it, so that a file of CR line ends is
+    // not searched to its end for every line.
+    std::size_t endOfLine() {
+        const std::size_t n = s_.size();
+        if (!lfKnown_ || nextLf_ < pos_) {
+            const void* lf = std::memchr(s_.data() + pos_, '\n', n - pos_);
+            nextLf_ = lf != nullptr
+                          ? static_cast<std::size_t>(static_cast<const char*>(lf) - s_.data())
+                          : n;
+            lfKnown_ = true;
+        }
+        if (const void* cr = std::memchr(s_.data() + pos_, '\r', nextLf_ - pos_)) {
+            return static_cast<std::size_t>(static_cast<const char*>(cr) - s_.data());
+        }
+        return nextLf_;
+    }
+
+    // The line end that starts at e.
+    LineEnd endAt(std::size_t e) const {
+        if (e == s_.size()) {
+            return LineEnd::None;
+        }
+        if (s_[e] == '\n') {
+            return LineEnd::Lf;
+        }
+        return e + 1 < s_.size() && s_[e + 1] == '\n' ? LineEnd::CrLf : LineEnd::Cr;
+    }
+
+    std::string_view s_;
+    std::size_t pos_ = 0;
+    std::size_t nextLf_ = 0;  // the next LF at or after pos_, the end when there is none
+    bool lfKnown_ = false;
+};
+
+// Makes the line (text t, its first non-blank character at `first`, neither a header nor a
+// comment) a key line when it holds a '=': the key runs from `first` up to the blanks before the
+// '=', the value starts right after it. False for a line without '='.
+bool markKey(Line& line, std::string_view t, std::size_t first) {
+    const std::size_t eq = t.find('=', first);
+    if (eq == std::string_view::npos) {
+        return false;
+    }
+    std::size_t keyEnd = eq;
+    while (keyEnd > first && isBlank(t[keyEnd - 1])) {
+        --keyEnd;
+    }
+    line.keyBegin = first;
+    line.keyEnd = keyEnd;
+    line.valueBegin = eq + 1;
+    return true;
+}
+
 // A section with its header, or the lines before the first header (no header, no name).
 // Its lines up to and including the last key line are kept apart from the lines after it, so
 // that a new key, which goes right after the last key line (or right after the header when
@@ -496,52 +569,16 @@ struct ProfileDocument::Impl {
 
     void parse() {
         const std::string_view s(original);
-        const std::size_t n = s.size();
-        std::size_t pos = 0;
-        std::size_t nextLf = 0;  // the next LF at or after pos, n when there is none
-        bool lfKnown = false;
+        LineCutter lines(s);
         std::size_t current = 0;
         // The lines of the current section so far, and how many of them stand up to and including
         // the last key line.
         std::vector<Line> pending;
         std::size_t afterLastKey = 0;
-        while (pos < n) {
-            // The line ends at the first CR or LF: the next LF, unless a CR comes before it. The
-            // next LF is searched for again only once the lines have passed it, so that a file of
-            // CR line ends is not searched to its end for every line.
-            if (!lfKnown || nextLf < pos) {
-                const void* lf = std::memchr(s.data() + pos, '\n', n - pos);
-                nextLf = lf != nullptr
-                             ? static_cast<std::size_t>(static_cast<const char*>(lf) - s.data())
-                             : n;
-                lfKnown = true;
-            }
-            std::size_t e = nextLf;
-            if (const void* cr = std::memchr(s.data() + pos, '\r', e - pos)) {
-                e = static_cast<std::size_t>(static_cast<const char*>(cr) - s.data());
-            }
-            Line line;
-            line.offset = pos;
-            line.length = e - pos;
-            if (e == n) {
-                line.end = LineEnd::None;
-                pos = n;
-            } else if (s[e] == '\n') {
-                line.end = LineEnd::Lf;
-                pos = e + 1;
-            } else if (e + 1 < n && s[e + 1] == '\n') {
-                line.end = LineEnd::CrLf;
-                pos = e + 2;
-            } else {
-                line.end = LineEnd::Cr;
-                pos = e + 1;
-            }
-
+        while (!lines.atEnd()) {
+            Line line = lines.next();
             const std::string_view t = s.substr(line.offset, line.length);
-            std::size_t first = 0;
-            while (first < t.size() && isBlank(t[first])) {
-                ++first;
-            }
+            const std::size_t first = t.size() - trimLeadingBlanks(t).size();
             if (first < t.size() && t[first] == '[') {
                 finishSection(current, pending, afterLastKey);
                 const std::string_view name = t.substr(first + 1);
@@ -552,15 +589,7 @@ struct ProfileDocument::Impl {
             }
             if (first < t.size() && t[first] != ';') {
                 sections[current].hasContent = true;
-                const std::size_t eq = t.find('=', first);
-                if (eq != std::string_view::npos) {
-                    std::size_t keyEnd = eq;
-                    while (keyEnd > first && isBlank(t[keyEnd - 1])) {
-                        --keyEnd;
-                    }
-                    line.keyBegin = first;
-                    line.keyEnd = keyEnd;
-                    line.valueBegin = eq + 1;
+                if (markKey(line, t, first)) {
                     afterLastKey = pending.size() + 1;
                 }
             }
