@@ -154,6 +154,82 @@ void copyField(SettingsValues& to, int toGroup, int toChannel, const SettingsVal
 
 // --- Pairing the items of two lists: groups by station, channels by code.
 
+// The positions of the items of one key, on each side.
+struct KeyedPositions {
+    std::vector<int> as;
+    std::vector<int> bs;
+};
+
+// The items of `a` at the positions aAt by key, each with the items of `b` among bAt of the same
+// key (an item of `b` whose key no item of `a` has is left out).
+template <typename Item, typename KeyOf>
+std::unordered_map<std::string, KeyedPositions> positionsByKey(const std::vector<Item>& a,
+                                                               const std::vector<int>& aAt,
+                                                               const std::vector<Item>& b,
+                                                               const std::vector<int>& bAt,
+                                                               KeyOf keyOf) {
+    std::unordered_map<std::string, KeyedPositions> byKey;
+    for (const int i : aAt) {
+        byKey[keyOf(a[i])].as.push_back(i);
+    }
+    for (const int j : bAt) {
+        auto found = byKey.find(keyOf(b[j]));
+        if (found != byKey.end()) {
+            found->second.bs.push_back(j);
+        }
+    }
+    return byKey;
+}
+
+// Items of one key that may pair, a's at `as` with b's at `bs`: the pairs that share anything
+// (score above 0), those that share most first, in order among equals. Marks the items paired.
+template <typename Item, typename Score>
+void pairByScore(const std::vector<Item>& a, const std::vector<Item>& b, const KeyedPositions& at,
+                 Score score, std::vector<bool>& aUsed, std::vector<bool>& bUsed,
+                 std::vector<int>& partner) {
+    struct Candidate {
+        int shared;
+        std::size_t ai;
+        std::size_t bi;
+    };
+    std::vector<Candidate> candidates;
+    for (std::size_t ai = 0; ai < at.as.size(); ++ai) {
+        for (std::size_t bi = 0; bi < at.bs.size(); ++bi) {
+            if (const int shared = score(a[at.as[ai]], b[at.bs[bi]]); shared > 0) {
+                candidates.push_back({shared, ai, bi});
+            }
+        }
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate& x, const Candidate& y) { return x.shared > y.shared; });
+    for (const Candidate& c : candidates) {
+        if (!aUsed[c.ai] && !bUsed[c.bi]) {
+            aUsed[c.ai] = bUsed[c.bi] = true;
+            partner[at.as[c.ai]] = at.bs[c.bi];
+        }
+    }
+}
+
+// The items of one key that pairByScore left unpaired: each of a's in order with the next of b's,
+// while b has any.
+void pairRestInOrder(const KeyedPositions& at, const std::vector<bool>& aUsed,
+                     std::vector<bool>& bUsed, std::vector<int>& partner) {
+    std::size_t next = 0;
+    for (std::size_t ai = 0; ai < at.as.size(); ++ai) {
+        if (aUsed[ai]) {
+            continue;
+        }
+        while (next < at.bs.size() && bUsed[next]) {
+            ++next;
+        }
+        if (next == at.bs.size()) {
+            break;
+        }
+        bUsed[next] = true;
+        partner[at.as[ai]] = at.bs[next];
+    }
+}
+
 // For each item of `a` at the positions aAt, the position in `b` of its partner among bAt, or
 // kNone. Items pair only with items of the same key; where a key has several items on both
 // sides, the pairs that share most (score) go first, then the rest in order.
@@ -162,63 +238,18 @@ std::vector<int> pairItems(const std::vector<Item>& a, const std::vector<int>& a
                            const std::vector<Item>& b, const std::vector<int>& bAt, KeyOf keyOf,
                            Score score) {
     std::vector<int> partner(a.size(), kNone);
-    std::unordered_map<std::string, std::pair<std::vector<int>, std::vector<int>>> byKey;
-    for (const int i : aAt) {
-        byKey[keyOf(a[i])].first.push_back(i);
-    }
-    for (const int j : bAt) {
-        auto found = byKey.find(keyOf(b[j]));
-        if (found != byKey.end()) {
-            found->second.second.push_back(j);
-        }
-    }
-    for (auto& [key, sides] : byKey) {
-        const std::vector<int>& as = sides.first;
-        const std::vector<int>& bs = sides.second;
-        if (bs.empty()) {
+    for (const auto& [key, at] : positionsByKey(a, aAt, b, bAt, keyOf)) {
+        if (at.bs.empty()) {
             continue;
         }
-        if (as.size() == 1 && bs.size() == 1) {
-            partner[as[0]] = bs[0];
+        if (at.as.size() == 1 && at.bs.size() == 1) {
+            partner[at.as[0]] = at.bs[0];
             continue;
         }
-        struct Candidate {
-            int shared;
-            std::size_t ai;
-            std::size_t bi;
-        };
-        std::vector<Candidate> candidates;
-        for (std::size_t ai = 0; ai < as.size(); ++ai) {
-            for (std::size_t bi = 0; bi < bs.size(); ++bi) {
-                if (const int shared = score(a[as[ai]], b[bs[bi]]); shared > 0) {
-                    candidates.push_back({shared, ai, bi});
-                }
-            }
-        }
-        std::stable_sort(
-            candidates.begin(), candidates.end(),
-            [](const Candidate& x, const Candidate& y) { return x.shared > y.shared; });
-        std::vector<bool> aUsed(as.size()), bUsed(bs.size());
-        for (const Candidate& c : candidates) {
-            if (!aUsed[c.ai] && !bUsed[c.bi]) {
-                aUsed[c.ai] = bUsed[c.bi] = true;
-                partner[as[c.ai]] = bs[c.bi];
-            }
-        }
-        std::size_t next = 0;
-        for (std::size_t ai = 0; ai < as.size(); ++ai) {
-            if (aUsed[ai]) {
-                continue;
-            }
-            while (next < bs.size() && bUsed[next]) {
-                ++next;
-            }
-            if (next == bs.size()) {
-                break;
-            }
-            bUsed[next] = true;
-            partner[as[ai]] = bs[next];
-        }
+        std::vector<bool> aUsed(at.as.size());
+        std::vector<bool> bUsed(at.bs.size());
+        pairByScore(a, b, at, score, aUsed, bUsed, partner);
+        pairRestInOrder(at, aUsed, bUsed, partner);
     }
     return partner;
 }
