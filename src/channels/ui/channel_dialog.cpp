@@ -257,9 +257,16 @@ ChannelDialog::ChannelDialog(int insertPosition, int groupIndex, int channelInde
     ui_->allChannels->setText(ui::text(mode_ == Mode::AddGroup ? texts::kAllStationChannels
                                                                : texts::kAllMissingChannels));
     ui_->allChannels->setVisible(mode_ != Mode::ChangeChannel);
-    ui_->allChannels->setEnabled(!listedChannels_.empty());
+    ui_->allChannels->setEnabled(false);
     // The texts written while opening count as no change.
     groupValuesChanged_ = false;
+}
+
+bool ChannelDialog::prepare() {
+    listStations();
+    // The texts the lists wrote count as no change either.
+    groupValuesChanged_ = false;
+    return stationsListed_;
 }
 
 ChannelDialog::~ChannelDialog() {
@@ -343,7 +350,9 @@ void ChannelDialog::initDialog() {
             break;
         }
     }
+}
 
+void ChannelDialog::listStations() {
     CodeList stations;
     {
         ui::WaitCursor wait;

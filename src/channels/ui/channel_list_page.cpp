@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QResizeEvent>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStyle>
@@ -487,14 +488,23 @@ void ChannelListPage::showEvent(QShowEvent* event) {
     refillList();
 }
 
+bool ChannelListPage::runChannelDialog(int insertPosition, int groupIndex, int channelIndex) {
+    // From before the dialog's database work until it has closed, the dialog holds a group's
+    // index: the record's groups stay where they are meanwhile.
+    ++channelDialogs_;
+    const auto closed = qScopeGuard([this] { --channelDialogs_; });
+    ChannelDialog dialog(insertPosition, groupIndex, channelIndex, this);
+    dialog.prepare();  // without the database's lists the codes are typed
+    return ui::runModal(dialog) == QDialog::Accepted;
+}
+
 void ChannelListPage::onAddChannel() {
     const int row = selectedRowOrAsk(ui::text(texts::kChooseGroup));
     if (row < 0) {
         return;
     }
     const int group = ui_->model->rowRef(row).group;
-    ChannelDialog dialog(group, group, -1, this);
-    if (ui::runModal(dialog) == QDialog::Accepted) {
+    if (runChannelDialog(group, group, -1)) {
         refillList();
     }
 }
@@ -502,8 +512,7 @@ void ChannelListPage::onAddChannel() {
 void ChannelListPage::onAddGroup() {
     const int row = selectedRow();
     const int group = row < 0 ? -1 : ui_->model->rowRef(row).group;
-    ChannelDialog dialog(group, -1, -1, this);
-    if (ui::runModal(dialog) == QDialog::Accepted) {
+    if (runChannelDialog(group, -1, -1)) {
         refillList();
     }
 }
@@ -514,8 +523,7 @@ void ChannelListPage::onEditChannel() {
         return;
     }
     const RowRef ref = ui_->model->rowRef(row);
-    ChannelDialog dialog(ref.group, ref.group, ref.channel, this);
-    if (ui::runModal(dialog) == QDialog::Accepted) {
+    if (runChannelDialog(ref.group, ref.group, ref.channel)) {
         // The group's samples per second and file size show on all its rows, so the whole list
         // is rebuilt; the changed row stays selected.
         keepingSelection([this] { refillList(); });
