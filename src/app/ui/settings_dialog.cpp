@@ -244,9 +244,11 @@ void SettingsDialog::onFileEvent() {
 }
 
 void SettingsDialog::refreshFromDisk() {
-    // Not while another window (a channel being edited, a question) works on the record: the
-    // look waits until it is closed.
-    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != this) {
+    // Not while another window (a question) works on the record, nor while a channel dialog is
+    // prepared or open: it holds a group's index, which the refresh could move to another group
+    // (its wait for the database lets this timer run). The look waits until it is closed.
+    QWidget* modal = QApplication::activeModalWidget();
+    if ((modal != nullptr && modal != this) || ui_->channelPage->channelDialogOpen()) {
         ui_->refreshTimer->start();
         return;
     }
