@@ -135,6 +135,7 @@ void BM_AddGroupWithAllChannels(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         auto dialog = std::make_unique<ChannelDialog>(-1, -1, -1);
+        dialog->prepare();
         dialog->findChild<QCheckBox*>(QStringLiteral("allChannelsBox"))->click();
         state.ResumeTiming();
         dialog->findChild<QPushButton*>(QStringLiteral("okButton"))->click();

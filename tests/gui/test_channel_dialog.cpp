@@ -104,6 +104,7 @@ class TestChannelDialog : public QObject {
 
     void addGroupOpensWithDefaultsAndTheDatabaseLists() {
         ChannelDialog d(-1, -1, -1);
+        d.prepare();
         QVERIFY(script_->boxes.empty());
         QCOMPARE(d.mode(), ChannelDialog::Mode::AddGroup);
         QCOMPARE(d.windowTitle(), QString::fromUtf8("Добавление новой группы..."));
@@ -158,6 +159,7 @@ class TestChannelDialog : public QObject {
         sandbox_->addDsn("chanmaria", maria.driver(), maria.dsnAttributes("chan_maria"));
         ConnectionSettings::values() = ConnectionValues{"chanmaria", maria.user(), "", ""};
         ChannelDialog d(-1, -1, -1);
+        d.prepare();
         QCOMPARE(texts(), QStringList());
         // In the order the queries give (and --stations prints): '_' comes after the letters.
         QCOMPARE(test::comboItems(*box(d, "stationBox")), QStringList({"MA", "MB", "M_"}));
@@ -185,6 +187,7 @@ class TestChannelDialog : public QObject {
         const std::string art = cp1251::fromUtf8("АРТ").value();
         test::setGroups({group(art.c_str(), {channel("BHZ", 0, "A.DAT")}, 100, 20)});
         ChannelDialog d(0, 0, -1);
+        d.prepare();
         QCOMPARE(texts(), QStringList());
         QCOMPARE(test::comboItems(*box(d, "stationBox")), QStringList({"АРТ", "АРТЫ"}));
         QCOMPARE(box(d, "stationBox")->currentText(), QString::fromUtf8("АРТ"));
@@ -209,6 +212,7 @@ class TestChannelDialog : public QObject {
         sandbox_->addSqliteDsn("chanbare", db);
         useDatabase("chanbare");
         ChannelDialog d(-1, -1, -1);
+        d.prepare();
         QCOMPARE(script_->boxes.size(), std::size_t{1});
         QCOMPARE(script_->boxes[0].kind, ui::BoxKind::Error);
         QCOMPARE(script_->boxes[0].caption, QString::fromUtf8("Ошибка при запросе к базе данных"));
@@ -233,6 +237,7 @@ class TestChannelDialog : public QObject {
         sandbox_->addSqliteDsn("chanhalf", db);
         useDatabase("chanhalf");
         ChannelDialog d(-1, -1, -1);
+        d.prepare();
         auto* all = d.findChild<QCheckBox*>("allChannelsBox");
         QCOMPARE(script_->boxes.size(), std::size_t{1});  // BAD, the first station
         QVERIFY(!all->isEnabled());
@@ -258,6 +263,7 @@ class TestChannelDialog : public QObject {
         settingsRecord().groupCount = 3;
         {
             ChannelDialog d(2, -1, -1);
+            d.prepare();
             pressOk(d);
             QVERIFY(accepted(d));
         }
@@ -271,6 +277,7 @@ class TestChannelDialog : public QObject {
         QCOMPARE(r.groups.at(4).station, std::string("HIDDEN"));
         {
             ChannelDialog d(-1, -1, -1);
+            d.prepare();
             pressOk(d);
             QVERIFY(accepted(d));
         }
@@ -282,6 +289,7 @@ class TestChannelDialog : public QObject {
     void addChannelRefusesADuplicateWithoutRegardToCase() {
         test::setGroups({group("ABC", {channel("bhz", 7, "x.dat")}, 50, 40)});
         ChannelDialog d(0, 0, -1);
+        d.prepare();
         QVERIFY(script_->boxes.empty());
         QCOMPARE(d.windowTitle(), QString::fromUtf8("Добавление канала в группу..."));
         QVERIFY(!box(d, "stationBox")->isEnabled());
@@ -316,12 +324,14 @@ class TestChannelDialog : public QObject {
         test::setGroups({group("xy", {}, 1, 1), group("QQQ", {}, 1, 1)});
         {
             ChannelDialog d(0, 0, -1);
+            d.prepare();
             QVERIFY(script_->boxes.empty());
             QCOMPARE(box(d, "stationBox")->currentText(), QString("XYZ"));
             QCOMPARE(test::comboItems(*box(d, "channelBox")), QStringList({"HHZ"}));
         }
         {
             ChannelDialog d(1, 1, -1);
+            d.prepare();
             QCOMPARE(texts(), QStringList({kStationNotFound}));
             QCOMPARE(script_->boxes[0].kind, ui::BoxKind::Warning);
             QCOMPARE(box(d, "stationBox")->currentText(), QString("ABC"));
@@ -338,6 +348,7 @@ class TestChannelDialog : public QObject {
         test::setGroups(
             {group("ABC", {channel("BHZ", 100, "a.dat"), channel("BHN", 200, "b.dat")}, 50, 40)});
         ChannelDialog d(0, 0, 1);
+        d.prepare();
         QVERIFY(script_->boxes.empty());
         QCOMPARE(d.windowTitle(), QString::fromUtf8("Изменение канала в группе..."));
         QVERIFY(!box(d, "stationBox")->isEnabled());
@@ -362,6 +373,7 @@ class TestChannelDialog : public QObject {
             {group("ABC", {channel("BHZ", 100, "a.dat"), channel("BHN", 200, "b.dat")}, 50, 40)});
         const GroupRecord before = settingsRecord().groups.at(0);
         ChannelDialog d(0, 0, 1);
+        d.prepare();
         edit(d, "spsEdit")->setText("41");
         script_->answers = {ui::BoxAnswer::No};
         pressOk(d);
@@ -383,6 +395,7 @@ class TestChannelDialog : public QObject {
         {
             // A channel the group does not hold: only the file name, no question.
             ChannelDialog d(0, 0, 1);
+            d.prepare();
             box(d, "channelBox")->setCurrentIndex(0);  // BHE
             QCOMPARE(edit(d, "fileNameEdit")->text(), QString("ABC_BHE.DAT"));
             QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("200"));
@@ -399,6 +412,7 @@ class TestChannelDialog : public QObject {
             // BHZ (the two would share one pair of keys, and BHN would be lost).
             const GroupRecord before = settingsRecord().groups.at(0);
             ChannelDialog d(0, 0, 1);
+            d.prepare();
             box(d, "channelBox")->setCurrentIndex(2);  // BHZ
             QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("100"));
             QCOMPARE(edit(d, "fileNameEdit")->text(), QString("a.dat"));
@@ -420,6 +434,7 @@ class TestChannelDialog : public QObject {
             // In calendar form a picked channel brings Unix text, refused until the form switches.
             script_->boxes.clear();
             ChannelDialog d(0, 0, 1);
+            d.prepare();
             radio(d, "calendarRadio")->click();
             QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("1970-01-01 00:03:20"));
             box(d, "channelBox")->setCurrentIndex(2);  // BHZ
@@ -445,6 +460,7 @@ class TestChannelDialog : public QObject {
                                50, 40)});
         {
             ChannelDialog d(0, 0, 2);
+            d.prepare();
             QVERIFY(script_->boxes.empty());
             QCOMPARE(box(d, "channelBox")->currentText(), QString("BHZ"));
             QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("200"));
@@ -458,6 +474,7 @@ class TestChannelDialog : public QObject {
         {
             // Picking another code of the group still brings that channel's values.
             ChannelDialog d(0, 0, 2);
+            d.prepare();
             box(d, "channelBox")->setCurrentIndex(1);  // BHN
             QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("150"));
             box(d, "channelBox")->setCurrentIndex(2);  // BHZ: this channel's own values again
@@ -476,6 +493,7 @@ class TestChannelDialog : public QObject {
         sandbox_->addSqliteDsn("nochandb", db);
         useDatabase("nochandb");
         ChannelDialog d(-1, -1, -1);
+        d.prepare();
         QCOMPARE(test::comboItems(*box(d, "stationBox")), QStringList({"ABC", "EMPTY"}));
         QCOMPARE(edit(d, "fileNameEdit")->text(), QString("ABC_BHZ.DAT"));
         box(d, "stationBox")->setCurrentIndex(1);
@@ -494,6 +512,7 @@ class TestChannelDialog : public QObject {
     void storedChannelMissingFromTheDatabase() {
         test::setGroups({group("ABC", {channel("LLL", 5, "l.dat")}, 50, 40)});
         ChannelDialog d(0, 0, 0);
+        d.prepare();
         QCOMPARE(texts(), QStringList({kChannelNotFound}));
         QCOMPARE(box(d, "channelBox")->currentText(), QString("BHE"));
         QCOMPARE(edit(d, "fileNameEdit")->text(), QString("ABC_BHE.DAT"));
@@ -501,6 +520,7 @@ class TestChannelDialog : public QObject {
 
     void fieldsAreCheckedInOrder() {
         ChannelDialog d(-1, -1, -1);
+        d.prepare();
         const char* fields[] = {"spsEdit", "lastTimeEdit", "sizeEdit", "fileNameEdit"};
         for (const char* name : fields) {
             edit(d, name)->clear();
@@ -545,6 +565,7 @@ class TestChannelDialog : public QObject {
 
     void timeFormatButtonsConvertTheText() {
         ChannelDialog d(-1, -1, -1);
+        d.prepare();
         QLineEdit* time = edit(d, "lastTimeEdit");
         time->setText("951825600");
         radio(d, "calendarRadio")->click();
@@ -573,6 +594,7 @@ class TestChannelDialog : public QObject {
         test::setGroups({group("ABC", {channel("BHZ", -616851000, "a.dat")}, 50, 40)});
         {
             ChannelDialog d(0, 0, 0);
+            d.prepare();
             QLineEdit* time = edit(d, "lastTimeEdit");
             QCOMPARE(time->text(), QString("-616851000"));
             radio(d, "calendarRadio")->click();
@@ -586,6 +608,7 @@ class TestChannelDialog : public QObject {
         QCOMPARE(settingsRecord().groups.at(0).channels.at(0).lastTime, -616851000);
 
         ChannelDialog d(-1, -1, -1);
+        d.prepare();
         const struct {
             const char* text;
             bool calendar;
@@ -612,6 +635,7 @@ class TestChannelDialog : public QObject {
 
     void unsafeCodesAreRefusedWithTheReason() {
         ChannelDialog d(-1, -1, -1);
+        d.prepare();
         const struct {
             const char* code;
             const char* reason;
@@ -659,6 +683,7 @@ class TestChannelDialog : public QObject {
             for (const int channelIndex : {-1, 0}) {
                 script_->boxes.clear();
                 ChannelDialog d(0, 0, channelIndex);
+                d.prepare();
                 box(d, "channelBox")->setEditText(QString::fromLatin1(code));
                 pressOk(d);
                 QVERIFY2(!accepted(d), code);
@@ -673,6 +698,7 @@ class TestChannelDialog : public QObject {
         // Codes that merely contain those names, and a station named like a key, are accepted.
         {
             ChannelDialog d(0, 0, -1);
+            d.prepare();
             box(d, "channelBox")->setEditText("SPSX");
             pressOk(d);
             QVERIFY(accepted(d));
@@ -680,6 +706,7 @@ class TestChannelDialog : public QObject {
         {
             script_->boxes.clear();
             ChannelDialog d(-1, -1, -1);
+            d.prepare();
             box(d, "stationBox")->setEditText("SPS");
             box(d, "channelBox")->setEditText("XFILE_");
             pressOk(d);
@@ -695,6 +722,7 @@ class TestChannelDialog : public QObject {
         test::setGroups({group("ABC", {channel("BHZ", 100, "a.dat")}, 50, 40)});
         {
             ChannelDialog d(-1, -1, -1);
+            d.prepare();
             QCOMPARE(script_->boxes.size(), std::size_t{1});
             QCOMPARE(script_->boxes[0].kind, ui::BoxKind::Error);
             QCOMPARE(script_->boxes[0].caption,
@@ -717,6 +745,7 @@ class TestChannelDialog : public QObject {
             // Changing a channel keeps its code and file name at hand.
             script_->boxes.clear();
             ChannelDialog d(1, 1, 0);
+            d.prepare();
             QCOMPARE(box(d, "stationBox")->currentText(), QString("ABC"));
             QCOMPARE(box(d, "channelBox")->currentText(), QString("BHZ"));
             QCOMPARE(edit(d, "fileNameEdit")->text(), QString("a.dat"));
@@ -733,6 +762,7 @@ class TestChannelDialog : public QObject {
         // Values edited on the data source page and not saved: opening must not reload them.
         ConnectionSettings::values() = ConnectionValues{"chandb", "edited", "unsaved", "/new/dir"};
         ChannelDialog d(-1, -1, -1);
+        d.prepare();
         QVERIFY(d.stationsListed());
         QCOMPARE(ConnectionSettings::values().dataSource, std::string("chandb"));
         QCOMPARE(ConnectionSettings::values().user, std::string("edited"));
@@ -743,6 +773,7 @@ class TestChannelDialog : public QObject {
     void theConnectionIsFreedWithTheDialog() {
         {
             ChannelDialog d(-1, -1, -1);
+            d.prepare();
             QVERIFY(ConnectionSettings::connection() != SQL_NULL_HDBC);
             d.reject();
         }
@@ -750,6 +781,7 @@ class TestChannelDialog : public QObject {
         // Many openings in a row keep working (no handle is left behind to run out).
         for (int i = 0; i < 20; ++i) {
             ChannelDialog d(-1, -1, -1);
+            d.prepare();
             QVERIFY(d.stationsListed());
         }
         QCOMPARE(ConnectionSettings::connection(), SQLHDBC(SQL_NULL_HDBC));
@@ -760,12 +792,14 @@ class TestChannelDialog : public QObject {
         test::setGroups(groups);
         {
             ChannelDialog d(-1, -1, -1);
+            d.prepare();
             pressOk(d);
             QVERIFY(accepted(d));
         }
         QCOMPARE(settingsRecord().groups.size(), std::size_t{256});
         {
             ChannelDialog d(-1, -1, -1);
+            d.prepare();
             pressOk(d);
             QVERIFY(!accepted(d));
             QCOMPARE(script_->boxes.size(), std::size_t{1});
@@ -789,6 +823,7 @@ class TestChannelDialog : public QObject {
         QCOMPARE(channelListLength(settingsRecord().groups.at(0)), std::size_t{506});
         {
             ChannelDialog d(0, 0, -1);
+            d.prepare();
             box(d, "channelBox")->setEditText("BHZZ");  // 506 + 5 = 511: just fits
             pressOk(d);
             QVERIFY(accepted(d));
@@ -796,6 +831,7 @@ class TestChannelDialog : public QObject {
         QCOMPARE(channelListLength(settingsRecord().groups.at(0)), std::size_t{511});
         {
             ChannelDialog d(0, 0, -1);
+            d.prepare();
             box(d, "channelBox")->setEditText("X");  // 513: too long
             edit(d, "fileNameEdit")->setText("x.dat");
             pressOk(d);
@@ -808,7 +844,8 @@ class TestChannelDialog : public QObject {
         script_->boxes.clear();
         {
             ChannelDialog d(0, 0, 63);  // AB would become ABC: 512
-            script_->boxes.clear();     // the database does not list AB
+            d.prepare();
+            script_->boxes.clear();  // the database does not list AB
             box(d, "channelBox")->setEditText("ABC");
             pressOk(d);
             QVERIFY(!accepted(d));
@@ -826,6 +863,7 @@ class TestChannelDialog : public QObject {
                          group("xy", {channel("HHZ", 1, "h")}, 1, 1)});
         {
             ChannelDialog d(0, 0, -1);
+            d.prepare();
             all(d)->click();
             pressOk(d);
             QVERIFY(accepted(d));  // BHE, the one ABC lacks
@@ -834,6 +872,7 @@ class TestChannelDialog : public QObject {
         }
         {
             ChannelDialog d(0, 0, -1);
+            d.prepare();
             all(d)->click();
             pressOk(d);
             QVERIFY(!accepted(d));
@@ -845,6 +884,7 @@ class TestChannelDialog : public QObject {
         for (const int groupIndex : {1, -1}) {
             script_->boxes.clear();
             ChannelDialog d(groupIndex, groupIndex, -1);
+            d.prepare();
             if (groupIndex < 0) {
                 box(d, "stationBox")->setEditText("NEW");  // typed, not listed
             }
@@ -857,10 +897,12 @@ class TestChannelDialog : public QObject {
         QCOMPARE(settingsRecord().groups.at(1).channels.size(), std::size_t{1});
         {
             ChannelDialog d(0, 0, 0);
+            d.prepare();
             QVERIFY(all(d)->isHidden());
         }
         useDatabase("nosuchdsn");
         ChannelDialog d(-1, -1, -1);
+        d.prepare();
         QVERIFY(!all(d)->isEnabled());
     }
 
@@ -869,12 +911,14 @@ class TestChannelDialog : public QObject {
         const GroupRecord before = settingsRecord().groups.at(0);
         {
             ChannelDialog d(0, 0, 0);
+            d.prepare();
             edit(d, "spsEdit")->setText("1");
             d.findChild<QPushButton*>("cancelButton")->click();
             QCOMPARE(d.result(), int(QDialog::Rejected));
         }
         {
             ChannelDialog d(0, 0, -1);
+            d.prepare();
             d.show();
             QTest::keyClick(edit(d, "lastTimeEdit"), Qt::Key_Escape);
             QVERIFY(!d.isVisible());
@@ -885,6 +929,7 @@ class TestChannelDialog : public QObject {
         {
             // Enter in a field is OK.
             ChannelDialog d(0, 0, -1);
+            d.prepare();
             d.show();
             QTest::keyClick(edit(d, "lastTimeEdit"), Qt::Key_Return);
             QVERIFY(accepted(d));

@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTranslator>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -29,12 +30,15 @@
 #include "channels/ui/channel_list_page.h"
 #include "channels/ui/channel_table_model.h"
 #include "database/connection_settings.h"
+#include "database/odbc.h"
 #include "database/ui/data_source_page.h"
+#include "database/ui/database_wait.h"
 #include "gui_script.h"
 #include "platform/profile_document.h"
 #include "settings/settings_file.h"
 #include "settings/settings_record.h"
 #include "support/odbc_sandbox.h"
+#include "support/silent_server.h"
 #include "support/temp_dir.h"
 
 using namespace vorda;
@@ -50,10 +54,20 @@ std::string groupSection(int n, const std::string& station) {
            "_BHZ.DAT\r\nCHAN=BHZ\r\n";
 }
 
+// A settings file with a group of each station, in order; GROUPS and the system values as given.
+std::string withGroups(const std::string& system, const std::vector<std::string>& stations) {
+    std::string bytes =
+        "; kept as it is\r\n[DATABASE]\r\nODBC=ZEL\r\nUSER=ZEL\r\nPASSWORD=QMX\r\n[SYSTEM]\r\n" +
+        system;
+    for (std::size_t i = 0; i < stations.size(); ++i) {
+        bytes += groupSection(static_cast<int>(i) + 1, stations[i]);
+    }
+    return bytes;
+}
+
 // A settings file with three groups; GROUPS and the system values as given.
 std::string threeGroups(const std::string& system) {
-    return "; kept as it is\r\n[DATABASE]\r\nODBC=ZEL\r\nUSER=ZEL\r\nPASSWORD=QMX\r\n[SYSTEM]\r\n" +
-           system + groupSection(1, "AAA") + groupSection(2, "BBB") + groupSection(3, "CCC");
+    return withGroups(system, {"AAA", "BBB", "CCC"});
 }
 
 bool contains(const std::string& haystack, const std::string& needle) {
@@ -594,6 +608,76 @@ class TestSettingsDialog : public QObject {
         QVERIFY(script.boxes.empty());
         QVERIFY(script.unexpectedModals.empty());
         QVERIFY(script.modals.empty());
+    }
+
+    // Another program takes away the group above the operator's while the channel dialog waits
+    // for the database: the channel goes into the group the dialog was opened for, and the
+    // file's change is taken over once the dialog has closed.
+    void theFileChangingDuringTheChannelDialogsWaitMovesNoGroupUnderIt() {
+        TempDir dir;
+        dir.write("s.ini", threeGroups("SERVER=proc1\r\nGROUPS=3\r\n"));
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.show();
+        // A database that never answers: the dialog's connection waits until its bound.
+        test::SilentServer silent;
+        odbc_->addDsn("SILENT", "MariaDB Unicode",
+                      {{"Server", "127.0.0.1"}, {"Port", std::to_string(silent.port())}});
+        ConnectionSettings::values().dataSource = "SILENT";
+        const odbc::Timeouts savedTimeouts = odbc::timeouts();
+        odbc::timeouts().loginSeconds = 1;
+        ui::installDatabaseWaiter();
+        const auto stations = [] {
+            QStringList out;
+            for (const GroupRecord& group : settingsRecord().groups) {
+                out << QString::fromStdString(group.station);
+            }
+            return out;
+        };
+
+        // Once the wait has begun, the file loses group 1 and the dialog looks at it at once.
+        bool rewritten = false;
+        QTimer::singleShot(0, [&] {
+            rewritten = writtenByAnotherProcess(
+                dir, withGroups("SERVER=proc1\r\nGROUPS=2\r\n", {"BBB", "CCC"}));
+            dialog.refreshFromDisk();
+        });
+        QStringList whileOpen;
+        QString openedFor;
+        script.modals.push_back([&](QDialog& shown) {
+            whileOpen = stations();
+            openedFor = shown.findChild<QComboBox*>("stationBox")->currentText();
+            shown.findChild<QComboBox*>("channelBox")->setEditText(QStringLiteral("BHN"));
+            shown.findChild<QLineEdit*>("fileNameEdit")->setText(QStringLiteral("BBB_BHN.DAT"));
+            shown.findChild<QPushButton*>("okButton")->click();
+            return shown.result();
+        });
+        ChannelListPage& page = dialog.channelPage();
+        page.list().selectRow(1);  // group 2, BBB
+        page.onAddChannel();
+        QVERIFY(rewritten);
+        QCOMPARE_EQ(openedFor, QStringLiteral("BBB"));
+        QCOMPARE_EQ(whileOpen, (QStringList{"AAA", "BBB", "CCC"}));
+        QCOMPARE_EQ(settingsRecord().groups.at(1).channels.size(), std::size_t{2});
+        QCOMPARE_EQ(settingsRecord().groups.at(2).channels.size(), std::size_t{1});
+        // The refresh lands after: group 1 goes, the new channel stays with BBB.
+        QTRY_COMPARE_EQ(stations(), (QStringList{"BBB", "CCC"}));
+        QCOMPARE_EQ(settingsRecord().groups.at(0).channels.size(), std::size_t{2});
+        QVERIFY(dialog.apply());
+        const ProfileDocument saved = ProfileDocument::fromBytes(dir.read("s.ini"));
+        QCOMPARE_EQ(saved.getString("GROUP1", "STATION", ""), "BBB");
+        QCOMPARE_EQ(saved.getString("GROUP1", "CHAN", ""), "BHZ,BHN");
+        QCOMPARE_EQ(saved.getString("GROUP2", "CHAN", ""), "BHZ");
+        // The one box is the connection's error.
+        QCOMPARE_EQ(script.boxes.size(), std::size_t{1});
+        QVERIFY(script.boxes.front().kind == ui::BoxKind::Error);
+        QVERIFY(script.unexpectedModals.empty());
+
+        silent.close();
+        QVERIFY(odbc::settleAbandonedAttempts(std::chrono::seconds(10)));
+        odbc::timeouts() = savedTimeouts;
+        odbc::setWaiter({});
+        ConnectionSettings::release();
     }
 
     // Text the code page cannot hold is refused at every text field.

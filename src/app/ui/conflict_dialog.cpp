@@ -33,18 +33,14 @@ QTableWidgetItem* readOnlyItem(const QString& text) {
 
 }  // namespace
 
+// The controls the dialog works with; all of them are children of the dialog.
 struct ConflictDialog::Controls {
-    // Containers come before what they hold, so that members are destroyed children first.
-    QVBoxLayout layout;
-    QHBoxLayout buttons;
-    QLabel note;
-    QTableWidget table;
-    QLabel forAll{ui::text(texts::kForAll)};
-    QPushButton keepAll{ui::text(texts::kKeepMine)};
-    QPushButton takeAll{ui::text(texts::kTakeFromFile)};
-    QPushButton ok{ui::text(texts::kOk)};
-    QPushButton cancel{ui::text(texts::kCancel)};
-    std::vector<QComboBox*> choices;  // owned by the table
+    QTableWidget* table = nullptr;
+    QPushButton* keepAll = nullptr;
+    QPushButton* takeAll = nullptr;
+    QPushButton* ok = nullptr;
+    QPushButton* cancel = nullptr;
+    std::vector<QComboBox*> choices;  // in the table's cells
 };
 
 ConflictDialog::ConflictDialog(const std::vector<MergeConflict>& conflicts, const QString& fileName,
@@ -52,18 +48,24 @@ ConflictDialog::ConflictDialog(const std::vector<MergeConflict>& conflicts, cons
     : QDialog(parent), ui_(std::make_unique<Controls>()) {
     Controls& c = *ui_;
     setWindowTitle(ui::text(texts::kConflictTitle));
-    c.note.setText(ui::text(texts::kConflictNote).arg(fileName));
-    c.note.setWordWrap(true);
+    auto* note = new QLabel(ui::text(texts::kConflictNote).arg(fileName), this);
+    note->setWordWrap(true);
+    c.table = new QTableWidget(this);
+    auto* forAll = new QLabel(ui::text(texts::kForAll), this);
+    c.keepAll = new QPushButton(ui::text(texts::kKeepMine), this);
+    c.takeAll = new QPushButton(ui::text(texts::kTakeFromFile), this);
+    c.ok = new QPushButton(ui::text(texts::kOk), this);
+    c.cancel = new QPushButton(ui::text(texts::kCancel), this);
 
-    c.table.setColumnCount(ColumnCount);
-    c.table.setHorizontalHeaderLabels({ui::text(texts::kGroupNumber), ui::text(texts::kStationCode),
-                                       ui::text(texts::kChannelCode), ui::text(texts::kConflictKey),
-                                       ui::text(texts::kConflictFileValue),
-                                       ui::text(texts::kConflictOurValue),
-                                       ui::text(texts::kConflictChoice)});
-    c.table.verticalHeader()->hide();
-    c.table.setSelectionBehavior(QAbstractItemView::SelectRows);
-    c.table.setRowCount(static_cast<int>(conflicts.size()));
+    c.table->setColumnCount(ColumnCount);
+    c.table->setHorizontalHeaderLabels(
+        {ui::text(texts::kGroupNumber), ui::text(texts::kStationCode),
+         ui::text(texts::kChannelCode), ui::text(texts::kConflictKey),
+         ui::text(texts::kConflictFileValue), ui::text(texts::kConflictOurValue),
+         ui::text(texts::kConflictChoice)});
+    c.table->verticalHeader()->hide();
+    c.table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    c.table->setRowCount(static_cast<int>(conflicts.size()));
     for (int row = 0; row < static_cast<int>(conflicts.size()); ++row) {
         const MergeConflict& conflict = conflicts[static_cast<std::size_t>(row)];
         values_.push_back(conflict.value);
@@ -72,43 +74,44 @@ ConflictDialog::ConflictDialog(const std::vector<MergeConflict>& conflicts, cons
         const QString group = conflict.value.group >= 0
                                   ? QString::number(conflict.value.group + 1)
                                   : QStringLiteral("[%1]").arg(ui::fromRecord(conflict.section));
-        c.table.setItem(row, GroupColumn, readOnlyItem(group));
-        c.table.setItem(row, StationColumn, readOnlyItem(ui::fromRecord(conflict.station)));
-        c.table.setItem(row, ChannelColumn, readOnlyItem(ui::fromRecord(conflict.channel)));
-        c.table.setItem(row, KeyColumn, readOnlyItem(ui::fromRecord(conflict.key)));
-        c.table.setItem(row, FileColumn, readOnlyItem(ui::fromRecord(conflict.fileValue)));
-        c.table.setItem(row, OursColumn, readOnlyItem(ui::fromRecord(conflict.ourValue)));
+        c.table->setItem(row, GroupColumn, readOnlyItem(group));
+        c.table->setItem(row, StationColumn, readOnlyItem(ui::fromRecord(conflict.station)));
+        c.table->setItem(row, ChannelColumn, readOnlyItem(ui::fromRecord(conflict.channel)));
+        c.table->setItem(row, KeyColumn, readOnlyItem(ui::fromRecord(conflict.key)));
+        c.table->setItem(row, FileColumn, readOnlyItem(ui::fromRecord(conflict.fileValue)));
+        c.table->setItem(row, OursColumn, readOnlyItem(ui::fromRecord(conflict.ourValue)));
         auto* choice = new QComboBox;  // the table takes it
         choice->addItem(ui::text(texts::kKeepMine), static_cast<int>(ConflictChoice::KeepMine));
         choice->addItem(ui::text(texts::kTakeFromFile), static_cast<int>(ConflictChoice::TakeFile));
-        c.table.setCellWidget(row, ChoiceColumn, choice);
+        c.table->setCellWidget(row, ChoiceColumn, choice);
         c.choices.push_back(choice);
     }
-    c.table.resizeColumnsToContents();
-    c.table.horizontalHeader()->setStretchLastSection(true);
+    c.table->resizeColumnsToContents();
+    c.table->horizontalHeader()->setStretchLastSection(true);
 
-    setLayout(&c.layout);
-    c.layout.addWidget(&c.note);
-    c.layout.addWidget(&c.table, 1);
-    c.buttons.addWidget(&c.forAll);
-    c.buttons.addWidget(&c.keepAll);
-    c.buttons.addWidget(&c.takeAll);
-    c.buttons.addStretch(1);
-    c.buttons.addWidget(&c.ok);
-    c.buttons.addWidget(&c.cancel);
-    c.layout.addLayout(&c.buttons);
-    for (QPushButton* button : {&c.keepAll, &c.takeAll, &c.cancel}) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(note);
+    layout->addWidget(c.table, 1);
+    auto* buttons = new QHBoxLayout;
+    layout->addLayout(buttons);
+    buttons->addWidget(forAll);
+    buttons->addWidget(c.keepAll);
+    buttons->addWidget(c.takeAll);
+    buttons->addStretch(1);
+    buttons->addWidget(c.ok);
+    buttons->addWidget(c.cancel);
+    for (QPushButton* button : {c.keepAll, c.takeAll, c.cancel}) {
         button->setAutoDefault(false);
     }
-    c.ok.setDefault(true);
+    c.ok->setDefault(true);
     resize(qMax(sizeHint().width(), 720), qMax(sizeHint().height(), 320));
 
-    connect(&c.keepAll, &QPushButton::clicked, this,
+    connect(c.keepAll, &QPushButton::clicked, this,
             [this] { chooseAll(ConflictChoice::KeepMine); });
-    connect(&c.takeAll, &QPushButton::clicked, this,
+    connect(c.takeAll, &QPushButton::clicked, this,
             [this] { chooseAll(ConflictChoice::TakeFile); });
-    connect(&c.ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(&c.cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(c.ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(c.cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 ConflictDialog::~ConflictDialog() = default;
@@ -129,22 +132,22 @@ void ConflictDialog::chooseAll(ConflictChoice choice) {
 }
 
 QTableWidget& ConflictDialog::table() {
-    return ui_->table;
+    return *ui_->table;
 }
 QComboBox& ConflictDialog::choiceBox(int row) {
     return *ui_->choices.at(static_cast<std::size_t>(row));
 }
 QPushButton& ConflictDialog::keepAllButton() {
-    return ui_->keepAll;
+    return *ui_->keepAll;
 }
 QPushButton& ConflictDialog::takeAllButton() {
-    return ui_->takeAll;
+    return *ui_->takeAll;
 }
 QPushButton& ConflictDialog::okButton() {
-    return ui_->ok;
+    return *ui_->ok;
 }
 QPushButton& ConflictDialog::cancelButton() {
-    return ui_->cancel;
+    return *ui_->cancel;
 }
 
 }  // namespace vorda

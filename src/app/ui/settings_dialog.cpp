@@ -45,54 +45,62 @@ Status SettingsDialog::loadFrom(const Environment& env) {
     return loadSettings(settingsRecord(), settingsFile(), env);
 }
 
+// The controls the dialog works with; all of them are children of the dialog.
 struct SettingsDialog::Controls {
-    explicit Controls(const Environment& env) : dataSourcePage(env) {}
-
-    // Containers come before what they hold, so that members are destroyed children first.
-    QVBoxLayout layout;
-    QHBoxLayout buttons;
-    QTabWidget tabs;
-    ChannelListPage channelPage;
-    DataSourcePage dataSourcePage;
-    AdditionalPage additionalPage;
-    QPushButton okButton{ui::text(texts::kOk)};
-    QPushButton cancelButton{ui::text(texts::kCancel)};
-    QPushButton applyButton{ui::text(texts::kApply)};
-    QLabel statusLine;
-    QFileSystemWatcher watcher;
-    QTimer refreshTimer;
+    QTabWidget* tabs = nullptr;
+    ChannelListPage* channelPage = nullptr;
+    DataSourcePage* dataSourcePage = nullptr;
+    AdditionalPage* additionalPage = nullptr;
+    QLabel* statusLine = nullptr;
+    QPushButton* okButton = nullptr;
+    QPushButton* cancelButton = nullptr;
+    QPushButton* applyButton = nullptr;
+    QFileSystemWatcher* watcher = nullptr;
+    QTimer* refreshTimer = nullptr;
 };
 
 SettingsDialog::SettingsDialog(const Environment& env, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
       loadStatus_(loadFrom(env)),
-      ui_(std::make_unique<Controls>(env)) {
+      ui_(std::make_unique<Controls>()) {
     Controls& c = *ui_;
     setWindowTitle(ui::text(texts::kMainTitle));
     setWindowIcon(ui::applicationIcon());
 
+    c.tabs = new QTabWidget(this);
+    c.channelPage = new ChannelListPage(c.tabs);
+    c.dataSourcePage = new DataSourcePage(env, c.tabs);
+    c.additionalPage = new AdditionalPage(c.tabs);
+    c.statusLine = new QLabel(this);
+    c.okButton = new QPushButton(ui::text(texts::kOk), this);
+    c.cancelButton = new QPushButton(ui::text(texts::kCancel), this);
+    c.applyButton = new QPushButton(ui::text(texts::kApply), this);
+    c.watcher = new QFileSystemWatcher(this);
+    c.refreshTimer = new QTimer(this);
+
     // The pages in the order of their tabs, each filled from the record as it is placed.
     for (ui::DialogPage* page : std::initializer_list<ui::DialogPage*>{
-             &c.channelPage, &c.dataSourcePage, &c.additionalPage}) {
+             c.channelPage, c.dataSourcePage, c.additionalPage}) {
         page->fill();
-        c.tabs.addTab(page, page->title());
+        c.tabs->addTab(page, page->title());
     }
-    c.tabs.setCurrentIndex(ChannelTab);
-    new ui::TabKeys(c.tabs, this);  // the dialog owns it
+    c.tabs->setCurrentIndex(ChannelTab);
+    new ui::TabKeys(*c.tabs, this);  // the dialog owns it
 
-    setLayout(&c.layout);
-    c.layout.addWidget(&c.tabs, 1);
-    c.statusLine.setWordWrap(true);
-    c.buttons.addWidget(&c.statusLine, 1);
-    for (QPushButton* button : {&c.okButton, &c.cancelButton, &c.applyButton}) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(c.tabs, 1);
+    c.statusLine->setWordWrap(true);
+    auto* buttons = new QHBoxLayout;
+    layout->addLayout(buttons);
+    buttons->addWidget(c.statusLine, 1);
+    for (QPushButton* button : {c.okButton, c.cancelButton, c.applyButton}) {
         // The three buttons are of one width, as wide as the widest text needs.
         button->setMinimumWidth(
             qMax(button->sizeHint().width(),
                  button->fontMetrics().horizontalAdvance(ui::text(texts::kApply)) + 24));
-        c.buttons.addWidget(button);
+        buttons->addWidget(button);
     }
-    c.layout.addLayout(&c.buttons);
 
     // The dialog opens 358 by 274 dialog units large: a quarter of the font's average character
     // width across and an eighth of its height down, so it keeps its proportions at any font.
@@ -102,46 +110,46 @@ SettingsDialog::SettingsDialog(const Environment& env, QWidget* parent)
     resize(qMax(sizeHint().width(), 358 * averageWidth / 4),
            qMax(sizeHint().height(), 274 * metrics.height() / 8));
 
-    c.okButton.setDefault(true);
-    c.cancelButton.setAutoDefault(false);
-    c.applyButton.setAutoDefault(false);
-    connect(&c.okButton, &QPushButton::clicked, this, &SettingsDialog::accept);
-    connect(&c.cancelButton, &QPushButton::clicked, this, &SettingsDialog::reject);
-    connect(&c.applyButton, &QPushButton::clicked, this, [this] { apply(); });
+    c.okButton->setDefault(true);
+    c.cancelButton->setAutoDefault(false);
+    c.applyButton->setAutoDefault(false);
+    connect(c.okButton, &QPushButton::clicked, this, &SettingsDialog::accept);
+    connect(c.cancelButton, &QPushButton::clicked, this, &SettingsDialog::reject);
+    connect(c.applyButton, &QPushButton::clicked, this, [this] { apply(); });
 
-    c.refreshTimer.setSingleShot(true);
-    c.refreshTimer.setInterval(kRefreshDelayMs);
-    connect(&c.refreshTimer, &QTimer::timeout, this, &SettingsDialog::refreshFromDisk);
-    connect(&c.watcher, &QFileSystemWatcher::fileChanged, this, &SettingsDialog::onFileEvent);
-    connect(&c.watcher, &QFileSystemWatcher::directoryChanged, this, &SettingsDialog::onFileEvent);
+    c.refreshTimer->setSingleShot(true);
+    c.refreshTimer->setInterval(kRefreshDelayMs);
+    connect(c.refreshTimer, &QTimer::timeout, this, &SettingsDialog::refreshFromDisk);
+    connect(c.watcher, &QFileSystemWatcher::fileChanged, this, &SettingsDialog::onFileEvent);
+    connect(c.watcher, &QFileSystemWatcher::directoryChanged, this, &SettingsDialog::onFileEvent);
     watchFile();
 }
 
 SettingsDialog::~SettingsDialog() = default;
 
 QTabWidget& SettingsDialog::tabs() {
-    return ui_->tabs;
+    return *ui_->tabs;
 }
 ChannelListPage& SettingsDialog::channelPage() {
-    return ui_->channelPage;
+    return *ui_->channelPage;
 }
 DataSourcePage& SettingsDialog::dataSourcePage() {
-    return ui_->dataSourcePage;
+    return *ui_->dataSourcePage;
 }
 AdditionalPage& SettingsDialog::additionalPage() {
-    return ui_->additionalPage;
+    return *ui_->additionalPage;
 }
 QPushButton& SettingsDialog::okButton() {
-    return ui_->okButton;
+    return *ui_->okButton;
 }
 QPushButton& SettingsDialog::cancelButton() {
-    return ui_->cancelButton;
+    return *ui_->cancelButton;
 }
 QPushButton& SettingsDialog::applyButton() {
-    return ui_->applyButton;
+    return *ui_->applyButton;
 }
 QLabel& SettingsDialog::statusLine() {
-    return ui_->statusLine;
+    return *ui_->statusLine;
 }
 
 void SettingsDialog::warnAboutLoading() {
@@ -202,7 +210,7 @@ bool SettingsDialog::apply() {
         showTaken(taken, 0);
     }
     for (const std::string& warning : saved.warnings) {
-        ui_->statusLine.setText(
+        ui_->statusLine->setText(
             ui::text(texts::kBackupNotKept).arg(QString::fromStdString(warning)));
     }
     if (!saved.ok) {
@@ -220,26 +228,28 @@ void SettingsDialog::watchFile() {
     const QString folder = QFileInfo(path).absolutePath();
     // A file replaced by rename is a new file: the watcher lets go of the old one, and the path
     // is taken up again (the folder's change tells when it is back).
-    if (!c.watcher.files().contains(path) && QFileInfo::exists(path)) {
-        c.watcher.addPath(path);
+    if (!c.watcher->files().contains(path) && QFileInfo::exists(path)) {
+        c.watcher->addPath(path);
     }
-    if (!c.watcher.directories().contains(folder) && QFileInfo::exists(folder)) {
-        c.watcher.addPath(folder);
+    if (!c.watcher->directories().contains(folder) && QFileInfo::exists(folder)) {
+        c.watcher->addPath(folder);
     }
 }
 
 void SettingsDialog::onFileEvent() {
     watchFile();
-    if (!ui_->refreshTimer.isActive()) {
-        ui_->refreshTimer.start();
+    if (!ui_->refreshTimer->isActive()) {
+        ui_->refreshTimer->start();
     }
 }
 
 void SettingsDialog::refreshFromDisk() {
-    // Not while another window (a channel being edited, a question) works on the record: the
-    // look waits until it is closed.
-    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != this) {
-        ui_->refreshTimer.start();
+    // Not while another window (a question) works on the record, nor while a channel dialog is
+    // prepared or open: it holds a group's index, which the refresh could move to another group
+    // (its wait for the database lets this timer run). The look waits until it is closed.
+    QWidget* modal = QApplication::activeModalWidget();
+    if ((modal != nullptr && modal != this) || ui_->channelPage->channelDialogOpen()) {
+        ui_->refreshTimer->start();
         return;
     }
     const SettingsValues before = settingsValuesOf(settingsRecord());
@@ -261,26 +271,26 @@ void SettingsDialog::refillPages(const SettingsValues& before,
     Controls& c = *ui_;
     const SettingsRecord& record = settingsRecord();
     if (!(record.groups == before.groups) || record.groupCount != before.groupCount) {
-        c.channelPage.fillKeepingSelection();
+        c.channelPage->fillKeepingSelection();
     }
     if (record.server != before.server || record.detailMode != before.detailMode ||
         record.showScreen != before.showScreen || record.logDir != before.logDir ||
         record.groupCount != before.groupCount || record.groups.size() != before.groups.size()) {
-        c.additionalPage.fill();
+        c.additionalPage->fill();
     }
     if (ConnectionSettings::values() != beforeConnection) {
-        c.dataSourcePage.fill();
+        c.dataSourcePage->fill();
     }
 }
 
 void SettingsDialog::showTaken(int taken, int conflicts) {
     if (taken == 0 && conflicts == 0) {
-        ui_->statusLine.clear();
+        ui_->statusLine->clear();
         return;
     }
     const std::string values =
         texts::counted(taken, texts::kValueOne, texts::kValueFew, texts::kValueMany);
-    ui_->statusLine.setText(
+    ui_->statusLine->setText(
         conflicts == 0 ? ui::text(texts::kFileRefreshed).arg(ui::text(values))
                        : ui::text(texts::kFileRefreshedAsk).arg(ui::text(values)).arg(conflicts));
 }

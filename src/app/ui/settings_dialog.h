@@ -48,7 +48,8 @@ class SettingsDialog : public QDialog {
     void accept() override;
 
     // Looks at the settings file now (the watcher does so shortly after each change) and takes
-    // another program's changes over where the operator changed nothing.
+    // another program's changes over where the operator changed nothing. While another modal
+    // window or a channel dialog is up, the look is put off until it has closed.
     void refreshFromDisk();
 
     QTabWidget& tabs();

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/ui/ui_support.h"
@@ -88,121 +89,126 @@ bool fillAndShow(QComboBox& box, const std::vector<std::string>& codes, const QS
 
 }  // namespace
 
+// The controls the dialog works with; all of them are children of the dialog.
 struct ChannelDialog::Controls {
     explicit Controls(ChannelDialog& dialog);
 
-    // Containers first: members go in the reverse order, so children before their parents and
-    // layouts before the widgets they are set on.
-    QGroupBox timeGroup{ui::text(texts::kTimeFormatBox)};
-    QWidget buttonRow;
-
-    QLabel stationLabel{ui::text(texts::kStationCode)};
-    QComboBox stationBox;
-    QLabel channelLabel{ui::text(texts::kChannelCode)};
-    QComboBox channelBox;
-    QCheckBox allChannels;
-    QLabel spsLabel{ui::text(texts::kSps)};
-    QLineEdit spsEdit;
-    QRadioButton unixRadio{ui::text(texts::kUnixTimeFormat)};
-    QRadioButton calendarRadio{ui::text(texts::kCalendarTimeFormat)};
-    QLabel lastTimeLabel{ui::text(texts::kLastTime)};
-    QLineEdit lastTimeEdit;
-    QLabel sizeLabel{ui::text(texts::kFileSize)};
-    QLineEdit sizeEdit;
-    QLabel fileNameLabel{ui::text(texts::kFileName)};
-    QLineEdit fileNameEdit;
-    QLabel noteLabel;
-    QPushButton okButton{ui::text(texts::kOk)};
-    QPushButton cancelButton{ui::text(texts::kCancel)};
-
-    ui::Cp1251Validator codeValidator;
-    ui::Cp1251Validator textValidator{kMaxFieldLength};
-
-    QGridLayout timeLayout;
-    QHBoxLayout buttonLayout;
-    QGridLayout layout;
+    QComboBox* stationBox = nullptr;
+    QComboBox* channelBox = nullptr;
+    QCheckBox* allChannels = nullptr;
+    QLineEdit* spsEdit = nullptr;
+    QRadioButton* unixRadio = nullptr;
+    QRadioButton* calendarRadio = nullptr;
+    QLineEdit* lastTimeEdit = nullptr;
+    QLineEdit* sizeEdit = nullptr;
+    QLineEdit* fileNameEdit = nullptr;
+    QLabel* noteLabel = nullptr;
+    QPushButton* okButton = nullptr;
+    QPushButton* cancelButton = nullptr;
 };
 
 ChannelDialog::Controls::Controls(ChannelDialog& dialog) {
-    stationBox.setObjectName(QStringLiteral("stationBox"));
-    channelBox.setObjectName(QStringLiteral("channelBox"));
-    allChannels.setObjectName(QStringLiteral("allChannelsBox"));
-    spsEdit.setObjectName(QStringLiteral("spsEdit"));
-    unixRadio.setObjectName(QStringLiteral("unixRadio"));
-    calendarRadio.setObjectName(QStringLiteral("calendarRadio"));
-    lastTimeEdit.setObjectName(QStringLiteral("lastTimeEdit"));
-    sizeEdit.setObjectName(QStringLiteral("sizeEdit"));
-    fileNameEdit.setObjectName(QStringLiteral("fileNameEdit"));
-    okButton.setObjectName(QStringLiteral("okButton"));
-    cancelButton.setObjectName(QStringLiteral("cancelButton"));
-    timeGroup.setObjectName(QStringLiteral("timeGroup"));
+    auto* layout = new QGridLayout(&dialog);
+    auto* codeValidator = new ui::Cp1251Validator(-1, &dialog);
+    auto* textValidator = new ui::Cp1251Validator(kMaxFieldLength, &dialog);
+    // A label in the first column of a row, naming the field beside it.
+    const auto addLabel = [layout](QWidget* field, std::string_view text, int row) {
+        auto* label = new QLabel(ui::text(text), field->parentWidget());
+        label->setBuddy(field);
+        layout->addWidget(label, row, 0);
+    };
+    const auto named = [](QWidget* widget, const char* name) {
+        widget->setObjectName(QLatin1String(name));
+    };
 
-    for (QComboBox* box : {&stationBox, &channelBox}) {
+    stationBox = new QComboBox(&dialog);
+    channelBox = new QComboBox(&dialog);
+    allChannels = new QCheckBox(&dialog);
+    spsEdit = new QLineEdit(&dialog);
+    auto* timeGroup = new QGroupBox(ui::text(texts::kTimeFormatBox), &dialog);
+    unixRadio = new QRadioButton(ui::text(texts::kUnixTimeFormat), timeGroup);
+    calendarRadio = new QRadioButton(ui::text(texts::kCalendarTimeFormat), timeGroup);
+    lastTimeEdit = new QLineEdit(timeGroup);
+    sizeEdit = new QLineEdit(&dialog);
+    fileNameEdit = new QLineEdit(&dialog);
+    noteLabel = new QLabel(&dialog);
+    auto* buttonRow = new QWidget(&dialog);
+    okButton = new QPushButton(ui::text(texts::kOk), buttonRow);
+    cancelButton = new QPushButton(ui::text(texts::kCancel), buttonRow);
+
+    named(stationBox, "stationBox");
+    named(channelBox, "channelBox");
+    named(allChannels, "allChannelsBox");
+    named(spsEdit, "spsEdit");
+    named(unixRadio, "unixRadio");
+    named(calendarRadio, "calendarRadio");
+    named(lastTimeEdit, "lastTimeEdit");
+    named(sizeEdit, "sizeEdit");
+    named(fileNameEdit, "fileNameEdit");
+    named(okButton, "okButton");
+    named(cancelButton, "cancelButton");
+    named(timeGroup, "timeGroup");
+    named(noteLabel, "noteLabel");
+
+    for (QComboBox* box : {stationBox, channelBox}) {
         box->setEditable(true);
         box->setInsertPolicy(QComboBox::NoInsert);
-        box->setValidator(&codeValidator);
+        box->setValidator(codeValidator);
         box->setMaxVisibleItems(12);
     }
-    for (QLineEdit* edit : {&spsEdit, &sizeEdit, &fileNameEdit}) {
+    for (QLineEdit* edit : {spsEdit, sizeEdit, fileNameEdit}) {
         edit->setMaxLength(kMaxFieldLength);
-        edit->setValidator(&textValidator);
+        edit->setValidator(textValidator);
     }
-    lastTimeEdit.setMaxLength(static_cast<int>(kTimeTextLimit));
-    lastTimeEdit.setValidator(&textValidator);
+    lastTimeEdit->setMaxLength(static_cast<int>(kTimeTextLimit));
+    lastTimeEdit->setValidator(textValidator);
 
-    stationLabel.setBuddy(&stationBox);
-    channelLabel.setBuddy(&channelBox);
-    spsLabel.setBuddy(&spsEdit);
-    lastTimeLabel.setBuddy(&lastTimeEdit);
-    sizeLabel.setBuddy(&sizeEdit);
-    fileNameLabel.setBuddy(&fileNameEdit);
+    auto* timeLayout = new QGridLayout(timeGroup);
+    timeLayout->addWidget(unixRadio, 0, 0);
+    timeLayout->addWidget(calendarRadio, 0, 1);
+    auto* lastTimeLabel = new QLabel(ui::text(texts::kLastTime), timeGroup);
+    lastTimeLabel->setBuddy(lastTimeEdit);
+    timeLayout->addWidget(lastTimeLabel, 1, 0);
+    timeLayout->addWidget(lastTimeEdit, 1, 1);
+    timeLayout->setColumnStretch(1, 1);
 
-    timeLayout.addWidget(&unixRadio, 0, 0);
-    timeLayout.addWidget(&calendarRadio, 0, 1);
-    timeLayout.addWidget(&lastTimeLabel, 1, 0);
-    timeLayout.addWidget(&lastTimeEdit, 1, 1);
-    timeLayout.setColumnStretch(1, 1);
-    timeGroup.setLayout(&timeLayout);
+    okButton->setDefault(true);
+    okButton->setAutoDefault(true);
+    auto* buttonLayout = new QHBoxLayout(buttonRow);
+    buttonLayout->setContentsMargins(0, 0, 0, 0);
+    buttonLayout->addStretch(1);
+    buttonLayout->addWidget(okButton);
+    buttonLayout->addWidget(cancelButton);
 
-    okButton.setDefault(true);
-    okButton.setAutoDefault(true);
-    buttonLayout.setContentsMargins(0, 0, 0, 0);
-    buttonLayout.addStretch(1);
-    buttonLayout.addWidget(&okButton);
-    buttonLayout.addWidget(&cancelButton);
-    buttonRow.setLayout(&buttonLayout);
+    addLabel(stationBox, texts::kStationCode, 0);
+    layout->addWidget(stationBox, 0, 1);
+    addLabel(channelBox, texts::kChannelCode, 1);
+    layout->addWidget(channelBox, 1, 1);
+    layout->addWidget(allChannels, 2, 1);
+    addLabel(spsEdit, texts::kSps, 3);
+    layout->addWidget(spsEdit, 3, 1);
+    layout->addWidget(timeGroup, 4, 0, 1, 2);
+    addLabel(sizeEdit, texts::kFileSize, 5);
+    layout->addWidget(sizeEdit, 5, 1);
+    addLabel(fileNameEdit, texts::kFileName, 6);
+    layout->addWidget(fileNameEdit, 6, 1);
+    layout->setRowMinimumHeight(7, 6);
+    noteLabel->setWordWrap(true);
+    noteLabel->setVisible(false);
+    layout->addWidget(noteLabel, 7, 0, 1, 2);
+    layout->addWidget(buttonRow, 8, 0, 1, 2);
+    layout->setColumnStretch(1, 1);
 
-    layout.addWidget(&stationLabel, 0, 0);
-    layout.addWidget(&stationBox, 0, 1);
-    layout.addWidget(&channelLabel, 1, 0);
-    layout.addWidget(&channelBox, 1, 1);
-    layout.addWidget(&allChannels, 2, 1);
-    layout.addWidget(&spsLabel, 3, 0);
-    layout.addWidget(&spsEdit, 3, 1);
-    layout.addWidget(&timeGroup, 4, 0, 1, 2);
-    layout.addWidget(&sizeLabel, 5, 0);
-    layout.addWidget(&sizeEdit, 5, 1);
-    layout.addWidget(&fileNameLabel, 6, 0);
-    layout.addWidget(&fileNameEdit, 6, 1);
-    layout.setRowMinimumHeight(7, 6);
-    noteLabel.setObjectName(QStringLiteral("noteLabel"));
-    noteLabel.setWordWrap(true);
-    noteLabel.setVisible(false);
-    layout.addWidget(&noteLabel, 7, 0, 1, 2);
-    layout.addWidget(&buttonRow, 8, 0, 1, 2);
-    layout.setColumnStretch(1, 1);
-    dialog.setLayout(&layout);
-
-    QWidget::setTabOrder(&stationBox, &channelBox);
-    QWidget::setTabOrder(&channelBox, &allChannels);
-    QWidget::setTabOrder(&allChannels, &spsEdit);
-    QWidget::setTabOrder(&spsEdit, &unixRadio);
-    QWidget::setTabOrder(&unixRadio, &calendarRadio);
-    QWidget::setTabOrder(&calendarRadio, &lastTimeEdit);
-    QWidget::setTabOrder(&lastTimeEdit, &sizeEdit);
-    QWidget::setTabOrder(&sizeEdit, &fileNameEdit);
-    QWidget::setTabOrder(&fileNameEdit, &okButton);
-    QWidget::setTabOrder(&okButton, &cancelButton);
+    QWidget::setTabOrder(stationBox, channelBox);
+    QWidget::setTabOrder(channelBox, allChannels);
+    QWidget::setTabOrder(allChannels, spsEdit);
+    QWidget::setTabOrder(spsEdit, unixRadio);
+    QWidget::setTabOrder(unixRadio, calendarRadio);
+    QWidget::setTabOrder(calendarRadio, lastTimeEdit);
+    QWidget::setTabOrder(lastTimeEdit, sizeEdit);
+    QWidget::setTabOrder(sizeEdit, fileNameEdit);
+    QWidget::setTabOrder(fileNameEdit, okButton);
+    QWidget::setTabOrder(okButton, cancelButton);
 }
 
 ChannelDialog::ChannelDialog(int insertPosition, int groupIndex, int channelIndex, QWidget* parent)
@@ -219,41 +225,48 @@ ChannelDialog::ChannelDialog(int insertPosition, int groupIndex, int channelInde
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     ui_ = std::make_unique<Controls>(*this);
 
-    connect(&ui_->okButton, &QPushButton::clicked, this, &ChannelDialog::accept);
-    connect(&ui_->cancelButton, &QPushButton::clicked, this, &ChannelDialog::reject);
-    connect(&ui_->stationBox, &QComboBox::currentIndexChanged, this, [this](int index) {
+    connect(ui_->okButton, &QPushButton::clicked, this, &ChannelDialog::accept);
+    connect(ui_->cancelButton, &QPushButton::clicked, this, &ChannelDialog::reject);
+    connect(ui_->stationBox, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) {
             onStationChanged();
         }
     });
-    connect(&ui_->channelBox, &QComboBox::currentIndexChanged, this, [this](int index) {
+    connect(ui_->channelBox, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) {
             onChannelChanged();
         }
     });
     // A code typed by hand proposes its file name as a picked one does.
-    connect(ui_->stationBox.lineEdit(), &QLineEdit::textEdited, this,
+    connect(ui_->stationBox->lineEdit(), &QLineEdit::textEdited, this,
             &ChannelDialog::proposeFileName);
-    connect(ui_->channelBox.lineEdit(), &QLineEdit::textEdited, this,
+    connect(ui_->channelBox->lineEdit(), &QLineEdit::textEdited, this,
             &ChannelDialog::proposeFileName);
-    connect(&ui_->spsEdit, &QLineEdit::textChanged, this, &ChannelDialog::onGroupValueChanged);
-    connect(&ui_->sizeEdit, &QLineEdit::textChanged, this, &ChannelDialog::onGroupValueChanged);
-    connect(&ui_->calendarRadio, &QRadioButton::clicked, this, &ChannelDialog::onCalendarFormat);
+    connect(ui_->spsEdit, &QLineEdit::textChanged, this, &ChannelDialog::onGroupValueChanged);
+    connect(ui_->sizeEdit, &QLineEdit::textChanged, this, &ChannelDialog::onGroupValueChanged);
+    connect(ui_->calendarRadio, &QRadioButton::clicked, this, &ChannelDialog::onCalendarFormat);
     // All the station's channels at once: the channel and its file name are not the operator's.
-    connect(&ui_->allChannels, &QCheckBox::toggled, this, [this](bool all) {
-        ui_->channelBox.setEnabled(!all);
-        ui_->fileNameEdit.setEnabled(!all);
+    connect(ui_->allChannels, &QCheckBox::toggled, this, [this](bool all) {
+        ui_->channelBox->setEnabled(!all);
+        ui_->fileNameEdit->setEnabled(!all);
     });
-    connect(&ui_->unixRadio, &QRadioButton::clicked, this, &ChannelDialog::onUnixFormat);
+    connect(ui_->unixRadio, &QRadioButton::clicked, this, &ChannelDialog::onUnixFormat);
 
     initDialog();
     // The choice of all channels is for the two adding modes, with channels listed to add.
-    ui_->allChannels.setText(ui::text(mode_ == Mode::AddGroup ? texts::kAllStationChannels
-                                                              : texts::kAllMissingChannels));
-    ui_->allChannels.setVisible(mode_ != Mode::ChangeChannel);
-    ui_->allChannels.setEnabled(!listedChannels_.empty());
+    ui_->allChannels->setText(ui::text(mode_ == Mode::AddGroup ? texts::kAllStationChannels
+                                                               : texts::kAllMissingChannels));
+    ui_->allChannels->setVisible(mode_ != Mode::ChangeChannel);
+    ui_->allChannels->setEnabled(false);
     // The texts written while opening count as no change.
     groupValuesChanged_ = false;
+}
+
+bool ChannelDialog::prepare() {
+    listStations();
+    // The texts the lists wrote count as no change either.
+    groupValuesChanged_ = false;
+    return stationsListed_;
 }
 
 ChannelDialog::~ChannelDialog() {
@@ -272,15 +285,15 @@ void ChannelDialog::queryFailed(const QString& what, const std::string& error) {
 }
 
 void ChannelDialog::showLeftOut() {
-    ui_->noteLabel.setVisible(stationsLeftOut_ + channelsLeftOut_ > 0);
-    ui_->noteLabel.setText(ui::text(texts::kCodesLeftOut)
-                               .arg(kMaxCodeLength)
-                               .arg(stationsLeftOut_)
-                               .arg(channelsLeftOut_));
+    ui_->noteLabel->setVisible(stationsLeftOut_ + channelsLeftOut_ > 0);
+    ui_->noteLabel->setText(ui::text(texts::kCodesLeftOut)
+                                .arg(kMaxCodeLength)
+                                .arg(stationsLeftOut_)
+                                .arg(channelsLeftOut_));
 }
 
 void ChannelDialog::initDialog() {
-    ui_->unixRadio.setChecked(true);
+    ui_->unixRadio->setChecked(true);
 
     SettingsRecord& record = settingsRecord();
     const bool validGroup =
@@ -295,49 +308,51 @@ void ChannelDialog::initDialog() {
     switch (mode_) {
         case Mode::AddGroup:
             setWindowTitle(ui::text(texts::kAddGroupTitle));
-            ui_->spsEdit.setText(QStringLiteral("20"));
-            ui_->lastTimeEdit.setText(QStringLiteral("0"));
-            ui_->sizeEdit.setText(QStringLiteral("100"));
+            ui_->spsEdit->setText(QStringLiteral("20"));
+            ui_->lastTimeEdit->setText(QStringLiteral("0"));
+            ui_->sizeEdit->setText(QStringLiteral("100"));
             break;
         case Mode::AddChannel: {
             setWindowTitle(ui::text(texts::kAddChannelTitle));
-            ui_->stationBox.setEnabled(false);
-            ui_->spsEdit.setEnabled(false);
-            ui_->sizeEdit.setEnabled(false);
+            ui_->stationBox->setEnabled(false);
+            ui_->spsEdit->setEnabled(false);
+            ui_->sizeEdit->setEnabled(false);
             const GroupRecord group = record.groups.getAt(static_cast<std::size_t>(groupIndex_));
-            ui_->spsEdit.setText(number(group.sps));
-            ui_->lastTimeEdit.setText(QStringLiteral("0"));
-            ui_->sizeEdit.setText(number(group.sizeMb));
-            ui_->stationBox.setEditText(ui::fromRecord(group.station));
+            ui_->spsEdit->setText(number(group.sps));
+            ui_->lastTimeEdit->setText(QStringLiteral("0"));
+            ui_->sizeEdit->setText(number(group.sizeMb));
+            ui_->stationBox->setEditText(ui::fromRecord(group.station));
             break;
         }
         case Mode::ChangeChannel: {
             setWindowTitle(ui::text(texts::kChangeChannelTitle));
-            ui_->stationBox.setEnabled(false);
+            ui_->stationBox->setEnabled(false);
             const GroupRecord group = record.groups.getAt(static_cast<std::size_t>(groupIndex_));
             if (static_cast<std::size_t>(channelIndex_) >= group.channels.size()) {
                 channelIndex_ = -1;
                 mode_ = Mode::AddChannel;
-                ui_->spsEdit.setEnabled(false);
-                ui_->sizeEdit.setEnabled(false);
+                ui_->spsEdit->setEnabled(false);
+                ui_->sizeEdit->setEnabled(false);
             }
-            ui_->spsEdit.setText(number(group.sps));
-            ui_->sizeEdit.setText(number(group.sizeMb));
-            ui_->stationBox.setEditText(ui::fromRecord(group.station));
+            ui_->spsEdit->setText(number(group.sps));
+            ui_->sizeEdit->setText(number(group.sizeMb));
+            ui_->stationBox->setEditText(ui::fromRecord(group.station));
             if (channelIndex_ >= 0) {
                 const ChannelRecord channel =
                     group.channels.getAt(static_cast<std::size_t>(channelIndex_));
-                ui_->lastTimeEdit.setText(number(channel.lastTime));
+                ui_->lastTimeEdit->setText(number(channel.lastTime));
                 // Without the database the channel still shows what it is.
-                ui_->channelBox.setEditText(ui::fromRecord(channel.code));
-                ui_->fileNameEdit.setText(ui::fromRecord(channel.fileName));
+                ui_->channelBox->setEditText(ui::fromRecord(channel.code));
+                ui_->fileNameEdit->setText(ui::fromRecord(channel.fileName));
             } else {
-                ui_->lastTimeEdit.setText(QStringLiteral("0"));
+                ui_->lastTimeEdit->setText(QStringLiteral("0"));
             }
             break;
         }
     }
+}
 
+void ChannelDialog::listStations() {
     CodeList stations;
     {
         ui::WaitCursor wait;
@@ -363,8 +378,8 @@ void ChannelDialog::initDialog() {
     stationsLeftOut_ = stations.leftOut();
     showLeftOut();
 
-    const QString storedStation = ui_->stationBox.currentText();
-    if (!fillAndShow(ui_->stationBox, stations.codes, storedStation, mode_ != Mode::AddGroup)) {
+    const QString storedStation = ui_->stationBox->currentText();
+    if (!fillAndShow(*ui_->stationBox, stations.codes, storedStation, mode_ != Mode::AddGroup)) {
         warn(ui::text(texts::kStationNotFound));
     }
     onStationChanged();
@@ -375,12 +390,12 @@ void ChannelDialog::onStationChanged() {
     if (connection == SQL_NULL_HDBC) {
         return;
     }
-    const std::string station = bytesOf(ui_->stationBox.currentText());
+    const std::string station = bytesOf(ui_->stationBox->currentText());
     CodeList channels;
     {
         ui::WaitCursor wait;
         if (!queryChannels(connection, schemaDictionary(), station, channels)) {
-            queryFailed(ui::text(texts::kChannelsQueryFailed).arg(ui_->stationBox.currentText()),
+            queryFailed(ui::text(texts::kChannelsQueryFailed).arg(ui_->stationBox->currentText()),
                         channels.error);
             // Nothing is listed for this station, as when the database knows no channel of it:
             // the list of another station must not be offered or added under this one.
@@ -398,19 +413,19 @@ void ChannelDialog::onStationChanged() {
     }
     // With nothing listed for this station, a code shown before belonged to another station: the
     // box shows the stored code, a changed channel's own or none.
-    if (!fillAndShow(ui_->channelBox, channels.codes, storedCode, mode_ == Mode::ChangeChannel)) {
+    if (!fillAndShow(*ui_->channelBox, channels.codes, storedCode, mode_ == Mode::ChangeChannel)) {
         warn(ui::text(texts::kChannelNotFound));
     }
     // The codes as listed, for adding all of them at once.
     listedStation_ = station;
     listedChannels_ = std::move(channels.codes);
-    ui_->allChannels.setEnabled(!listedChannels_.empty());
+    ui_->allChannels->setEnabled(!listedChannels_.empty());
     onChannelChanged();
 }
 
 void ChannelDialog::proposeFileName() {
-    ui_->fileNameEdit.setText(ui::fromRecord(proposedFileName(
-        bytesOf(ui_->stationBox.currentText()), bytesOf(ui_->channelBox.currentText()))));
+    ui_->fileNameEdit->setText(ui::fromRecord(proposedFileName(
+        bytesOf(ui_->stationBox->currentText()), bytesOf(ui_->channelBox->currentText()))));
 }
 
 void ChannelDialog::onChannelChanged() {
@@ -418,7 +433,7 @@ void ChannelDialog::onChannelChanged() {
     if (mode_ != Mode::ChangeChannel) {
         return;
     }
-    const std::string code = bytesOf(ui_->channelBox.currentText());
+    const std::string code = bytesOf(ui_->channelBox->currentText());
     const GroupRecord& group = settingsRecord().groups.at(static_cast<std::size_t>(groupIndex_));
     // The channel being changed comes first: a group may hold its code twice, and the values
     // shown are then its own rather than those of the other channel.
@@ -433,28 +448,28 @@ void ChannelDialog::onChannelChanged() {
         }
     }
     if (found != nullptr) {
-        ui_->spsEdit.setText(number(group.sps));
-        ui_->lastTimeEdit.setText(number(found->lastTime));
-        ui_->sizeEdit.setText(number(group.sizeMb));
-        ui_->fileNameEdit.setText(ui::fromRecord(found->fileName));
+        ui_->spsEdit->setText(number(group.sps));
+        ui_->lastTimeEdit->setText(number(found->lastTime));
+        ui_->sizeEdit->setText(number(group.sizeMb));
+        ui_->fileNameEdit->setText(ui::fromRecord(found->fileName));
         // Rewritten counts as changed, even when the numbers are the same.
         onGroupValueChanged();
     }
 }
 
 void ChannelDialog::onCalendarFormat() {
-    const std::string text = bytesOf(ui_->lastTimeEdit.text().left(kTimeTextLimit));
+    const std::string text = bytesOf(ui_->lastTimeEdit->text().left(kTimeTextLimit));
     const std::string converted = toCalendarText(text);
     if (converted != text) {
-        ui_->lastTimeEdit.setText(ui::fromRecord(converted));
+        ui_->lastTimeEdit->setText(ui::fromRecord(converted));
     }
 }
 
 void ChannelDialog::onUnixFormat() {
-    const std::string text = bytesOf(ui_->lastTimeEdit.text().left(kTimeTextLimit));
+    const std::string text = bytesOf(ui_->lastTimeEdit->text().left(kTimeTextLimit));
     const std::string converted = toUnixText(text);
     if (converted != text) {
-        ui_->lastTimeEdit.setText(ui::fromRecord(converted));
+        ui_->lastTimeEdit->setText(ui::fromRecord(converted));
     }
 }
 
@@ -467,9 +482,9 @@ bool ChannelDialog::allowed(const RuleCheck& check, bool ofList) {
 }
 
 void ChannelDialog::accept() {
-    const QString station = ui_->stationBox.currentText();
-    const QString channel = ui_->channelBox.currentText();
-    const bool all = mode_ != Mode::ChangeChannel && ui_->allChannels.isChecked();
+    const QString station = ui_->stationBox->currentText();
+    const QString channel = ui_->channelBox->currentText();
+    const bool all = mode_ != Mode::ChangeChannel && ui_->allChannels->isChecked();
     // The codes come first. The station is written only with a new group; the other modes
     // keep the group's own. Listed channels are checked with the list.
     if (mode_ == Mode::AddGroup &&
@@ -480,10 +495,10 @@ void ChannelDialog::accept() {
         return;
     }
 
-    const QString spsText = ui_->spsEdit.text();
-    const QString lastTimeText = ui_->lastTimeEdit.text();
-    const QString sizeText = ui_->sizeEdit.text();
-    const QString fileName = ui_->fileNameEdit.text();
+    const QString spsText = ui_->spsEdit->text();
+    const QString lastTimeText = ui_->lastTimeEdit->text();
+    const QString sizeText = ui_->sizeEdit->text();
+    const QString fileName = ui_->fileNameEdit->text();
     // Every channel added at once gets its own proposed file name.
     if (spsText.isEmpty() || lastTimeText.isEmpty() || sizeText.isEmpty() ||
         (fileName.isEmpty() && !all)) {
@@ -495,7 +510,7 @@ void ChannelDialog::accept() {
 
     const std::string timeText = bytesOf(lastTimeText.left(kTimeTextLimit));
     TimeRefusal refusal = TimeRefusal::Format;
-    const std::optional<std::int32_t> lastTime = ui_->calendarRadio.isChecked()
+    const std::optional<std::int32_t> lastTime = ui_->calendarRadio->isChecked()
                                                      ? readCalendarTime(timeText, &refusal)
                                                      : readUnixTime(timeText, &refusal);
     if (!lastTime) {
@@ -559,7 +574,7 @@ bool ChannelDialog::addAllChannels(std::int32_t lastTime, std::int32_t sps, std:
     SettingsRecord& record = settingsRecord();
     GroupRecord group;
     if (mode_ == Mode::AddGroup) {
-        group.station = bytesOf(ui_->stationBox.currentText());
+        group.station = bytesOf(ui_->stationBox->currentText());
         group.sizeMb = sizeMb;
         group.sps = sps;
     } else {

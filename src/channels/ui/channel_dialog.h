@@ -8,10 +8,13 @@
 //   add a group at position g:     (g or -1, -1, -1)
 //   change channel k of group g:   (g, g, k)
 //
-// The dialog connects with the connection values as they stand, lists the stations of the
-// database and the channels of the chosen station, and closes its connection when it goes. The
-// station and channel boxes are editable: the code used is the box's text, picked or typed, so
-// a channel can be added while the database cannot be reached.
+// Constructing the dialog fills its fields from the record and touches no database. prepare(),
+// run once before the dialog is shown, connects with the connection values as they stand and
+// lists the stations of the database and the channels of the chosen station; the connection is
+// closed when the dialog goes. The station and channel boxes are editable: the code used is the
+// box's text, picked or typed, so a channel can be added while the database cannot be reached.
+// While prepare() waits for the database the windows keep painting, so the caller keeps the
+// record's groups where they are until the dialog has closed (the group index stays valid).
 //
 // In the two adding modes a check box adds every channel the database lists for the station at
 // once (a new group with all of them, or those the group lacks), each with its proposed file name
@@ -38,14 +41,22 @@ class ChannelDialog : public QDialog {
     ~ChannelDialog() override;
 
     Mode mode() const { return mode_; }
-    // Whether opening reached the database and listed its stations.
+
+    // Connects and fills the station and channel lists from the database, showing what went
+    // wrong (the connection's own box, a failed query, a stored code the database does not
+    // list). True when the database listed its stations; without them the dialog still runs,
+    // with the codes to be typed.
+    bool prepare();
+    // Whether prepare() reached the database and listed its stations.
     bool stationsListed() const { return stationsListed_; }
 
     // OK: checks the fields and writes the settings record; stays open on any refusal.
     void accept() override;
 
   private:
+    // The title, the enabled fields and their values, as the mode and the record give them.
     void initDialog();
+    void listStations();
     void onStationChanged();
     void onChannelChanged();
     void onGroupValueChanged() { groupValuesChanged_ = true; }

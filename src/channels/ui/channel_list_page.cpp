@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QResizeEvent>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStyle>
@@ -58,6 +59,8 @@ constexpr int kMaxSearchLength = 63;
 // every heading shows whole.
 class ChannelListView : public QTableView {
   public:
+    using QTableView::QTableView;
+
     std::function<void(int row, Qt::MouseButton button)> onClick;
     std::function<void()> onDoubleClick;
     std::function<void()> onResize;
@@ -152,7 +155,7 @@ class ChannelListView : public QTableView {
 // A push button whose text wraps onto several centred lines, as the page's buttons need.
 class WrapButton : public QPushButton {
   public:
-    explicit WrapButton(const QString& text) : QPushButton(text) {
+    WrapButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     }
     QSize sizeHint() const override {
@@ -181,34 +184,44 @@ class WrapButton : public QPushButton {
 
 }  // namespace
 
+// The controls the page works with; all of them are children of the page.
 struct ChannelListPage::Controls {
-    explicit Controls(SettingsRecord& record) : model(record) {}
-
-    QVBoxLayout layout;
-    QHBoxLayout searchRow;
-    QHBoxLayout buttons;
-    ChannelTableModel model;
-    QLabel searchLabel{ui::text(texts::kSearchLabel)};
-    QLineEdit searchEdit;
-    QLabel searchCount;
-    ChannelListView list;
-    QLabel totals;
-    QPushButton moveUp;
-    QPushButton moveDown;
-    WrapButton addChannel{ui::text(texts::kAddChannelButton)};
-    WrapButton addGroup{ui::text(texts::kAddGroupButton)};
-    WrapButton editChannel{ui::text(texts::kEditChannelButton)};
-    WrapButton deleteChannel{ui::text(texts::kDeleteChannelButton)};
-    WrapButton deleteGroup{ui::text(texts::kDeleteGroupButton)};
-    ui::Cp1251Validator searchValidator{kMaxSearchLength};
+    ChannelTableModel* model = nullptr;
+    QLineEdit* searchEdit = nullptr;
+    QLabel* searchCount = nullptr;
+    ChannelListView* list = nullptr;
+    QLabel* totals = nullptr;
+    QPushButton* moveUp = nullptr;
+    QPushButton* moveDown = nullptr;
+    WrapButton* addChannel = nullptr;
+    WrapButton* addGroup = nullptr;
+    WrapButton* editChannel = nullptr;
+    WrapButton* deleteChannel = nullptr;
+    WrapButton* deleteGroup = nullptr;
 };
 
 ChannelListPage::ChannelListPage(QWidget* parent)
-    : ui::DialogPage(parent), record_(settingsRecord()), ui_(std::make_unique<Controls>(record_)) {
+    : ui::DialogPage(parent), record_(settingsRecord()), ui_(std::make_unique<Controls>()) {
     setObjectName(QStringLiteral("channelListPage"));
-    auto& list = ui_->list;
+    Controls& c = *ui_;
+    // Created in the order the keyboard's Tab walks them.
+    auto* searchLabel = new QLabel(ui::text(texts::kSearchLabel), this);
+    c.searchEdit = new QLineEdit(this);
+    c.searchCount = new QLabel(this);
+    c.list = new ChannelListView(this);
+    c.model = new ChannelTableModel(record_, this);
+    c.totals = new QLabel(this);
+    c.moveUp = new QPushButton(this);
+    c.moveDown = new QPushButton(this);
+    c.addChannel = new WrapButton(ui::text(texts::kAddChannelButton), this);
+    c.addGroup = new WrapButton(ui::text(texts::kAddGroupButton), this);
+    c.editChannel = new WrapButton(ui::text(texts::kEditChannelButton), this);
+    c.deleteChannel = new WrapButton(ui::text(texts::kDeleteChannelButton), this);
+    c.deleteGroup = new WrapButton(ui::text(texts::kDeleteGroupButton), this);
+
+    ChannelListView& list = *c.list;
     list.setObjectName(QStringLiteral("channelList"));
-    list.setModel(&ui_->model);
+    list.setModel(c.model);
     list.setSelectionBehavior(QAbstractItemView::SelectRows);
     list.setSelectionMode(QAbstractItemView::SingleSelection);
     list.setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -263,92 +276,91 @@ ChannelListPage::ChannelListPage(QWidget* parent)
     connect(list.horizontalHeader(), &QHeaderView::sectionClicked, this,
             &ChannelListPage::onColumnClick);
 
-    auto& search = ui_->searchEdit;
+    QLineEdit& search = *c.searchEdit;
     search.setObjectName(QStringLiteral("searchEdit"));
-    search.setValidator(&ui_->searchValidator);
+    search.setValidator(new ui::Cp1251Validator(kMaxSearchLength, this));
     search.setClearButtonEnabled(true);
     search.setToolTip(ui::text(texts::kSearchTip));
     search.setMinimumWidth(search.fontMetrics().averageCharWidth() * 24);
-    ui_->searchLabel.setBuddy(&search);
-    ui_->searchCount.setObjectName(QStringLiteral("searchCount"));
-    ui_->totals.setObjectName(QStringLiteral("totalsLine"));
+    searchLabel->setBuddy(&search);
+    c.searchCount->setObjectName(QStringLiteral("searchCount"));
+    c.totals->setObjectName(QStringLiteral("totalsLine"));
     connect(&search, &QLineEdit::textChanged, this, &ChannelListPage::onSearchChanged);
     // Enter in the search field goes on to the list, on its first row when none is selected.
     connect(&search, &QLineEdit::returnPressed, this, [this] {
         if (selectedRow() < 0) {
             selectRow(0);
         }
-        ui_->list.setFocus(Qt::OtherFocusReason);
+        ui_->list->setFocus(Qt::OtherFocusReason);
     });
     // Anywhere in the window while the page is shown (the tab bar may have the focus).
     auto* find = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
     find->setContext(Qt::WindowShortcut);
     connect(find, &QShortcut::activated, this, [this] {
-        ui_->searchEdit.setFocus(Qt::ShortcutFocusReason);
-        ui_->searchEdit.selectAll();
+        ui_->searchEdit->setFocus(Qt::ShortcutFocusReason);
+        ui_->searchEdit->selectAll();
     });
 
-    ui_->moveUp.setObjectName(QStringLiteral("moveUpButton"));
-    ui_->moveDown.setObjectName(QStringLiteral("moveDownButton"));
-    ui_->addChannel.setObjectName(QStringLiteral("addChannelButton"));
-    ui_->addGroup.setObjectName(QStringLiteral("addGroupButton"));
-    ui_->editChannel.setObjectName(QStringLiteral("editChannelButton"));
-    ui_->deleteChannel.setObjectName(QStringLiteral("deleteChannelButton"));
-    ui_->deleteGroup.setObjectName(QStringLiteral("deleteGroupButton"));
+    c.moveUp->setObjectName(QStringLiteral("moveUpButton"));
+    c.moveDown->setObjectName(QStringLiteral("moveDownButton"));
+    c.addChannel->setObjectName(QStringLiteral("addChannelButton"));
+    c.addGroup->setObjectName(QStringLiteral("addGroupButton"));
+    c.editChannel->setObjectName(QStringLiteral("editChannelButton"));
+    c.deleteChannel->setObjectName(QStringLiteral("deleteChannelButton"));
+    c.deleteGroup->setObjectName(QStringLiteral("deleteGroupButton"));
 
     // The arrow buttons are as high as 22/27 of the text buttons, square, and sit at the bottom.
-    const int buttonHeight = ui_->addChannel.sizeHint().height();
+    const int buttonHeight = c.addChannel->sizeHint().height();
     const int arrowSide = buttonHeight * 22 / 27;
-    for (QPushButton* arrow : {&ui_->moveUp, &ui_->moveDown}) {
+    for (QPushButton* arrow : {c.moveUp, c.moveDown}) {
         arrow->setFixedSize(arrowSide, arrowSide);
         arrow->setIconSize(QSize(16, 16));
         arrow->setAutoDefault(false);
     }
-    ui_->moveUp.setIcon(ui::arrowUpIcon());
-    ui_->moveDown.setIcon(ui::arrowDownIcon());
-    ui_->moveUp.setAccessibleName(ui::text(texts::kMoveGroupUp));
-    ui_->moveDown.setAccessibleName(ui::text(texts::kMoveGroupDown));
-    ui_->addChannel.setToolTip(ui::text(texts::kAddChannelTip));
-    ui_->editChannel.setToolTip(ui::text(texts::kEditChannelTip));
-    ui_->deleteChannel.setToolTip(ui::text(texts::kDeleteChannelTip));
+    c.moveUp->setIcon(ui::arrowUpIcon());
+    c.moveDown->setIcon(ui::arrowDownIcon());
+    c.moveUp->setAccessibleName(ui::text(texts::kMoveGroupUp));
+    c.moveDown->setAccessibleName(ui::text(texts::kMoveGroupDown));
+    c.addChannel->setToolTip(ui::text(texts::kAddChannelTip));
+    c.editChannel->setToolTip(ui::text(texts::kEditChannelTip));
+    c.deleteChannel->setToolTip(ui::text(texts::kDeleteChannelTip));
 
-    ui_->buttons.addWidget(&ui_->moveUp, 0, Qt::AlignBottom);
-    ui_->buttons.addWidget(&ui_->moveDown, 0, Qt::AlignBottom);
-    ui_->buttons.addSpacing(arrowSide / 6);
+    auto* layout = new QVBoxLayout(this);
+    auto* searchRow = new QHBoxLayout;
+    layout->addLayout(searchRow);
+    searchRow->addWidget(searchLabel);
+    searchRow->addWidget(&search);
+    searchRow->addSpacing(search.fontMetrics().averageCharWidth());
+    searchRow->addWidget(c.searchCount);
+    searchRow->addStretch(1);
+    layout->addWidget(&list, 1);
+    layout->addWidget(c.totals);
+    auto* buttons = new QHBoxLayout;
+    layout->addLayout(buttons);
+    buttons->addWidget(c.moveUp, 0, Qt::AlignBottom);
+    buttons->addWidget(c.moveDown, 0, Qt::AlignBottom);
+    buttons->addSpacing(arrowSide / 6);
     for (QPushButton* button :
-         {static_cast<QPushButton*>(&ui_->addChannel), static_cast<QPushButton*>(&ui_->addGroup),
-          static_cast<QPushButton*>(&ui_->editChannel),
-          static_cast<QPushButton*>(&ui_->deleteChannel),
-          static_cast<QPushButton*>(&ui_->deleteGroup)}) {
+         {c.addChannel, c.addGroup, c.editChannel, c.deleteChannel, c.deleteGroup}) {
         button->setAutoDefault(false);
-        ui_->buttons.addWidget(button, 1);
+        buttons->addWidget(button, 1);
     }
-    ui_->searchRow.addWidget(&ui_->searchLabel);
-    ui_->searchRow.addWidget(&search);
-    ui_->searchRow.addSpacing(search.fontMetrics().averageCharWidth());
-    ui_->searchRow.addWidget(&ui_->searchCount);
-    ui_->searchRow.addStretch(1);
-    ui_->layout.addLayout(&ui_->searchRow);
-    ui_->layout.addWidget(&list, 1);
-    ui_->layout.addWidget(&ui_->totals);
-    ui_->layout.addLayout(&ui_->buttons);
-    setLayout(&ui_->layout);
     setTabOrder(&search, &list);
-    setTabOrder(&list, &ui_->moveUp);
-    setTabOrder(&ui_->moveUp, &ui_->moveDown);
-    setTabOrder(&ui_->moveDown, &ui_->addChannel);
-    setTabOrder(&ui_->addChannel, &ui_->addGroup);
-    setTabOrder(&ui_->addGroup, &ui_->editChannel);
-    setTabOrder(&ui_->editChannel, &ui_->deleteChannel);
-    setTabOrder(&ui_->deleteChannel, &ui_->deleteGroup);
+    setTabOrder(&list, c.moveUp);
+    setTabOrder(c.moveUp, c.moveDown);
+    setTabOrder(c.moveDown, c.addChannel);
+    setTabOrder(c.addChannel, c.addGroup);
+    setTabOrder(c.addGroup, c.editChannel);
+    setTabOrder(c.editChannel, c.deleteChannel);
+    setTabOrder(c.deleteChannel, c.deleteGroup);
 
-    connect(&ui_->addChannel, &QPushButton::clicked, this, &ChannelListPage::onAddChannel);
-    connect(&ui_->addGroup, &QPushButton::clicked, this, &ChannelListPage::onAddGroup);
-    connect(&ui_->editChannel, &QPushButton::clicked, this, &ChannelListPage::onEditChannel);
-    connect(&ui_->deleteChannel, &QPushButton::clicked, this, &ChannelListPage::onDeleteChannel);
-    connect(&ui_->deleteGroup, &QPushButton::clicked, this, &ChannelListPage::onDeleteGroup);
-    connect(&ui_->moveUp, &QPushButton::clicked, this, &ChannelListPage::onMoveGroupUp);
-    connect(&ui_->moveDown, &QPushButton::clicked, this, &ChannelListPage::onMoveGroupDown);
+    connect(c.addChannel, &QPushButton::clicked, this, &ChannelListPage::onAddChannel);
+    connect(c.addGroup, &QPushButton::clicked, this, &ChannelListPage::onAddGroup);
+    connect(c.editChannel, &QPushButton::clicked, this, &ChannelListPage::onEditChannel);
+    connect(c.deleteChannel, &QPushButton::clicked, this, &ChannelListPage::onDeleteChannel);
+    connect(c.deleteGroup, &QPushButton::clicked, this, &ChannelListPage::onDeleteGroup);
+    connect(c.moveUp, &QPushButton::clicked, this, &ChannelListPage::onMoveGroupUp);
+    connect(c.moveDown, &QPushButton::clicked, this, &ChannelListPage::onMoveGroupDown);
 }
 
 ChannelListPage::~ChannelListPage() = default;
@@ -365,27 +377,27 @@ void ChannelListPage::fill() {
 }
 
 QTableView& ChannelListPage::list() {
-    return ui_->list;
+    return *ui_->list;
 }
 
 ChannelTableModel& ChannelListPage::model() {
-    return ui_->model;
+    return *ui_->model;
 }
 
 void ChannelListPage::refillList() {
-    ui_->model.refill();
+    ui_->model->refill();
     showCounts();
 }
 
 void ChannelListPage::showCounts() {
     showSearchCount();
-    ui_->totals.setText(ui::text(totalsText(listTotals(record_))));
+    ui_->totals->setText(ui::text(totalsText(listTotals(record_))));
 }
 
 void ChannelListPage::showSearchCount() {
-    ui_->searchCount.setText(
-        ui::text(searchCountText(static_cast<std::size_t>(ui_->model.rowCount()),
-                                 static_cast<std::size_t>(ui_->model.listedCount()))));
+    ui_->searchCount->setText(
+        ui::text(searchCountText(static_cast<std::size_t>(ui_->model->rowCount()),
+                                 static_cast<std::size_t>(ui_->model->listedCount()))));
 }
 
 void ChannelListPage::fillKeepingSelection() {
@@ -395,29 +407,29 @@ void ChannelListPage::fillKeepingSelection() {
 }
 
 void ChannelListPage::keepingSelection(const std::function<void()>& change) {
-    const RowRef selected = ui_->model.rowRef(selectedRow());
-    const RowRef clicked = ui_->model.rowRef(lastClickedRow_);
+    const RowRef selected = ui_->model->rowRef(selectedRow());
+    const RowRef clicked = ui_->model->rowRef(lastClickedRow_);
     change();
     if (lastClickedRow_ >= 0) {
-        lastClickedRow_ = ui_->model.rowOf(clicked.group, clicked.channel);
+        lastClickedRow_ = ui_->model->rowOf(clicked.group, clicked.channel);
     }
-    selectRow(ui_->model.rowOf(selected.group, selected.channel));
+    selectRow(ui_->model->rowOf(selected.group, selected.channel));
 }
 
 void ChannelListPage::onSearchChanged(const QString& text) {
     keepingSelection([this, &text] {
         // The validator keeps the text within the code page.
-        ui_->model.setSearch(cp1251::fromUtf8Lossy(text.toStdString()));
+        ui_->model->setSearch(cp1251::fromUtf8Lossy(text.toStdString()));
         showSearchCount();  // the totals do not change with the search
     });
 }
 
 QLineEdit& ChannelListPage::searchEdit() {
-    return ui_->searchEdit;
+    return *ui_->searchEdit;
 }
 
 int ChannelListPage::selectedRow() const {
-    const QModelIndexList rows = ui_->list.selectionModel()->selectedRows();
+    const QModelIndexList rows = ui_->list->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
@@ -425,10 +437,10 @@ void ChannelListPage::selectRow(int row) {
     if (row < 0) {
         return;
     }
-    const QModelIndex index = ui_->model.index(row, 0);
-    ui_->list.selectionModel()->setCurrentIndex(
+    const QModelIndex index = ui_->model->index(row, 0);
+    ui_->list->selectionModel()->setCurrentIndex(
         index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    ui_->list.scrollTo(index);
+    ui_->list->scrollTo(index);
 }
 
 int ChannelListPage::selectedRowOrAsk(const QString& chooseText) {
@@ -452,9 +464,9 @@ bool ChannelListPage::ctrlDown() const {
 void ChannelListPage::setColumnWidths() {
     // W is the inner width of the list, leaving room for a vertical scroll bar that a longer
     // list will show; the group number gets W/13 and every other column 2W/13.
-    int width = ui_->list.viewport()->width();
-    if (!ui_->list.verticalScrollBar()->isVisible()) {
-        width -= style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &ui_->list);
+    int width = ui_->list->viewport()->width();
+    if (!ui_->list->verticalScrollBar()->isVisible()) {
+        width -= style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, ui_->list);
     }
     width = std::max(width, kShareTotal);
     if (width == columnWidthBase_) {
@@ -463,7 +475,7 @@ void ChannelListPage::setColumnWidths() {
     columnWidthBase_ = width;
     settingWidths_ = true;
     for (int column = 0; column < ChannelTableModel::ColumnCount; ++column) {
-        ui_->list.setColumnWidth(column, columnWidthOf(column, width));
+        ui_->list->setColumnWidth(column, columnWidthOf(column, width));
     }
     settingWidths_ = false;
 }
@@ -476,23 +488,31 @@ void ChannelListPage::showEvent(QShowEvent* event) {
     refillList();
 }
 
+bool ChannelListPage::runChannelDialog(int insertPosition, int groupIndex, int channelIndex) {
+    // From before the dialog's database work until it has closed, the dialog holds a group's
+    // index: the record's groups stay where they are meanwhile.
+    ++channelDialogs_;
+    const auto closed = qScopeGuard([this] { --channelDialogs_; });
+    ChannelDialog dialog(insertPosition, groupIndex, channelIndex, this);
+    dialog.prepare();  // without the database's lists the codes are typed
+    return ui::runModal(dialog) == QDialog::Accepted;
+}
+
 void ChannelListPage::onAddChannel() {
     const int row = selectedRowOrAsk(ui::text(texts::kChooseGroup));
     if (row < 0) {
         return;
     }
-    const int group = ui_->model.rowRef(row).group;
-    ChannelDialog dialog(group, group, -1, this);
-    if (ui::runModal(dialog) == QDialog::Accepted) {
+    const int group = ui_->model->rowRef(row).group;
+    if (runChannelDialog(group, group, -1)) {
         refillList();
     }
 }
 
 void ChannelListPage::onAddGroup() {
     const int row = selectedRow();
-    const int group = row < 0 ? -1 : ui_->model.rowRef(row).group;
-    ChannelDialog dialog(group, -1, -1, this);
-    if (ui::runModal(dialog) == QDialog::Accepted) {
+    const int group = row < 0 ? -1 : ui_->model->rowRef(row).group;
+    if (runChannelDialog(group, -1, -1)) {
         refillList();
     }
 }
@@ -502,9 +522,8 @@ void ChannelListPage::onEditChannel() {
     if (row < 0) {
         return;
     }
-    const RowRef ref = ui_->model.rowRef(row);
-    ChannelDialog dialog(ref.group, ref.group, ref.channel, this);
-    if (ui::runModal(dialog) == QDialog::Accepted) {
+    const RowRef ref = ui_->model->rowRef(row);
+    if (runChannelDialog(ref.group, ref.group, ref.channel)) {
         // The group's samples per second and file size show on all its rows, so the whole list
         // is rebuilt; the changed row stays selected.
         keepingSelection([this] { refillList(); });
@@ -520,7 +539,7 @@ void ChannelListPage::onDeleteChannel() {
     if (row < 0) {
         return;
     }
-    const RowRef ref = ui_->model.rowRef(row);
+    const RowRef ref = ui_->model->rowRef(row);
     deleteChannel(record_, ref.group, ref.channel);
     refillList();
 }
@@ -533,7 +552,7 @@ void ChannelListPage::onDeleteGroup() {
     if (row < 0) {
         return;
     }
-    deleteGroup(record_, ui_->model.rowRef(row).group);
+    deleteGroup(record_, ui_->model->rowRef(row).group);
     refillList();
 }
 
@@ -550,51 +569,53 @@ void ChannelListPage::onMoveGroupDown() {
     if (row < 0) {
         return;
     }
-    const int number = ui_->model.rowRef(row).group + 1;
+    const int number = ui_->model->rowRef(row).group + 1;
     if (number >= shownGroupCount(record_)) {
         return;
     }
     swapGroups(record_, number - 1, number);
     refillList();
-    const int moved = ui_->model.firstRowOfGroup(number);
+    const int moved = ui_->model->firstRowOfGroup(number);
     selectRow(moved);
     lastClickedRow_ = moved;
-    ui_->list.setFocus();
+    ui_->list->setFocus();
 }
 
 void ChannelListPage::onMoveGroupUp() {
     // The first row of the whole list, whatever the search shows.
     const int row = selectedRow();
-    if (row < 0 || ui_->model.isFirstListedRow(row)) {
+    if (row < 0 || ui_->model->isFirstListedRow(row)) {
         return;
     }
-    const int number = ui_->model.rowRef(row).group + 1;
+    const int number = ui_->model->rowRef(row).group + 1;
     if (number <= 1) {
         return;
     }
     swapGroups(record_, number - 1, number - 2);
     refillList();
-    const int moved = ui_->model.firstRowOfGroup(number - 2);
+    const int moved = ui_->model->firstRowOfGroup(number - 2);
     selectRow(moved);
     lastClickedRow_ = moved;
-    ui_->list.setFocus();
+    ui_->list->setFocus();
 }
 
 void ChannelListPage::onListClick(int row) {
-    const int rows = ui_->model.rowCount();
+    const int rows = ui_->model->rowCount();
     if (ctrlDown() && lastClickedRow_ >= 0 && lastClickedRow_ < rows && row >= 0 &&
         row != lastClickedRow_) {
-        swapGroups(record_, ui_->model.rowRef(row).group, ui_->model.rowRef(lastClickedRow_).group);
+        swapGroups(record_, ui_->model->rowRef(row).group,
+                   ui_->model->rowRef(lastClickedRow_).group);
         refillList();
     }
     lastClickedRow_ = row < 0 ? -1 : row;
 }
 
 void ChannelListPage::onListRightClick(int row) {
-    const int rows = ui_->model.rowCount();
+    const int rows = ui_->model->rowCount();
     if (ctrlDown() && lastClickedRow_ >= 0 && lastClickedRow_ < rows && row >= 0 &&
         row != lastClickedRow_) {
-        moveGroup(record_, ui_->model.rowRef(lastClickedRow_).group, ui_->model.rowRef(row).group);
+        moveGroup(record_, ui_->model->rowRef(lastClickedRow_).group,
+                  ui_->model->rowRef(row).group);
         refillList();
     }
     lastClickedRow_ = row < 0 ? -1 : row;

@@ -46,6 +46,9 @@ class ChannelListPage : public ui::DialogPage {
     int lastClickedRow() const { return lastClickedRow_; }
     // The selected row, or -1.
     int selectedRow() const;
+    // Whether a channel dialog is being prepared or runs. It holds the index of a group, so
+    // nothing may move the record's groups until it has closed (a refresh from the file waits).
+    bool channelDialogOpen() const { return channelDialogs_ > 0; }
     // The width the column widths were divided from: the list's inner width, followed as the
     // page is resized until the operator drags a heading divider; 0 before the page is shown.
     int columnWidthBase() const { return columnWidthBase_; }
@@ -73,6 +76,9 @@ class ChannelListPage : public ui::DialogPage {
     void showEvent(QShowEvent* event) override;
 
   private:
+    // Prepares and runs a channel dialog in the mode the three numbers give; true when it
+    // changed the record.
+    bool runChannelDialog(int insertPosition, int groupIndex, int channelIndex);
     void selectRow(int row);
     // Runs a change of what the list shows, keeping the selection as fillKeepingSelection does.
     void keepingSelection(const std::function<void()>& change);
@@ -95,6 +101,7 @@ class ChannelListPage : public ui::DialogPage {
     int columnWidthBase_ = 0;
     bool settingWidths_ = false;
     bool columnsDragged_ = false;
+    int channelDialogs_ = 0;
 };
 
 }  // namespace vorda

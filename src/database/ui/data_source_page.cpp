@@ -43,30 +43,19 @@ QString boxText(const std::string& bytes) {
 
 }  // namespace
 
+// The connection object that lists the data sources and tests, and the controls the page works
+// with; all of them are children of the page.
 struct DataSourcePage::Controls {
     explicit Controls(const Environment& env) : sources(env) {}
 
     ConnectionSettings sources;
-    // Containers come before what they hold, so that members are destroyed children first.
-    QVBoxLayout layout;
-    QGroupBox box;
-    QVBoxLayout boxLayout{&box};
-    QHBoxLayout dirRow;
-    QHBoxLayout testRow;
-    ui::Cp1251Validator userValidator{kUserChars};
-    ui::Cp1251Validator passwordValidator{kPasswordChars};
-    ui::Cp1251Validator dataDirValidator{kDataDirChars};
-    QComboBox sourceBox;
-    QLineEdit userEdit;
-    QLineEdit passwordEdit;
-    QLineEdit dataDirEdit;
-    QPushButton browseButton{ui::text(texts::kBrowse)};
-    QPushButton adminButton{ui::text(texts::kAdminButton)};
-    QPushButton testButton{ui::text(texts::kTestButton)};
-    QLabel sourceLabel{ui::text(texts::kDataSourceLabel)};
-    QLabel userLabel{ui::text(texts::kUserLabel)};
-    QLabel passwordLabel{ui::text(texts::kPasswordLabel)};
-    QLabel dataDirLabel{ui::text(texts::kDataDirLabel)};
+    QComboBox* sourceBox = nullptr;
+    QLineEdit* userEdit = nullptr;
+    QLineEdit* passwordEdit = nullptr;
+    QLineEdit* dataDirEdit = nullptr;
+    QPushButton* browseButton = nullptr;
+    QPushButton* adminButton = nullptr;
+    QPushButton* testButton = nullptr;
 };
 
 DataSourcePage::DataSourcePage(const Environment& env, QWidget* parent)
@@ -80,69 +69,85 @@ DataSourcePage::DataSourcePage(const Environment& env, QWidget* parent)
     ui_->sources.settingsDocument = nullptr;  // the document changes with the next save
 
     Controls& c = *ui_;
-    setLayout(&c.layout);
-    c.layout.addWidget(&c.adminButton);
-    c.boxLayout.addWidget(&c.sourceLabel);
-    c.boxLayout.addWidget(&c.sourceBox);
-    c.boxLayout.addSpacing(4);
-    c.boxLayout.addWidget(&c.userLabel);
-    c.boxLayout.addWidget(&c.userEdit);
-    c.boxLayout.addSpacing(4);
-    c.boxLayout.addWidget(&c.passwordLabel);
-    c.boxLayout.addWidget(&c.passwordEdit);
-    c.boxLayout.addSpacing(4);
-    c.boxLayout.addWidget(&c.dataDirLabel);
-    c.dirRow.setSpacing(0);
-    c.dirRow.addWidget(&c.dataDirEdit, 1);
-    c.dirRow.addWidget(&c.browseButton);
-    c.boxLayout.addLayout(&c.dirRow);
-    c.layout.addWidget(&c.box);
-    c.testRow.addStretch(1);
-    c.testRow.addWidget(&c.testButton);
-    c.layout.addLayout(&c.testRow);
-    c.layout.addStretch(1);
+    c.adminButton = new QPushButton(ui::text(texts::kAdminButton), this);
+    auto* box = new QGroupBox(this);
+    auto* sourceLabel = new QLabel(ui::text(texts::kDataSourceLabel), box);
+    c.sourceBox = new QComboBox(box);
+    auto* userLabel = new QLabel(ui::text(texts::kUserLabel), box);
+    c.userEdit = new QLineEdit(box);
+    auto* passwordLabel = new QLabel(ui::text(texts::kPasswordLabel), box);
+    c.passwordEdit = new QLineEdit(box);
+    auto* dataDirLabel = new QLabel(ui::text(texts::kDataDirLabel), box);
+    c.dataDirEdit = new QLineEdit(box);
+    c.browseButton = new QPushButton(ui::text(texts::kBrowse), box);
+    c.testButton = new QPushButton(ui::text(texts::kTestButton), this);
 
-    c.sourceLabel.setBuddy(&c.sourceBox);
-    c.userLabel.setBuddy(&c.userEdit);
-    c.passwordLabel.setBuddy(&c.passwordEdit);
-    c.dataDirLabel.setBuddy(&c.dataDirEdit);
-    c.sourceBox.setEditable(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(c.adminButton);
+    auto* boxLayout = new QVBoxLayout(box);
+    boxLayout->addWidget(sourceLabel);
+    boxLayout->addWidget(c.sourceBox);
+    boxLayout->addSpacing(4);
+    boxLayout->addWidget(userLabel);
+    boxLayout->addWidget(c.userEdit);
+    boxLayout->addSpacing(4);
+    boxLayout->addWidget(passwordLabel);
+    boxLayout->addWidget(c.passwordEdit);
+    boxLayout->addSpacing(4);
+    boxLayout->addWidget(dataDirLabel);
+    auto* dirRow = new QHBoxLayout;
+    boxLayout->addLayout(dirRow);
+    dirRow->setSpacing(0);
+    dirRow->addWidget(c.dataDirEdit, 1);
+    dirRow->addWidget(c.browseButton);
+    layout->addWidget(box);
+    auto* testRow = new QHBoxLayout;
+    layout->addLayout(testRow);
+    testRow->addStretch(1);
+    testRow->addWidget(c.testButton);
+    layout->addStretch(1);
+
+    sourceLabel->setBuddy(c.sourceBox);
+    userLabel->setBuddy(c.userEdit);
+    passwordLabel->setBuddy(c.passwordEdit);
+    dataDirLabel->setBuddy(c.dataDirEdit);
+    c.sourceBox->setEditable(false);
     // A drop-down of ordinary height that scrolls, however many data sources there are (some
     // styles otherwise open a list as tall as the screen).
-    c.sourceBox.setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
-    c.sourceBox.setMaxVisibleItems(12);
-    c.sourceBox.setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    c.userEdit.setValidator(&c.userValidator);
-    c.passwordEdit.setValidator(&c.passwordValidator);
-    c.passwordEdit.setEchoMode(QLineEdit::Password);
-    c.dataDirEdit.setValidator(&c.dataDirValidator);
-    c.browseButton.setFixedWidth(c.browseButton.sizeHint().height());
-    for (QPushButton* button : {&c.browseButton, &c.adminButton, &c.testButton}) {
+    c.sourceBox->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+    c.sourceBox->setMaxVisibleItems(12);
+    c.sourceBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    c.userEdit->setValidator(new ui::Cp1251Validator(kUserChars, this));
+    c.passwordEdit->setValidator(new ui::Cp1251Validator(kPasswordChars, this));
+    c.passwordEdit->setEchoMode(QLineEdit::Password);
+    c.dataDirEdit->setValidator(new ui::Cp1251Validator(kDataDirChars, this));
+    c.browseButton->setFixedWidth(c.browseButton->sizeHint().height());
+    for (QPushButton* button : {c.browseButton, c.adminButton, c.testButton}) {
         button->setAutoDefault(false);
     }
-    c.testButton.setMinimumWidth(
-        c.testButton.fontMetrics().horizontalAdvance(ui::text(texts::kTestButton)) + 48);
+    c.testButton->setMinimumWidth(
+        c.testButton->fontMetrics().horizontalAdvance(ui::text(texts::kTestButton)) + 48);
 
-    QWidget::setTabOrder(&c.sourceBox, &c.userEdit);
-    QWidget::setTabOrder(&c.userEdit, &c.passwordEdit);
-    QWidget::setTabOrder(&c.passwordEdit, &c.dataDirEdit);
-    QWidget::setTabOrder(&c.dataDirEdit, &c.browseButton);
-    QWidget::setTabOrder(&c.browseButton, &c.adminButton);
-    QWidget::setTabOrder(&c.adminButton, &c.testButton);
+    QWidget::setTabOrder(c.sourceBox, c.userEdit);
+    QWidget::setTabOrder(c.userEdit, c.passwordEdit);
+    QWidget::setTabOrder(c.passwordEdit, c.dataDirEdit);
+    QWidget::setTabOrder(c.dataDirEdit, c.browseButton);
+    QWidget::setTabOrder(c.browseButton, c.adminButton);
+    QWidget::setTabOrder(c.adminButton, c.testButton);
 
-    connect(&c.userEdit, &QLineEdit::textChanged, this, [](const QString& text) {
+    connect(c.userEdit, &QLineEdit::textChanged, this, [](const QString& text) {
         storeText(ConnectionSettings::values().user, text, kUserChars);
     });
-    connect(&c.passwordEdit, &QLineEdit::textChanged, this, [](const QString& text) {
+    connect(c.passwordEdit, &QLineEdit::textChanged, this, [](const QString& text) {
         storeText(ConnectionSettings::values().password, text, kPasswordChars);
     });
-    connect(&c.dataDirEdit, &QLineEdit::textChanged, this, [](const QString& text) {
+    connect(c.dataDirEdit, &QLineEdit::textChanged, this, [](const QString& text) {
         storeText(ConnectionSettings::values().dataDir, text, kDataDirChars);
     });
-    connect(&c.sourceBox, &QComboBox::currentIndexChanged, this, &DataSourcePage::onSourceChanged);
-    connect(&c.browseButton, &QPushButton::clicked, this, &DataSourcePage::onBrowse);
-    connect(&c.adminButton, &QPushButton::clicked, this, &DataSourcePage::onAdmin);
-    connect(&c.testButton, &QPushButton::clicked, this, &DataSourcePage::onTest);
+    connect(c.sourceBox, &QComboBox::currentIndexChanged, this, &DataSourcePage::onSourceChanged);
+    connect(c.browseButton, &QPushButton::clicked, this, &DataSourcePage::onBrowse);
+    connect(c.adminButton, &QPushButton::clicked, this, &DataSourcePage::onAdmin);
+    connect(c.testButton, &QPushButton::clicked, this, &DataSourcePage::onTest);
 }
 
 DataSourcePage::~DataSourcePage() = default;
@@ -158,46 +163,46 @@ void DataSourcePage::fill() {
         const QSignalBlocker user(c.userEdit);
         const QSignalBlocker password(c.passwordEdit);
         const QSignalBlocker dataDir(c.dataDirEdit);
-        c.userEdit.setText(ui::fromRecord(values.user));
-        c.passwordEdit.setText(ui::fromRecord(values.password));
-        c.dataDirEdit.setText(ui::fromRecord(values.dataDir));
+        c.userEdit->setText(ui::fromRecord(values.user));
+        c.passwordEdit->setText(ui::fromRecord(values.password));
+        c.dataDirEdit->setText(ui::fromRecord(values.dataDir));
     }
     refillSources();
 }
 
 QComboBox& DataSourcePage::sourceBox() {
-    return ui_->sourceBox;
+    return *ui_->sourceBox;
 }
 QLineEdit& DataSourcePage::userEdit() {
-    return ui_->userEdit;
+    return *ui_->userEdit;
 }
 QLineEdit& DataSourcePage::passwordEdit() {
-    return ui_->passwordEdit;
+    return *ui_->passwordEdit;
 }
 QLineEdit& DataSourcePage::dataDirEdit() {
-    return ui_->dataDirEdit;
+    return *ui_->dataDirEdit;
 }
 QPushButton& DataSourcePage::browseButton() {
-    return ui_->browseButton;
+    return *ui_->browseButton;
 }
 QPushButton& DataSourcePage::adminButton() {
-    return ui_->adminButton;
+    return *ui_->adminButton;
 }
 QPushButton& DataSourcePage::testButton() {
-    return ui_->testButton;
+    return *ui_->testButton;
 }
 
 void DataSourcePage::refillSources() {
     // Filling and selecting here is not the operator's choice: the data source stays as it is.
     const QSignalBlocker blocker(ui_->sourceBox);
-    ui_->sourceBox.clear();
+    ui_->sourceBox->clear();
     ui_->sources.dataSources.clear();
     {
         const ui::WaitCursor wait;
         ui_->sources.enumerateDataSources();
     }
     for (const DataSourceEntry& entry : ui_->sources.dataSources) {
-        ui_->sourceBox.addItem(
+        ui_->sourceBox->addItem(
             ui::fromRecord(entry.name) + (entry.isSystem ? kSystemSuffix : kUserSuffix),
             QByteArray::fromStdString(entry.name));
     }
@@ -205,18 +210,18 @@ void DataSourcePage::refillSources() {
     const std::string& current = ConnectionSettings::values().dataSource;
     int selected = findDataSourceEntry(ui_->sources.dataSources, current);
     if (selected < 0 && !current.empty()) {
-        ui_->sourceBox.addItem(ui::fromRecord(current) + kNotFoundSuffix,
-                               QByteArray::fromStdString(current));
-        selected = ui_->sourceBox.count() - 1;
+        ui_->sourceBox->addItem(ui::fromRecord(current) + kNotFoundSuffix,
+                                QByteArray::fromStdString(current));
+        selected = ui_->sourceBox->count() - 1;
     }
-    ui_->sourceBox.setCurrentIndex(selected);
+    ui_->sourceBox->setCurrentIndex(selected);
     const std::size_t leftOut = ui_->sources.dataSourcesLeftOut;
-    ui_->sourceBox.setToolTip(leftOut > 0 ? ui::text(texts::kDataSourcesLeftOut).arg(leftOut)
-                                          : QString());
+    ui_->sourceBox->setToolTip(leftOut > 0 ? ui::text(texts::kDataSourcesLeftOut).arg(leftOut)
+                                           : QString());
 }
 
 std::string DataSourcePage::entryName(int index) const {
-    return index >= 0 ? ui_->sourceBox.itemData(index, kNameRole).toByteArray().toStdString()
+    return index >= 0 ? ui_->sourceBox->itemData(index, kNameRole).toByteArray().toStdString()
                       : std::string();
 }
 
@@ -229,9 +234,9 @@ void DataSourcePage::onSourceChanged(int index) {
 }
 
 void DataSourcePage::onBrowse() {
-    const QString chosen = ui::chooseFolder(window(), ui_->dataDirEdit.text());
+    const QString chosen = ui::chooseFolder(window(), ui_->dataDirEdit->text());
     if (!chosen.isEmpty()) {
-        ui_->dataDirEdit.setText(chosen);
+        ui_->dataDirEdit->setText(chosen);
     }
 }
 
@@ -244,11 +249,11 @@ void DataSourcePage::onAdmin() {
 void DataSourcePage::onTest() {
     ConnectionValues& values = ConnectionSettings::values();
     // With an entry selected, its name; with none, the name stays as configured.
-    if (ui_->sourceBox.currentIndex() >= 0) {
-        values.dataSource = entryName(ui_->sourceBox.currentIndex());
+    if (ui_->sourceBox->currentIndex() >= 0) {
+        values.dataSource = entryName(ui_->sourceBox->currentIndex());
     }
-    storeText(values.user, ui_->userEdit.text(), kUserChars);
-    storeText(values.password, ui_->passwordEdit.text(), kPasswordChars);
+    storeText(values.user, ui_->userEdit->text(), kUserChars);
+    storeText(values.password, ui_->passwordEdit->text(), kPasswordChars);
 
     ConnectOutcome outcome;
     {

@@ -29,20 +29,13 @@ void warn(QWidget* parent, const QString& message) {
 
 // ---------------------------------------------------------------------------------------------
 
+// The controls the dialog works with; all of them are children of the dialog.
 struct DsnEditDialog::Controls {
-    // Containers come before what they hold, so that members are destroyed children first.
-    QVBoxLayout layout;
-    QFormLayout form;
-    QHBoxLayout rowButtons;
-    QLineEdit nameEdit;
-    QComboBox driverBox;
-    QLabel tableLabel{ui::text(texts::kDsnParametersLabel)};
-    QTableWidget table;
-    QPushButton addRowButton{ui::text(texts::kDsnAddParameter)};
-    QPushButton removeRowButton{ui::text(texts::kDsnRemoveParameter)};
-    QDialogButtonBox buttons{QDialogButtonBox::Ok | QDialogButtonBox::Cancel};
-    // After the box, which holds it: it leaves the box before the box goes.
-    QPushButton testButton{ui::text(texts::kTestButton)};
+    QLineEdit* nameEdit = nullptr;
+    QComboBox* driverBox = nullptr;
+    QTableWidget* table = nullptr;
+    QDialogButtonBox* buttons = nullptr;
+    QPushButton* testButton = nullptr;
     // The keys offered for the chosen driver.
     QStringList offeredKeys;
 };
@@ -52,36 +45,47 @@ DsnEditDialog::DsnEditDialog(QWidget* parent, const std::vector<std::string>& dr
                              const OdbcAttributes& attributes)
     : QDialog(parent), ui_(std::make_unique<Controls>()) {
     Controls& c = *ui_;
-    QTableWidget& table = c.table;
     setWindowTitle(ui::text(name.empty() ? texts::kNewDsnTitle : texts::kDsnTitle));
-    setLayout(&c.layout);
-    c.form.addRow(ui::text(texts::kDsnNameLabel), &c.nameEdit);
-    c.form.addRow(ui::text(texts::kDsnDriverLabel), &c.driverBox);
-    c.layout.addLayout(&c.form);
-    c.layout.addWidget(&c.tableLabel);
-    c.layout.addWidget(&table, 1);
-    c.rowButtons.addWidget(&c.addRowButton);
-    c.rowButtons.addWidget(&c.removeRowButton);
-    c.rowButtons.addStretch(1);
-    c.layout.addLayout(&c.rowButtons);
-    c.buttons.button(QDialogButtonBox::Ok)->setText(ui::text(texts::kOk));
-    c.buttons.button(QDialogButtonBox::Cancel)->setText(ui::text(texts::kCancel));
-    c.buttons.addButton(&c.testButton, QDialogButtonBox::ActionRole);
-    c.layout.addWidget(&c.buttons);
+    c.nameEdit = new QLineEdit(this);
+    c.driverBox = new QComboBox(this);
+    auto* tableLabel = new QLabel(ui::text(texts::kDsnParametersLabel), this);
+    c.table = new QTableWidget(this);
+    QTableWidget& table = *c.table;
+    auto* addRowButton = new QPushButton(ui::text(texts::kDsnAddParameter), this);
+    auto* removeRowButton = new QPushButton(ui::text(texts::kDsnRemoveParameter), this);
+    c.buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    c.testButton = new QPushButton(ui::text(texts::kTestButton), c.buttons);
+
+    auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    layout->addLayout(form);
+    form->addRow(ui::text(texts::kDsnNameLabel), c.nameEdit);
+    form->addRow(ui::text(texts::kDsnDriverLabel), c.driverBox);
+    layout->addWidget(tableLabel);
+    layout->addWidget(&table, 1);
+    auto* rowButtons = new QHBoxLayout;
+    layout->addLayout(rowButtons);
+    rowButtons->addWidget(addRowButton);
+    rowButtons->addWidget(removeRowButton);
+    rowButtons->addStretch(1);
+    c.buttons->button(QDialogButtonBox::Ok)->setText(ui::text(texts::kOk));
+    c.buttons->button(QDialogButtonBox::Cancel)->setText(ui::text(texts::kCancel));
+    c.buttons->addButton(c.testButton, QDialogButtonBox::ActionRole);
+    layout->addWidget(c.buttons);
 
     for (const std::string& d : drivers) {
-        c.driverBox.addItem(ui::text(d));
+        c.driverBox->addItem(ui::text(d));
     }
     if (!driver.empty()) {
-        int index = c.driverBox.findText(ui::text(driver));
+        int index = c.driverBox->findText(ui::text(driver));
         if (index < 0) {
-            c.driverBox.addItem(ui::text(driver));
-            index = c.driverBox.count() - 1;
+            c.driverBox->addItem(ui::text(driver));
+            index = c.driverBox->count() - 1;
         }
-        c.driverBox.setCurrentIndex(index);
+        c.driverBox->setCurrentIndex(index);
     }
-    c.nameEdit.setText(ui::text(name));
-    c.nameEdit.setReadOnly(!name.empty());
+    c.nameEdit->setText(ui::text(name));
+    c.nameEdit->setReadOnly(!name.empty());
 
     table.setColumnCount(2);
     table.setHorizontalHeaderLabels(
@@ -99,21 +103,21 @@ DsnEditDialog::DsnEditDialog(QWidget* parent, const std::vector<std::string>& dr
     resize(480, 360);
 
     okButton().setDefault(true);
-    connect(&c.buttons, &QDialogButtonBox::accepted, this, &DsnEditDialog::accept);
-    connect(&c.buttons, &QDialogButtonBox::rejected, this, &DsnEditDialog::reject);
-    c.testButton.setAutoDefault(false);
-    connect(&c.testButton, &QPushButton::clicked, this, &DsnEditDialog::onTest);
+    connect(c.buttons, &QDialogButtonBox::accepted, this, &DsnEditDialog::accept);
+    connect(c.buttons, &QDialogButtonBox::rejected, this, &DsnEditDialog::reject);
+    c.testButton->setAutoDefault(false);
+    connect(c.testButton, &QPushButton::clicked, this, &DsnEditDialog::onTest);
     // Another driver reads other keys: its own are offered instead of the empty ones offered
     // for the driver before.
-    connect(&c.driverBox, &QComboBox::currentTextChanged, this, [this] { offerDriverKeys(); });
-    connect(&c.addRowButton, &QPushButton::clicked, this, [this] {
-        QTableWidget& table = ui_->table;
+    connect(c.driverBox, &QComboBox::currentTextChanged, this, [this] { offerDriverKeys(); });
+    connect(addRowButton, &QPushButton::clicked, this, [this] {
+        QTableWidget& table = *ui_->table;
         addRow(QString(), QString());
         table.setCurrentCell(table.rowCount() - 1, 0);
         table.editItem(table.item(table.rowCount() - 1, 0));
     });
-    connect(&c.removeRowButton, &QPushButton::clicked, this, [this] {
-        QTableWidget& table = ui_->table;
+    connect(removeRowButton, &QPushButton::clicked, this, [this] {
+        QTableWidget& table = *ui_->table;
         if (table.currentRow() >= 0) {
             table.removeRow(table.currentRow());
         }
@@ -123,34 +127,34 @@ DsnEditDialog::DsnEditDialog(QWidget* parent, const std::vector<std::string>& dr
 DsnEditDialog::~DsnEditDialog() = default;
 
 QLineEdit& DsnEditDialog::nameEdit() {
-    return ui_->nameEdit;
+    return *ui_->nameEdit;
 }
 QComboBox& DsnEditDialog::driverBox() {
-    return ui_->driverBox;
+    return *ui_->driverBox;
 }
 QTableWidget& DsnEditDialog::attributeTable() {
-    return ui_->table;
+    return *ui_->table;
 }
 QPushButton& DsnEditDialog::okButton() {
-    return *ui_->buttons.button(QDialogButtonBox::Ok);
+    return *ui_->buttons->button(QDialogButtonBox::Ok);
 }
 QPushButton& DsnEditDialog::cancelButton() {
-    return *ui_->buttons.button(QDialogButtonBox::Cancel);
+    return *ui_->buttons->button(QDialogButtonBox::Cancel);
 }
 QPushButton& DsnEditDialog::testButton() {
-    return ui_->testButton;
+    return *ui_->testButton;
 }
 
 void DsnEditDialog::addRow(const QString& key, const QString& value) {
-    const int row = ui_->table.rowCount();
-    ui_->table.insertRow(row);
+    const int row = ui_->table->rowCount();
+    ui_->table->insertRow(row);
     // The table owns its items.
-    ui_->table.setItem(row, 0, std::make_unique<QTableWidgetItem>(key).release());
-    ui_->table.setItem(row, 1, std::make_unique<QTableWidgetItem>(value).release());
+    ui_->table->setItem(row, 0, std::make_unique<QTableWidgetItem>(key).release());
+    ui_->table->setItem(row, 1, std::make_unique<QTableWidgetItem>(value).release());
 }
 
 void DsnEditDialog::offerDriverKeys() {
-    QTableWidget& table = ui_->table;
+    QTableWidget& table = *ui_->table;
     for (int row = table.rowCount() - 1; row >= 0; --row) {
         const QTableWidgetItem* key = table.item(row, 0);
         const QTableWidgetItem* value = table.item(row, 1);
@@ -196,8 +200,8 @@ void DsnEditDialog::keyPressEvent(QKeyEvent* event) {
     // Enter on a parameter cell opens it for editing (Enter in the cell's editor finishes it): it
     // must not close the dialog and write the data source with half its parameters typed.
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && ui_->table.hasFocus() && ui_->table.currentItem() != nullptr) {
-        ui_->table.editItem(ui_->table.currentItem());
+    if (enter && ui_->table->hasFocus() && ui_->table->currentItem() != nullptr) {
+        ui_->table->editItem(ui_->table->currentItem());
         event->accept();
         return;
     }
@@ -205,18 +209,18 @@ void DsnEditDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 std::string DsnEditDialog::name() const {
-    return ui_->nameEdit.text().toStdString();
+    return ui_->nameEdit->text().toStdString();
 }
 
 std::string DsnEditDialog::driver() const {
-    return ui_->driverBox.currentText().toStdString();
+    return ui_->driverBox->currentText().toStdString();
 }
 
 OdbcAttributes DsnEditDialog::attributes() const {
     OdbcAttributes result;
-    for (int row = 0; row < ui_->table.rowCount(); ++row) {
-        const QTableWidgetItem* key = ui_->table.item(row, 0);
-        const QTableWidgetItem* value = ui_->table.item(row, 1);
+    for (int row = 0; row < ui_->table->rowCount(); ++row) {
+        const QTableWidgetItem* key = ui_->table->item(row, 0);
+        const QTableWidgetItem* value = ui_->table->item(row, 1);
         const QString k = key != nullptr ? key->text().trimmed() : QString();
         const QString v = value != nullptr ? value->text().trimmed() : QString();
         if (k.isEmpty() || v.isEmpty()) {
@@ -228,11 +232,11 @@ OdbcAttributes DsnEditDialog::attributes() const {
 }
 
 void DsnEditDialog::accept() {
-    if (Status s = checkDataSourceName(ui_->nameEdit.text().toStdString()); !s) {
+    if (Status s = checkDataSourceName(ui_->nameEdit->text().toStdString()); !s) {
         warn(this, ui::text(s.error));
         return;
     }
-    if (ui_->driverBox.currentText().isEmpty()) {
+    if (ui_->driverBox->currentText().isEmpty()) {
         warn(this, ui::text(texts::kChooseDsnDriver));
         return;
     }
@@ -245,58 +249,62 @@ void DsnEditDialog::accept() {
 
 // ---------------------------------------------------------------------------------------------
 
+// The controls the dialog works with; all of them are children of the dialog.
 struct DsnManagerDialog::Controls {
-    // Containers come before what they hold, so that members are destroyed children first.
-    QVBoxLayout layout;
-    QHBoxLayout listRow;
-    QVBoxLayout actions;
-    QLabel note{ui::text(texts::kDsnManagerNote)};
-    QTreeWidget list;
-    QPushButton addButton{ui::text(texts::kDsnAdd)};
-    QPushButton editButton{ui::text(texts::kDsnEdit)};
-    QPushButton removeButton{ui::text(texts::kDsnRemove)};
-    QDialogButtonBox buttons;
-    // Closing is accepting: the list as it now is counts.
-    QPushButton* closeButton =
-        buttons.addButton(ui::text(texts::kDsnClose), QDialogButtonBox::AcceptRole);
+    QTreeWidget* list = nullptr;
+    QPushButton* addButton = nullptr;
+    QPushButton* editButton = nullptr;
+    QPushButton* removeButton = nullptr;
+    QPushButton* closeButton = nullptr;
 };
 
 DsnManagerDialog::DsnManagerDialog(QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Controls>()) {
     Controls& c = *ui_;
     setWindowTitle(ui::text(texts::kDsnManagerTitle));
-    setLayout(&c.layout);
-    c.note.setWordWrap(true);
-    c.layout.addWidget(&c.note);
-    // The list with what can be done to its entries beside it, and the dialog's button below.
-    c.listRow.addWidget(&c.list, 1);
-    c.actions.addWidget(&c.addButton);
-    c.actions.addWidget(&c.editButton);
-    c.actions.addWidget(&c.removeButton);
-    c.actions.addStretch(1);
-    c.listRow.addLayout(&c.actions);
-    c.layout.addLayout(&c.listRow, 1);
-    c.layout.addWidget(&c.buttons);
+    auto* note = new QLabel(ui::text(texts::kDsnManagerNote), this);
+    note->setWordWrap(true);
+    c.list = new QTreeWidget(this);
+    c.addButton = new QPushButton(ui::text(texts::kDsnAdd), this);
+    c.editButton = new QPushButton(ui::text(texts::kDsnEdit), this);
+    c.removeButton = new QPushButton(ui::text(texts::kDsnRemove), this);
+    auto* buttons = new QDialogButtonBox(this);
+    // Closing is accepting: the list as it now is counts.
+    c.closeButton = buttons->addButton(ui::text(texts::kDsnClose), QDialogButtonBox::AcceptRole);
 
-    c.list.setColumnCount(3);
-    c.list.setHeaderLabels({ui::text(texts::kDsnNameColumn), ui::text(texts::kDsnDriverColumn),
-                            ui::text(texts::kDsnKindColumn)});
-    c.list.setRootIsDecorated(false);
-    c.list.setAllColumnsShowFocus(true);
-    c.list.setSelectionMode(QAbstractItemView::SingleSelection);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(note);
+    // The list with what can be done to its entries beside it, and the dialog's button below.
+    auto* listRow = new QHBoxLayout;
+    layout->addLayout(listRow, 1);
+    listRow->addWidget(c.list, 1);
+    auto* actions = new QVBoxLayout;
+    listRow->addLayout(actions);
+    actions->addWidget(c.addButton);
+    actions->addWidget(c.editButton);
+    actions->addWidget(c.removeButton);
+    actions->addStretch(1);
+    layout->addWidget(buttons);
+
+    c.list->setColumnCount(3);
+    c.list->setHeaderLabels({ui::text(texts::kDsnNameColumn), ui::text(texts::kDsnDriverColumn),
+                             ui::text(texts::kDsnKindColumn)});
+    c.list->setRootIsDecorated(false);
+    c.list->setAllColumnsShowFocus(true);
+    c.list->setSelectionMode(QAbstractItemView::SingleSelection);
     resize(560, 360);
 
-    for (QPushButton* button : {&c.addButton, &c.editButton, &c.removeButton}) {
+    for (QPushButton* button : {c.addButton, c.editButton, c.removeButton}) {
         button->setAutoDefault(false);
     }
     c.closeButton->setDefault(true);
-    connect(&c.addButton, &QPushButton::clicked, this, &DsnManagerDialog::onAdd);
-    connect(&c.editButton, &QPushButton::clicked, this, &DsnManagerDialog::onEdit);
-    connect(&c.removeButton, &QPushButton::clicked, this, &DsnManagerDialog::onRemove);
-    connect(&c.buttons, &QDialogButtonBox::accepted, this, &DsnManagerDialog::accept);
-    connect(&c.list, &QTreeWidget::currentItemChanged, this, &DsnManagerDialog::updateButtons);
-    connect(&c.list, &QTreeWidget::itemDoubleClicked, this, [this] {
-        if (ui_->editButton.isEnabled()) {
+    connect(c.addButton, &QPushButton::clicked, this, &DsnManagerDialog::onAdd);
+    connect(c.editButton, &QPushButton::clicked, this, &DsnManagerDialog::onEdit);
+    connect(c.removeButton, &QPushButton::clicked, this, &DsnManagerDialog::onRemove);
+    connect(buttons, &QDialogButtonBox::accepted, this, &DsnManagerDialog::accept);
+    connect(c.list, &QTreeWidget::currentItemChanged, this, &DsnManagerDialog::updateButtons);
+    connect(c.list, &QTreeWidget::itemDoubleClicked, this, [this] {
+        if (ui_->editButton->isEnabled()) {
             onEdit();
         }
     });
@@ -306,16 +314,16 @@ DsnManagerDialog::DsnManagerDialog(QWidget* parent)
 DsnManagerDialog::~DsnManagerDialog() = default;
 
 QTreeWidget& DsnManagerDialog::list() {
-    return ui_->list;
+    return *ui_->list;
 }
 QPushButton& DsnManagerDialog::addButton() {
-    return ui_->addButton;
+    return *ui_->addButton;
 }
 QPushButton& DsnManagerDialog::editButton() {
-    return ui_->editButton;
+    return *ui_->editButton;
 }
 QPushButton& DsnManagerDialog::removeButton() {
-    return ui_->removeButton;
+    return *ui_->removeButton;
 }
 QPushButton& DsnManagerDialog::closeButton() {
     return *ui_->closeButton;
@@ -326,19 +334,19 @@ void DsnManagerDialog::refresh() {
         const ui::WaitCursor wait;
         sources_ = listOdbcDataSources();
     }
-    ui_->list.clear();
+    ui_->list->clear();
     for (const OdbcDataSource& source : sources_) {
         auto item = std::make_unique<QTreeWidgetItem>(
             QStringList{ui::text(source.name), ui::text(source.driver),
                         ui::text(source.isSystem ? texts::kDsnSystemKind : texts::kDsnUserKind)});
-        ui_->list.addTopLevelItem(item.release());  // the list owns its items
+        ui_->list->addTopLevelItem(item.release());  // the list owns its items
     }
     for (int column = 0; column < 3; ++column) {
-        ui_->list.resizeColumnToContents(column);
+        ui_->list->resizeColumnToContents(column);
     }
     // A row is always selected where there is one, so the buttons say what they act on.
-    if (ui_->list.topLevelItemCount() > 0) {
-        ui_->list.setCurrentItem(ui_->list.topLevelItem(0));
+    if (ui_->list->topLevelItemCount() > 0) {
+        ui_->list->setCurrentItem(ui_->list->topLevelItem(0));
     }
     updateButtons();
 }
@@ -346,7 +354,7 @@ void DsnManagerDialog::refresh() {
 bool DsnManagerDialog::select(const QString& name, bool isSystem) {
     for (std::size_t i = 0; i < sources_.size(); ++i) {
         if (ui::text(sources_[i].name) == name && sources_[i].isSystem == isSystem) {
-            ui_->list.setCurrentItem(ui_->list.topLevelItem(static_cast<int>(i)));
+            ui_->list->setCurrentItem(ui_->list->topLevelItem(static_cast<int>(i)));
             return true;
         }
     }
@@ -354,8 +362,8 @@ bool DsnManagerDialog::select(const QString& name, bool isSystem) {
 }
 
 const OdbcDataSource* DsnManagerDialog::selected() const {
-    const int row = ui_->list.currentItem() != nullptr
-                        ? ui_->list.indexOfTopLevelItem(ui_->list.currentItem())
+    const int row = ui_->list->currentItem() != nullptr
+                        ? ui_->list->indexOfTopLevelItem(ui_->list->currentItem())
                         : -1;
     if (row < 0 || row >= static_cast<int>(sources_.size())) {
         return nullptr;
@@ -376,8 +384,8 @@ bool DsnManagerDialog::userSourceExists(const std::string& name) const {
 void DsnManagerDialog::updateButtons() {
     const OdbcDataSource* source = selected();
     const bool user = source != nullptr && !source->isSystem;
-    ui_->editButton.setEnabled(user);
-    ui_->removeButton.setEnabled(user);
+    ui_->editButton->setEnabled(user);
+    ui_->removeButton->setEnabled(user);
 }
 
 void DsnManagerDialog::onAdd() {
