@@ -15,7 +15,6 @@
 #include <memory>
 #include <string>
 
-#include "app/ui/ui_support.h"
 #include "channels/group_order.h"
 #include "channels/ui/channel_dialog.h"
 #include "channels/ui/channel_list_page.h"
@@ -23,6 +22,7 @@
 #include "database/connection_settings.h"
 #include "settings/settings_record.h"
 #include "support/odbc_sandbox.h"
+#include "ui/ui_support.h"
 
 using namespace vorda;
 

@@ -4,7 +4,8 @@
 //
 // The search looks for a text in each row's station code and channel code, letter case ignored
 // for the Latin and the Cyrillic letters of code page 1251. That folding is the search's own:
-// the page finds a row's channel by sameChannelCode (group_order.h), which folds A to Z alone.
+// the page finds a row's channel by sameChannelCode (settings/code_rules.h), which folds A to Z
+// alone.
 #include <cstddef>
 #include <string>
 #include <string_view>

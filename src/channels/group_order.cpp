@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "platform/text.h"
-
 namespace vorda {
 namespace {
 
@@ -73,12 +71,6 @@ int compareStations(const std::string& a, const std::string& b) {
         return 0;
     }
     return a.size() < b.size() ? -1 : 1;
-}
-
-bool sameChannelCode(const std::string& a, const std::string& b) {
-    // A rule of its own, which ASCII case folding happens to give: it stays Latin A to Z only
-    // whatever the profile document's name matching comes to be.
-    return equalsAsciiNoCase(a, b);
 }
 
 void sortGroupsByStation(SettingsRecord& record, bool ascending) {

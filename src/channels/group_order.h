@@ -36,9 +36,6 @@ int rowOf(const std::vector<RowRef>& rows, int group, int channel);
 // significant, a text before every longer text that begins with it. Negative, 0 or positive.
 int compareStations(const std::string& a, const std::string& b);
 
-// Channel codes compared without regard to the case of the Latin letters A to Z only.
-bool sameChannelCode(const std::string& a, const std::string& b);
-
 // Sorts the shown groups stably by station code, ascending or descending. Groups with equal
 // codes keep their order among themselves, a group without channels moves with its station like
 // any other, and the groups at or beyond groupCount keep their places after the shown ones.

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <optional>
 
-#include "channels/channel_rules.h"
 #include "database/odbc.h"
 #include "platform/cp1251.h"
 #include "platform/text.h"
+#include "settings/code_rules.h"
 
 namespace vorda {
 namespace {

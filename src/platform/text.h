@@ -5,7 +5,7 @@
 // every byte from 0x80 up is left as it is and is never a letter, a blank or a digit here.
 //
 // Rules of their own stay with their owners even where they agree with one of these today:
-// channel codes (sameChannelCode in channels/group_order.h), the names of the profile document
+// channel codes (sameChannelCode in settings/code_rules.h), the names of the profile document
 // (platform/profile_document.cpp, which fold as code page 1251 does) and the upper case of code
 // page 1251 (platform/cp1251.h).
 #include <cstdint>

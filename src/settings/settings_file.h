@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "channels/channel_rules.h"
 #include "platform/environment.h"
 #include "platform/profile_document.h"
 #include "platform/status.h"
+#include "settings/code_rules.h"
 #include "settings/connection_values.h"
 #include "settings/settings_merge.h"
 #include "settings/settings_record.h"

@@ -5,8 +5,8 @@
 #include <unordered_map>
 #include <utility>
 
-#include "channels/group_order.h"
 #include "platform/text.h"
+#include "settings/code_rules.h"
 #include "settings/settings_keys.h"
 
 namespace vorda {

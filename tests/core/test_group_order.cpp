@@ -78,16 +78,6 @@ TEST(GroupOrder, StationOrderIsUnsignedByteOrderWithCase) {
     EXPECT_GT(compareStations("\xFF", "\x7F"), 0);
 }
 
-TEST(GroupOrder, ChannelCodesIgnoreOnlyLatinCase) {
-    EXPECT_TRUE(sameChannelCode("BHZ", "bhz"));
-    EXPECT_TRUE(sameChannelCode("bHz", "BhZ"));
-    EXPECT_FALSE(sameChannelCode("BHZ", "BHE"));
-    EXPECT_FALSE(sameChannelCode("BHZ", "BHZ "));
-    // Cyrillic letters must match exactly: "Б" (0xC1) against "б" (0xE1).
-    EXPECT_FALSE(sameChannelCode("\xC1", "\xE1"));
-    EXPECT_TRUE(sameChannelCode("\xC1Z", "\xC1z"));
-}
-
 TEST(GroupOrder, SortsShownGroupsAscendingAndDescending) {
     SettingsRecord record;
     fill(record, {"S2", "S1", "S3"});

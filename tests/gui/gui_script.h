@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "app/ui/ui_support.h"
 #include "platform/environment.h"
 #include "settings/settings_record.h"
+#include "ui/ui_support.h"
 
 namespace vorda::test {
 

@@ -11,7 +11,6 @@
 #include <memory>
 #include <vector>
 
-#include "app/ui/ui_support.h"
 #include "channels/ui/channel_dialog.h"
 #include "database/connection_settings.h"
 #include "database/schema_dictionary.h"
@@ -20,6 +19,7 @@
 #include "settings/settings_record.h"
 #include "support/db_servers.h"
 #include "support/odbc_sandbox.h"
+#include "ui/ui_support.h"
 
 using namespace vorda;
 

@@ -21,7 +21,6 @@
 #include <vector>
 
 #include "app/ui/settings_dialog.h"
-#include "app/ui/ui_support.h"
 #include "channels/ui/channel_dialog.h"
 #include "channels/ui/channel_list_page.h"
 #include "channels/ui/channel_table_model.h"
@@ -31,6 +30,7 @@
 #include "settings/settings_record.h"
 #include "support/odbc_sandbox.h"
 #include "support/temp_dir.h"
+#include "ui/ui_support.h"
 
 using namespace vorda;
 

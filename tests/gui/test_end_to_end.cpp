@@ -17,7 +17,6 @@
 #include "app/ui/additional_page.h"
 #include "app/ui/settings_app.h"
 #include "app/ui/settings_dialog.h"
-#include "app/ui/ui_support.h"
 #include "channels/ui/channel_dialog.h"
 #include "channels/ui/channel_list_page.h"
 #include "channels/ui/channel_table_model.h"
@@ -25,6 +24,7 @@
 #include "settings/settings_record.h"
 #include "support/odbc_sandbox.h"
 #include "support/temp_dir.h"
+#include "ui/ui_support.h"
 
 using namespace vorda;
 

@@ -10,10 +10,10 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "app/ui/folder_chooser.h"
-#include "app/ui/ui_support.h"
 #include "resources/texts.h"
 #include "settings/settings_record.h"
+#include "ui/folder_chooser.h"
+#include "ui/ui_support.h"
 
 namespace vorda {
 namespace {

@@ -3,7 +3,7 @@
 // number of groups in use, log directory). Every change goes straight into the settings record.
 #include <memory>
 
-#include "app/ui/dialog_page.h"
+#include "ui/dialog_page.h"
 
 class QCheckBox;
 class QLineEdit;

@@ -8,8 +8,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "app/ui/ui_support.h"
 #include "resources/texts.h"
+#include "ui/ui_support.h"
 
 namespace vorda {
 namespace {

@@ -6,12 +6,12 @@
 #include <QTabWidget>
 #include <QTranslator>
 
-#include "app/ui/app_resources.h"
-#include "app/ui/enter_key.h"
 #include "app/ui/settings_dialog.h"
-#include "app/ui/ui_support.h"
 #include "database/connection_settings.h"
 #include "database/ui/database_wait.h"
+#include "ui/app_resources.h"
+#include "ui/enter_key.h"
+#include "ui/ui_support.h"
 
 namespace vorda {
 

@@ -15,10 +15,7 @@
 #include <initializer_list>
 
 #include "app/ui/additional_page.h"
-#include "app/ui/app_resources.h"
 #include "app/ui/conflict_dialog.h"
-#include "app/ui/tab_keys.h"
-#include "app/ui/ui_support.h"
 #include "channels/ui/channel_list_page.h"
 #include "channels/ui/channel_table_model.h"
 #include "database/connection_settings.h"
@@ -26,6 +23,9 @@
 #include "resources/texts.h"
 #include "settings/settings_file.h"
 #include "settings/settings_record.h"
+#include "ui/app_resources.h"
+#include "ui/tab_keys.h"
+#include "ui/ui_support.h"
 
 namespace vorda {
 namespace {

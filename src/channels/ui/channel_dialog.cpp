@@ -17,7 +17,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/ui/ui_support.h"
 #include "channels/channel_rules.h"
 #include "channels/group_order.h"
 #include "channels/time_conversion.h"
@@ -26,6 +25,7 @@
 #include "platform/text.h"
 #include "resources/texts.h"
 #include "settings/settings_record.h"
+#include "ui/ui_support.h"
 
 namespace vorda {
 namespace {

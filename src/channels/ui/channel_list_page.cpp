@@ -28,8 +28,6 @@
 #include <array>
 #include <functional>
 
-#include "app/ui/app_resources.h"
-#include "app/ui/ui_support.h"
 #include "channels/channel_list.h"
 #include "channels/group_order.h"
 #include "channels/ui/channel_dialog.h"
@@ -37,6 +35,8 @@
 #include "platform/cp1251.h"
 #include "resources/texts.h"
 #include "settings/settings_record.h"
+#include "ui/app_resources.h"
+#include "ui/ui_support.h"
 
 namespace vorda {
 namespace {

@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/ui/dialog_page.h"
+#include "ui/dialog_page.h"
 
 class QLineEdit;
 class QTableView;

@@ -1,9 +1,9 @@
 #include "channels/ui/channel_table_model.h"
 
-#include "app/ui/ui_support.h"
 #include "channels/channel_list.h"
 #include "channels/time_conversion.h"
 #include "resources/texts.h"
+#include "ui/ui_support.h"
 
 namespace vorda {
 

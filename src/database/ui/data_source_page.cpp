@@ -9,12 +9,12 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "app/ui/folder_chooser.h"
-#include "app/ui/ui_support.h"
 #include "database/connection_settings.h"
 #include "database/ui/dsn_manager_dialog.h"
 #include "resources/texts.h"
 #include "settings/settings_file.h"
+#include "ui/folder_chooser.h"
+#include "ui/ui_support.h"
 
 namespace vorda {
 namespace {

@@ -3,8 +3,8 @@
 // connection values, the connection test and the data source manager.
 #include <memory>
 
-#include "app/ui/dialog_page.h"
 #include "platform/environment.h"
+#include "ui/dialog_page.h"
 
 class QComboBox;
 class QLineEdit;

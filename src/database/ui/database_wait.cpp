@@ -6,8 +6,8 @@
 #include <QThread>
 #include <QTimer>
 
-#include "app/ui/ui_support.h"
 #include "resources/texts.h"
+#include "ui/ui_support.h"
 
 namespace vorda::ui {
 namespace {

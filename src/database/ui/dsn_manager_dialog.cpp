@@ -13,10 +13,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/ui/ui_support.h"
 #include "database/connection_settings.h"
 #include "platform/cp1251.h"
 #include "resources/texts.h"
+#include "ui/ui_support.h"
 
 namespace vorda {
 namespace {

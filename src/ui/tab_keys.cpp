@@ -1,4 +1,4 @@
-#include "app/ui/tab_keys.h"
+#include "ui/tab_keys.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "app/ui/dialog_page.h"
+#include "ui/dialog_page.h"
 
 #include <QKeyEvent>
 

@@ -1,4 +1,4 @@
-#include "app/ui/enter_key.h"
+#include "ui/enter_key.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>

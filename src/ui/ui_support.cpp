@@ -1,4 +1,4 @@
-#include "app/ui/ui_support.h"
+#include "ui/ui_support.h"
 
 #include <QApplication>
 #include <QCoreApplication>

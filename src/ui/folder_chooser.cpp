@@ -1,11 +1,11 @@
-#include "app/ui/folder_chooser.h"
+#include "ui/folder_chooser.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 
-#include "app/ui/ui_support.h"
 #include "resources/texts.h"
+#include "ui/ui_support.h"
 
 namespace vorda::ui {
 namespace {

@@ -3,7 +3,7 @@
 // each gives the text of its tab and fills its controls from the settings record or the
 // connection values when asked. Enter and Escape pressed inside a page close nothing: the page
 // takes them before they reach the dialog's default and cancel handling (Enter on a focused push
-// button presses that button, app/ui/enter_key.h).
+// button presses that button, ui/enter_key.h).
 #include <QString>
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "app/ui/app_resources.h"
+#include "ui/app_resources.h"
 
 #include <QtGlobal>
 
