@@ -7,6 +7,10 @@ install(FILES src/resources/vorda-settings.desktop DESTINATION ${CMAKE_INSTALL_D
 install(FILES src/resources/icons/vorda.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
         RENAME vorda-settings.svg)
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+# The Ansible module, where Ansible looks for modules of the system (/usr/share/ansible/plugins/
+# modules in the package).
+install(FILES ansible/library/vorda_settings.py
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/ansible/plugins/modules)
 
 # The manual page and the README go compressed, as Debian keeps them.
 find_program(GZIP_PROGRAM gzip)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks a built Debian package as an administrator would use it: its control fields, then
-# apt-get install, the program, its manual page, its desktop entry and --dump of the demo
-# from the installed files alone, then removes it again (--keep leaves it installed).
+# apt-get install, the program, its manual page, its desktop entry, --dump of the demo and the
+# Ansible module (where Ansible is installed) from the installed files alone, then removes it
+# again (--keep leaves it installed).
 # Usage: bash scripts/check-package.sh path/to/vorda-settings_VERSION_ARCH.deb [--keep]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -41,7 +42,8 @@ for heading in SYNOPSIS DESCRIPTION OPTIONS FILES ENVIRONMENT "EXIT STATUS" EXAM
 done
 desktop-file-validate /usr/share/applications/vorda-settings.desktop || fail "desktop entry"
 for f in /usr/share/icons/hicolor/scalable/apps/vorda-settings.svg \
-         /usr/share/doc/vorda-settings/copyright /usr/share/doc/vorda-settings/README.md.gz; do
+         /usr/share/doc/vorda-settings/copyright /usr/share/doc/vorda-settings/README.md.gz \
+         /usr/share/ansible/plugins/modules/vorda_settings.py; do
   [ -f "$f" ] || fail "missing $f"
 done
 
@@ -55,4 +57,14 @@ dump="$(cd "$run" && vorda-settings --dump)"
 grep -q '"settingsPath": "./ZEL_VurEV.ini"' <<<"$dump" || fail "--dump: $dump"
 grep -q '"groupCount": 3' <<<"$dump" || fail "--dump: $dump"
 (cd "$run" && vorda-settings --test-connection >/dev/null) || fail "--test-connection of the demo"
+
+# The Ansible module where Ansible finds it, with the installed program (when Ansible is here).
+if command -v ansible >/dev/null; then
+  ansible-doc vorda_settings | grep -q "settings" || fail "ansible-doc does not show vorda_settings"
+  ANSIBLE_LOCAL_TEMP="$run/ansible" ANSIBLE_REMOTE_TEMP="$run/ansible" XDG_CACHE_HOME="$run/cache" \
+    ansible localhost -c local -i localhost, -m vorda_settings \
+    -a "{\"path\": \"$run/ZEL_VurEV.ini\", \"settings\": {\"server\": \"package-check\"}}" \
+    >/dev/null || fail "the Ansible module vorda_settings"
+  grep -q "^SERVER=package-check" "$run/ZEL_VurEV.ini" || fail "vorda_settings did not set the server"
+fi
 echo "check-package: $(basename "$deb") installs and works"

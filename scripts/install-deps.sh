@@ -22,7 +22,7 @@ TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   odbc-postgresql postgresql odbc-mariadb mariadb-server
   clang clang-format libclang-rt-14-dev
-  desktop-file-utils man-db
+  desktop-file-utils man-db ansible-core
 )
 case "${1:-}" in
   "") ;;

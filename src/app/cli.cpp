@@ -1,19 +1,30 @@
 #include "app/cli.h"
 
 #include <getopt.h>
+#include <stdlib.h>
 
+#include <cerrno>
+#include <filesystem>
+#include <iostream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <system_error>
 
+#include "app/apply_json.h"
+#include "channels/settings_apply.h"
 #include "database/connection_settings.h"
 #include "database/schema_dictionary.h"
+#include "platform/atomic_file.h"
 #include "platform/cp1251.h"
+#include "platform/line_diff.h"
 #include "platform/text.h"
 #include "resources/texts.h"
 #include "settings/settings_file.h"
+#include "settings/settings_keys.h"
 
 namespace vorda {
 namespace {
@@ -32,9 +43,16 @@ constexpr const char* kUsage =
     "                  connection values (in this order) instead of those of ./ork.ini,\n"
     "                  /etc/ZEL.ini, the settings file or the defaults ZEL, ZEL, QMX, D:\\Data.\n"
     "\n"
-    "Options (anywhere before --; at most one of the first five):\n"
+    "Options (anywhere before --; at most one of the first six):\n"
     "  --dump             print the settings and connection values as JSON (no password)\n"
     "  --rewrite          load and save the settings file, as OK without a change would\n"
+    "  --apply FILE       apply the settings document FILE (JSON in the shape --dump prints;\n"
+    "                     - for standard input) and save it as OK would; prints\n"
+    "                     {\"changed\": true|false}. A document with a value the dialog would\n"
+    "                     refuse, or a field it does not know, is refused: exit 1, nothing "
+    "written\n"
+    "    --check          with --apply: write nothing, only tell whether it would change\n"
+    "    --diff           with --apply: add the change as a unified diff (\"diff\", UTF-8)\n"
     "  --test-connection  connect to the database and print the report\n"
     "  --stations         print the station codes the channel dialog offers, as JSON\n"
     "  --channels STATION print the channel codes of the station the dialog offers, as JSON\n"
@@ -47,7 +65,8 @@ constexpr const char* kUsage =
     "\n"
     "Exit status:\n"
     "  0  the dialog was closed, or the mode did its work\n"
-    "  1  the mode failed: the settings file cannot be read or saved, or no connection;\n"
+    "  1  the mode failed: the settings file cannot be read or saved, a settings document\n"
+    "     was refused, or no connection;\n"
     "     or the dialog has no display to open on\n"
     "  2  the command line is wrong (an unknown option, two modes)\n"
     "\n"
@@ -132,10 +151,23 @@ bool isOptionWord(std::string_view word) {
     return word.size() >= 2 && word[0] == '-' && (word[1] == '-' || isAsciiLetter(word[1]));
 }
 
-enum OptionCode { kDump = 256, kRewrite, kTestConnection, kStations, kChannels, kVersion };
+enum OptionCode {
+    kDump = 256,
+    kRewrite,
+    kApply,
+    kCheck,
+    kDiff,
+    kTestConnection,
+    kStations,
+    kChannels,
+    kVersion
+};
 constexpr struct option kLongOptions[] = {
     {"dump", no_argument, nullptr, kDump},
     {"rewrite", no_argument, nullptr, kRewrite},
+    {"apply", required_argument, nullptr, kApply},
+    {"check", no_argument, nullptr, kCheck},
+    {"diff", no_argument, nullptr, kDiff},
     {"test-connection", no_argument, nullptr, kTestConnection},
     {"stations", no_argument, nullptr, kStations},
     {"channels", required_argument, nullptr, kChannels},
@@ -174,6 +206,16 @@ std::string parseOwnOptions(const std::string& program, const std::vector<std::s
                 break;
             case kRewrite:
                 options.rewrite = true;
+                break;
+            case kApply:
+                options.apply = true;
+                options.applyDocument = optarg;
+                break;
+            case kCheck:
+                options.check = true;
+                break;
+            case kDiff:
+                options.diff = true;
                 break;
             case kTestConnection:
                 options.testConnection = true;
@@ -435,6 +477,192 @@ int listCodes(const Environment& env, const std::string* station, std::ostream& 
     return kExitOk;
 }
 
+// --- --apply
+
+// A text for one line of a report: each line break, with the blanks after it, as one blank.
+std::string oneLine(std::string text) {
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at)) {
+        std::size_t end = at + 1;
+        while (end < text.size() && text[end] == ' ') {
+            ++end;
+        }
+        text.replace(at, end - at, " ");
+    }
+    return text;
+}
+
+// The text of the settings document: the file named (from the current directory, unless the
+// name starts with /), or standard input for "-".
+bool readDocumentText(const CommandLineOptions& options, std::istream& in, std::string& text,
+                      std::ostream& err) {
+    const std::string& name = options.applyDocument;
+    Status status;
+    if (name == "-") {
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (in.bad()) {
+            status = Status::failure(
+                texts::format(texts::kDocumentUnreadable, {name, texts::systemError(EIO)}));
+        }
+    } else {
+        bool exists = false;
+        status = readFileBytes(
+            name.starts_with('/') ? name : joinPath(options.rest.currentDir, name), text, exists);
+        if (status.ok && !exists) {
+            status = Status::failure(
+                texts::format(texts::kDocumentUnreadable, {name, texts::systemError(ENOENT)}));
+        }
+    }
+    if (!status.ok) {
+        err << "vorda-settings: " << status.error << "\n";
+    }
+    return status.ok;
+}
+
+// The connection values the settings file holds, read as the connection settings read them
+// (the data directory up to its own width); connection items on the command line replace those
+// they name, as they do for the dialog.
+void takeFileConnection(SettingsValues& values, const SettingsFile& file, const Environment& env) {
+    if (file.document) {
+        values.dataDir = file.document->getString(keys::kData, keys::kDir, values.dataDir,
+                                                  ConnectionValues::kDataDirLimit);
+    }
+    ConnectionSettings connection(env);
+    if (connection.commandTail.empty()) {
+        return;
+    }
+    ConnectionValues& shared = ConnectionSettings::values();
+    shared = {values.dataSource, values.user, values.password, values.dataDir};
+    connection.load();
+    values.dataSource = shared.dataSource;
+    values.user = shared.user;
+    values.password = shared.password;
+    values.dataDir = shared.dataDir;
+}
+
+// A folder of our own in the temporary folder, removed with what it holds when the object goes.
+class ScratchFolder {
+  public:
+    ScratchFolder() {
+        std::error_code error;
+        std::string pattern =
+            (std::filesystem::temp_directory_path(error) / "vorda-settings.XXXXXX").string();
+        if (!error && ::mkdtemp(pattern.data()) != nullptr) {
+            path_ = std::move(pattern);
+        }
+    }
+    ~ScratchFolder() {
+        if (!path_.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(path_, ignored);
+        }
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+// The save of an apply: the dialog's save, merged with what the service wrote since the file
+// was loaded (the base) and with a backup. A value both sides changed fails it, as --rewrite
+// reports it, also one that turned up only as the file was being replaced (the file then holds
+// the service's value, and the save asked again reports it).
+SaveResult saveApplied(SettingsRecord& record, SettingsFile& file, std::ostream& err) {
+    const ConnectionValues connection{record.dataSource, record.user, record.password,
+                                      record.dataDir};
+    SaveResult saved = saveSettings(record, file, connection);
+    if (saved.ok && !saved.conflicts.empty()) {
+        const int writes = saved.writes;
+        saved = saveSettings(record, file, connection);
+        saved.writes += writes;
+    }
+    for (const std::string& warning : saved.warnings) {
+        err << "vorda-settings: warning: "
+            << shown(texts::format(texts::kBackupNotKept, {warning}), file) << "\n";
+    }
+    return saved;
+}
+
+// Saves the applied record, or with check saves it to a copy of the file as it is now (before),
+// in a folder of our own, leaving the file untouched. Gives what the file holds after it (as we
+// wrote or found it) and whether the apply changed its bytes.
+Status saveOrCheck(SettingsRecord& record, SettingsFile& file, bool check,
+                   const FileContent& before, FileContent& after, bool& changed,
+                   std::ostream& err) {
+    std::optional<ScratchFolder> scratch;
+    if (check) {
+        if (scratch.emplace().path().empty()) {
+            return Status::failure(texts::systemError(errno));
+        }
+        file.filePath = joinPath(scratch->path(), baseNameOf(file.filePath));
+        file.backupDir.clear();
+        if (Status st = before.exists ? writeFileAtomically(file.filePath, before.bytes)
+                                      : Status::success();
+            !st) {
+            return st;
+        }
+    }
+    const SaveResult saved = saveApplied(record, file, err);
+    if (!saved.ok) {
+        return saved;
+    }
+    if (check || !file.document) {
+        Status st = readFileBytes(file.filePath, after.bytes, after.exists);
+        changed = after != before;
+        return st;
+    }
+    after = FileContent{true, file.document->bytes()};
+    changed = saved.writes > 0;
+    return Status::success();
+}
+
+int apply(const CommandLineOptions& options, std::istream& in, std::ostream& out,
+          std::ostream& err) {
+    std::string text;
+    if (!readDocumentText(options, in, text, err)) {
+        return kExitFailure;
+    }
+    const DocumentReading reading = readSettingsDocument(text);
+    if (!reading.ok()) {
+        err << "vorda-settings: " << oneLine(reading.refusal->text()) << "\n";
+        return kExitFailure;
+    }
+    SettingsRecord record;
+    SettingsFile file;
+    if (Status st = loadSettings(record, file, options.rest); !st.ok) {
+        err << "vorda-settings: " << shown(st.error, file) << "\n";
+        return kExitFailure;
+    }
+    warnAboutChannelLists(file, err);
+    SettingsValues values = settingsValuesOf(record);
+    takeFileConnection(values, file, options.rest);
+    ApplyResult applied = applySettingsDocument(values, reading.document);
+    if (!applied.ok()) {
+        err << "vorda-settings: " << oneLine(applied.refusal->text()) << "\n";
+        return kExitFailure;
+    }
+    assignValues(record, std::move(applied.values));
+
+    FileContent before;
+    FileContent after;
+    bool changed = false;
+    const std::string shownPath = shown(file.settingsPath, file);
+    if (Status st = readFileBytes(file.filePath, before.bytes, before.exists);
+        !st || !(st = saveOrCheck(record, file, options.check, before, after, changed, err))) {
+        err << "vorda-settings: " << shown(oneLine(st.error), file) << "\n";
+        return kExitFailure;
+    }
+    std::optional<std::string> diff;
+    if (options.diff) {
+        diff = unifiedDiff(cp1251::toUtf8(before.bytes), cp1251::toUtf8(after.bytes),
+                           before.exists ? shownPath : "/dev/null", shownPath);
+    }
+    out << applyReport(changed, diff) << "\n";
+    return kExitOk;
+}
+
 }  // namespace
 
 CommandLineOptions parseCommandLineOptions(const Environment& env) {
@@ -457,8 +685,9 @@ CommandLineOptions parseCommandLineOptions(const Environment& env) {
             options.toolkitArgs.insert(options.toolkitArgs.end(), env.args.begin() + i,
                                        env.args.begin() + i + taken);
             i += taken - 1;
-        } else if (arg == "--channels" && i + 1 < env.args.size()) {
-            // The station code follows as a word of its own, whatever it looks like.
+        } else if ((arg == "--channels" || arg == "--apply") && i + 1 < env.args.size()) {
+            // The station code or the document follows as a word of its own, whatever it looks
+            // like ("-" is standard input).
             own.push_back(arg);
             own.push_back(env.args[++i]);
         } else if (isOptionWord(arg)) {
@@ -484,12 +713,17 @@ bool dialogCanOpen(const CommandLineOptions& options, std::ostream& err) {
         }
     }
     err << "vorda-settings: no display for the settings dialog (neither DISPLAY nor "
-           "WAYLAND_DISPLAY is set).\nThe modes --dump, --rewrite, --test-connection, --stations "
-           "and --channels need none; see --help.\n";
+           "WAYLAND_DISPLAY is set).\nThe modes --dump, --rewrite, --apply, --test-connection, "
+           "--stations and --channels need none; see --help.\n";
     return false;
 }
 
 int runCommandLineMode(const CommandLineOptions& options, std::ostream& out, std::ostream& err) {
+    return runCommandLineMode(options, std::cin, out, err);
+}
+
+int runCommandLineMode(const CommandLineOptions& options, std::istream& in, std::ostream& out,
+                       std::ostream& err) {
     if (!options.usageError.empty()) {
         err << "vorda-settings: " << options.usageError << "\n\n" << kUsage;
         return kExitUsage;
@@ -502,12 +736,19 @@ int runCommandLineMode(const CommandLineOptions& options, std::ostream& out, std
         out << "vorda-settings " << VORDA_VERSION << "\n";
         return kExitOk;
     }
-    if (options.dump + options.rewrite + options.testConnection + options.stations +
+    if (options.dump + options.rewrite + options.apply + options.testConnection + options.stations +
             options.channels >
         1) {
-        err << "vorda-settings: choose one of --dump, --rewrite, --test-connection, --stations "
-               "and --channels\n";
+        err << "vorda-settings: choose one of --dump, --rewrite, --apply, --test-connection, "
+               "--stations and --channels\n";
         return kExitUsage;
+    }
+    if ((options.check || options.diff) && !options.apply) {
+        err << "vorda-settings: --check and --diff go with --apply\n\n" << kUsage;
+        return kExitUsage;
+    }
+    if (options.apply) {
+        return apply(options, in, out, err);
     }
     if (options.dump) {
         return dump(options.rest, out, err);

@@ -1,6 +1,6 @@
 #pragma once
-// The command line: the modes --dump, --rewrite, --test-connection, --stations, --channels,
-// --help and --version, and
+// The command line: the modes --dump, --rewrite, --apply, --test-connection, --stations,
+// --channels, --help and --version, and
 // what remains for the editor. Our options may stand anywhere (before a "--", which ends them);
 // Qt's own options (-platform NAME, -style NAME, ...) are set aside for the toolkit; whatever
 // else remains names the settings file and the connection items.
@@ -20,6 +20,12 @@ inline constexpr int kExitUsage = 2;    // a command line we do not understand
 struct CommandLineOptions {
     bool dump = false;
     bool rewrite = false;
+    // --apply FILE (a settings document; "-" for standard input), with --check (write nothing)
+    // and --diff (print the change as a unified diff).
+    bool apply = false;
+    std::string applyDocument;
+    bool check = false;
+    bool diff = false;
     bool testConnection = false;
     bool stations = false;
     bool channels = false;
@@ -36,8 +42,8 @@ struct CommandLineOptions {
     std::vector<std::string> toolkitArgs;
 
     bool anyMode() const {
-        return dump || rewrite || testConnection || stations || channels || help || version ||
-               !usageError.empty();
+        return dump || rewrite || apply || check || diff || testConnection || stations ||
+               channels || help || version || !usageError.empty();
     }
 };
 
@@ -48,6 +54,9 @@ CommandLineOptions parseCommandLineOptions(const Environment& env);
 bool dialogCanOpen(const CommandLineOptions& options, std::ostream& err);
 
 // Runs the mode the options ask for (or refuses the command line) and gives the exit status.
+// A settings document named "-" is read from `in` (standard input, when not given).
 int runCommandLineMode(const CommandLineOptions& options, std::ostream& out, std::ostream& err);
+int runCommandLineMode(const CommandLineOptions& options, std::istream& in, std::ostream& out,
+                       std::ostream& err);
 
 }  // namespace vorda

@@ -25,6 +25,10 @@ namespace vorda {
 // channel code.
 std::string proposedFileName(std::string_view station, std::string_view code);
 
+// The samples per second and the file size (megabytes) a new group starts with.
+inline constexpr std::int32_t kNewGroupSps = 20;
+inline constexpr std::int32_t kNewGroupSizeMb = 100;
+
 // The channels an addition of all of a station's channels takes for the group: of the codes the
 // database lists for the group's station, in their order, those the group has no channel of yet
 // (compared as sameChannelCode does; every code for a new group without channels), each with its

@@ -315,6 +315,35 @@ inline constexpr Text kKeptBeingWrittenSaved =
     "сохранить; в нём эти настройки, но, возможно, без последнего изменения другой программы. "
     "Сохраните ещё раз.";
 
+// A settings document (--apply) refused: what is wrong with the field it names.
+// %1 the document (a file name, or "-" for standard input), %2 the reason.
+inline constexpr Text kDocumentUnreadable = "не удалось прочитать документ %1: %2";
+// %1 the line, %2 the column.
+inline constexpr Text kDocumentNotJson = "документ не в формате JSON (строка %1, столбец %2)";
+inline constexpr Text kDocumentNotObject = "документ должен быть объектом JSON";
+inline constexpr Text kFieldUnknown = "такого поля нет";
+inline constexpr Text kFieldTwice = "поле указано дважды";
+inline constexpr Text kFieldMissing = "поле обязательно";
+inline constexpr Text kFieldNotText = "должно быть текстом";
+inline constexpr Text kFieldNotInteger = "должно быть целым числом";
+inline constexpr Text kFieldNotFlag = "должно быть 0 или 1";
+inline constexpr Text kFieldNotTime = "должно быть целым числом секунд Unix или текстом времени";
+inline constexpr Text kFieldNotList = "должно быть списком";
+inline constexpr Text kFieldNotGroup = "должно быть объектом группы";
+inline constexpr Text kFieldNotChannel = "должно быть объектом канала";
+inline constexpr Text kFieldEmpty = "не может быть пустым";
+inline constexpr Text kFieldNotInCodePage = "содержит символ, которого нет в кодировке 1251";
+// %1 the most characters.
+inline constexpr Text kFieldTooLong = "длиннее %1 символов";
+// %1 and %2 the lowest and the highest value.
+inline constexpr Text kFieldOutOfRange = "должно быть от %1 до %2";
+inline constexpr Text kTimeNotText = "не время: нужны секунды Unix или «yyyy-mm-dd hh:MM:ss»";
+inline constexpr Text kGroupWithoutChannels =
+    "в группе должен быть хотя бы один канал (группу удаляют, убрав её из списка)";
+// %1 the number of groups.
+inline constexpr Text kGroupCountOutOfRange = "должно быть от 1 до %1 — числа групп";
+inline constexpr Text kGroupCountWithoutGroups = "должно быть 0: групп нет";
+
 // The reason the system gives for a failed file operation (an errno value), in Russian.
 std::string systemError(int code);
 

@@ -301,6 +301,20 @@ bool sameCodesInOrder(const std::vector<ChannelRecord>& a, const std::vector<Cha
     return true;
 }
 
+// The pairs of groups, and of the channels of two groups, among the items at the positions given.
+std::vector<int> pairGroupsAt(const std::vector<GroupRecord>& a, const std::vector<int>& aAt,
+                              const std::vector<GroupRecord>& b, const std::vector<int>& bAt) {
+    return pairItems(a, aAt, b, bAt, groupKey, sharedChannels);
+}
+
+std::vector<int> pairChannelsAt(const std::vector<ChannelRecord>& x, const std::vector<int>& xAt,
+                                const std::vector<ChannelRecord>& y, const std::vector<int>& yAt) {
+    if (xAt.size() == x.size() && yAt.size() == y.size() && sameCodesInOrder(x, y)) {
+        return allPositions(x.size());
+    }
+    return pairItems(x, xAt, y, yAt, channelKey, noScore);
+}
+
 // --- The structure of one list (the groups, or one group's channels): which items the result
 // holds, in which order, and where each comes from.
 
@@ -477,11 +491,7 @@ class Merger {
         const int oursShown = shownCount(ours_);
         const int theirsShown = shownCount(theirs_);
 
-        const auto pair = [](const std::vector<GroupRecord>& a, const std::vector<int>& aAt,
-                             const std::vector<GroupRecord>& b, const std::vector<int>& bAt) {
-            return pairItems(a, aAt, b, bAt, groupKey, sharedChannels);
-        };
-        Structure s = mergeStructure(base, ours, theirs, pair, [&](int b, int o) {
+        Structure s = mergeStructure(base, ours, theirs, pairGroupsAt, [&](int b, int o) {
             // The same group, in use or not as it was.
             return base[b] == ours[o] && (b < baseShown) == (o < oursShown);
         });
@@ -542,15 +552,8 @@ class Merger {
         const auto& bc = b != nullptr ? b->channels.items() : kNoChannels;
         const auto& oc = o.channels.items();
         const auto& tc = t.channels.items();
-        const auto pair = [](const std::vector<ChannelRecord>& x, const std::vector<int>& xAt,
-                             const std::vector<ChannelRecord>& y, const std::vector<int>& yAt) {
-            if (xAt.size() == x.size() && yAt.size() == y.size() && sameCodesInOrder(x, y)) {
-                return allPositions(x.size());
-            }
-            return pairItems(x, xAt, y, yAt, channelKey, noScore);
-        };
-        Structure s =
-            mergeStructure(bc, oc, tc, pair, [&](int b, int o) { return bc[b] == oc[o]; });
+        Structure s = mergeStructure(bc, oc, tc, pairChannelsAt,
+                                     [&](int b, int o) { return bc[b] == oc[o]; });
         out_.takenFromFile += s.takenFromFile;
         g.channels.items().reserve(s.entries.size());
         for (const Entry& ce : s.entries) {
@@ -628,6 +631,16 @@ void keepOurValues(SettingsValues& merged, const std::vector<MergeConflict>& con
                       c.value.field);
         }
     }
+}
+
+std::vector<int> pairGroups(const std::vector<GroupRecord>& from,
+                            const std::vector<GroupRecord>& to) {
+    return pairGroupsAt(from, allPositions(from.size()), to, allPositions(to.size()));
+}
+
+std::vector<int> pairChannels(const std::vector<ChannelRecord>& from,
+                              const std::vector<ChannelRecord>& to) {
+    return pairChannelsAt(from, allPositions(from.size()), to, allPositions(to.size()));
 }
 
 }  // namespace vorda

@@ -119,4 +119,13 @@ void keepConflictsOpen(SettingsValues& nextBase, ConflictSide nextBaseIs,
 void keepOurValues(SettingsValues& merged, const std::vector<MergeConflict>& conflicts,
                    const SettingsValues& ours);
 
+// Which group of `to` each group of `from` is, as the merge pairs them: by station, and where a
+// station has several groups on both sides, those that share the most channels first, then the
+// rest in order. -1 for a group without a partner.
+std::vector<int> pairGroups(const std::vector<GroupRecord>& from,
+                            const std::vector<GroupRecord>& to);
+// The same for the channels of two groups: by code, as sameChannelCode compares them.
+std::vector<int> pairChannels(const std::vector<ChannelRecord>& from,
+                              const std::vector<ChannelRecord>& to);
+
 }  // namespace vorda

@@ -308,9 +308,9 @@ void ChannelDialog::initDialog() {
     switch (mode_) {
         case Mode::AddGroup:
             setWindowTitle(ui::text(texts::kAddGroupTitle));
-            ui_->spsEdit->setText(QStringLiteral("20"));
+            ui_->spsEdit->setText(number(kNewGroupSps));
             ui_->lastTimeEdit->setText(QStringLiteral("0"));
-            ui_->sizeEdit->setText(QStringLiteral("100"));
+            ui_->sizeEdit->setText(number(kNewGroupSizeMb));
             break;
         case Mode::AddChannel: {
             setWindowTitle(ui::text(texts::kAddChannelTitle));
