@@ -235,7 +235,10 @@ Status resolveTarget(const std::string& path, std::string& target) {
             return cannotWrite(path, errno);
         }
         link.resize(static_cast<std::size_t>(n));
-        current = (!link.empty() && link.front() == '/') ? link : directoryOf(current) + "/" + link;
+        if (link.empty() || link.front() != '/') {
+            link.insert(0, directoryOf(current) + "/");
+        }
+        current = std::move(link);
     }
     return cannotWrite(path, ELOOP);
 }
