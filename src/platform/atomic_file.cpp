@@ -555,15 +555,4 @@ Status replaceFile(const std::string& path, std::string_view bytes, const FileCo
     return finishPlaced(path, target, temp);
 }
 
-Status writeFileAtomically(const std::string& path, std::string_view bytes) {
-    Replacement done;
-    for (int tries = 0; tries < 3; ++tries) {
-        Status status = replaceFile(path, bytes, nullptr, done);
-        if (!status.ok || done.placed) {
-            return status;
-        }
-    }
-    return cannotWrite(path, EEXIST);
-}
-
 }  // namespace vorda
