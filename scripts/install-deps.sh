@@ -21,7 +21,7 @@ PACKAGES=(
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   odbc-postgresql postgresql odbc-mariadb mariadb-server
-  clang clang-format libclang-rt-14-dev
+  clang clang-format clang-tidy libclang-rt-14-dev
   desktop-file-utils man-db ansible-core
 )
 case "${1:-}" in
@@ -29,9 +29,14 @@ case "${1:-}" in
   --test) PACKAGES+=("${TEST_PACKAGES[@]}") ;;
   *) echo "usage: $0 [--test]" >&2; exit 2 ;;
 esac
+# One look at the package database for all of them: when everything is there, nothing is said.
+declare -A installed=()
+while read -r name status; do
+  if [ "$status" = "install ok installed" ]; then installed[$name]=1; fi
+done < <(dpkg-query -W -f='${Package} ${Status}\n' "${PACKAGES[@]}" 2>/dev/null || true)
 missing=()
 for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  [ -n "${installed[$p]:-}" ] || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get -o DPkg::Lock::Timeout=600 update

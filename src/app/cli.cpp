@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -185,6 +186,7 @@ std::string parseOwnOptions(const std::string& program, const std::vector<std::s
     storage.push_back(program);
     storage.insert(storage.end(), words.begin(), words.end());
     std::vector<char*> argv;
+    argv.reserve(storage.size() + 1);
     for (std::string& word : storage) {
         argv.push_back(word.data());
     }
@@ -679,11 +681,13 @@ CommandLineOptions parseCommandLineOptions(const Environment& env) {
         const std::string& arg = env.args[i];
         if (optionsEnded) {
             options.rest.args.push_back(arg);
-        } else if (arg == "--") {
+            continue;
+        }
+        if (arg == "--") {
             optionsEnded = true;
         } else if (const std::size_t taken = toolkitOptionAt(env.args, i); taken > 0) {
-            options.toolkitArgs.insert(options.toolkitArgs.end(), env.args.begin() + i,
-                                       env.args.begin() + i + taken);
+            const auto words = std::span(env.args).subspan(i, taken);
+            options.toolkitArgs.insert(options.toolkitArgs.end(), words.begin(), words.end());
             i += taken - 1;
         } else if ((arg == "--channels" || arg == "--apply") && i + 1 < env.args.size()) {
             // The station code or the document follows as a word of its own, whatever it looks

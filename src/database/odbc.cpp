@@ -81,23 +81,6 @@ std::string firstDiagnostic(SQLSMALLINT type, SQLHANDLE handle) {
     return std::string(p, ::strnlen(p, message.size() - 1));
 }
 
-std::string firstSqlState(SQLSMALLINT type, SQLHANDLE handle) {
-    if (handle == SQL_NULL_HANDLE) {
-        return {};
-    }
-    std::array<SQLCHAR, 6> state{};
-    SQLINTEGER native = 0;
-    std::array<SQLCHAR, 8> message{};
-    SQLSMALLINT length = 0;
-    const SQLRETURN rc = SQLGetDiagRec(type, handle, 1, state.data(), &native, message.data(),
-                                       static_cast<SQLSMALLINT>(message.size()), &length);
-    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
-        return {};
-    }
-    const char* p = reinterpret_cast<const char*>(state.data());
-    return std::string(p, ::strnlen(p, state.size() - 1));
-}
-
 Timeouts& timeouts() {
     static Timeouts t;
     return t;

@@ -56,9 +56,6 @@ inline std::string firstDiagnostic(const Handle& h) {
     return firstDiagnostic(h.type(), h.get());
 }
 
-// The SQLSTATE of the handle's first diagnostic record; empty when there is none.
-std::string firstSqlState(SQLSMALLINT type, SQLHANDLE handle);
-
 // How long the program waits for the database: for a connection to be made, and for a
 // statement to answer. A server that accepts a connection and then says nothing costs at most
 // these. Tests shorten them.

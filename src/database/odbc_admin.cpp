@@ -23,7 +23,7 @@ namespace vorda {
 namespace {
 
 // Lists are returned by the installer as names ended by NUL, the whole ended by a second NUL.
-constexpr std::size_t kListBuffer = 64 * 1024;
+constexpr std::size_t kListBuffer = std::size_t{64} * 1024;
 constexpr std::size_t kValueBuffer = 4096;
 
 // Holds the installer in one configuration mode (user or system data sources) for the life of

@@ -235,7 +235,10 @@ Status resolveTarget(const std::string& path, std::string& target) {
             return cannotWrite(path, errno);
         }
         link.resize(static_cast<std::size_t>(n));
-        current = (!link.empty() && link.front() == '/') ? link : directoryOf(current) + "/" + link;
+        if (link.empty() || link.front() != '/') {
+            link.insert(0, directoryOf(current) + "/");
+        }
+        current = std::move(link);
     }
     return cannotWrite(path, ELOOP);
 }
@@ -620,17 +623,6 @@ Status replaceFile(const std::string& path, std::string_view bytes, const FileCo
         return filled;
     }
     return job.state.exists ? replaceExisting(job) : createMissing(job);
-}
-
-Status writeFileAtomically(const std::string& path, std::string_view bytes) {
-    Replacement done;
-    for (int tries = 0; tries < 3; ++tries) {
-        Status status = replaceFile(path, bytes, nullptr, done);
-        if (!status.ok || done.placed) {
-            return status;
-        }
-    }
-    return cannotWrite(path, EEXIST);
 }
 
 }  // namespace vorda

@@ -107,7 +107,4 @@ enum class FlushOrder : std::uint8_t { BeforePlacing, AfterPlacing };
 Status replaceFile(const std::string& path, std::string_view bytes, const FileContent* expected,
                    Replacement& done, FlushOrder flush = FlushOrder::BeforePlacing);
 
-// replaceFile without an expectation.
-Status writeFileAtomically(const std::string& path, std::string_view bytes);
-
 }  // namespace vorda

@@ -139,8 +139,7 @@ std::string fromUtf8Lossy(std::string_view utf8) {
 std::optional<std::string> fromUtf16(std::u16string_view utf16) {
     std::string out;
     out.reserve(utf16.size());
-    for (std::size_t i = 0; i < utf16.size(); ++i) {
-        const char16_t unit = utf16[i];
+    for (const char16_t unit : utf16) {
         // A surrogate, paired or not, stands for a character outside the code page.
         if (unit < 0x20 || unit == 0x98 || (unit >= 0xD800 && unit <= 0xDFFF) ||
             !encodeOne(unit, out)) {

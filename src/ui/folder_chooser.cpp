@@ -32,7 +32,7 @@ QString chooseFolder(QWidget* parent, const QString& start) {
     if (chosen.isEmpty()) {
         return {};
     }
-    const QString path = QDir::cleanPath(QFileInfo(chosen.first()).absoluteFilePath());
+    QString path = QDir::cleanPath(QFileInfo(chosen.first()).absoluteFilePath());
     // The path goes into the settings file: refuse one that the file cannot hold rather than
     // show a folder that is never saved.
     if (path.size() > kMaxPathChars || !toRecord(path)) {

@@ -35,6 +35,12 @@ constexpr char kForeignBytes[] =
     "K=v";
 const std::string kForeign(kForeignBytes, sizeof kForeignBytes - 1);
 
+// Replaces the file whatever it holds now.
+Status replaceWhole(const std::string& path, std::string_view bytes) {
+    Replacement done;
+    return replaceFile(path, bytes, nullptr, done);
+}
+
 class AtomicFile : public ::testing::Test {
   protected:
     // The permission bits of a file, or -1 when it cannot be asked.
@@ -116,14 +122,14 @@ TEST_F(AtomicFile, WritesKeepingPermissions) {
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
 
     const std::string changed = kForeign.substr(0, kForeign.size() - 1) + "w";
-    ASSERT_TRUE(writeFileAtomically(path, changed));
+    ASSERT_TRUE(replaceWhole(path, changed));
     EXPECT_EQ(dir.read("ZEL_VurEV.ini"), changed);
     EXPECT_EQ(modeOf(path), 0640);
     EXPECT_EQ(entries(), (std::vector<std::string>{"ZEL_VurEV.ini"}));
 
     // A new file gets 0666 less the umask.
     const mode_t old = ::umask(027);
-    const Status created = writeFileAtomically(dir.file("new.ini"), "[A]\r\n");
+    const Status created = replaceWhole(dir.file("new.ini"), "[A]\r\n");
     ::umask(old);
     ASSERT_TRUE(created) << created.error;
     EXPECT_EQ(modeOf(dir.file("new.ini")), 0640);
@@ -132,7 +138,7 @@ TEST_F(AtomicFile, WritesKeepingPermissions) {
     // A relative name works as well.
     const auto cwd = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
-    const Status relative = writeFileAtomically("rel.ini", "x");
+    const Status relative = replaceWhole("rel.ini", "x");
     std::filesystem::current_path(cwd);
     ASSERT_TRUE(relative) << relative.error;
     EXPECT_EQ(dir.read("rel.ini"), "x");
@@ -149,7 +155,7 @@ TEST_F(AtomicFile, WritesThroughSymbolicLinks) {
     bool exists = false;
     ASSERT_TRUE(readFileBytes(dir.file("link2.ini"), bytes, exists));
     EXPECT_EQ(bytes, "[A]\nK=1\n");
-    ASSERT_TRUE(writeFileAtomically(dir.file("link2.ini"), "[A]\nK=2\n"));
+    ASSERT_TRUE(replaceWhole(dir.file("link2.ini"), "[A]\nK=2\n"));
     EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.ini")));
     EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link2.ini")));
     EXPECT_EQ(dir.read("real/settings.ini"), "[A]\nK=2\n");
@@ -157,20 +163,20 @@ TEST_F(AtomicFile, WritesThroughSymbolicLinks) {
 
     // A link to a file not there yet creates the file it names.
     std::filesystem::create_symlink("real/later.ini", dir.file("dangling.ini"));
-    ASSERT_TRUE(writeFileAtomically(dir.file("dangling.ini"), "[B]\r\n"));
+    ASSERT_TRUE(replaceWhole(dir.file("dangling.ini"), "[B]\r\n"));
     EXPECT_TRUE(std::filesystem::is_symlink(dir.file("dangling.ini")));
     EXPECT_EQ(dir.read("real/later.ini"), "[B]\r\n");
 }
 
 TEST_F(AtomicFile, FailedWritesLeaveTheOriginalAsItWas) {
     // The folder does not exist.
-    const Status noDir = writeFileAtomically(dir.file("nowhere/x.ini"), "x");
+    const Status noDir = replaceWhole(dir.file("nowhere/x.ini"), "x");
     EXPECT_FALSE(noDir.ok);
     EXPECT_NE(noDir.error.find("nowhere/x.ini"), std::string::npos) << noDir.error;
 
     // The target is a folder.
     std::filesystem::create_directory(dir.file("folder.ini"));
-    const Status folder = writeFileAtomically(dir.file("folder.ini"), "x");
+    const Status folder = replaceWhole(dir.file("folder.ini"), "x");
     EXPECT_FALSE(folder.ok);
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("folder.ini")));
 
@@ -187,7 +193,7 @@ TEST_F(AtomicFile, FailedWritesLeaveTheOriginalAsItWas) {
     struct rlimit small = limit;
     small.rlim_cur = 4096;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const Status tooBig = writeFileAtomically(dir.file("settings.ini"), big);
+    const Status tooBig = replaceWhole(dir.file("settings.ini"), big);
     ::setrlimit(RLIMIT_FSIZE, &limit);
     ::sigaction(SIGXFSZ, &previous, nullptr);
     EXPECT_FALSE(tooBig.ok);
@@ -207,10 +213,10 @@ TEST_F(AtomicFile, AFileTheUserMayNotWriteIsNotReplaced) {
 
     // 0: the writable file was written and the read-only one refused with the reason.
     const int result = asOrdinaryUser([&] {
-        if (!writeFileAtomically(dir.file("open.ini"), "[B]\r\n").ok) {
+        if (!replaceWhole(dir.file("open.ini"), "[B]\r\n").ok) {
             return 1;
         }
-        const Status locked = writeFileAtomically(dir.file("locked.ini"), "[C]\r\n");
+        const Status locked = replaceWhole(dir.file("locked.ini"), "[C]\r\n");
         if (locked.ok) {
             return 2;
         }
@@ -293,7 +299,7 @@ TEST_F(AtomicFile, AFileInAFolderOnlyRootMayWriteIsWrittenInPlace) {
         struct rlimit small {};
         small.rlim_cur = small.rlim_max = 4096;
         ::setrlimit(RLIMIT_FSIZE, &small);
-        const Status tooBig = writeFileAtomically(dir.file("s.ini"), std::string(8192, 'x'));
+        const Status tooBig = replaceWhole(dir.file("s.ini"), std::string(8192, 'x'));
         return tooBig.ok || tooBig.error.find("прежнее содержимое возвращено") == std::string::npos
                    ? 3
                    : 0;
@@ -317,7 +323,7 @@ TEST_F(AtomicFile, AFolderThatCannotBeFlushedIsReported) {
     ASSERT_EQ(::chmod(dir.path().c_str(), 0333), 0);
     // 0: the new bytes are in place and the failure says the folder was not flushed.
     const int result = asOrdinaryUser([&] {
-        const Status st = writeFileAtomically(dir.file("s.ini"), "[B]\r\n");
+        const Status st = replaceWhole(dir.file("s.ini"), "[B]\r\n");
         return !st.ok && st.error.find("каталог не удалось сбросить на диск") != std::string::npos
                    ? 0
                    : 1;
@@ -343,7 +349,7 @@ TEST_F(AtomicFile, AKilledWriteLeavesNoPartialFileAndNoReadableTemporaryFile) {
         ASSERT_GE(child, 0);
         if (child == 0) {
             for (int n = 0;; ++n) {
-                static_cast<void>(writeFileAtomically(path, n % 2 ? a : b));
+                static_cast<void>(replaceWhole(path, n % 2 ? a : b));
             }
         }
         ::usleep(static_cast<useconds_t>(std::rand() % 4000));
@@ -362,7 +368,7 @@ TEST_F(AtomicFile, AKilledWriteLeavesNoPartialFileAndNoReadableTemporaryFile) {
         }
     }
     EXPECT_LE(readable, 1) << entries().size() - 1 << " left";
-    ASSERT_TRUE(writeFileAtomically(path, a));
+    ASSERT_TRUE(replaceWhole(path, a));
     EXPECT_EQ(entries(), (std::vector<std::string>{"s.ini"}));
     EXPECT_EQ(modeOf(path), 0644);
 }
@@ -381,7 +387,7 @@ TEST_F(AtomicFile, TemporaryFilesOfOthersAreLeftAlone) {
     dir.write(running, "in use");
     dir.write(".s.ini.Xy12Zq", "another program's");
     dir.write(".other.ini.vorda-settings." + std::to_string(gone) + ".abcdef", "another file's");
-    ASSERT_TRUE(writeFileAtomically(dir.file("s.ini"), "y"));
+    ASSERT_TRUE(replaceWhole(dir.file("s.ini"), "y"));
     EXPECT_EQ(entries(), (std::vector<std::string>{
                              ".other.ini.vorda-settings." + std::to_string(gone) + ".abcdef",
                              ".s.ini.Xy12Zq", running, "s.ini"}));

@@ -59,7 +59,6 @@ TEST(Handle, MovesOwnershipAndReportsDiagnostics) {
     EXPECT_TRUE(failed(SQLConnect(moved.get(), text(name), SQL_NTS, nullptr, 0, nullptr, 0)));
     EXPECT_NE(firstDiagnostic(moved).find("not found"), std::string::npos)
         << firstDiagnostic(moved);
-    EXPECT_EQ(firstSqlState(moved.type(), moved.get()), "IM002");
 
     Handle other;
     other = std::move(moved);

@@ -38,6 +38,7 @@ int runSettingsApp(const std::vector<std::string>& toolkitArgs, const Environmen
     // The application object keeps argc and argv for its whole life.
     std::vector<std::string> storage = toolkitArgs;
     std::vector<char*> argv;
+    argv.reserve(storage.size() + 1);
     for (std::string& arg : storage) {
         argv.push_back(arg.data());
     }

@@ -33,8 +33,6 @@ class SettingsDialog : public QDialog {
     explicit SettingsDialog(const Environment& env, QWidget* parent = nullptr);
     ~SettingsDialog() override;
 
-    // What loading the settings file gave (fails only for a file that exists but is unreadable).
-    const Status& loadStatus() const { return loadStatus_; }
     // Warns, naming the file and the reason, when the settings file could not be read, and names
     // the channels of lists that were not read whole.
     void warnAboutLoading();
