@@ -1,8 +1,6 @@
 #include "platform/atomic_file.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +11,7 @@
 #include <utility>
 
 #include "platform/environment.h"
+#include "platform/own_temporaries.h"
 #include "resources/texts.h"
 
 namespace vorda {
@@ -42,45 +41,16 @@ mode_t currentUmask() {
 
 int readAllAt(int fd, std::string& bytes);
 
-// Our temporary files beside NAME are named ".NAME.vorda-settings.PID.XXXXXX": the process that
-// made one can be asked whether it still runs.
-constexpr std::string_view kTempMark = ".vorda-settings.";
-
 std::string tempPrefix(const std::string& target) {
-    return "." + baseNameOf(target).substr(0, 160) + std::string(kTempMark);
+    return temporaryPrefix(baseNameOf(target));
 }
 
-// Removes the temporary files of ours beside the target whose process is gone (a save that was
-// killed half-way leaves one). Best effort: what cannot be looked at or removed stays.
+// Removes the temporary files of ours beside the target that a save killed half-way left
+// (platform/own_temporaries.h says which are ours for certain). Best effort.
 void removeStaleTemporaries(const std::string& target) {
-    const std::string prefix = tempPrefix(target);
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directoryOf(target).c_str()), &::closedir);
-    if (!dir) {
-        return;
-    }
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const std::string_view name = entry->d_name;
-        if (name.substr(0, prefix.size()) != prefix) {
-            continue;
-        }
-        const std::string_view rest = name.substr(prefix.size());
-        const auto dot = rest.find('.');
-        if (dot == 0 || dot == std::string_view::npos || dot > 9) {
-            continue;
-        }
-        pid_t pid = 0;
-        bool digits = true;
-        for (const char c : rest.substr(0, dot)) {
-            digits = digits && c >= '0' && c <= '9';
-            pid = pid * 10 + (c - '0');
-        }
-        if (!digits || pid <= 0 || pid == ::getpid()) {
-            continue;
-        }
-        if (::kill(pid, 0) == 0 || errno != ESRCH) {
-            continue;  // its process still runs (or is not ours to ask)
-        }
-        ::unlinkat(::dirfd(dir.get()), entry->d_name, 0);
+    const UniqueFd dir(::open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) {
+        removeAbandonedTemporaries(dir.get(), tempPrefix(target));
     }
 }
 
@@ -104,7 +74,7 @@ class TempFile {
     int createBeside(const std::string& target) {
         const std::string dir = directoryOf(target);
         std::string pattern = (dir == "/" ? std::string() : dir) + "/" + tempPrefix(target) +
-                              std::to_string(::getpid()) + ".XXXXXX";
+                              processTag() + ".XXXXXX";
         const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
         if (fd < 0) {
             return errno;

@@ -74,7 +74,8 @@ struct Replacement {
 
 // Replaces the file at path with bytes, and tells what it replaced:
 //  - A temporary file beside the target, readable by its owner only and named
-//    ".NAME.vorda-settings.PID.XXXXXX" (those of processes that are gone are removed first), is
+//    ".NAME.vorda-settings.HOST-NS-PID.XXXXXX" (ours that killed saves left are removed first,
+//    see platform/own_temporaries.h), is
 //    written, flushed to disk (see FlushOrder), given the target's owner (where we may) and,
 //    last, its permissions. The target is read once more: when it is no longer `expected`,
 //    nothing is placed and found holds what it is now. Otherwise the two are exchanged in one

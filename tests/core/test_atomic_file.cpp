@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/own_temporaries.h"
 #include "support/temp_dir.h"
 
 using namespace vorda;
@@ -367,22 +368,66 @@ TEST_F(AtomicFile, AKilledWriteLeavesNoPartialFileAndNoReadableTemporaryFile) {
     EXPECT_EQ(modeOf(path), 0644);
 }
 
-TEST_F(AtomicFile, TemporaryFilesOfOthersAreLeftAlone) {
+TEST_F(AtomicFile, OnlyOurOwnAbandonedTemporaryFilesAreRemoved) {
     dir.write("s.ini", "x");
-    // Ours of a process that is gone, ours of one that runs (this test's parent), and others'.
     const pid_t gone = ::fork();
     ASSERT_GE(gone, 0);
     if (gone == 0) {
         ::_exit(0);
     }
     ::waitpid(gone, nullptr, 0);
-    dir.write(".s.ini.vorda-settings." + std::to_string(gone) + ".abcdef", "stale");
-    const std::string running = ".s.ini.vorda-settings." + std::to_string(::getppid()) + ".abcdef";
-    dir.write(running, "in use");
-    dir.write(".s.ini.Xy12Zq", "another program's");
-    dir.write(".other.ini.vorda-settings." + std::to_string(gone) + ".abcdef", "another file's");
+    // "HOST-NS" of this process, and names of temporary files beside s.ini.
+    std::string hostNs = processTag();
+    hostNs.erase(hostNs.rfind('-'));
+    const std::string dead = std::to_string(gone);
+    const auto temp = [](const std::string& base, const std::string& tag,
+                         const std::string& random = "abc123") {
+        return temporaryPrefix(base) + tag + "." + random;
+    };
+    struct Case {
+        std::string name;
+        bool removed;
+        uid_t owner = ::geteuid();  // as root: another user's file
+        bool link = false;
+    };
+    const std::vector<Case> cases = {
+        {temp("s.ini", hostNs + "-" + dead), true},
+        // Its process still runs (this test's parent).
+        {temp("s.ini", hostNs + "-" + std::to_string(::getppid())), false},
+        // Another user's, named like ours.
+        {temp("s.ini", hostNs + "-" + dead, "uid999"), false, 65534},
+        // Another PID namespace (another container) or another host sharing the folder: its
+        // process cannot be asked.
+        {temp("s.ini", hostNs.substr(0, 9) + "1234abcd-" + dead), false},
+        {temp("s.ini", "0badf00d" + hostNs.substr(8) + "-" + dead), false},
+        // An older form of the name, which says nothing of host or namespace.
+        {".s.ini.vorda-settings." + dead + ".abcdef", false},
+        // Not a file of ours at all; another settings file's; a link named like ours.
+        {".s.ini.Xy12Zq", false},
+        {temp("other.ini", hostNs + "-" + dead), false},
+        {temp("s.ini", hostNs + "-" + dead, "lnk123"), false, ::geteuid(), true},
+    };
+    const bool root = ::geteuid() == 0;
+    for (const Case& c : cases) {
+        if (c.link) {
+            ASSERT_EQ(::symlink("s.ini", dir.file(c.name).c_str()), 0);
+            continue;
+        }
+        if (c.owner != ::geteuid() && !root) {
+            continue;
+        }
+        dir.write(c.name, "left");
+        ASSERT_EQ(::lchown(dir.file(c.name).c_str(), c.owner, static_cast<gid_t>(-1)), 0);
+    }
+    std::vector<std::string> left{"s.ini"};
+    for (const Case& c : cases) {
+        if (!c.removed && (c.owner == ::geteuid() || root)) {
+            left.push_back(c.name);
+        }
+    }
+    std::sort(left.begin(), left.end());
     ASSERT_TRUE(writeFileAtomically(dir.file("s.ini"), "y"));
-    EXPECT_EQ(entries(), (std::vector<std::string>{
-                             ".other.ini.vorda-settings." + std::to_string(gone) + ".abcdef",
-                             ".s.ini.Xy12Zq", running, "s.ini"}));
+    EXPECT_EQ(entries(), left);
+    EXPECT_EQ(dir.read("s.ini"), "y");
 }
+
