@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
@@ -39,7 +40,7 @@ mode_t currentUmask() {
     return mask;
 }
 
-int readAllAt(int fd, std::string& bytes);
+int readAllAt(int fd, std::string& bytes, std::uint64_t limit = kFileSizeLimit);
 
 std::string tempPrefix(const std::string& target) {
     return temporaryPrefix(baseNameOf(target));
@@ -258,12 +259,14 @@ int syncFolder(const std::string& dir) {
     return 0;
 }
 
-// The whole content of an open file, read from its start. 0 or the errno value.
-int readAllAt(int fd, std::string& bytes) {
+// The whole content of an open file, read from its start. 0 or the errno value; EFBIG (and no
+// bytes) when it holds more than limit bytes, which is found out by reading at most limit + 1.
+int readAllAt(int fd, std::string& bytes, std::uint64_t limit) {
     bytes.clear();
     char buffer[65536];
     for (off_t at = 0;;) {
-        const ssize_t n = ::pread(fd, buffer, sizeof buffer, at);
+        const std::uint64_t room = limit + 1 - static_cast<std::uint64_t>(at);
+        const ssize_t n = ::pread(fd, buffer, std::min<std::uint64_t>(sizeof buffer, room), at);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -273,8 +276,13 @@ int readAllAt(int fd, std::string& bytes) {
         if (n == 0) {
             return 0;
         }
-        bytes.append(buffer, static_cast<std::size_t>(n));
         at += n;
+        if (static_cast<std::uint64_t>(at) > limit) {
+            bytes.clear();
+            bytes.shrink_to_fit();
+            return EFBIG;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
     }
 }
 
@@ -366,7 +374,8 @@ int writeAllAt(int fd, std::string_view bytes) {
     return 0;
 }
 
-Status readFileBytes(const std::string& path, std::string& bytes, bool& exists) {
+Status readFileBytes(const std::string& path, std::string& bytes, bool& exists,
+                     std::uint64_t limit) {
     bytes.clear();
     exists = false;
     // Only a regular file is read: without O_NONBLOCK opening a FIFO would wait for a writer,
@@ -388,12 +397,20 @@ Status readFileBytes(const std::string& path, std::string& bytes, bool& exists) 
     if (!S_ISREG(st.st_mode)) {
         return cannotRead(path, std::string(texts::kNotRegularFile));
     }
+    const auto tooLarge = [&] {
+        return cannotRead(path, texts::format(texts::kFileTooLarge, {texts::byteSize(limit)}));
+    };
+    // A file this large is no settings file (a sparse one takes no room on disk at all): it is
+    // not read. One that grows beyond the limit meanwhile is found out while it is read.
+    if (static_cast<std::uint64_t>(st.st_size) > limit) {
+        return tooLarge();
+    }
     if (st.st_size > 0) {
         bytes.reserve(static_cast<std::size_t>(st.st_size));
     }
-    if (const int err = readAllAt(fd.get(), bytes); err != 0) {
+    if (const int err = readAllAt(fd.get(), bytes, limit); err != 0) {
         bytes.clear();
-        return cannotRead(path, err);
+        return err == EFBIG ? tooLarge() : cannotRead(path, err);
     }
     exists = true;
     return Status::success();

@@ -3,6 +3,7 @@
 // and the messages of the boxes. UTF-8; the widgets show them as they are, the core converts
 // them to code page 1251 where its texts cross into the record's encoding. %1, %2 and %3 stand
 // for what is filled in when the text is shown (format() below, or QString::arg in the widgets).
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -265,6 +266,12 @@ inline constexpr Text kCannotWriteFile = "не удалось записать �
 inline constexpr Text kCannotCreateTempFile =
     "не удалось создать временный файл в каталоге «%1»: %2";
 inline constexpr Text kNotRegularFile = "это не обычный файл";
+// A file too large to be one of ours (not read, never overwritten): %1 the size it may have.
+inline constexpr Text kFileTooLarge = "файл больше %1, такого файла настроек не бывает";
+inline constexpr Text kMebibytes = "%1 МиБ";
+inline constexpr Text kByteOne = "байт";
+inline constexpr Text kByteFew = "байта";
+inline constexpr Text kByteMany = "байт";
 // The folder takes no temporary file and the file was to be written in place: %1 why that
 // failed (the previous content is back).
 inline constexpr Text kInPlaceFailed =
@@ -321,6 +328,9 @@ std::string systemError(int code);
 // A count with the noun in the form Russian takes after it: "1 значение", "3 значения",
 // "11 значений" (one, few and many as kValueOne, kValueFew, kValueMany).
 std::string counted(long count, Text one, Text few, Text many);
+
+// A size for the operator: "64 МиБ" for whole mebibytes, else "1000 байт".
+std::string byteSize(std::uint64_t bytes);
 
 // The text with %1 to %9 replaced by the arguments in order, in one pass: an argument that
 // holds a %n itself is left as it is. A %n without an argument stays in the text.

@@ -10,14 +10,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/atomic_file.h"
 #include "platform/own_temporaries.h"
+#include "resources/texts.h"
 #include "support/temp_dir.h"
 
 using namespace vorda;
@@ -431,3 +434,76 @@ TEST_F(AtomicFile, OnlyOurOwnAbandonedTemporaryFilesAreRemoved) {
     EXPECT_EQ(dir.read("s.ini"), "y");
 }
 
+TEST_F(AtomicFile, AFileOverTheLimitIsRefusedWithoutBeingReadWhole) {
+    struct Case {
+        std::string what;
+        std::string path;
+        std::uint64_t size;  // made sparse; 0: the file is made otherwise
+        std::uint64_t limit;
+        bool refused;
+    };
+    const std::uint64_t gib = std::uint64_t{1} << 30;
+    const std::vector<Case> cases = {
+        {"at the limit", dir.file("1000.ini"), 1000, 1000, false},
+        {"one byte over", dir.file("1001.ini"), 1001, 1000, true},
+        {"just over 64 MiB", dir.file("64m.ini"), kFileSizeLimit + 1, kFileSizeLimit, true},
+        {"30 GiB, sparse", dir.file("30g.ini"), 30 * gib, kFileSizeLimit, true},
+        // A regular file whose size says 0 and that gives ever more as it is read: only the
+        // read itself finds it too large.
+        {"growing while read", "/proc/self/smaps", 0, 4096, true},
+    };
+    for (const Case& c : cases) {
+        if (c.size > 0) {
+            const int fd = ::open(c.path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+            ASSERT_GE(fd, 0);
+            const bool sized = ::ftruncate(fd, static_cast<off_t>(c.size)) == 0;
+            ::close(fd);
+            if (!sized) {
+                continue;  // the file system holds no file this large
+            }
+        }
+        std::string bytes = "left over";
+        bool exists = true;
+        const Status st = readFileBytes(c.path, bytes, exists, c.limit);
+        EXPECT_EQ(st.ok, !c.refused) << c.what << ": " << st.error;
+        if (c.refused) {
+            EXPECT_FALSE(exists) << c.what;
+            EXPECT_TRUE(bytes.empty()) << c.what;
+            EXPECT_NE(st.error.find(c.path), std::string::npos) << st.error;
+            EXPECT_NE(st.error.find("файл больше " + texts::byteSize(c.limit)), std::string::npos)
+                << st.error;
+        } else {
+            EXPECT_EQ(bytes, std::string(c.size, '\0')) << c.what;
+        }
+    }
+}
+
+TEST_F(AtomicFile, AFileAnotherProgramKeepsGrowingIsRefusedAtTheLimit) {
+    // Another thread appends without end; every read takes at most the limit, and one is
+    // refused once the file is past it (by its size, or while it is read).
+    const std::string path = dir.file("growing.ini");
+    dir.write("growing.ini", "");
+    constexpr std::uint64_t kLimit = 1 << 20;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> stopped{false};  // by a failed write: then the file grows no more
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    std::thread writer([&] {
+        const std::string chunk(4096, 'g');
+        while (!stop && ::write(fd, chunk.data(), chunk.size()) > 0) {
+        }
+        stopped = true;
+        ::close(fd);
+    });
+    Status st;
+    std::string bytes;
+    bool exists = false;
+    while ((st = readFileBytes(path, bytes, exists, kLimit)).ok && !stopped) {
+        ASSERT_LE(bytes.size(), kLimit);
+    }
+    stop = true;
+    writer.join();
+    EXPECT_FALSE(exists);
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_NE(st.error.find("файл больше 1 МиБ"), std::string::npos) << st.error;
+}

@@ -320,7 +320,11 @@ TEST(CommandLine, ASettingsFileThatCannotBeReadFailsTheModesAtOnce) {
     TempDir dir;
     // A FIFO would block the read for ever and /dev/zero fill the memory; a folder cannot be read.
     ASSERT_EQ(::mkfifo(dir.file("fifo.ini").c_str(), 0600), 0);
-    for (const std::string& path : {dir.file("fifo.ini"), std::string("/dev/zero"), dir.path()}) {
+    // A file too large to be a settings file is not read at all (this one is sparse, 30 GiB).
+    dir.write("big.ini", "[SYSTEM]\r\n");
+    const bool large = ::truncate(dir.file("big.ini").c_str(), off_t{30} << 30) == 0;
+    for (const std::string& path :
+         {dir.file("fifo.ini"), std::string("/dev/zero"), dir.path(), dir.file("big.ini")}) {
         const CliRun r = run(dir, {"--dump", path});
         EXPECT_EQ(r.code, kExitFailure) << path;
         EXPECT_TRUE(r.out.empty()) << r.out;
@@ -330,11 +334,26 @@ TEST(CommandLine, ASettingsFileThatCannotBeReadFailsTheModesAtOnce) {
     struct stat st {};
     ASSERT_EQ(::stat(dir.file("fifo.ini").c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    if (large) {
+        const CliRun r = run(dir, {"--rewrite", dir.file("big.ini")});
+        EXPECT_EQ(r.code, kExitFailure);
+        EXPECT_NE(r.err.find("файл больше 64 МиБ"), std::string::npos) << r.err;
+        ASSERT_EQ(::stat(dir.file("big.ini").c_str(), &st), 0);
+        EXPECT_EQ(st.st_size, off_t{30} << 30);  // nothing written
+    }
 
-    // An ork.ini that is no regular file is skipped with a warning; the settings still dump.
+    // An ork.ini that is no regular file, or too large, is skipped with a warning; the settings
+    // still dump.
     ASSERT_EQ(::mkfifo(dir.file("ork.ini").c_str(), 0600), 0);
-    const CliRun r = run(dir, {"--dump", "s.ini"});
+    CliRun r = run(dir, {"--dump", "s.ini"});
     ASSERT_EQ(r.code, kExitOk) << r.err;
     EXPECT_NE(r.err.find("ork.ini"), std::string::npos) << r.err;
     EXPECT_EQ(nlohmann::json::parse(r.out)["connection"]["dataSource"], "ZEL");
+    if (large) {
+        std::filesystem::remove(dir.file("ork.ini"));
+        std::filesystem::rename(dir.file("big.ini"), dir.file("ork.ini"));
+        r = run(dir, {"--dump", "s.ini"});
+        ASSERT_EQ(r.code, kExitOk) << r.err;
+        EXPECT_NE(r.err.find("ork.ini»: файл больше 64 МиБ"), std::string::npos) << r.err;
+    }
 }
