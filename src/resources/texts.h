@@ -289,6 +289,13 @@ inline constexpr Text kPlacedFolderNotFlushed = "его каталог не уд
 inline constexpr Text kReplacedUnreadable = "заменённый файл не удалось прочитать";
 // Why no backup copy was kept (after kBackupNotKept): %1 the folder, %2 the reason.
 inline constexpr Text kBackupNotKeptIn = "в каталоге «%1»: %2";
+// The reasons of our own for that.
+inline constexpr Text kNoBackupFolder =
+    "не задан ни XDG_CACHE_HOME, ни HOME, и копиям негде храниться";
+inline constexpr Text kBackupFolderIsLink = "это символическая ссылка, а не каталог";
+inline constexpr Text kBackupFolderNotOurs =
+    "каталог принадлежит другому пользователю (копии пишутся только в свой)";
+inline constexpr Text kBackupFolderNoFolder = "это не каталог";
 // %1 the file, %2 why it could not be read.
 inline constexpr Text kUnreadableNotOverwritten =
     "файл настроек %1 не удалось прочитать при запуске (%2), поэтому он не перезаписывается";

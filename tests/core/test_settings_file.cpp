@@ -723,8 +723,19 @@ TEST(SettingsSave, KeepsCopiesOfWhatItReplacesForTheOwnerOnly) {
     // A copy that cannot be kept does not stop the save.
     file.backupDir = dir.file("s.ini/backups");
     record.server = "last";
-    const SaveResult saved = saveSettings(record, file, valuesOf(record));
+    SaveResult saved = saveSettings(record, file, valuesOf(record));
     ASSERT_TRUE(saved.ok) << saved.error;
     ASSERT_EQ(saved.warnings.size(), 1u);
     EXPECT_NE(dir.read("s.ini").find("SERVER=last"), std::string::npos);
+
+    // Nor does the want of a cache folder (neither XDG_CACHE_HOME nor HOME), but it is said.
+    env.cacheDir.clear();
+    ASSERT_TRUE(loadSettings(record, file, env).ok);
+    record.server = "without a cache";
+    saved = saveSettings(record, file, valuesOf(record));
+    ASSERT_TRUE(saved.ok) << saved.error;
+    ASSERT_EQ(saved.warnings.size(), 1u);
+    EXPECT_NE(saved.warnings[0].find("ни XDG_CACHE_HOME, ни HOME"), std::string::npos)
+        << saved.warnings[0];
+    EXPECT_NE(dir.read("s.ini").find("SERVER=without a cache"), std::string::npos);
 }
