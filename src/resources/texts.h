@@ -317,6 +317,8 @@ inline constexpr Text kBothChanged =
     "другая программа изменила в файле %1 значения, которые изменены и здесь:";
 // One such value: %1 where it is, %2 the file's value, %3 ours.
 inline constexpr Text kConflictLine = "%1: в файле %2, здесь %3";
+// What stands for a password wherever a value is shown.
+inline constexpr Text kHiddenValue = "***";
 // After where the value is: %1 the group's station.
 inline constexpr Text kConflictStation = " (станция %1)";
 // Another program wrote the file each time a save was about to replace it: %1 the file, %2 how

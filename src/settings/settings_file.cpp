@@ -593,7 +593,8 @@ std::string describeConflict(const MergeConflict& c) {
         where += texts::format(texts::kConflictStation, {cp1251::toUtf8(c.station)});
     }
     return texts::format(texts::kConflictLine,
-                         {where, cp1251::toUtf8(c.fileValue), cp1251::toUtf8(c.ourValue)});
+                         {where, cp1251::toUtf8(shownConflictValue(c, c.fileValue)),
+                          cp1251::toUtf8(shownConflictValue(c, c.ourValue))});
 }
 
 std::string channelListNotesText(const std::vector<ChannelListNote>& notes) {

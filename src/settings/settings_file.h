@@ -140,7 +140,7 @@ bool changedOnDisk(const SettingsFile& file);
 std::string channelListNotesText(const std::vector<ChannelListNote>& notes);
 
 // A short description of a conflict for a report: "[GROUP3] BHZ (станция ABC): в файле 5, здесь 7"
-// (UTF-8).
+// (UTF-8). Passwords show as "***".
 std::string describeConflict(const MergeConflict& conflict);
 
 // The one settings file of the program, beside settingsRecord().

@@ -7,6 +7,7 @@
 
 #include "channels/group_order.h"
 #include "platform/text.h"
+#include "resources/texts.h"
 #include "settings/settings_keys.h"
 
 namespace vorda {
@@ -597,6 +598,10 @@ void keepOurValues(SettingsValues& merged, const std::vector<MergeConflict>& con
                       c.value.field);
         }
     }
+}
+
+std::string shownConflictValue(const MergeConflict& conflict, const std::string& value) {
+    return conflict.value.field == MergeField::Password ? std::string(texts::kHiddenValue) : value;
 }
 
 }  // namespace vorda

@@ -119,4 +119,8 @@ void keepConflictsOpen(SettingsValues& nextBase, ConflictSide nextBaseIs,
 void keepOurValues(SettingsValues& merged, const std::vector<MergeConflict>& conflicts,
                    const SettingsValues& ours);
 
+// One of a conflict's values (its fileValue or ourValue) as the operator may see it, in reports
+// and in the window that asks: a password never, "***" instead.
+std::string shownConflictValue(const MergeConflict& conflict, const std::string& value);
+
 }  // namespace vorda

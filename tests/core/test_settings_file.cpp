@@ -739,3 +739,27 @@ TEST(SettingsSave, KeepsCopiesOfWhatItReplacesForTheOwnerOnly) {
         << saved.warnings[0];
     EXPECT_NE(dir.read("s.ini").find("SERVER=without a cache"), std::string::npos);
 }
+
+TEST(SettingsSave, APasswordChangedOnBothSidesIsReportedAsStars) {
+    TempDir dir;
+    const auto withPassword = [](const std::string& p) {
+        return "[DATABASE]\r\nODBC=A\r\nUSER=u\r\nPASSWORD=" + p + "\r\n";
+    };
+    dir.write("s.ini", withPassword("OldSecret"));
+    auto l = load(dir);
+    dir.write("s.ini", withPassword("FileSecret"));
+    ConnectionValues values = valuesOf(l->record);
+    values.password = "MyNewSecret";
+    SaveResult saved = saveSettings(l->record, l->file, values);
+    ASSERT_TRUE(saved.needsChoice()) << saved.error;
+    ASSERT_EQ(saved.conflicts.size(), 1u);
+    EXPECT_EQ(describeConflict(saved.conflicts[0]), "[DATABASE] PASSWORD: в файле ***, здесь ***");
+    EXPECT_NE(saved.error.find("[DATABASE] PASSWORD: в файле ***, здесь ***"), std::string::npos)
+        << saved.error;
+    EXPECT_EQ(saved.error.find("ecret"), std::string::npos) << saved.error;
+    // Only what is shown is hidden: the choice still writes the one chosen.
+    saved = saveSettings(l->record, l->file, values,
+                         {{saved.conflicts[0].value, ConflictChoice::KeepMine}});
+    ASSERT_TRUE(saved.ok) << saved.error;
+    EXPECT_NE(dir.read("s.ini").find(withPassword("MyNewSecret")), std::string::npos);
+}
