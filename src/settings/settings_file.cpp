@@ -318,6 +318,13 @@ std::string chooseSettingsPath(const Environment& env) {
     if (env.args.size() == 2) {
         name = env.args[1];
     }
+    // The connection items are the only argument only when the file is left to its default:
+    // a file named ODBC=X would be no settings file the service ever reads.
+    for (const std::string_view item : {"ODBC=", "USER=", "PASSWORD=", "DATA="}) {
+        if (name.size() >= item.size() && equalsAsciiNoCase(name.substr(0, item.size()), item)) {
+            name.clear();
+        }
+    }
     if (name.empty()) {
         return kDefaultSettingsPath;
     }

@@ -101,7 +101,9 @@ struct RefreshResult {
 };
 
 // The settings file named by the command line: one argument names it, anything else gives
-// ./ZEL_VurEV.ini; an absolute name is used unchanged, any other gets ./ in front.
+// ./ZEL_VurEV.ini; an absolute name is used unchanged, any other gets ./ in front. A connection
+// item alone (ODBC=, USER=, PASSWORD=, DATA=, any letter case) names no file: it gives
+// ./ZEL_VurEV.ini as well (and sets the connection).
 std::string chooseSettingsPath(const Environment& env);
 
 // The file chooseSettingsPath() names, as it is read and written: a ./ name is taken from the

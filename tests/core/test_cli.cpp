@@ -294,26 +294,44 @@ TEST(CommandLine, UnknownOptionsAreRefusedWithTheUsageAndNothingIsWritten) {
 
 TEST(CommandLine, APasswordInTheSettingsArgumentNeverReachesTheOutput) {
     TempDir dir;
-    const std::string arg = "ODBC=A USER=B PASSWORD=Secret1";
+    const std::string arg = "x ODBC=A USER=B PASSWORD=Secret1";
     CliRun r = run(dir, {"--dump", arg});
     ASSERT_EQ(r.code, kExitOk) << r.err;
     const auto j = nlohmann::json::parse(r.out);
-    EXPECT_EQ(j["settingsPath"], "./ODBC=A USER=B PASSWORD=***");
+    EXPECT_EQ(j["settingsPath"], "./x ODBC=A USER=B PASSWORD=***");
     EXPECT_EQ(j["connection"]["user"], "B");
     EXPECT_FALSE(holdsSecret(r)) << r.out << r.err;
 
     r = run(dir, {"--rewrite", arg});
     EXPECT_EQ(r.code, kExitOk) << r.err;
-    EXPECT_EQ(r.out, "Saved ./ODBC=A USER=B PASSWORD=***\n");
+    EXPECT_EQ(r.out, "Saved ./x ODBC=A USER=B PASSWORD=***\n");
     EXPECT_FALSE(holdsSecret(r)) << r.out << r.err;
 
     // An error that quotes the path hides it as well.
-    std::filesystem::create_directory(dir.file("ODBC=A PASSWORD=secret2 DATA=x"));
-    r = run(dir, {"--dump", "ODBC=A PASSWORD=secret2 DATA=x"});
+    std::filesystem::create_directory(dir.file("x ODBC=A PASSWORD=secret2 DATA=x"));
+    r = run(dir, {"--dump", "x ODBC=A PASSWORD=secret2 DATA=x"});
     EXPECT_EQ(r.code, kExitFailure);
     EXPECT_NE(r.err.find("PASSWORD=*** DATA=x"), std::string::npos) << r.err;
     EXPECT_FALSE(holdsSecret(r)) << r.out << r.err;
     EXPECT_FALSE(holdsSecret(run(dir, {"--PASSWORD=secret3"})));
+}
+
+// The connection items as the only argument set the connection and name no file: the settings
+// file stays ./ZEL_VurEV.ini.
+TEST(CommandLine, ConnectionItemsAloneAreNoSettingsFileName) {
+    TempDir dir;
+    for (const std::string arg : {"ODBC=X", "odbc=x user=op", "ODBC=X USER=U PASSWORD=secret4"}) {
+        const CliRun r = run(dir, {"--rewrite", arg});
+        ASSERT_EQ(r.code, kExitOk) << r.err;
+        EXPECT_EQ(r.out, "Saved ./ZEL_VurEV.ini\n");
+        EXPECT_FALSE(holdsSecret(r)) << r.out << r.err;
+        EXPECT_FALSE(fileExists(dir.file(arg)));
+        EXPECT_NE(dir.read("ZEL_VurEV.ini").find("[DATABASE]\r\nODBC=X\r\n"), std::string::npos)
+            << arg;
+    }
+    EXPECT_NE(dir.read("ZEL_VurEV.ini").find("USER=U\r\nPASSWORD=SECRET4\r\n"), std::string::npos);
+    EXPECT_EQ(run(dir, {"--rewrite", "DATA=/d"}).out, "Saved ./ZEL_VurEV.ini\n");
+    EXPECT_FALSE(fileExists(dir.file("DATA=/d")));
 }
 
 TEST(CommandLine, ASettingsFileThatCannotBeReadFailsTheModesAtOnce) {

@@ -51,24 +51,32 @@ ChannelRecord channel(std::string code, int t, std::string file) {
 }  // namespace
 
 TEST(SettingsPath, ChosenFromExactlyOneArgument) {
-    Environment env;
-    env.args = {"prog"};
-    EXPECT_EQ(chooseSettingsPath(env), "./ZEL_VurEV.ini");
-    env.args = {"prog", "a.ini", "b.ini"};
-    EXPECT_EQ(chooseSettingsPath(env), "./ZEL_VurEV.ini");
-    env.args = {"prog", ""};
-    EXPECT_EQ(chooseSettingsPath(env), "./ZEL_VurEV.ini");
-    env.args = {"prog", "a.ini"};
-    EXPECT_EQ(chooseSettingsPath(env), "./a.ini");
-    env.args = {"prog", "conf/a.ini"};
-    EXPECT_EQ(chooseSettingsPath(env), "./conf/a.ini");
-    env.args = {"prog", "/etc/vorda/a.ini"};
-    EXPECT_EQ(chooseSettingsPath(env), "/etc/vorda/a.ini");
-    // A single argument is the file name even when it looks like a connection item.
-    env.args = {"prog", "ODBC=SEIS"};
-    EXPECT_EQ(chooseSettingsPath(env), "./ODBC=SEIS");
-    env.args = {"prog", "a.ini", "ODBC=SEIS"};
-    EXPECT_EQ(chooseSettingsPath(env), "./ZEL_VurEV.ini");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "./ZEL_VurEV.ini"},
+        {{"a.ini", "b.ini"}, "./ZEL_VurEV.ini"},
+        {{""}, "./ZEL_VurEV.ini"},
+        {{"a.ini"}, "./a.ini"},
+        {{"conf/a.ini"}, "./conf/a.ini"},
+        {{"/etc/vorda/a.ini"}, "/etc/vorda/a.ini"},
+        {{"a.ini", "ODBC=SEIS"}, "./ZEL_VurEV.ini"},
+        // A connection item alone names no file (it sets the connection): a settings file
+        // named "ODBC=SEIS" is none the service would ever read.
+        {{"ODBC=SEIS"}, "./ZEL_VurEV.ini"},
+        {{"odbc=seis"}, "./ZEL_VurEV.ini"},
+        {{"USER=op"}, "./ZEL_VurEV.ini"},
+        {{"PASSWORD=x"}, "./ZEL_VurEV.ini"},
+        {{"DATA=/d"}, "./ZEL_VurEV.ini"},
+        // Names that only hold such a text are names.
+        {{"my ODBC=SEIS.ini"}, "./my ODBC=SEIS.ini"},
+        {{"/etc/ODBC=SEIS"}, "/etc/ODBC=SEIS"},
+        {{"ODBC.ini"}, "./ODBC.ini"},
+    };
+    for (const auto& [args, path] : cases) {
+        Environment env;
+        env.args = {"prog"};
+        env.args.insert(env.args.end(), args.begin(), args.end());
+        EXPECT_EQ(chooseSettingsPath(env), path) << testing::PrintToString(args);
+    }
 }
 
 TEST(SettingsLoad, MissingFileGivesDefaults) {
