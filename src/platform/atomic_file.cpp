@@ -263,6 +263,11 @@ int syncFolder(const std::string& dir) {
 // bytes) when it holds more than limit bytes, which is found out by reading at most limit + 1.
 int readAllAt(int fd, std::string& bytes, std::uint64_t limit) {
     bytes.clear();
+    // Room for the whole file at once: growing step by step would hold up to twice its size.
+    if (struct stat st{}; ::fstat(fd, &st) == 0 && st.st_size > 0 &&
+                          static_cast<std::uint64_t>(st.st_size) <= limit) {
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
+    }
     char buffer[65536];
     for (off_t at = 0;;) {
         const std::uint64_t room = limit + 1 - static_cast<std::uint64_t>(at);
@@ -404,9 +409,6 @@ Status readFileBytes(const std::string& path, std::string& bytes, bool& exists,
     // not read. One that grows beyond the limit meanwhile is found out while it is read.
     if (static_cast<std::uint64_t>(st.st_size) > limit) {
         return tooLarge();
-    }
-    if (st.st_size > 0) {
-        bytes.reserve(static_cast<std::size_t>(st.st_size));
     }
     if (const int err = readAllAt(fd.get(), bytes, limit); err != 0) {
         bytes.clear();

@@ -126,13 +126,15 @@ void readGroups(const ProfileDocument& doc, SettingsValues& record,
 }
 
 // The document of the bytes just read from the file: the one kept from the load or from our
-// last write while the file still holds exactly its bytes, else a new parse of them.
-ProfileDocument documentOf(SettingsFile& file, std::string bytes) {
+// last write while the file still holds exactly its bytes, else a new parse of them. The bytes
+// are copied only for a new parse (a settings file may be tens of megabytes).
+template <typename Bytes>
+ProfileDocument documentOf(SettingsFile& file, Bytes&& bytes) {
     std::optional<ProfileDocument> kept = std::exchange(file.document, std::nullopt);
     if (kept && kept->unchangedFrom(bytes)) {
         return std::move(*kept);
     }
-    return ProfileDocument::fromBytes(std::move(bytes));
+    return ProfileDocument::fromBytes(std::string(std::forward<Bytes>(bytes)));
 }
 
 // What a save writes: the record, with the connection values taken over and the data source
