@@ -13,6 +13,8 @@
 #include <ctime>
 #include <memory>
 
+#include "platform/text.h"
+
 namespace vorda {
 namespace {
 
@@ -29,10 +31,7 @@ std::string hostAndNamespace() {
     if (::gethostname(host, sizeof host - 1) != 0) {
         host[0] = '\0';
     }
-    std::uint32_t hash = 2166136261u;
-    for (const char* c = host; *c != '\0'; ++c) {
-        hash = (hash ^ static_cast<unsigned char>(*c)) * 16777619u;
-    }
+    const std::uint32_t hash = shortHash(host);
     struct stat ns {};
     if (::stat("/proc/self/ns/pid", &ns) != 0 || ns.st_ino == 0) {
         return {};
@@ -62,19 +61,13 @@ std::string randomSuffix() {
     return suffix;
 }
 
-bool allOf(std::string_view text, bool (*pred)(char)) {
+bool isAsciiAlnums(std::string_view text) {
     for (const char c : text) {
-        if (!pred(c)) {
+        if (!isAsciiDigit(c) && !isAsciiLetter(c)) {
             return false;
         }
     }
     return !text.empty();
-}
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-bool isAlnum(char c) {
-    return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
 // The process named by the rest of a temporary file's name ("HOST-NS-PID.XXXXXX") when HOST-NS
@@ -86,15 +79,11 @@ pid_t processOf(std::string_view rest, std::string_view ours) {
     }
     rest.remove_prefix(ours.size() + 1);
     const std::size_t dot = rest.find('.');
-    if (dot == std::string_view::npos || dot > 9 || !allOf(rest.substr(0, dot), isDigit) ||
-        rest.size() - dot - 1 != kRandomChars || !allOf(rest.substr(dot + 1), isAlnum)) {
+    if (dot == std::string_view::npos || dot > 9 || !isAsciiDigits(rest.substr(0, dot)) ||
+        rest.size() - dot - 1 != kRandomChars || !isAsciiAlnums(rest.substr(dot + 1))) {
         return 0;
     }
-    pid_t pid = 0;
-    for (const char c : rest.substr(0, dot)) {
-        pid = pid * 10 + (c - '0');
-    }
-    return pid;
+    return static_cast<pid_t>(readSaturatedDecimal(rest.substr(0, dot)));
 }
 
 // Whether the entry name of the folder dirFd is an abandoned temporary file of ours; ours is

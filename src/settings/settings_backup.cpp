@@ -17,6 +17,7 @@
 #include "platform/atomic_file.h"
 #include "platform/environment.h"
 #include "platform/own_temporaries.h"
+#include "platform/text.h"
 #include "resources/texts.h"
 
 namespace vorda {
@@ -31,12 +32,8 @@ constexpr int kNameTries = 100;
 // "NAME.1a2b3c4d.": what the copies of one settings file begin with. The tag is FNV-1a of the
 // full path, which stays the same from run to run.
 std::string prefixFor(const std::string& settingsPath) {
-    std::uint32_t hash = 2166136261u;
-    for (const char c : settingsPath) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-    }
     char tag[16];
-    std::snprintf(tag, sizeof tag, "%08x", static_cast<unsigned>(hash));
+    std::snprintf(tag, sizeof tag, "%08x", static_cast<unsigned>(shortHash(settingsPath)));
     return baseNameOf(settingsPath) + "." + tag + ".";
 }
 
@@ -65,26 +62,21 @@ struct Copy {
     int number = 0;     // 0, or n of "-n" (another copy in the same millisecond)
 };
 
-bool digitsOnly(std::string_view text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 // Reads "20240501T123005.123Z" or "20240501T123005.123Z-2", the part of a copy's name after
 // the prefix; false for anything else.
 bool parseCopyName(std::string_view rest, Copy& copy) {
     constexpr std::size_t kStampSize = 20;
-    if (rest.size() < kStampSize || !digitsOnly(rest.substr(0, 8)) || rest[8] != 'T' ||
-        !digitsOnly(rest.substr(9, 6)) || rest[15] != '.' || !digitsOnly(rest.substr(16, 3)) ||
-        rest[19] != 'Z') {
+    if (rest.size() < kStampSize || !isAsciiDigits(rest.substr(0, 8)) || rest[8] != 'T' ||
+        !isAsciiDigits(rest.substr(9, 6)) || rest[15] != '.' ||
+        !isAsciiDigits(rest.substr(16, 3)) || rest[19] != 'Z') {
         return false;
     }
     const std::string_view more = rest.substr(kStampSize);
-    if (!more.empty() && (more[0] != '-' || more.size() > 4 || !digitsOnly(more.substr(1)))) {
+    if (!more.empty() && (more[0] != '-' || more.size() > 4 || !isAsciiDigits(more.substr(1)))) {
         return false;
     }
     copy.stamp = std::string(rest.substr(0, kStampSize));
-    copy.number = more.empty() ? 0 : std::stoi(std::string(more.substr(1)));
+    copy.number = more.empty() ? 0 : readSaturatedDecimal(more.substr(1));
     return true;
 }
 
