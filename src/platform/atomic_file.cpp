@@ -1,18 +1,18 @@
 #include "platform/atomic_file.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <utility>
 
 #include "platform/environment.h"
+#include "platform/own_temporaries.h"
 #include "resources/texts.h"
 
 namespace vorda {
@@ -40,47 +40,18 @@ mode_t currentUmask() {
     return mask;
 }
 
-int readAllAt(int fd, std::string& bytes);
-
-// Our temporary files beside NAME are named ".NAME.vorda-settings.PID.XXXXXX": the process that
-// made one can be asked whether it still runs.
-constexpr std::string_view kTempMark = ".vorda-settings.";
+int readAllAt(int fd, std::string& bytes, std::uint64_t limit = kFileSizeLimit);
 
 std::string tempPrefix(const std::string& target) {
-    return "." + baseNameOf(target).substr(0, 160) + std::string(kTempMark);
+    return temporaryPrefix(baseNameOf(target));
 }
 
-// Removes the temporary files of ours beside the target whose process is gone (a save that was
-// killed half-way leaves one). Best effort: what cannot be looked at or removed stays.
+// Removes the temporary files of ours beside the target that a save killed half-way left
+// (platform/own_temporaries.h says which are ours for certain). Best effort.
 void removeStaleTemporaries(const std::string& target) {
-    const std::string prefix = tempPrefix(target);
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directoryOf(target).c_str()), &::closedir);
-    if (!dir) {
-        return;
-    }
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const std::string_view name = entry->d_name;
-        if (name.substr(0, prefix.size()) != prefix) {
-            continue;
-        }
-        const std::string_view rest = name.substr(prefix.size());
-        const auto dot = rest.find('.');
-        if (dot == 0 || dot == std::string_view::npos || dot > 9) {
-            continue;
-        }
-        pid_t pid = 0;
-        bool digits = true;
-        for (const char c : rest.substr(0, dot)) {
-            digits = digits && c >= '0' && c <= '9';
-            pid = pid * 10 + (c - '0');
-        }
-        if (!digits || pid <= 0 || pid == ::getpid()) {
-            continue;
-        }
-        if (::kill(pid, 0) == 0 || errno != ESRCH) {
-            continue;  // its process still runs (or is not ours to ask)
-        }
-        ::unlinkat(::dirfd(dir.get()), entry->d_name, 0);
+    const UniqueFd dir(::open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) {
+        removeAbandonedTemporaries(dir.get(), tempPrefix(target));
     }
 }
 
@@ -104,7 +75,7 @@ class TempFile {
     int createBeside(const std::string& target) {
         const std::string dir = directoryOf(target);
         std::string pattern = (dir == "/" ? std::string() : dir) + "/" + tempPrefix(target) +
-                              std::to_string(::getpid()) + ".XXXXXX";
+                              processTag() + ".XXXXXX";
         const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
         if (fd < 0) {
             return errno;
@@ -291,12 +262,19 @@ int syncFolder(const std::string& dir) {
     return 0;
 }
 
-// The whole content of an open file, read from its start. 0 or the errno value.
-int readAllAt(int fd, std::string& bytes) {
+// The whole content of an open file, read from its start. 0 or the errno value; EFBIG (and no
+// bytes) when it holds more than limit bytes, which is found out by reading at most limit + 1.
+int readAllAt(int fd, std::string& bytes, std::uint64_t limit) {
     bytes.clear();
+    // Room for the whole file at once: growing step by step would hold up to twice its size.
+    if (struct stat st{}; ::fstat(fd, &st) == 0 && st.st_size > 0 &&
+                          static_cast<std::uint64_t>(st.st_size) <= limit) {
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
+    }
     char buffer[65536];
     for (off_t at = 0;;) {
-        const ssize_t n = ::pread(fd, buffer, sizeof buffer, at);
+        const std::uint64_t room = limit + 1 - static_cast<std::uint64_t>(at);
+        const ssize_t n = ::pread(fd, buffer, std::min<std::uint64_t>(sizeof buffer, room), at);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -306,8 +284,13 @@ int readAllAt(int fd, std::string& bytes) {
         if (n == 0) {
             return 0;
         }
-        bytes.append(buffer, static_cast<std::size_t>(n));
         at += n;
+        if (static_cast<std::uint64_t>(at) > limit) {
+            bytes.clear();
+            bytes.shrink_to_fit();
+            return EFBIG;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
     }
 }
 
@@ -557,7 +540,8 @@ int writeAllAt(int fd, std::string_view bytes) {
     return 0;
 }
 
-Status readFileBytes(const std::string& path, std::string& bytes, bool& exists) {
+Status readFileBytes(const std::string& path, std::string& bytes, bool& exists,
+                     std::uint64_t limit) {
     bytes.clear();
     exists = false;
     // Only a regular file is read: without O_NONBLOCK opening a FIFO would wait for a writer,
@@ -579,12 +563,17 @@ Status readFileBytes(const std::string& path, std::string& bytes, bool& exists) 
     if (!S_ISREG(st.st_mode)) {
         return cannotRead(path, std::string(texts::kNotRegularFile));
     }
-    if (st.st_size > 0) {
-        bytes.reserve(static_cast<std::size_t>(st.st_size));
+    const auto tooLarge = [&] {
+        return cannotRead(path, texts::format(texts::kFileTooLarge, {texts::byteSize(limit)}));
+    };
+    // A file this large is no settings file (a sparse one takes no room on disk at all): it is
+    // not read. One that grows beyond the limit meanwhile is found out while it is read.
+    if (static_cast<std::uint64_t>(st.st_size) > limit) {
+        return tooLarge();
     }
-    if (const int err = readAllAt(fd.get(), bytes); err != 0) {
+    if (const int err = readAllAt(fd.get(), bytes, limit); err != 0) {
         bytes.clear();
-        return cannotRead(path, err);
+        return err == EFBIG ? tooLarge() : cannotRead(path, err);
     }
     exists = true;
     return Status::success();

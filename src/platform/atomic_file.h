@@ -40,11 +40,17 @@ class UniqueFd {
 // Writes bytes to the open file from its start. 0 or the errno value.
 int writeAllAt(int fd, std::string_view bytes);
 
+// The most a file of ours (the settings file, the connection files) may hold: far more than any
+// real one, and little enough to hold in memory a few times over.
+inline constexpr std::uint64_t kFileSizeLimit = std::uint64_t{64} << 20;
+
 // Reads a whole file. A missing file gives success, no bytes and exists false; a file that
 // exists but cannot be read (a folder, a FIFO, a device or anything else that is no regular
-// file, a file without read permission, a read error) gives a failure naming it, no bytes and
-// exists false.
-Status readFileBytes(const std::string& path, std::string& bytes, bool& exists);
+// file, a file without read permission, a read error, a file of more than `limit` bytes, also
+// one that grows beyond it while it is read) gives a failure naming it, no bytes and exists
+// false. A larger file is never read beyond limit + 1 bytes.
+Status readFileBytes(const std::string& path, std::string& bytes, bool& exists,
+                     std::uint64_t limit = kFileSizeLimit);
 
 // What a file holds (or held before a replacement, for the caller to compare).
 struct FileContent {
@@ -74,7 +80,8 @@ struct Replacement {
 
 // Replaces the file at path with bytes, and tells what it replaced:
 //  - A temporary file beside the target, readable by its owner only and named
-//    ".NAME.vorda-settings.PID.XXXXXX" (those of processes that are gone are removed first), is
+//    ".NAME.vorda-settings.HOST-NS-PID.XXXXXX" (ours that killed saves left are removed first,
+//    see platform/own_temporaries.h), is
 //    written, flushed to disk (see FlushOrder), given the target's owner (where we may) and,
 //    last, its permissions. The target is read once more: when it is no longer `expected`,
 //    nothing is placed and found holds what it is now. Otherwise the two are exchanged in one

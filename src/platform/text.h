@@ -116,9 +116,34 @@ inline bool hasLineBreakOrNul(std::string_view s) {
 
 // --- Decimal numbers.
 
+constexpr bool isAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Whether the text is one or more of the digits 0-9 and nothing else.
+constexpr bool isAsciiDigits(std::string_view s) {
+    for (const char c : s) {
+        if (!isAsciiDigit(c)) {
+            return false;
+        }
+    }
+    return !s.empty();
+}
+
 // An optional sign ('+' or '-') and the decimal digits after it, as far as they go, as "%d"
 // writes them; 0 without digits (no blanks are skipped). A number beyond 32 bits stops at the
 // nearest limit, and saturated (when given) tells whether it had to.
 std::int32_t readSaturatedDecimal(std::string_view text, bool* saturated = nullptr);
+
+// --- A short tag of some bytes that stays the same from run to run (FNV-1a, 32 bits), for
+// names of files: not for anything that must resist a chosen collision.
+
+constexpr std::uint32_t shortHash(std::string_view s) {
+    std::uint32_t hash = 2166136261u;
+    for (const char c : s) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    }
+    return hash;
+}
 
 }  // namespace vorda

@@ -86,4 +86,12 @@ std::string counted(long count, Text one, Text few, Text many) {
     return std::to_string(count) + " " + std::string(noun);
 }
 
+std::string byteSize(std::uint64_t bytes) {
+    constexpr std::uint64_t kMebibyte = std::uint64_t{1} << 20;
+    if (bytes >= kMebibyte && bytes % kMebibyte == 0) {
+        return format(kMebibytes, {std::to_string(bytes / kMebibyte)});
+    }
+    return counted(static_cast<long>(bytes), kByteOne, kByteFew, kByteMany);
+}
+
 }  // namespace vorda::texts

@@ -3,6 +3,7 @@
 // and the messages of the boxes. UTF-8; the widgets show them as they are, the core converts
 // them to code page 1251 where its texts cross into the record's encoding. %1, %2 and %3 stand
 // for what is filled in when the text is shown (format() below, or QString::arg in the widgets).
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -265,6 +266,12 @@ inline constexpr Text kCannotWriteFile = "не удалось записать �
 inline constexpr Text kCannotCreateTempFile =
     "не удалось создать временный файл в каталоге «%1»: %2";
 inline constexpr Text kNotRegularFile = "это не обычный файл";
+// A file too large to be one of ours (not read, never overwritten): %1 the size it may have.
+inline constexpr Text kFileTooLarge = "файл больше %1, такого файла настроек не бывает";
+inline constexpr Text kMebibytes = "%1 МиБ";
+inline constexpr Text kByteOne = "байт";
+inline constexpr Text kByteFew = "байта";
+inline constexpr Text kByteMany = "байт";
 // The folder takes no temporary file and the file was to be written in place: %1 why that
 // failed (the previous content is back).
 inline constexpr Text kInPlaceFailed =
@@ -282,6 +289,13 @@ inline constexpr Text kPlacedFolderNotFlushed = "его каталог не уд
 inline constexpr Text kReplacedUnreadable = "заменённый файл не удалось прочитать";
 // Why no backup copy was kept (after kBackupNotKept): %1 the folder, %2 the reason.
 inline constexpr Text kBackupNotKeptIn = "в каталоге «%1»: %2";
+// The reasons of our own for that.
+inline constexpr Text kNoBackupFolder =
+    "не задан ни XDG_CACHE_HOME, ни HOME, и копиям негде храниться";
+inline constexpr Text kBackupFolderIsLink = "это символическая ссылка, а не каталог";
+inline constexpr Text kBackupFolderNotOurs =
+    "каталог принадлежит другому пользователю (копии пишутся только в свой)";
+inline constexpr Text kBackupFolderNoFolder = "это не каталог";
 // %1 the file, %2 why it could not be read.
 inline constexpr Text kUnreadableNotOverwritten =
     "файл настроек %1 не удалось прочитать при запуске (%2), поэтому он не перезаписывается";
@@ -303,6 +317,8 @@ inline constexpr Text kBothChanged =
     "другая программа изменила в файле %1 значения, которые изменены и здесь:";
 // One such value: %1 where it is, %2 the file's value, %3 ours.
 inline constexpr Text kConflictLine = "%1: в файле %2, здесь %3";
+// What stands for a password wherever a value is shown.
+inline constexpr Text kHiddenValue = "***";
 // After where the value is: %1 the group's station.
 inline constexpr Text kConflictStation = " (станция %1)";
 // Another program wrote the file each time a save was about to replace it: %1 the file, %2 how
@@ -350,6 +366,9 @@ std::string systemError(int code);
 // A count with the noun in the form Russian takes after it: "1 значение", "3 значения",
 // "11 значений" (one, few and many as kValueOne, kValueFew, kValueMany).
 std::string counted(long count, Text one, Text few, Text many);
+
+// A size for the operator: "64 МиБ" for whole mebibytes, else "1000 байт".
+std::string byteSize(std::uint64_t bytes);
 
 // The text with %1 to %9 replaced by the arguments in order, in one pass: an argument that
 // holds a %n itself is left as it is. A %n without an argument stays in the text.

@@ -126,13 +126,15 @@ void readGroups(const ProfileDocument& doc, SettingsValues& record,
 }
 
 // The document of the bytes just read from the file: the one kept from the load or from our
-// last write while the file still holds exactly its bytes, else a new parse of them.
-ProfileDocument documentOf(SettingsFile& file, std::string bytes) {
+// last write while the file still holds exactly its bytes, else a new parse of them. The bytes
+// are copied only for a new parse (a settings file may be tens of megabytes).
+template <typename Bytes>
+ProfileDocument documentOf(SettingsFile& file, Bytes&& bytes) {
     std::optional<ProfileDocument> kept = std::exchange(file.document, std::nullopt);
     if (kept && kept->unchangedFrom(bytes)) {
         return std::move(*kept);
     }
-    return ProfileDocument::fromBytes(std::move(bytes));
+    return ProfileDocument::fromBytes(std::string(std::forward<Bytes>(bytes)));
 }
 
 // What a save writes: the record, with the connection values taken over and the data source
@@ -550,6 +552,13 @@ std::string chooseSettingsPath(const Environment& env) {
     if (env.args.size() == 2) {
         name = env.args[1];
     }
+    // The connection items are the only argument only when the file is left to its default:
+    // a file named ODBC=X would be no settings file the service ever reads.
+    for (const std::string_view item : {"ODBC=", "USER=", "PASSWORD=", "DATA="}) {
+        if (name.size() >= item.size() && equalsAsciiNoCase(name.substr(0, item.size()), item)) {
+            name.clear();
+        }
+    }
     if (name.empty()) {
         return kDefaultSettingsPath;
     }
@@ -693,7 +702,8 @@ std::string describeConflict(const MergeConflict& c) {
         where += texts::format(texts::kConflictStation, {cp1251::toUtf8(c.station)});
     }
     return texts::format(texts::kConflictLine,
-                         {where, cp1251::toUtf8(c.fileValue), cp1251::toUtf8(c.ourValue)});
+                         {where, cp1251::toUtf8(shownConflictValue(c, c.fileValue)),
+                          cp1251::toUtf8(shownConflictValue(c, c.ourValue))});
 }
 
 std::string channelListNotesText(const std::vector<ChannelListNote>& notes) {

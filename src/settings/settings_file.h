@@ -101,7 +101,9 @@ struct RefreshResult {
 };
 
 // The settings file named by the command line: one argument names it, anything else gives
-// ./ZEL_VurEV.ini; an absolute name is used unchanged, any other gets ./ in front.
+// ./ZEL_VurEV.ini; an absolute name is used unchanged, any other gets ./ in front. A connection
+// item alone (ODBC=, USER=, PASSWORD=, DATA=, any letter case) names no file: it gives
+// ./ZEL_VurEV.ini as well (and sets the connection).
 std::string chooseSettingsPath(const Environment& env);
 
 // The file chooseSettingsPath() names, as it is read and written: a ./ name is taken from the
@@ -140,7 +142,7 @@ bool changedOnDisk(const SettingsFile& file);
 std::string channelListNotesText(const std::vector<ChannelListNote>& notes);
 
 // A short description of a conflict for a report: "[GROUP3] BHZ (станция ABC): в файле 5, здесь 7"
-// (UTF-8).
+// (UTF-8). Passwords show as "***".
 std::string describeConflict(const MergeConflict& conflict);
 
 // The one settings file of the program, beside settingsRecord().

@@ -7,6 +7,7 @@
 
 #include "platform/text.h"
 #include "settings/code_rules.h"
+#include "resources/texts.h"
 #include "settings/settings_keys.h"
 
 namespace vorda {
@@ -641,6 +642,10 @@ std::vector<int> pairGroups(const std::vector<GroupRecord>& from,
 std::vector<int> pairChannels(const std::vector<ChannelRecord>& from,
                               const std::vector<ChannelRecord>& to) {
     return pairChannelsAt(from, allPositions(from.size()), to, allPositions(to.size()));
+}
+
+std::string shownConflictValue(const MergeConflict& conflict, const std::string& value) {
+    return conflict.value.field == MergeField::Password ? std::string(texts::kHiddenValue) : value;
 }
 
 }  // namespace vorda

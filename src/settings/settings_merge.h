@@ -127,5 +127,8 @@ std::vector<int> pairGroups(const std::vector<GroupRecord>& from,
 // The same for the channels of two groups: by code, as sameChannelCode compares them.
 std::vector<int> pairChannels(const std::vector<ChannelRecord>& from,
                               const std::vector<ChannelRecord>& to);
+// One of a conflict's values (its fileValue or ourValue) as the operator may see it, in reports
+// and in the window that asks: a password never, "***" instead.
+std::string shownConflictValue(const MergeConflict& conflict, const std::string& value);
 
 }  // namespace vorda

@@ -10,13 +10,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/own_temporaries.h"
+#include "resources/texts.h"
 #include "support/temp_dir.h"
 
 using namespace vorda;
@@ -373,22 +377,139 @@ TEST_F(AtomicFile, AKilledWriteLeavesNoPartialFileAndNoReadableTemporaryFile) {
     EXPECT_EQ(modeOf(path), 0644);
 }
 
-TEST_F(AtomicFile, TemporaryFilesOfOthersAreLeftAlone) {
+TEST_F(AtomicFile, OnlyOurOwnAbandonedTemporaryFilesAreRemoved) {
     dir.write("s.ini", "x");
-    // Ours of a process that is gone, ours of one that runs (this test's parent), and others'.
     const pid_t gone = ::fork();
     ASSERT_GE(gone, 0);
     if (gone == 0) {
         ::_exit(0);
     }
     ::waitpid(gone, nullptr, 0);
-    dir.write(".s.ini.vorda-settings." + std::to_string(gone) + ".abcdef", "stale");
-    const std::string running = ".s.ini.vorda-settings." + std::to_string(::getppid()) + ".abcdef";
-    dir.write(running, "in use");
-    dir.write(".s.ini.Xy12Zq", "another program's");
-    dir.write(".other.ini.vorda-settings." + std::to_string(gone) + ".abcdef", "another file's");
+    // "HOST-NS" of this process, and names of temporary files beside s.ini.
+    std::string hostNs = processTag();
+    hostNs.erase(hostNs.rfind('-'));
+    const std::string dead = std::to_string(gone);
+    const auto temp = [](const std::string& base, const std::string& tag,
+                         const std::string& random = "abc123") {
+        return temporaryPrefix(base) + tag + "." + random;
+    };
+    struct Case {
+        std::string name;
+        bool removed;
+        uid_t owner = ::geteuid();  // as root: another user's file
+        bool link = false;
+    };
+    const std::vector<Case> cases = {
+        {temp("s.ini", hostNs + "-" + dead), true},
+        // Its process still runs (this test's parent).
+        {temp("s.ini", hostNs + "-" + std::to_string(::getppid())), false},
+        // Another user's, named like ours.
+        {temp("s.ini", hostNs + "-" + dead, "uid999"), false, 65534},
+        // Another PID namespace (another container) or another host sharing the folder: its
+        // process cannot be asked.
+        {temp("s.ini", hostNs.substr(0, 9) + "1234abcd-" + dead), false},
+        {temp("s.ini", "0badf00d" + hostNs.substr(8) + "-" + dead), false},
+        // An older form of the name, which says nothing of host or namespace.
+        {".s.ini.vorda-settings." + dead + ".abcdef", false},
+        // Not a file of ours at all; another settings file's; a link named like ours.
+        {".s.ini.Xy12Zq", false},
+        {temp("other.ini", hostNs + "-" + dead), false},
+        {temp("s.ini", hostNs + "-" + dead, "lnk123"), false, ::geteuid(), true},
+    };
+    const bool root = ::geteuid() == 0;
+    for (const Case& c : cases) {
+        if (c.link) {
+            ASSERT_EQ(::symlink("s.ini", dir.file(c.name).c_str()), 0);
+            continue;
+        }
+        if (c.owner != ::geteuid() && !root) {
+            continue;
+        }
+        dir.write(c.name, "left");
+        ASSERT_EQ(::lchown(dir.file(c.name).c_str(), c.owner, static_cast<gid_t>(-1)), 0);
+    }
+    std::vector<std::string> left{"s.ini"};
+    for (const Case& c : cases) {
+        if (!c.removed && (c.owner == ::geteuid() || root)) {
+            left.push_back(c.name);
+        }
+    }
+    std::sort(left.begin(), left.end());
     ASSERT_TRUE(replaceWhole(dir.file("s.ini"), "y"));
-    EXPECT_EQ(entries(), (std::vector<std::string>{
-                             ".other.ini.vorda-settings." + std::to_string(gone) + ".abcdef",
-                             ".s.ini.Xy12Zq", running, "s.ini"}));
+    EXPECT_EQ(entries(), left);
+    EXPECT_EQ(dir.read("s.ini"), "y");
+}
+
+TEST_F(AtomicFile, AFileOverTheLimitIsRefusedWithoutBeingReadWhole) {
+    struct Case {
+        std::string what;
+        std::string path;
+        std::uint64_t size;  // made sparse; 0: the file is made otherwise
+        std::uint64_t limit;
+        bool refused;
+    };
+    const std::uint64_t gib = std::uint64_t{1} << 30;
+    const std::vector<Case> cases = {
+        {"at the limit", dir.file("1000.ini"), 1000, 1000, false},
+        {"one byte over", dir.file("1001.ini"), 1001, 1000, true},
+        {"just over 64 MiB", dir.file("64m.ini"), kFileSizeLimit + 1, kFileSizeLimit, true},
+        {"30 GiB, sparse", dir.file("30g.ini"), 30 * gib, kFileSizeLimit, true},
+        // A regular file whose size says 0 and that gives ever more as it is read: only the
+        // read itself finds it too large.
+        {"growing while read", "/proc/self/smaps", 0, 4096, true},
+    };
+    for (const Case& c : cases) {
+        if (c.size > 0) {
+            const int fd = ::open(c.path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+            ASSERT_GE(fd, 0);
+            const bool sized = ::ftruncate(fd, static_cast<off_t>(c.size)) == 0;
+            ::close(fd);
+            if (!sized) {
+                continue;  // the file system holds no file this large
+            }
+        }
+        std::string bytes = "left over";
+        bool exists = true;
+        const Status st = readFileBytes(c.path, bytes, exists, c.limit);
+        EXPECT_EQ(st.ok, !c.refused) << c.what << ": " << st.error;
+        if (c.refused) {
+            EXPECT_FALSE(exists) << c.what;
+            EXPECT_TRUE(bytes.empty()) << c.what;
+            EXPECT_NE(st.error.find(c.path), std::string::npos) << st.error;
+            EXPECT_NE(st.error.find("файл больше " + texts::byteSize(c.limit)), std::string::npos)
+                << st.error;
+        } else {
+            EXPECT_EQ(bytes, std::string(c.size, '\0')) << c.what;
+        }
+    }
+}
+
+TEST_F(AtomicFile, AFileAnotherProgramKeepsGrowingIsRefusedAtTheLimit) {
+    // Another thread appends without end; every read takes at most the limit, and one is
+    // refused once the file is past it (by its size, or while it is read).
+    const std::string path = dir.file("growing.ini");
+    dir.write("growing.ini", "");
+    constexpr std::uint64_t kLimit = 1 << 20;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> stopped{false};  // by a failed write: then the file grows no more
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    std::thread writer([&] {
+        const std::string chunk(4096, 'g');
+        while (!stop && ::write(fd, chunk.data(), chunk.size()) > 0) {
+        }
+        stopped = true;
+        ::close(fd);
+    });
+    Status st;
+    std::string bytes;
+    bool exists = false;
+    while ((st = readFileBytes(path, bytes, exists, kLimit)).ok && !stopped) {
+        ASSERT_LE(bytes.size(), kLimit);
+    }
+    stop = true;
+    writer.join();
+    EXPECT_FALSE(exists);
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_NE(st.error.find("файл больше 1 МиБ"), std::string::npos) << st.error;
 }

@@ -294,33 +294,55 @@ TEST(CommandLine, UnknownOptionsAreRefusedWithTheUsageAndNothingIsWritten) {
 
 TEST(CommandLine, APasswordInTheSettingsArgumentNeverReachesTheOutput) {
     TempDir dir;
-    const std::string arg = "ODBC=A USER=B PASSWORD=Secret1";
+    const std::string arg = "x ODBC=A USER=B PASSWORD=Secret1";
     CliRun r = run(dir, {"--dump", arg});
     ASSERT_EQ(r.code, kExitOk) << r.err;
     const auto j = nlohmann::json::parse(r.out);
-    EXPECT_EQ(j["settingsPath"], "./ODBC=A USER=B PASSWORD=***");
+    EXPECT_EQ(j["settingsPath"], "./x ODBC=A USER=B PASSWORD=***");
     EXPECT_EQ(j["connection"]["user"], "B");
     EXPECT_FALSE(holdsSecret(r)) << r.out << r.err;
 
     r = run(dir, {"--rewrite", arg});
     EXPECT_EQ(r.code, kExitOk) << r.err;
-    EXPECT_EQ(r.out, "Saved ./ODBC=A USER=B PASSWORD=***\n");
+    EXPECT_EQ(r.out, "Saved ./x ODBC=A USER=B PASSWORD=***\n");
     EXPECT_FALSE(holdsSecret(r)) << r.out << r.err;
 
     // An error that quotes the path hides it as well.
-    std::filesystem::create_directory(dir.file("ODBC=A PASSWORD=secret2 DATA=x"));
-    r = run(dir, {"--dump", "ODBC=A PASSWORD=secret2 DATA=x"});
+    std::filesystem::create_directory(dir.file("x ODBC=A PASSWORD=secret2 DATA=x"));
+    r = run(dir, {"--dump", "x ODBC=A PASSWORD=secret2 DATA=x"});
     EXPECT_EQ(r.code, kExitFailure);
     EXPECT_NE(r.err.find("PASSWORD=*** DATA=x"), std::string::npos) << r.err;
     EXPECT_FALSE(holdsSecret(r)) << r.out << r.err;
     EXPECT_FALSE(holdsSecret(run(dir, {"--PASSWORD=secret3"})));
 }
 
+// The connection items as the only argument set the connection and name no file: the settings
+// file stays ./ZEL_VurEV.ini.
+TEST(CommandLine, ConnectionItemsAloneAreNoSettingsFileName) {
+    TempDir dir;
+    for (const std::string arg : {"ODBC=X", "odbc=x user=op", "ODBC=X USER=U PASSWORD=secret4"}) {
+        const CliRun r = run(dir, {"--rewrite", arg});
+        ASSERT_EQ(r.code, kExitOk) << r.err;
+        EXPECT_EQ(r.out, "Saved ./ZEL_VurEV.ini\n");
+        EXPECT_FALSE(holdsSecret(r)) << r.out << r.err;
+        EXPECT_FALSE(fileExists(dir.file(arg)));
+        EXPECT_NE(dir.read("ZEL_VurEV.ini").find("[DATABASE]\r\nODBC=X\r\n"), std::string::npos)
+            << arg;
+    }
+    EXPECT_NE(dir.read("ZEL_VurEV.ini").find("USER=U\r\nPASSWORD=SECRET4\r\n"), std::string::npos);
+    EXPECT_EQ(run(dir, {"--rewrite", "DATA=/d"}).out, "Saved ./ZEL_VurEV.ini\n");
+    EXPECT_FALSE(fileExists(dir.file("DATA=/d")));
+}
+
 TEST(CommandLine, ASettingsFileThatCannotBeReadFailsTheModesAtOnce) {
     TempDir dir;
     // A FIFO would block the read for ever and /dev/zero fill the memory; a folder cannot be read.
     ASSERT_EQ(::mkfifo(dir.file("fifo.ini").c_str(), 0600), 0);
-    for (const std::string& path : {dir.file("fifo.ini"), std::string("/dev/zero"), dir.path()}) {
+    // A file too large to be a settings file is not read at all (this one is sparse, 30 GiB).
+    dir.write("big.ini", "[SYSTEM]\r\n");
+    const bool large = ::truncate(dir.file("big.ini").c_str(), off_t{30} << 30) == 0;
+    for (const std::string& path :
+         {dir.file("fifo.ini"), std::string("/dev/zero"), dir.path(), dir.file("big.ini")}) {
         const CliRun r = run(dir, {"--dump", path});
         EXPECT_EQ(r.code, kExitFailure) << path;
         EXPECT_TRUE(r.out.empty()) << r.out;
@@ -330,11 +352,26 @@ TEST(CommandLine, ASettingsFileThatCannotBeReadFailsTheModesAtOnce) {
     struct stat st {};
     ASSERT_EQ(::stat(dir.file("fifo.ini").c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    if (large) {
+        const CliRun r = run(dir, {"--rewrite", dir.file("big.ini")});
+        EXPECT_EQ(r.code, kExitFailure);
+        EXPECT_NE(r.err.find("файл больше 64 МиБ"), std::string::npos) << r.err;
+        ASSERT_EQ(::stat(dir.file("big.ini").c_str(), &st), 0);
+        EXPECT_EQ(st.st_size, off_t{30} << 30);  // nothing written
+    }
 
-    // An ork.ini that is no regular file is skipped with a warning; the settings still dump.
+    // An ork.ini that is no regular file, or too large, is skipped with a warning; the settings
+    // still dump.
     ASSERT_EQ(::mkfifo(dir.file("ork.ini").c_str(), 0600), 0);
-    const CliRun r = run(dir, {"--dump", "s.ini"});
+    CliRun r = run(dir, {"--dump", "s.ini"});
     ASSERT_EQ(r.code, kExitOk) << r.err;
     EXPECT_NE(r.err.find("ork.ini"), std::string::npos) << r.err;
     EXPECT_EQ(nlohmann::json::parse(r.out)["connection"]["dataSource"], "ZEL");
+    if (large) {
+        std::filesystem::remove(dir.file("ork.ini"));
+        std::filesystem::rename(dir.file("big.ini"), dir.file("ork.ini"));
+        r = run(dir, {"--dump", "s.ini"});
+        ASSERT_EQ(r.code, kExitOk) << r.err;
+        EXPECT_NE(r.err.find("ork.ini»: файл больше 64 МиБ"), std::string::npos) << r.err;
+    }
 }

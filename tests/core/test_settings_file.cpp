@@ -51,24 +51,32 @@ ChannelRecord channel(std::string code, int t, std::string file) {
 }  // namespace
 
 TEST(SettingsPath, ChosenFromExactlyOneArgument) {
-    Environment env;
-    env.args = {"prog"};
-    EXPECT_EQ(chooseSettingsPath(env), "./ZEL_VurEV.ini");
-    env.args = {"prog", "a.ini", "b.ini"};
-    EXPECT_EQ(chooseSettingsPath(env), "./ZEL_VurEV.ini");
-    env.args = {"prog", ""};
-    EXPECT_EQ(chooseSettingsPath(env), "./ZEL_VurEV.ini");
-    env.args = {"prog", "a.ini"};
-    EXPECT_EQ(chooseSettingsPath(env), "./a.ini");
-    env.args = {"prog", "conf/a.ini"};
-    EXPECT_EQ(chooseSettingsPath(env), "./conf/a.ini");
-    env.args = {"prog", "/etc/vorda/a.ini"};
-    EXPECT_EQ(chooseSettingsPath(env), "/etc/vorda/a.ini");
-    // A single argument is the file name even when it looks like a connection item.
-    env.args = {"prog", "ODBC=SEIS"};
-    EXPECT_EQ(chooseSettingsPath(env), "./ODBC=SEIS");
-    env.args = {"prog", "a.ini", "ODBC=SEIS"};
-    EXPECT_EQ(chooseSettingsPath(env), "./ZEL_VurEV.ini");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "./ZEL_VurEV.ini"},
+        {{"a.ini", "b.ini"}, "./ZEL_VurEV.ini"},
+        {{""}, "./ZEL_VurEV.ini"},
+        {{"a.ini"}, "./a.ini"},
+        {{"conf/a.ini"}, "./conf/a.ini"},
+        {{"/etc/vorda/a.ini"}, "/etc/vorda/a.ini"},
+        {{"a.ini", "ODBC=SEIS"}, "./ZEL_VurEV.ini"},
+        // A connection item alone names no file (it sets the connection): a settings file
+        // named "ODBC=SEIS" is none the service would ever read.
+        {{"ODBC=SEIS"}, "./ZEL_VurEV.ini"},
+        {{"odbc=seis"}, "./ZEL_VurEV.ini"},
+        {{"USER=op"}, "./ZEL_VurEV.ini"},
+        {{"PASSWORD=x"}, "./ZEL_VurEV.ini"},
+        {{"DATA=/d"}, "./ZEL_VurEV.ini"},
+        // Names that only hold such a text are names.
+        {{"my ODBC=SEIS.ini"}, "./my ODBC=SEIS.ini"},
+        {{"/etc/ODBC=SEIS"}, "/etc/ODBC=SEIS"},
+        {{"ODBC.ini"}, "./ODBC.ini"},
+    };
+    for (const auto& [args, path] : cases) {
+        Environment env;
+        env.args = {"prog"};
+        env.args.insert(env.args.end(), args.begin(), args.end());
+        EXPECT_EQ(chooseSettingsPath(env), path) << testing::PrintToString(args);
+    }
 }
 
 TEST(SettingsLoad, MissingFileGivesDefaults) {
@@ -723,10 +731,45 @@ TEST(SettingsSave, KeepsCopiesOfWhatItReplacesForTheOwnerOnly) {
     // A copy that cannot be kept does not stop the save.
     file.backupDir = dir.file("s.ini/backups");
     record.server = "last";
-    const SaveResult saved = saveSettings(record, file, valuesOf(record));
+    SaveResult saved = saveSettings(record, file, valuesOf(record));
     ASSERT_TRUE(saved.ok) << saved.error;
     ASSERT_EQ(saved.warnings.size(), 1u);
     EXPECT_NE(dir.read("s.ini").find("SERVER=last"), std::string::npos);
+
+    // Nor does the want of a cache folder (neither XDG_CACHE_HOME nor HOME), but it is said.
+    env.cacheDir.clear();
+    ASSERT_TRUE(loadSettings(record, file, env).ok);
+    record.server = "without a cache";
+    saved = saveSettings(record, file, valuesOf(record));
+    ASSERT_TRUE(saved.ok) << saved.error;
+    ASSERT_EQ(saved.warnings.size(), 1u);
+    EXPECT_NE(saved.warnings[0].find("ни XDG_CACHE_HOME, ни HOME"), std::string::npos)
+        << saved.warnings[0];
+    EXPECT_NE(dir.read("s.ini").find("SERVER=without a cache"), std::string::npos);
+}
+
+TEST(SettingsSave, APasswordChangedOnBothSidesIsReportedAsStars) {
+    TempDir dir;
+    const auto withPassword = [](const std::string& p) {
+        return "[DATABASE]\r\nODBC=A\r\nUSER=u\r\nPASSWORD=" + p + "\r\n";
+    };
+    dir.write("s.ini", withPassword("OldSecret"));
+    auto l = load(dir);
+    dir.write("s.ini", withPassword("FileSecret"));
+    ConnectionValues values = valuesOf(l->record);
+    values.password = "MyNewSecret";
+    SaveResult saved = saveSettings(l->record, l->file, values);
+    ASSERT_TRUE(saved.needsChoice()) << saved.error;
+    ASSERT_EQ(saved.conflicts.size(), 1u);
+    EXPECT_EQ(describeConflict(saved.conflicts[0]), "[DATABASE] PASSWORD: в файле ***, здесь ***");
+    EXPECT_NE(saved.error.find("[DATABASE] PASSWORD: в файле ***, здесь ***"), std::string::npos)
+        << saved.error;
+    EXPECT_EQ(saved.error.find("ecret"), std::string::npos) << saved.error;
+    // Only what is shown is hidden: the choice still writes the one chosen.
+    saved = saveSettings(l->record, l->file, values,
+                         {{saved.conflicts[0].value, ConflictChoice::KeepMine}});
+    ASSERT_TRUE(saved.ok) << saved.error;
+    EXPECT_NE(dir.read("s.ini").find(withPassword("MyNewSecret")), std::string::npos);
 }
 
 // The service writes the file after the save's look and before its replacement (here at the

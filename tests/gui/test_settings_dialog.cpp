@@ -680,6 +680,21 @@ class TestSettingsDialog : public QObject {
         ConnectionSettings::release();
     }
 
+    // A password changed on both sides shows as stars on both sides; the choice still works.
+    void aPasswordInTheConflictDialogShowsAsStars() {
+        MergeConflict conflict;
+        conflict.value.field = MergeField::Password;
+        conflict.section = "DATABASE";
+        conflict.key = "PASSWORD";
+        conflict.fileValue = "FileSecret";
+        conflict.ourValue = "MyNewSecret";
+        ConflictDialog dialog({conflict}, QStringLiteral("s.ini"));
+        QCOMPARE_EQ(dialog.table().item(0, 4)->text(), QStringLiteral("***"));
+        QCOMPARE_EQ(dialog.table().item(0, 5)->text(), QStringLiteral("***"));
+        dialog.takeAllButton().click();
+        QVERIFY(dialog.choices().at(0).choice == ConflictChoice::TakeFile);
+    }
+
     // Text the code page cannot hold is refused at every text field.
     void fieldsRefuseCharactersOutsideTheCodePage() {
         TempDir dir;

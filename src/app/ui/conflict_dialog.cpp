@@ -78,8 +78,13 @@ ConflictDialog::ConflictDialog(const std::vector<MergeConflict>& conflicts, cons
         c.table->setItem(row, StationColumn, readOnlyItem(ui::fromRecord(conflict.station)));
         c.table->setItem(row, ChannelColumn, readOnlyItem(ui::fromRecord(conflict.channel)));
         c.table->setItem(row, KeyColumn, readOnlyItem(ui::fromRecord(conflict.key)));
-        c.table->setItem(row, FileColumn, readOnlyItem(ui::fromRecord(conflict.fileValue)));
-        c.table->setItem(row, OursColumn, readOnlyItem(ui::fromRecord(conflict.ourValue)));
+        // A password shows as "***" on both sides; the choice still picks the one or the other.
+        c.table->setItem(
+            row, FileColumn,
+            readOnlyItem(ui::fromRecord(shownConflictValue(conflict, conflict.fileValue))));
+        c.table->setItem(
+            row, OursColumn,
+            readOnlyItem(ui::fromRecord(shownConflictValue(conflict, conflict.ourValue))));
         auto* choice = new QComboBox;  // the table takes it
         choice->addItem(ui::text(texts::kKeepMine), static_cast<int>(ConflictChoice::KeepMine));
         choice->addItem(ui::text(texts::kTakeFromFile), static_cast<int>(ConflictChoice::TakeFile));
