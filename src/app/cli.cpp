@@ -600,7 +600,8 @@ Status saveOrCheck(SettingsRecord& record, SettingsFile& file, bool check,
         }
         file.filePath = joinPath(scratch->path(), baseNameOf(file.filePath));
         file.backupDir.clear();
-        if (Status st = before.exists ? writeFileAtomically(file.filePath, before.bytes)
+        Replacement copied;
+        if (Status st = before.exists ? replaceFile(file.filePath, before.bytes, nullptr, copied)
                                       : Status::success();
             !st) {
             return st;
