@@ -128,7 +128,13 @@ inline constexpr Text kDuplicateChannel =
 inline constexpr Text kGroupValuesQuestion =
     "Значения полей [Отсчеты в секунду] и [Размер файла]\nменяются у всей группы.\nПродолжить?";
 inline constexpr Text kStationNotFound = "Станция не найдена в базе данных";
-inline constexpr Text kChannelNotFound = "Канал не найден в базе данных";
+// A group's station or channel the database does not list, shown as the settings file has it:
+// %1 the station; %1 the channel, %2 the station.
+inline constexpr Text kStationNotListed =
+    "Станции «%1» нет в базе данных: показано то, что записано в файле настроек; "
+    "коды каналов вводятся вручную.";
+inline constexpr Text kChannelNotListed =
+    "Канала «%1» станции «%2» нет в базе данных: показано то, что записано в файле настроек.";
 inline constexpr Text kChannelListTooLong =
     "Список каналов группы в файле настроек не может быть длиннее 511 символов.\n"
     "Канал не записан.";
