@@ -5,6 +5,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -164,7 +166,19 @@ ConflictDialog::ConflictDialog(const std::vector<MergeConflict>& conflicts, cons
         button->setAutoDefault(false);
     }
     c.ok->setDefault(true);
-    resize(qMax(sizeHint().width(), 720), qMax(sizeHint().height(), 320));
+    // Wide enough for every column of the table without scrolling, within the screen.
+    int columnsWidth = 2 * c.table->frameWidth() +
+                       c.table->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, c.table);
+    for (int column = 0; column < ColumnCount; ++column) {
+        columnsWidth += c.table->columnWidth(column);
+    }
+    const QMargins margins = layout->contentsMargins();
+    int width =
+        qMax(sizeHint().width(), qMax(720, columnsWidth + margins.left() + margins.right()));
+    if (const QScreen* screen = this->screen()) {
+        width = qMin(width, screen->availableGeometry().width() * 9 / 10);
+    }
+    resize(width, qMax(sizeHint().height(), 320));
 
     connect(c.keepAll, &QPushButton::clicked, this,
             [this] { chooseAll(ConflictChoice::KeepMine); });
