@@ -2,8 +2,32 @@
 
 #include "platform/cp1251.h"
 #include "resources/texts.h"
+#include "settings/code_rules.h"
 
 namespace vorda {
+namespace {
+
+// Calls visit(ref) for each channel of the groups in use whose group has the station and whose
+// code is the same channel code, in the order of the list, until visit gives true.
+template <typename Visit>
+void forEachSameChannel(const SettingsRecord& record, const std::string& station,
+                        const std::string& code, Visit visit) {
+    const int groups = shownGroupCount(record);
+    for (int g = 0; g < groups; ++g) {
+        const GroupRecord& group = record.groups.at(static_cast<std::size_t>(g));
+        if (group.station != station) {
+            continue;
+        }
+        for (std::size_t c = 0; c < group.channels.size(); ++c) {
+            if (sameChannelCode(group.channels.at(c).code, code) &&
+                visit(RowRef{g, static_cast<int>(c)})) {
+                return;
+            }
+        }
+    }
+}
+
+}  // namespace
 
 std::string searchKey(std::string_view text) {
     return cp1251::toUpper(text);
@@ -50,6 +74,39 @@ std::vector<RowRef> searchRows(const SettingsRecord& record, const std::vector<R
         }
     }
     return shown;
+}
+
+std::optional<ChannelPlace> channelPlaceOf(const SettingsRecord& record, RowRef ref) {
+    if (ref.group < 0 || ref.group >= shownGroupCount(record) || ref.channel < 0) {
+        return std::nullopt;
+    }
+    const GroupRecord& group = record.groups.at(static_cast<std::size_t>(ref.group));
+    if (static_cast<std::size_t>(ref.channel) >= group.channels.size()) {
+        return std::nullopt;
+    }
+    ChannelPlace place{group.station, group.channels.at(static_cast<std::size_t>(ref.channel)).code,
+                       0};
+    forEachSameChannel(record, place.station, place.code, [&](RowRef same) {
+        if (same == ref) {
+            return true;
+        }
+        ++place.occurrence;
+        return false;
+    });
+    return place;
+}
+
+RowRef findChannelPlace(const SettingsRecord& record, const ChannelPlace& place) {
+    RowRef found;
+    int seen = 0;
+    forEachSameChannel(record, place.station, place.code, [&](RowRef same) {
+        if (seen++ == place.occurrence) {
+            found = same;
+            return true;
+        }
+        return false;
+    });
+    return found;
 }
 
 ListTotals listTotals(const SettingsRecord& record) {

@@ -7,6 +7,7 @@
 // the page finds a row's channel by sameChannelCode (settings/code_rules.h), which folds A to Z
 // alone.
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,28 @@ bool holdsSearchKey(std::string_view code, std::string_view key);
 // channel code holds the search text (code page 1251 bytes); all of them for an empty text.
 std::vector<RowRef> searchRows(const SettingsRecord& record, const std::vector<RowRef>& rows,
                                std::string_view text);
+
+// A channel of the list as the operator knows it, so that a selection can follow it while the
+// record changes under the list (another program's groups come and go, groups are sorted): its
+// group's station code, its channel code, and which of the channels in use with that station and
+// code it is, counted from 0 in the order of the list (a station may have two groups holding the
+// same channel code).
+struct ChannelPlace {
+    std::string station;
+    std::string code;
+    int occurrence = 0;
+
+    bool operator==(const ChannelPlace&) const = default;
+};
+
+// The place of the record element behind a row of the list; none when the element is not a
+// channel of a group in use.
+std::optional<ChannelPlace> channelPlaceOf(const SettingsRecord& record, RowRef ref);
+
+// Where the channel of a place is in the record now: the element of the groups in use with the
+// same station code, the same channel code (as sameChannelCode compares them) and the same
+// occurrence; {-1, -1} when there is none, for a channel that is gone.
+RowRef findChannelPlace(const SettingsRecord& record, const ChannelPlace& place);
 
 // The figures of the line of totals.
 struct ListTotals {

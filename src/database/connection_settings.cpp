@@ -240,6 +240,11 @@ ConnectOutcome ConnectionSettings::connect(bool report) {
             return SQLConnect(connection, odbc::text(dataSource), SQL_NTS, odbc::text(user),
                               SQL_NTS, odbc::text(password), SQL_NTS);
         });
+    if (attempt.end == odbc::WaitEnd::Cancelled) {
+        // The operator stopped waiting: no error, and nothing to show; the text says why.
+        outcome.text = cp1251::fromUtf8Lossy(odbc::attemptFailure(attempt));
+        return outcome;
+    }
     if (attempt.end != odbc::WaitEnd::Finished || odbc::failed(attempt.rc)) {
         outcome.showBox = true;
         outcome.isError = true;

@@ -21,7 +21,8 @@ struct DataSourceEntry {
 // What connect() has to tell the operator: a box with its caption and text (code page 1251).
 struct ConnectOutcome {
     bool connected = false;
-    bool showBox = false;  // false only for a silent success or a failed handle allocation
+    // false only for a silent success, a failed handle allocation or a wait the operator cancelled
+    bool showBox = false;
     bool isError = false;  // error box (stop icon) or report box (information icon)
     std::string caption;
     std::string text;

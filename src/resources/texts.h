@@ -59,6 +59,24 @@ inline constexpr Text kConflictKey = "Значение";
 inline constexpr Text kConflictFileValue = "В файле сейчас";
 inline constexpr Text kConflictOurValue = "Ваше";
 inline constexpr Text kConflictChoice = "Записать";
+// What a value of the conflict window is, and where: the system's, the connection's.
+inline constexpr Text kValueServer = "Сервер обработки";
+inline constexpr Text kValueDetailMode = "Подробный режим";
+inline constexpr Text kValueShowScreen = "Диалог на экране";
+inline constexpr Text kValueLogSize = "Размер файла протокола";
+inline constexpr Text kValueLogDir = "Путь на файл протокола";
+inline constexpr Text kValueDataSource = "Источник данных ODBC";
+inline constexpr Text kValueUser = "Имя пользователя";
+inline constexpr Text kValuePassword = "Пароль";
+inline constexpr Text kValueDataDir = "Каталог данных ZEL";
+inline constexpr Text kValueGroupSize = "Размер файла";
+inline constexpr Text kValueGroupSps = "Отсчётов в секунду";
+inline constexpr Text kValueChannelTime = "Последнее время";
+inline constexpr Text kValueChannelFile = "Файл данных";
+inline constexpr Text kPlaceSystem = "Система";
+inline constexpr Text kPlaceConnection = "Подключение";
+// The accessible name of a choice cell: %1 the value, %2 where it is.
+inline constexpr Text kConflictChoiceName = "Записать: %1, %2";
 inline constexpr Text kKeepMine = "оставить мои";
 inline constexpr Text kTakeFromFile = "взять из файла";
 inline constexpr Text kForAll = "Для всех:";
@@ -129,7 +147,13 @@ inline constexpr Text kDuplicateChannel =
 inline constexpr Text kGroupValuesQuestion =
     "Значения полей [Отсчеты в секунду] и [Размер файла]\nменяются у всей группы.\nПродолжить?";
 inline constexpr Text kStationNotFound = "Станция не найдена в базе данных";
-inline constexpr Text kChannelNotFound = "Канал не найден в базе данных";
+// A group's station or channel the database does not list, shown as the settings file has it:
+// %1 the station; %1 the channel, %2 the station.
+inline constexpr Text kStationNotListed =
+    "Станции «%1» нет в базе данных: показано то, что записано в файле настроек; "
+    "коды каналов вводятся вручную.";
+inline constexpr Text kChannelNotListed =
+    "Канала «%1» станции «%2» нет в базе данных: показано то, что записано в файле настроек.";
 inline constexpr Text kChannelListTooLong =
     "Список каналов группы в файле настроек не может быть длиннее 511 символов.\n"
     "Канал не записан.";
@@ -233,6 +257,9 @@ inline constexpr Text kDsnValueColumn = "Значение";
 inline constexpr Text kChooseDsnDriver = "Выберите драйвер источника данных.";
 inline constexpr Text kDsnTestPassed = "Подключение установлено.";
 inline constexpr Text kDsnTestFailed = "Подключиться не удалось:\n%1";
+// Whose name and password the manager's test connects with: %1 the user.
+inline constexpr Text kDsnTestUser =
+    "Проверка подключается с именем пользователя «%1» и паролем со страницы «Источник данных».";
 inline constexpr Text kOdbcNotReady = "Не удалось подготовить подключение ODBC";
 
 // Why the driver manager's files were not changed (our checks and the installer's failures).

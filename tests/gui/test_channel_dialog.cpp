@@ -35,7 +35,6 @@ const QString kDuplicate =
 const QString kQuestion = QString::fromUtf8(
     "Значения полей [Отсчеты в секунду] и [Размер файла]\nменяются у всей группы.\nПродолжить?");
 const QString kStationNotFound = QString::fromUtf8("Станция не найдена в базе данных");
-const QString kChannelNotFound = QString::fromUtf8("Канал не найден в базе данных");
 
 ChannelRecord channel(const char* code, std::int32_t lastTime, const char* file) {
     return ChannelRecord{code, lastTime, file};
@@ -329,19 +328,72 @@ class TestChannelDialog : public QObject {
             QCOMPARE(box(d, "stationBox")->currentText(), QString("XYZ"));
             QCOMPARE(test::comboItems(*box(d, "channelBox")), QStringList({"HHZ"}));
         }
+    }
+
+    // A group of a station the database does not list: the dialog shows the group's own station
+    // and channel with a note, never another station's, and OK writes the group's own values.
+    void aStationTheDatabaseDoesNotListStaysTheGroupsOwn() {
+        test::setGroups({group(
+            "QQQ", {channel("BHZ", 10, "q_bhz.dat"), channel("LHZ", 1700000000, "q_lhz.dat")}, 50,
+            40)});
+        const GroupRecord before = settingsRecord().groups.at(0);
+        QLabel* note = nullptr;
         {
-            ChannelDialog d(1, 1, -1);
+            // Enter on LHZ.
+            ChannelDialog d(0, 0, 1);
             d.prepare();
-            QCOMPARE(texts(), QStringList({kStationNotFound}));
-            QCOMPARE(script_->boxes[0].kind, ui::BoxKind::Warning);
-            QCOMPARE(box(d, "stationBox")->currentText(), QString("ABC"));
-            QCOMPARE(test::comboItems(*box(d, "channelBox")), QStringList({"BHE", "BHN", "BHZ"}));
+            QCOMPARE(texts(), QStringList());
+            QCOMPARE(box(d, "stationBox")->currentText(), QString("QQQ"));
+            QCOMPARE(box(d, "channelBox")->currentText(), QString("LHZ"));
+            QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("1700000000"));
+            QCOMPARE(edit(d, "fileNameEdit")->text(), QString("q_lhz.dat"));
+            note = d.findChild<QLabel*>("noteLabel");
+            QVERIFY(!note->isHidden());
+            QVERIFY(note->text().contains(QStringLiteral("QQQ")));
+            pressOk(d);
+            QVERIFY(accepted(d));
+            QCOMPARE(texts(), QStringList());
+        }
+        QVERIFY(settingsRecord().groups.at(0) == before);
+        {
+            // Insert on the group: none of another station's channels is offered.
+            ChannelDialog d(0, 0, -1);
+            d.prepare();
+            QCOMPARE(texts(), QStringList());
+            QCOMPARE(box(d, "stationBox")->currentText(), QString("QQQ"));
+            QCOMPARE(box(d, "channelBox")->count(), 0);
+            QCOMPARE(edit(d, "fileNameEdit")->text(), QString());
+            QTest::keyClicks(box(d, "channelBox")->lineEdit(), "BHN");
+            QCOMPARE(edit(d, "fileNameEdit")->text(), QString("QQQ_BHN.DAT"));
             pressOk(d);
             QVERIFY(accepted(d));
         }
-        // The group keeps its own station.
-        QCOMPARE(settingsRecord().groups.at(1).station, std::string("QQQ"));
-        QCOMPARE(settingsRecord().groups.at(1).channels.at(0).code, std::string("BHE"));
+        const GroupRecord& g = settingsRecord().groups.at(0);
+        QCOMPARE(g.station, std::string("QQQ"));
+        QCOMPARE(g.channels.size(), std::size_t{3});
+        QCOMPARE(g.channels.at(1).code, std::string("LHZ"));
+        QCOMPARE(g.channels.at(2).code, std::string("BHN"));
+    }
+
+    // A station typed for a new group lists its own channels, not those of the station shown
+    // before.
+    void aTypedStationListsItsOwnChannels() {
+        ChannelDialog d(-1, -1, -1);
+        d.prepare();
+        QCOMPARE(box(d, "stationBox")->currentText(), QString("ABC"));
+        QVERIFY(box(d, "channelBox")->count() > 0);
+        QLineEdit* station = box(d, "stationBox")->lineEdit();
+        station->selectAll();
+        QTest::keyClicks(station, "QQQ");
+        emit station->editingFinished();
+        QCOMPARE(box(d, "channelBox")->count(), 0);
+        QCOMPARE(edit(d, "fileNameEdit")->text(), QString());
+        station->selectAll();
+        QTest::keyClicks(station, "XYZ");
+        // The pause after typing is enough.
+        QTRY_COMPARE(test::comboItems(*box(d, "channelBox")), QStringList({"HHZ"}));
+        QCOMPARE(edit(d, "fileNameEdit")->text(), QString("XYZ_HHZ.DAT"));
+        QCOMPARE(texts(), QStringList());
     }
 
     void changeChannelOpensOnTheChannel() {
@@ -513,9 +565,13 @@ class TestChannelDialog : public QObject {
         test::setGroups({group("ABC", {channel("LLL", 5, "l.dat")}, 50, 40)});
         ChannelDialog d(0, 0, 0);
         d.prepare();
-        QCOMPARE(texts(), QStringList({kChannelNotFound}));
-        QCOMPARE(box(d, "channelBox")->currentText(), QString("BHE"));
-        QCOMPARE(edit(d, "fileNameEdit")->text(), QString("ABC_BHE.DAT"));
+        // The channel stays itself, with a note rather than a box.
+        QCOMPARE(texts(), QStringList());
+        QCOMPARE(box(d, "channelBox")->currentText(), QString("LLL"));
+        QCOMPARE(edit(d, "fileNameEdit")->text(), QString("l.dat"));
+        QCOMPARE(edit(d, "lastTimeEdit")->text(), QString("5"));
+        QVERIFY(!d.findChild<QLabel*>("noteLabel")->isHidden());
+        QCOMPARE(test::comboItems(*box(d, "channelBox")), QStringList({"BHE", "BHN", "BHZ"}));
     }
 
     void fieldsAreCheckedInOrder() {

@@ -672,7 +672,10 @@ class ChannelListPageTest : public QObject {
         QCOMPARE(settingsRecord().groupCount, 4);
         QCOMPARE(columnText(page, 0), QString("1,2,3,4"));
         QCOMPARE(columnText(page, 3), QString("20,20,40,20"));
-        QCOMPARE(page.selectedRow(), -1);
+        // The new group is selected, and is the row clicked last.
+        QCOMPARE(page.selectedRow(), 2);
+        QCOMPARE(page.lastClickedRow(), 2);
+        page.list().clearSelection();
         // No row selected: the page passes -1 and the new group becomes group 1.
         script_->modals.push_back([&](QDialog& dialog) {
             pick(dialog, "stationBox", "CCC");
@@ -681,6 +684,7 @@ class ChannelListPageTest : public QObject {
         QTest::mouseClick(button(page, "addGroupButton"), Qt::LeftButton);
         QCOMPARE(stationsOfRecord(), QStringList({"CCC", "AAA", "BBB", "AAA", "CCC"}));
         QCOMPARE(settingsRecord().groupCount, 5);
+        QCOMPARE(page.selectedRow(), 0);
         QCOMPARE(columnText(page, 0), QString("1,2,3,4,5"));
         QVERIFY(script_->boxes.empty());
     }

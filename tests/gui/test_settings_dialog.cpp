@@ -209,6 +209,108 @@ class TestSettingsDialog : public QObject {
         QCOMPARE_EQ(ConnectionSettings::values().user, std::string("operator"));
     }
 
+    // The selection and the last clicked row follow their channel while another program takes
+    // groups away above it, and while the operator switches tabs; when the channel is gone,
+    // nothing stays selected.
+    void theSelectionFollowsItsChannel() {
+        TempDir dir;
+        dir.write("s.ini", withGroups("GROUPS=3\r\n", {"G1", "AZV", "VST"}));
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.show();
+        ChannelListPage& page = dialog.channelPage();
+        const auto selectedStation = [&] {
+            const RowRef ref = page.model().rowRef(page.selectedRow());
+            return ref.group < 0 ? std::string() : settingsRecord().groups.at(ref.group).station;
+        };
+        page.list().selectRow(1);
+        page.onListClick(1);
+        QCOMPARE_EQ(selectedStation(), "AZV");
+
+        // The service takes [GROUP1] away: AZV is now group 1, and stays selected.
+        QVERIFY(writtenByAnotherProcess(dir, withGroups("GROUPS=2\r\n", {"AZV", "VST"})));
+        dialog.refreshFromDisk();
+        QTRY_COMPARE_EQ(settingsRecord().groups.size(), std::size_t{2});
+        QCOMPARE_EQ(page.selectedRow(), 0);
+        QCOMPARE_EQ(page.lastClickedRow(), 0);
+        QCOMPARE_EQ(selectedStation(), "AZV");
+
+        // Another tab and back, with a group put above it meanwhile.
+        dialog.tabs().setCurrentIndex(SettingsDialog::AdditionalTab);
+        QVERIFY(writtenByAnotherProcess(dir, withGroups("GROUPS=3\r\n", {"G0", "AZV", "VST"})));
+        dialog.refreshFromDisk();
+        QCOMPARE_EQ(settingsRecord().groups.size(), std::size_t{3});
+        dialog.tabs().setCurrentIndex(SettingsDialog::ChannelTab);
+        QCOMPARE_EQ(selectedStation(), "AZV");
+        QCOMPARE_EQ(page.lastClickedRow(), 1);
+        QVERIFY(writtenByAnotherProcess(dir, withGroups("GROUPS=2\r\n", {"AZV", "VST"})));
+        dialog.refreshFromDisk();
+        QCOMPARE_EQ(selectedStation(), "AZV");
+
+        // The service takes AZV's group away: nothing is selected, and Delete asks for a choice.
+        QVERIFY(writtenByAnotherProcess(dir, withGroups("GROUPS=1\r\n", {"VST"})));
+        dialog.refreshFromDisk();
+        QTRY_COMPARE_EQ(settingsRecord().groups.size(), std::size_t{1});
+        QCOMPARE_EQ(page.selectedRow(), -1);
+        QCOMPARE_EQ(page.lastClickedRow(), -1);
+        script.answers.push_back(ui::BoxAnswer::Yes);
+        page.onDeleteGroup();
+        QCOMPARE_EQ(settingsRecord().groups.size(), std::size_t{1});
+        QVERIFY(script.unexpectedModals.empty());
+    }
+
+    // The Additional page shows the group count as the channel page left it, before and after
+    // Apply.
+    void theGroupCountFollowsTheChannelPage() {
+        TempDir dir;
+        dir.write("s.ini", threeGroups("SERVER=proc1\r\nGROUPS=3\r\n"));
+        UiScript script;
+        SettingsDialog dialog(test::testEnvironment(dir.file("s.ini"), dir.path()));
+        dialog.show();
+        dialog.tabs().setCurrentIndex(SettingsDialog::AdditionalTab);
+        QCOMPARE_EQ(dialog.additionalPage().groupCountEdit().text(), QStringLiteral("3"));
+        dialog.tabs().setCurrentIndex(SettingsDialog::ChannelTab);
+        dialog.channelPage().list().selectRow(0);
+        script.answers.push_back(ui::BoxAnswer::Yes);
+        dialog.channelPage().onDeleteGroup();
+        QCOMPARE_EQ(settingsRecord().groups.size(), std::size_t{2});
+        dialog.tabs().setCurrentIndex(SettingsDialog::AdditionalTab);
+        QCOMPARE_EQ(dialog.additionalPage().groupCountEdit().text(), QStringLiteral("2"));
+        QVERIFY(dialog.apply());
+        QVERIFY(contains(dir.read("s.ini"), "GROUPS=2\r\n"));
+        QCOMPARE_EQ(dialog.additionalPage().groupCountEdit().text(), QStringLiteral("2"));
+
+        // Out of sight the count moves on; shown again, the page says so.
+        dialog.tabs().setCurrentIndex(SettingsDialog::ChannelTab);
+        settingsRecord().groupCount = 1;
+        dialog.tabs().setCurrentIndex(SettingsDialog::AdditionalTab);
+        QCOMPARE_EQ(dialog.additionalPage().groupCountEdit().text(), QStringLiteral("1"));
+        QVERIFY(script.unexpectedModals.empty());
+    }
+
+    // Tab leaves the conflict window's table for its buttons, and Shift+Tab comes back.
+    void tabLeavesTheConflictTable() {
+        MergeConflict conflict;
+        conflict.section = "SYSTEM";
+        conflict.key = "SERVER";
+        conflict.fileValue = "theirs";
+        conflict.ourValue = "mine";
+        ConflictDialog d({conflict, conflict}, QStringLiteral("s.ini"));
+        d.show();
+        QApplication::setActiveWindow(&d);
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        d.table().setFocus();
+        QList<QWidget*> seen;
+        for (int i = 0; i < 3; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            seen << QApplication::focusWidget();
+        }
+        QCOMPARE_EQ(seen, (QList<QWidget*>{&d.keepAllButton(), &d.takeAllButton(), &d.okButton()}));
+        d.table().setFocus();
+        QTest::keyClick(&d.table(), Qt::Key_Tab, Qt::ShiftModifier);
+        QVERIFY(QApplication::focusWidget() != &d.table());
+    }
+
     void applyThenCancelLeavesTheFileAsApplyWroteIt() {
         TempDir dir;
         dir.write("s.ini", threeGroups("SERVER=proc1\r\nGROUPS=3\r\n"));
@@ -584,7 +686,8 @@ class TestSettingsDialog : public QObject {
             },
             QDialog::Accepted);
         QVERIFY(dialog.apply());
-        QCOMPARE_EQ(shownRow, (QStringList{"2", "BBB", "BHZ", "BHZ", "2000", "3000", "1"}));
+        QCOMPARE_EQ(shownRow,
+                    (QStringList{"2", "BBB", "BHZ", "Последнее время", "2000", "3000", "1"}));
         QCOMPARE_EQ(fileTime(), 2000);
         QCOMPARE_EQ(settingsRecord().groups.at(1).channels.at(0).lastTime, 2000);
 

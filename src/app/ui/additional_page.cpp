@@ -144,6 +144,11 @@ void AdditionalPage::fill() {
     onGroupCountChanged(c.countSpin->lineEdit()->text());
 }
 
+void AdditionalPage::showEvent(QShowEvent* event) {
+    ui::DialogPage::showEvent(event);
+    fill();
+}
+
 QLineEdit& AdditionalPage::serverEdit() {
     return *ui_->serverEdit;
 }

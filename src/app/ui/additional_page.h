@@ -32,6 +32,11 @@ class AdditionalPage : public ui::DialogPage {
     QLineEdit& logDirEdit();
     QPushButton& browseButton();
 
+  protected:
+    // The page shows the record as it is each time it is shown: the channel page adds and
+    // deletes groups, which changes the group count, while this page is hidden.
+    void showEvent(QShowEvent* event) override;
+
   private:
     void onServerChanged(const QString& text);
     void onLogDirChanged(const QString& text);

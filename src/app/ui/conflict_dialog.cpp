@@ -5,6 +5,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -24,6 +26,50 @@ enum Column {
     ChoiceColumn,
     ColumnCount
 };
+
+// What the value is, as the operator calls it.
+texts::Text valueName(MergeField field) {
+    switch (field) {
+        case MergeField::Server:
+            return texts::kValueServer;
+        case MergeField::DetailMode:
+            return texts::kValueDetailMode;
+        case MergeField::ShowScreen:
+            return texts::kValueShowScreen;
+        case MergeField::SizeMb:
+            return texts::kValueLogSize;
+        case MergeField::LogDir:
+            return texts::kValueLogDir;
+        case MergeField::DataSource:
+            return texts::kValueDataSource;
+        case MergeField::User:
+            return texts::kValueUser;
+        case MergeField::Password:
+            return texts::kValuePassword;
+        case MergeField::DataDir:
+            return texts::kValueDataDir;
+        case MergeField::GroupSizeMb:
+            return texts::kValueGroupSize;
+        case MergeField::GroupSps:
+            return texts::kValueGroupSps;
+        case MergeField::ChannelTime:
+            return texts::kValueChannelTime;
+        case MergeField::ChannelFile:
+            return texts::kValueChannelFile;
+    }
+    return texts::kValueServer;
+}
+
+// Where the value is: a group's number, or the system's or the connection's values.
+QString placeName(const ValueRef& value) {
+    if (value.group >= 0) {
+        return QString::number(value.group + 1);
+    }
+    const bool connection =
+        value.field == MergeField::DataSource || value.field == MergeField::User ||
+        value.field == MergeField::Password || value.field == MergeField::DataDir;
+    return ui::text(connection ? texts::kPlaceConnection : texts::kPlaceSystem);
+}
 
 QTableWidgetItem* readOnlyItem(const QString& text) {
     auto* item = new QTableWidgetItem(text);  // the table takes it
@@ -64,20 +110,24 @@ ConflictDialog::ConflictDialog(const std::vector<MergeConflict>& conflicts, cons
          ui::text(texts::kConflictFileValue), ui::text(texts::kConflictOurValue),
          ui::text(texts::kConflictChoice)});
     c.table->verticalHeader()->hide();
+    // Tab leaves the table for the buttons under it; the arrow keys move between rows.
+    c.table->setTabKeyNavigation(false);
     c.table->setSelectionBehavior(QAbstractItemView::SelectRows);
     c.table->setRowCount(static_cast<int>(conflicts.size()));
     for (int row = 0; row < static_cast<int>(conflicts.size()); ++row) {
         const MergeConflict& conflict = conflicts[static_cast<std::size_t>(row)];
         values_.push_back(conflict.value);
-        // A group's or channel's value by the group's number; a value of the service's own
-        // sections by its section.
-        const QString group = conflict.value.group >= 0
-                                  ? QString::number(conflict.value.group + 1)
-                                  : QStringLiteral("[%1]").arg(ui::fromRecord(conflict.section));
-        c.table->setItem(row, GroupColumn, readOnlyItem(group));
+        // A group's or channel's value by the group's number; the others as the system's or
+        // the connection's. The file's key name stays at hand as a tooltip.
+        const QString place = placeName(conflict.value);
+        const QString name = ui::text(valueName(conflict.value.field));
+        c.table->setItem(row, GroupColumn, readOnlyItem(place));
         c.table->setItem(row, StationColumn, readOnlyItem(ui::fromRecord(conflict.station)));
         c.table->setItem(row, ChannelColumn, readOnlyItem(ui::fromRecord(conflict.channel)));
-        c.table->setItem(row, KeyColumn, readOnlyItem(ui::fromRecord(conflict.key)));
+        QTableWidgetItem* nameItem = readOnlyItem(name);
+        nameItem->setToolTip(QStringLiteral("[%1] %2").arg(ui::fromRecord(conflict.section),
+                                                           ui::fromRecord(conflict.key)));
+        c.table->setItem(row, KeyColumn, nameItem);
         // A password shows as "***" on both sides; the choice still picks the one or the other.
         c.table->setItem(
             row, FileColumn,
@@ -88,10 +138,22 @@ ConflictDialog::ConflictDialog(const std::vector<MergeConflict>& conflicts, cons
         auto* choice = new QComboBox;  // the table takes it
         choice->addItem(ui::text(texts::kKeepMine), static_cast<int>(ConflictChoice::KeepMine));
         choice->addItem(ui::text(texts::kTakeFromFile), static_cast<int>(ConflictChoice::TakeFile));
+        const QString where = conflict.station.empty()
+                                  ? place
+                                  : QStringLiteral("%1 %2 %3")
+                                        .arg(place, ui::fromRecord(conflict.station),
+                                             ui::fromRecord(conflict.channel));
+        choice->setAccessibleName(ui::text(texts::kConflictChoiceName).arg(name, where.trimmed()));
         c.table->setCellWidget(row, ChoiceColumn, choice);
         c.choices.push_back(choice);
     }
     c.table->resizeColumnsToContents();
+    // The two values are read side by side: each is at least as wide as a last time's digits
+    // with room to spare.
+    const int valueWidth = c.table->fontMetrics().horizontalAdvance(QStringLiteral("0")) * 14;
+    for (const int column : {FileColumn, OursColumn}) {
+        c.table->setColumnWidth(column, qMax(c.table->columnWidth(column), valueWidth));
+    }
     c.table->horizontalHeader()->setStretchLastSection(true);
 
     auto* layout = new QVBoxLayout(this);
@@ -109,7 +171,19 @@ ConflictDialog::ConflictDialog(const std::vector<MergeConflict>& conflicts, cons
         button->setAutoDefault(false);
     }
     c.ok->setDefault(true);
-    resize(qMax(sizeHint().width(), 720), qMax(sizeHint().height(), 320));
+    // Wide enough for every column of the table without scrolling, within the screen.
+    int columnsWidth = 2 * c.table->frameWidth() +
+                       c.table->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, c.table);
+    for (int column = 0; column < ColumnCount; ++column) {
+        columnsWidth += c.table->columnWidth(column);
+    }
+    const QMargins margins = layout->contentsMargins();
+    int width =
+        qMax(sizeHint().width(), qMax(720, columnsWidth + margins.left() + margins.right()));
+    if (const QScreen* screen = this->screen()) {
+        width = qMin(width, screen->availableGeometry().width() * 9 / 10);
+    }
+    resize(width, qMax(sizeHint().height(), 320));
 
     connect(c.keepAll, &QPushButton::clicked, this,
             [this] { chooseAll(ConflictChoice::KeepMine); });

@@ -91,6 +91,8 @@ SettingsDialog::SettingsDialog(const Environment& env, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(c.tabs, 1);
     c.statusLine->setWordWrap(true);
+    // Room for two lines whether the text takes one or two: the pages above do not jump.
+    c.statusLine->setFixedHeight(2 * c.statusLine->fontMetrics().lineSpacing());
     auto* buttons = new QHBoxLayout;
     layout->addLayout(buttons);
     buttons->addWidget(c.statusLine, 1);
@@ -169,6 +171,7 @@ bool SettingsDialog::apply() {
     SettingsFile& file = settingsFile();
     const SettingsValues before = settingsValuesOf(settingsRecord());
     const ConnectionValues beforeConnection = ConnectionSettings::values();
+    const ChannelListPage::Places places = ui_->channelPage->places();
     std::vector<ConflictResolution> choices;
     SaveResult saved;
     bool savedOnce = false;
@@ -199,14 +202,14 @@ bool SettingsDialog::apply() {
         }
         ConflictDialog dialog(open, pathText(file.settingsPath), this);
         if (ui::runModal(dialog) != QDialog::Accepted) {
-            refillPages(before, beforeConnection);
+            refillPages(before, beforeConnection, places);
             return false;  // nothing (more) saved; the dialog stays open
         }
         const std::vector<ConflictResolution> chosen = dialog.choices();
         choices.insert(choices.end(), chosen.begin(), chosen.end());
     }
     if (savedOnce) {
-        refillPages(before, beforeConnection);
+        refillPages(before, beforeConnection, places);
         showTaken(taken, 0);
     }
     for (const std::string& warning : saved.warnings) {
@@ -254,24 +257,26 @@ void SettingsDialog::refreshFromDisk() {
     }
     const SettingsValues before = settingsValuesOf(settingsRecord());
     const ConnectionValues beforeConnection = ConnectionSettings::values();
+    const ChannelListPage::Places places = ui_->channelPage->places();
     const RefreshResult refreshed =
         refreshFromFile(settingsRecord(), settingsFile(), beforeConnection);
     if (!refreshed.changed) {
         return;
     }
     ConnectionSettings::values() = refreshed.connection;
-    refillPages(before, beforeConnection);
+    refillPages(before, beforeConnection, places);
     if (refreshed.takenFromFile > 0 || refreshed.conflicts > 0) {
         showTaken(refreshed.takenFromFile, refreshed.conflicts);
     }
 }
 
 void SettingsDialog::refillPages(const SettingsValues& before,
-                                 const ConnectionValues& beforeConnection) {
+                                 const ConnectionValues& beforeConnection,
+                                 const ChannelListPage::Places& places) {
     Controls& c = *ui_;
     const SettingsRecord& record = settingsRecord();
     if (!(record.groups == before.groups) || record.groupCount != before.groupCount) {
-        c.channelPage->fillKeepingSelection();
+        c.channelPage->fillKeepingSelection(places);
     }
     if (record.server != before.server || record.detailMode != before.detailMode ||
         record.showScreen != before.showScreen || record.logDir != before.logDir ||

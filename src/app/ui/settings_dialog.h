@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <memory>
 
+#include "channels/ui/channel_list_page.h"
 #include "platform/environment.h"
 #include "platform/status.h"
 
@@ -18,7 +19,6 @@ namespace vorda {
 struct ConnectionValues;
 struct SettingsValues;
 class AdditionalPage;
-class ChannelListPage;
 class DataSourcePage;
 
 class SettingsDialog : public QDialog {
@@ -67,7 +67,9 @@ class SettingsDialog : public QDialog {
     void onFileEvent();
     // Fills the pages whose values differ from `before` and `beforeConnection` (the record and
     // the connection values as they were).
-    void refillPages(const SettingsValues& before, const ConnectionValues& beforeConnection);
+    // The channel page keeps its selection on the channels selected before (`places`).
+    void refillPages(const SettingsValues& before, const ConnectionValues& beforeConnection,
+                     const ChannelListPage::Places& places);
     // The line beside the buttons: how many values another program's changes updated and how
     // many wait for a choice; empty when there are none.
     void showTaken(int taken, int conflicts);

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStringList>
+#include <QTimer>
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -32,6 +33,9 @@ namespace {
 
 // The other text fields hold at most this many characters.
 constexpr int kMaxFieldLength = 511;
+
+// How long typing a station code pauses before its channels are asked for.
+constexpr int kTypingPauseMs = 400;
 
 // Leading blanks, an optional sign and decimal digits, as "%d" wrote them; 0 without digits.
 // A number beyond 32 bits stops at the nearest limit.
@@ -71,18 +75,19 @@ void fillCodes(QComboBox& box, const std::vector<std::string>& codes) {
 }
 
 // Fills the box with the codes and shows one: with lookForStored, the first listed code that
-// begins with the stored one (as the list finds a typed text), else the first code. An empty
-// list shows the stored code as text. False when the stored code was looked for and not found.
+// begins with the stored one (as the list finds a typed text), else the first code. A stored
+// code the list does not hold, and an empty list, show the stored code as text: a group's own
+// station or channel is never replaced by another one the database happens to list first.
+// False when the stored code was looked for and not found.
 bool fillAndShow(QComboBox& box, const std::vector<std::string>& codes, const QString& stored,
                  bool lookForStored) {
     const QSignalBlocker block(box);
     fillCodes(box, codes);
-    int index = lookForStored ? box.findText(stored, Qt::MatchStartsWith) : 0;
-    const bool found = index >= 0;
-    if (box.count() == 0) {
+    const int index = lookForStored ? box.findText(stored, Qt::MatchStartsWith) : 0;
+    const bool found = index >= 0 && box.count() > 0;
+    box.setCurrentIndex(found ? index : -1);
+    if (!found) {
         box.setEditText(stored);
-    } else {
-        box.setCurrentIndex(found ? index : 0);
     }
     return found;
 }
@@ -105,6 +110,7 @@ struct ChannelDialog::Controls {
     QLabel* noteLabel = nullptr;
     QPushButton* okButton = nullptr;
     QPushButton* cancelButton = nullptr;
+    QTimer* stationTyped = nullptr;  // the pause after a typed station code
 };
 
 ChannelDialog::Controls::Controls(ChannelDialog& dialog) {
@@ -135,6 +141,9 @@ ChannelDialog::Controls::Controls(ChannelDialog& dialog) {
     auto* buttonRow = new QWidget(&dialog);
     okButton = new QPushButton(ui::text(texts::kOk), buttonRow);
     cancelButton = new QPushButton(ui::text(texts::kCancel), buttonRow);
+    stationTyped = new QTimer(&dialog);
+    stationTyped->setSingleShot(true);
+    stationTyped->setInterval(kTypingPauseMs);
 
     named(stationBox, "stationBox");
     named(channelBox, "channelBox");
@@ -237,9 +246,15 @@ ChannelDialog::ChannelDialog(int insertPosition, int groupIndex, int channelInde
             onChannelChanged();
         }
     });
-    // A code typed by hand proposes its file name as a picked one does.
-    connect(ui_->stationBox->lineEdit(), &QLineEdit::textEdited, this,
-            &ChannelDialog::proposeFileName);
+    // A code typed by hand proposes its file name as a picked one does. A typed station lists
+    // its own channels once the typing pauses or the field is left.
+    connect(ui_->stationBox->lineEdit(), &QLineEdit::textEdited, this, [this] {
+        proposeFileName();
+        ui_->stationTyped->start();
+    });
+    connect(ui_->stationBox->lineEdit(), &QLineEdit::editingFinished, this,
+            &ChannelDialog::onStationTyped);
+    connect(ui_->stationTyped, &QTimer::timeout, this, &ChannelDialog::onStationTyped);
     connect(ui_->channelBox->lineEdit(), &QLineEdit::textEdited, this,
             &ChannelDialog::proposeFileName);
     connect(ui_->spsEdit, &QLineEdit::textChanged, this, &ChannelDialog::onGroupValueChanged);
@@ -284,12 +299,23 @@ void ChannelDialog::queryFailed(const QString& what, const std::string& error) {
                     what + ui::fromRecord(error));
 }
 
-void ChannelDialog::showLeftOut() {
-    ui_->noteLabel->setVisible(stationsLeftOut_ + channelsLeftOut_ > 0);
-    ui_->noteLabel->setText(ui::text(texts::kCodesLeftOut)
-                                .arg(kMaxCodeLength)
-                                .arg(stationsLeftOut_)
-                                .arg(channelsLeftOut_));
+void ChannelDialog::showNote() {
+    QStringList lines;
+    // A station the database does not know has no channels there either: one line says both.
+    if (stationUnlisted_) {
+        lines << ui::text(texts::kStationNotListed).arg(ui_->stationBox->currentText());
+    } else if (channelUnlisted_) {
+        lines << ui::text(texts::kChannelNotListed)
+                     .arg(ui_->channelBox->currentText(), ui_->stationBox->currentText());
+    }
+    if (stationsLeftOut_ + channelsLeftOut_ > 0) {
+        lines << ui::text(texts::kCodesLeftOut)
+                     .arg(kMaxCodeLength)
+                     .arg(stationsLeftOut_)
+                     .arg(channelsLeftOut_);
+    }
+    ui_->noteLabel->setText(lines.join(QLatin1Char('\n')));
+    ui_->noteLabel->setVisible(!lines.isEmpty());
 }
 
 void ChannelDialog::initDialog() {
@@ -376,12 +402,13 @@ void ChannelDialog::listStations() {
     }
     stationsListed_ = true;
     stationsLeftOut_ = stations.leftOut();
-    showLeftOut();
+    showNote();
 
     const QString storedStation = ui_->stationBox->currentText();
-    if (!fillAndShow(*ui_->stationBox, stations.codes, storedStation, mode_ != Mode::AddGroup)) {
-        warn(ui::text(texts::kStationNotFound));
-    }
+    // A group's station the database does not list stays as the group has it, with a note.
+    const bool stationFound =
+        fillAndShow(*ui_->stationBox, stations.codes, storedStation, mode_ != Mode::AddGroup);
+    stationUnlisted_ = mode_ != Mode::AddGroup && !stationFound;
     onStationChanged();
 }
 
@@ -403,7 +430,6 @@ void ChannelDialog::onStationChanged() {
         }
     }
     channelsLeftOut_ = channels.leftOut();
-    showLeftOut();
     QString storedCode;
     if (mode_ == Mode::ChangeChannel) {
         const GroupRecord& group =
@@ -412,15 +438,25 @@ void ChannelDialog::onStationChanged() {
             ui::fromRecord(group.channels.at(static_cast<std::size_t>(channelIndex_)).code);
     }
     // With nothing listed for this station, a code shown before belonged to another station: the
-    // box shows the stored code, a changed channel's own or none.
-    if (!fillAndShow(*ui_->channelBox, channels.codes, storedCode, mode_ == Mode::ChangeChannel)) {
-        warn(ui::text(texts::kChannelNotFound));
-    }
+    // box shows the stored code, a changed channel's own or none. A changed channel the database
+    // does not list stays as it is, with a note.
+    const bool channelFound =
+        fillAndShow(*ui_->channelBox, channels.codes, storedCode, mode_ == Mode::ChangeChannel);
+    channelUnlisted_ = mode_ == Mode::ChangeChannel && !channelFound;
+    showNote();
     // The codes as listed, for adding all of them at once.
     listedStation_ = station;
     listedChannels_ = std::move(channels.codes);
     ui_->allChannels->setEnabled(!listedChannels_.empty());
     onChannelChanged();
+}
+
+void ChannelDialog::onStationTyped() {
+    ui_->stationTyped->stop();
+    // Only a station other than the one whose channels the list holds asks the database again.
+    if (bytesOf(ui_->stationBox->currentText()) != listedStation_) {
+        onStationChanged();
+    }
 }
 
 void ChannelDialog::proposeFileName() {

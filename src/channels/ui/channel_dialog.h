@@ -71,8 +71,11 @@ class ChannelDialog : public QDialog {
     void warn(const QString& text);
     // The error box of a query that failed, with the driver's word (code page 1251).
     void queryFailed(const QString& what, const std::string& error);
-    // Says how many database codes the lists leave out, when any.
-    void showLeftOut();
+    // The note under the fields: a group's station or channel the database does not list, and
+    // how many database codes the lists leave out; hidden when there is neither.
+    void showNote();
+    // A station code typed by hand: the channel list follows it.
+    void onStationTyped();
 
     struct Controls;
     std::unique_ptr<Controls> ui_;
@@ -82,6 +85,8 @@ class ChannelDialog : public QDialog {
     int channelIndex_ = -1;
     bool groupValuesChanged_ = false;
     bool stationsListed_ = false;
+    bool stationUnlisted_ = false;
+    bool channelUnlisted_ = false;
     std::size_t stationsLeftOut_ = 0;
     std::size_t channelsLeftOut_ = 0;
     // The station the channel list was asked for, and its codes in the list's order.

@@ -176,7 +176,11 @@ class WrapButton : public QPushButton {
         initStyleOption(&option);
         option.text.clear();
         painter.drawControl(QStyle::CE_PushButton, option);
-        const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+        // The text keeps a margin of half a character from the button's edges.
+        const int margin = fontMetrics().averageCharWidth() / 2 + 2;
+        const QRect area = style()
+                               ->subElementRect(QStyle::SE_PushButtonContents, &option, this)
+                               .adjusted(margin, 0, -margin, 0);
         style()->drawItemText(&painter, area, Qt::AlignCenter | Qt::TextWordWrap, palette(),
                               isEnabled(), text(), QPalette::ButtonText);
     }
@@ -281,7 +285,9 @@ ChannelListPage::ChannelListPage(QWidget* parent)
     search.setValidator(new ui::Cp1251Validator(kMaxSearchLength, this));
     search.setClearButtonEnabled(true);
     search.setToolTip(ui::text(texts::kSearchTip));
-    search.setMinimumWidth(search.fontMetrics().averageCharWidth() * 24);
+    // Of one width, with room for the clear button that shows once something is typed.
+    search.setFixedWidth(search.fontMetrics().averageCharWidth() * 24 +
+                         search.style()->pixelMetric(QStyle::PM_SmallIconSize) + 8);
     searchLabel->setBuddy(&search);
     c.searchCount->setObjectName(QStringLiteral("searchCount"));
     c.totals->setObjectName(QStringLiteral("totalsLine"));
@@ -400,20 +406,40 @@ void ChannelListPage::showSearchCount() {
                                  static_cast<std::size_t>(ui_->model->listedCount()))));
 }
 
-void ChannelListPage::fillKeepingSelection() {
+ChannelListPage::Places ChannelListPage::places() const {
+    return {channelPlaceOf(record_, ui_->model->rowRef(selectedRow())),
+            channelPlaceOf(record_, ui_->model->rowRef(lastClickedRow_))};
+}
+
+void ChannelListPage::fillKeepingSelection(const Places& before) {
     if (isVisible()) {
-        keepingSelection([this] { refillList(); });
+        refillList();
+        restorePlaces(before);
+    } else if (!hiddenPlaces_) {
+        // The rows still show the record as it was before the first change: the places of
+        // then are found again when the page is shown.
+        hiddenPlaces_ = before;
     }
 }
 
-void ChannelListPage::keepingSelection(const std::function<void()>& change) {
-    const RowRef selected = ui_->model->rowRef(selectedRow());
-    const RowRef clicked = ui_->model->rowRef(lastClickedRow_);
-    change();
-    if (lastClickedRow_ >= 0) {
-        lastClickedRow_ = ui_->model->rowOf(clicked.group, clicked.channel);
+void ChannelListPage::restorePlaces(const Places& before) {
+    lastClickedRow_ = rowOfPlace(before.clicked);
+    selectRow(rowOfPlace(before.selected));
+}
+
+int ChannelListPage::rowOfPlace(const std::optional<ChannelPlace>& place) const {
+    if (!place) {
+        return -1;
     }
-    selectRow(ui_->model->rowOf(selected.group, selected.channel));
+    const RowRef ref = findChannelPlace(record_, *place);
+    return ui_->model->rowOf(ref.group, ref.channel);
+}
+
+void ChannelListPage::keepingSelection(const std::function<void()>& change) {
+    // The rows follow their channels (station and code), wherever the change put them.
+    const Places before = places();
+    change();
+    restorePlaces(before);
 }
 
 void ChannelListPage::onSearchChanged(const QString& text) {
@@ -435,6 +461,7 @@ int ChannelListPage::selectedRow() const {
 
 void ChannelListPage::selectRow(int row) {
     if (row < 0) {
+        ui_->list->selectionModel()->clear();
         return;
     }
     const QModelIndex index = ui_->model->index(row, 0);
@@ -485,7 +512,11 @@ void ChannelListPage::showEvent(QShowEvent* event) {
     if (!columnsDragged_) {
         setColumnWidths();
     }
+    // Coming back from another tab, the operator's place is where it was.
+    const Places before = hiddenPlaces_.value_or(places());
+    hiddenPlaces_.reset();
     refillList();
+    restorePlaces(before);
 }
 
 bool ChannelListPage::runChannelDialog(int insertPosition, int groupIndex, int channelIndex) {
@@ -504,17 +535,34 @@ void ChannelListPage::onAddChannel() {
         return;
     }
     const int group = ui_->model->rowRef(row).group;
+    const auto channelsBefore =
+        static_cast<int>(record_.groups.at(static_cast<std::size_t>(group)).channels.size());
     if (runChannelDialog(group, group, -1)) {
+        // The (first) channel added is selected and shown.
         refillList();
+        selectAdded(ui_->model->rowOf(group, channelsBefore));
     }
 }
 
 void ChannelListPage::onAddGroup() {
+    // A file that holds all the groups it can is said to be full before anything is entered.
+    if (record_.groups.size() >= static_cast<std::size_t>(kMaxGroups)) {
+        ui::showMessage(this, ui::BoxKind::Information, ui::applicationTitle(),
+                        ui::text(texts::kTooManyGroups));
+        return;
+    }
     const int row = selectedRow();
     const int group = row < 0 ? -1 : ui_->model->rowRef(row).group;
     if (runChannelDialog(group, -1, -1)) {
+        // The new group took the place of the selected row's group, or the first.
         refillList();
+        selectAdded(ui_->model->firstRowOfGroup(std::max(group, 0)));
     }
+}
+
+void ChannelListPage::selectAdded(int row) {
+    selectRow(row);
+    lastClickedRow_ = row;
 }
 
 void ChannelListPage::onEditChannel() {
@@ -540,8 +588,11 @@ void ChannelListPage::onDeleteChannel() {
         return;
     }
     const RowRef ref = ui_->model->rowRef(row);
-    deleteChannel(record_, ref.group, ref.channel);
-    refillList();
+    // The last clicked row follows its channel; the deleted one leaves nothing selected.
+    keepingSelection([&] {
+        deleteChannel(record_, ref.group, ref.channel);
+        refillList();
+    });
 }
 
 void ChannelListPage::onDeleteGroup() {
@@ -552,8 +603,11 @@ void ChannelListPage::onDeleteGroup() {
     if (row < 0) {
         return;
     }
-    deleteGroup(record_, ui_->model->rowRef(row).group);
-    refillList();
+    const int group = ui_->model->rowRef(row).group;
+    keepingSelection([&] {
+        deleteGroup(record_, group);
+        refillList();
+    });
 }
 
 void ChannelListPage::onColumnClick(int column) {

@@ -11,7 +11,9 @@
 // channel, Delete deletes it, Insert adds a channel to its group; Ctrl+F goes to the search.
 #include <functional>
 #include <memory>
+#include <optional>
 
+#include "channels/channel_list.h"
 #include "ui/dialog_page.h"
 
 class QLineEdit;
@@ -31,14 +33,22 @@ class ChannelListPage : public ui::DialogPage {
 
     QString title() const override;
     // Rebuilds the list from the record (refillList). The page does so each time it is shown,
-    // so while it is hidden this waits for that.
+    // keeping the selection on its channel, so while it is hidden this waits for that.
     void fill() override;
 
     // Rebuilds the list from the record; afterwards no row is selected.
     void refillList();
-    // As fill(), with the selected row and the last clicked row kept on their record elements
-    // where the list still shows them: after the record changed under the page.
-    void fillKeepingSelection();
+    // The channels of the selected row and of the last clicked row.
+    struct Places {
+        std::optional<ChannelPlace> selected;
+        std::optional<ChannelPlace> clicked;
+    };
+    // Taken before the record changes under the page, for fillKeepingSelection.
+    Places places() const;
+    // As fill(), with the selected row and the last clicked row kept on their channels (the
+    // places taken before the record changed) where the list still shows them; a channel that
+    // is gone leaves no row selected.
+    void fillKeepingSelection(const Places& before);
 
     // Direction of the next sort by station code.
     bool sortAscending() const { return sortAscending_; }
@@ -79,7 +89,14 @@ class ChannelListPage : public ui::DialogPage {
     // Prepares and runs a channel dialog in the mode the three numbers give; true when it
     // changed the record.
     bool runChannelDialog(int insertPosition, int groupIndex, int channelIndex);
+    // Selects the row and scrolls to it; -1 leaves no row selected.
     void selectRow(int row);
+    // Selects what was just added (a row, or -1 when the search does not show it).
+    void selectAdded(int row);
+    // The row the channel of the place shows on now, or -1 (gone, or not shown by the search).
+    int rowOfPlace(const std::optional<ChannelPlace>& place) const;
+    // Selects the row of the selected place and takes the clicked one as the last clicked row.
+    void restorePlaces(const Places& before);
     // Runs a change of what the list shows, keeping the selection as fillKeepingSelection does.
     void keepingSelection(const std::function<void()>& change);
     // The selected row; with none, an information box asking to choose (a group or a channel)
@@ -102,6 +119,8 @@ class ChannelListPage : public ui::DialogPage {
     bool settingWidths_ = false;
     bool columnsDragged_ = false;
     int channelDialogs_ = 0;
+    // The places before the record changed while the page was hidden.
+    std::optional<Places> hiddenPlaces_;
 };
 
 }  // namespace vorda

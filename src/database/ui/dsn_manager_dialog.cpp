@@ -51,6 +51,8 @@ DsnEditDialog::DsnEditDialog(QWidget* parent, const std::vector<std::string>& dr
     auto* tableLabel = new QLabel(ui::text(texts::kDsnParametersLabel), this);
     c.table = new QTableWidget(this);
     QTableWidget& table = *c.table;
+    // Tab leaves the table for the buttons below it; the arrow keys move between cells.
+    table.setTabKeyNavigation(false);
     auto* addRowButton = new QPushButton(ui::text(texts::kDsnAddParameter), this);
     auto* removeRowButton = new QPushButton(ui::text(texts::kDsnRemoveParameter), this);
     c.buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -107,6 +109,8 @@ DsnEditDialog::DsnEditDialog(QWidget* parent, const std::vector<std::string>& dr
     connect(c.buttons, &QDialogButtonBox::rejected, this, &DsnEditDialog::reject);
     c.testButton->setAutoDefault(false);
     connect(c.testButton, &QPushButton::clicked, this, &DsnEditDialog::onTest);
+    c.testButton->setToolTip(
+        ui::text(texts::kDsnTestUser).arg(ui::fromRecord(ConnectionSettings::values().user)));
     // Another driver reads other keys: its own are offered instead of the empty ones offered
     // for the driver before.
     connect(c.driverBox, &QComboBox::currentTextChanged, this, [this] { offerDriverKeys(); });
@@ -187,12 +191,15 @@ void DsnEditDialog::onTest() {
         status = testOdbcConnection(driver(), attributes(), cp1251::toUtf8(values.user),
                                     cp1251::toUtf8(values.password));
     }
+    // Says whose name and password were used: the page's, not ones of this dialog.
+    const QString whose =
+        QStringLiteral("\n\n") + ui::text(texts::kDsnTestUser).arg(ui::fromRecord(values.user));
     if (status) {
         ui::showMessage(this, ui::BoxKind::Information, windowTitle(),
-                        ui::text(texts::kDsnTestPassed));
+                        ui::text(texts::kDsnTestPassed) + whose);
     } else {
         ui::showMessage(this, ui::BoxKind::Error, windowTitle(),
-                        ui::text(texts::kDsnTestFailed).arg(ui::text(status.error)));
+                        ui::text(texts::kDsnTestFailed).arg(ui::text(status.error)) + whose);
     }
 }
 
@@ -206,6 +213,17 @@ void DsnEditDialog::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void DsnEditDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    QWidget* outer = parentWidget();
+    while (outer != nullptr && outer->parentWidget() != nullptr) {
+        outer = outer->parentWidget();
+    }
+    if (outer != nullptr && frameGeometry().top() < outer->frameGeometry().top()) {
+        move(x(), y() + outer->frameGeometry().top() - frameGeometry().top());
+    }
 }
 
 std::string DsnEditDialog::name() const {

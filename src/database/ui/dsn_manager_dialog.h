@@ -44,6 +44,8 @@ class DsnEditDialog : public QDialog {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // Centred on the manager, but never with its top above the top of the outermost window.
+    void showEvent(QShowEvent* event) override;
 
   private:
     void addRow(const QString& key, const QString& value);
