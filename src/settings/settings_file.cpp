@@ -154,8 +154,19 @@ ConnectionValues connectionOf(const SettingsValues& merged, const ConnectionValu
             merged.user, merged.password, merged.dataDir};
 }
 
-// Sets every key the editor owns in doc to the values, and removes the sections of groups that
-// are gone (up to the first gap).
+// Removes from the section the keys of the channels its list names and the group written into it
+// does not have (channelKeysLeftBehind).
+void dropKeysLeftBehind(ProfileDocument& doc, ProfileDocument::SectionRef& section,
+                        const GroupRecord& group) {
+    const std::vector<std::string> listed =
+        readChannelList(doc.getString(section, keys::kChan, "", std::string::npos)).codes;
+    for (const std::string& key : channelKeysLeftBehind(listed, group)) {
+        doc.deleteKey(section, key);
+    }
+}
+
+// Sets every key the editor owns in doc to the values, removes the keys of channels that left a
+// group section, and removes the sections of groups that are gone (up to the first gap).
 Status writeSettings(ProfileDocument& doc, const SettingsValues& record) {
     Writer w(doc);
     w.text(keys::kDatabase, keys::kOdbc, record.dataSource);
@@ -183,6 +194,7 @@ Status writeSettings(ProfileDocument& doc, const SettingsValues& record) {
                               {groupSection(written + 1), std::to_string(group.channels.size()),
                                std::to_string(kChannelListLimit)}));
         }
+        dropKeysLeftBehind(doc, section, group);
         w.text(section, keys::kStation, group.station);
         w.number(section, keys::kSizeMb, group.sizeMb);
         w.number(section, keys::kSps, group.sps);
@@ -722,6 +734,40 @@ std::string channelListNotesText(const std::vector<ChannelListNote>& notes) {
         }
     }
     return texts::format(texts::kChannelListsNotRead, {lines});
+}
+
+std::vector<std::string> channelKeysLeftBehind(const std::vector<std::string>& listedCodes,
+                                               const GroupRecord& group) {
+    const auto writtenByGroup = [&](std::string_view key) {
+        const auto same = [&](std::string_view name) {
+            return ProfileDocument::sameKeyName(key, name);
+        };
+        return std::any_of(keys::kGroupKeys.begin(), keys::kGroupKeys.end(), same) ||
+               std::any_of(group.channels.begin(), group.channels.end(),
+                           [&](const ChannelRecord& c) {
+                               return same(c.code) || same(keys::fileKey(c.code));
+                           });
+    };
+    std::vector<std::string> left;
+    for (const std::string& code : listedCodes) {
+        // A code the code rules refuse was never written by the editor: its keys are not ours.
+        const bool kept =
+            !checkCode(CodeKind::Channel, code) ||
+            std::any_of(group.channels.begin(), group.channels.end(),
+                        [&](const ChannelRecord& c) { return sameChannelCode(c.code, code); });
+        if (kept) {
+            continue;
+        }
+        for (std::string key : {code, keys::fileKey(code)}) {
+            const bool listed = std::any_of(left.begin(), left.end(), [&](const std::string& k) {
+                return ProfileDocument::sameKeyName(k, key);
+            });
+            if (!listed && !writtenByGroup(key)) {
+                left.push_back(std::move(key));
+            }
+        }
+    }
+    return left;
 }
 
 SettingsFile& settingsFile() {

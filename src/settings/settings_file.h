@@ -143,6 +143,14 @@ std::string channelListNotesText(const std::vector<ChannelListNote>& notes);
 // (UTF-8).
 std::string describeConflict(const MergeConflict& conflict);
 
+// The keys of a group section that a save removes as it writes `group` into it: the time key and
+// the "FILE_" key of each code the section's channel list (`listedCodes`, as the file holds it
+// before the write) names and the group no longer has (codes compared as sameChannelCode does),
+// since the editor wrote them for a channel that has left the section. Never one of the group's
+// own keys nor a key the group writes (names compared as the file compares them).
+std::vector<std::string> channelKeysLeftBehind(const std::vector<std::string>& listedCodes,
+                                               const GroupRecord& group);
+
 // The one settings file of the program, beside settingsRecord().
 SettingsFile& settingsFile();
 

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <memory>
 #include <sstream>
 
+#include "channels/group_order.h"
 #include "database/connection_settings.h"
 #include "settings/settings_backup.h"
 #include "settings/settings_file.h"
@@ -775,5 +777,95 @@ TEST(SettingsSave, AWriteBetweenTheLookAndTheReplacementIsTakenIn) {
         const auto kept = backupsOf(dir.file("backups"), dir.file("s.ini"));
         ASSERT_EQ(kept.size(), 1u);
         EXPECT_EQ(test::readFile(kept[0]), kServiceFile);
+    }
+}
+
+TEST(SettingsSave, KeysLeftBehindAreThoseOfChannelsThatLeftTheSection) {
+    const auto groupOf = [](std::vector<std::string> codes) {
+        GroupRecord g;
+        for (auto& code : codes) {
+            g.channels.append({std::move(code), 0, ""});
+        }
+        return g;
+    };
+    const struct {
+        std::vector<std::string> listed;
+        std::vector<std::string> now;
+        std::vector<std::string> left;
+    } cases[] = {
+        {{"BHZ", "BHN"}, {"BHZ", "BHN"}, {}},
+        {{"BHZ", "BHN"}, {"BHZ"}, {"BHN", "FILE_BHN"}},
+        {{"BHZ", "BHN"}, {"SHZ"}, {"BHZ", "FILE_BHZ", "BHN", "FILE_BHN"}},
+        {{"bhz"}, {"BHZ"}, {}},                     // the same channel in another case
+        {{"BHZ", "bhz"}, {}, {"BHZ", "FILE_BHZ"}},  // one pair of keys for both
+        {{"\xC6"}, {"\xE6"}, {}},                   // Ж and ж: one key to the file
+        {{"SPS", "Chan"}, {}, {}},                  // the group's own keys stay
+        {{"FILE_X"}, {"X"}, {}},                    // the key a channel of the group writes
+        {{}, {"BHZ"}, {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(channelKeysLeftBehind(c.listed, groupOf(c.now)), c.left)
+            << (c.listed.empty() ? "" : c.listed[0]);
+    }
+}
+
+namespace {
+
+// A file of `groups` groups of their own stations, each with channels of its own codes (the
+// stations in descending order), with a key of another program's in each section.
+std::string ownCodesFile(int groups, int channels) {
+    std::string text = "[SYSTEM]\r\nSERVER=srv\r\nGROUPS=" + std::to_string(groups) + "\r\n";
+    for (int g = 1; g <= groups; ++g) {
+        const std::string station = "S" + std::to_string(1000 - g);
+        text += "[GROUP" + std::to_string(g) + "]\r\nSTATION=" + station +
+                "\r\nSIZEMB=100\r\nSPS=40\r\nNOTE" + std::to_string(g) + "=kept\r\n";
+        std::string chan;
+        for (int c = 0; c < channels; ++c) {
+            const std::string code = "G" + std::to_string(g) + "C" + std::to_string(c);
+            text += code + "=1160000000\r\nFILE_" + code + "=" + station + "_" + code + ".DAT\r\n";
+            chan += (c != 0 ? "," : "") + code;
+        }
+        text += "CHAN=" + chan + "\r\n";
+    }
+    return text;
+}
+
+}  // namespace
+
+TEST(SettingsSave, SortingGroupsLeavesNoKeysOfChannelsBehind) {
+    TempDir dir;
+    dir.write("s.ini", ownCodesFile(64, 8));
+    auto l = load(dir);
+    // The first save adds the keys of the service's own sections that the file lacks.
+    ASSERT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);
+    const std::size_t before = dir.read("s.ini").size();
+    for (const bool ascending : {true, false, true}) {
+        sortGroupsByStation(l->record, ascending);
+        const SaveResult saved = saveSettings(l->record, l->file, valuesOf(l->record));
+        ASSERT_TRUE(saved.ok) << saved.error;
+        const std::string after = dir.read("s.ini");
+        EXPECT_LE(after.size(), before);
+        auto again = load(dir);
+        ASSERT_EQ(again->record.groups.size(), 64u);
+        EXPECT_TRUE(again->record.groups == l->record.groups);
+        // Each section holds the keys of its own channels and the other program's key.
+        const ProfileDocument doc = ProfileDocument::fromBytes(after);
+        for (int g = 1; g <= 64; ++g) {
+            const std::string section = "GROUP" + std::to_string(g);
+            const std::string mine =
+                "G" +
+                std::to_string(1000 - std::stoi(doc.getString(section, "STATION", "S0").substr(1)));
+            for (int other = 1; other <= 64; ++other) {
+                const std::string code = "G" + std::to_string(other) + "C0";
+                EXPECT_EQ(doc.getString(section, "FILE_" + code, "-") != "-",
+                          "G" + std::to_string(other) == mine)
+                    << section << " " << code;
+            }
+        }
+    }
+    // The other program's keys stay where they were (one per section, whatever group is there).
+    const std::string last = dir.read("s.ini");
+    for (int g = 1; g <= 64; ++g) {
+        EXPECT_NE(last.find("NOTE" + std::to_string(g) + "=kept\r\n"), std::string::npos) << g;
     }
 }
