@@ -25,15 +25,25 @@ inline constexpr Text kAdditionalTab = "Дополнительно";
 inline constexpr Text kSettingsUnreadable =
     "Не удалось прочитать файл настроек %1:\n%2\n\n"
     "Показаны значения по умолчанию; сохранить их в этот файл нельзя, чтобы не затереть его.";
-// The line under the pages when another program changed the settings file: %1 the number and
-// one of the three forms of "значение" (countedValues below).
+// The line under the pages when another program changed the settings file: %1 the values,
+// channels and groups taken over, each counted with its noun (counted() below).
 inline constexpr Text kFileRefreshed = "Файл изменён другой программой: обновлено %1";
 inline constexpr Text kFileRefreshedAsk =
     "Файл изменён другой программой: обновлено %1; изменено и здесь, и в файле: %2 "
     "(при сохранении будет задан вопрос)";
+inline constexpr Text kFileChangedAsk =
+    "Файл изменён другой программой: изменено и здесь, и в файле: %1 "
+    "(при сохранении будет задан вопрос)";
 inline constexpr Text kValueOne = "значение";
 inline constexpr Text kValueFew = "значения";
 inline constexpr Text kValueMany = "значений";
+// Channels and groups the other program added or removed, after the values.
+inline constexpr Text kChannelOne = "канал";
+inline constexpr Text kChannelFew = "канала";
+inline constexpr Text kChannelMany = "каналов";
+inline constexpr Text kGroupOne = "группа";
+inline constexpr Text kGroupFew = "группы";
+inline constexpr Text kGroupMany = "групп";
 inline constexpr Text kBackupNotKept = "Резервная копия файла настроек не сохранена: %1";
 inline constexpr Text kSettingsNotSaved = "Не удалось сохранить настройки в файл %1:\n%2";
 // Channel lists that were not read whole: %1 a line for each group below.
@@ -305,6 +315,11 @@ inline constexpr Text kBothChanged =
 inline constexpr Text kConflictLine = "%1: в файле %2, здесь %3";
 // After where the value is: %1 the group's station.
 inline constexpr Text kConflictStation = " (станция %1)";
+// A group or channel another program removed and the operator changed: the file's side and ours.
+inline constexpr Text kGroupRemoved = "группа удалена";
+inline constexpr Text kGroupChanged = "группа изменена";
+inline constexpr Text kChannelRemoved = "канал удалён";
+inline constexpr Text kChannelChanged = "канал изменён";
 // Another program wrote the file each time a save was about to replace it: %1 the file, %2 how
 // many times.
 inline constexpr Text kKeptBeingWritten =

@@ -534,6 +534,7 @@ class SaveInProgress {
         result_.connection = connectionOf(merge.merged, taken_);
         merge.merged.dataSource = result_.connection.dataSource;
         result_.takenFromFile = merge.takenFromFile;
+        result_.taken = merge.taken;
         assignValues(record, std::move(merge.merged));
     }
 
@@ -671,6 +672,7 @@ RefreshResult refreshFromFile(SettingsRecord& record, SettingsFile& file,
     takeAsBase(file, std::move(theirs), std::move(now.bytes), !merge.conflicts.empty());
     result.conflicts = static_cast<int>(merge.conflicts.size());
     result.takenFromFile = merge.takenFromFile;
+    result.taken = merge.taken;
     if (merge.takenFromFile > 0) {
         result.connection = connectionOf(merge.merged, taken);
         merge.merged.dataSource = result.connection.dataSource;
@@ -697,6 +699,24 @@ bool changedOnDisk(const SettingsFile& file) {
 
 bool SaveResult::needsChoice() const {
     return !saved && !conflicts.empty();
+}
+
+std::string fileChangesNotice(const TakenFromFile& taken, int conflicts) {
+    std::string what;
+    const auto add = [&](int n, texts::Text one, texts::Text few, texts::Text many) {
+        if (n > 0) {
+            what += (what.empty() ? "" : ", ") + texts::counted(n, one, few, many);
+        }
+    };
+    add(taken.values, texts::kValueOne, texts::kValueFew, texts::kValueMany);
+    add(taken.channels, texts::kChannelOne, texts::kChannelFew, texts::kChannelMany);
+    add(taken.groups, texts::kGroupOne, texts::kGroupFew, texts::kGroupMany);
+    if (conflicts > 0) {
+        return what.empty()
+                   ? texts::format(texts::kFileChangedAsk, {std::to_string(conflicts)})
+                   : texts::format(texts::kFileRefreshedAsk, {what, std::to_string(conflicts)});
+    }
+    return what.empty() ? std::string() : texts::format(texts::kFileRefreshed, {what});
 }
 
 std::string describeConflict(const MergeConflict& c) {

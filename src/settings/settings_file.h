@@ -74,6 +74,7 @@ struct [[nodiscard]] SaveResult : Status {
     bool saved = false;
     // Values, channels and groups the record took over from the file's changes.
     int takenFromFile = 0;
+    TakenFromFile taken;  // the same by kind
     // How many times the file was written (another program writing it at the same moment makes
     // it more than one).
     int writes = 0;
@@ -92,6 +93,7 @@ struct RefreshResult {
     bool changed = false;
     // Values, channels and groups taken over from the file.
     int takenFromFile = 0;
+    TakenFromFile taken;  // the same by kind
     // Values the operator changed and the file changed otherwise: they keep the operator's value,
     // and the save asks.
     int conflicts = 0;
@@ -138,6 +140,11 @@ bool changedOnDisk(const SettingsFile& file);
 // What the operator is told about the channel lists that were not read whole (UTF-8); empty
 // when every list was read whole.
 std::string channelListNotesText(const std::vector<ChannelListNote>& notes);
+
+// The line under the pages after the file's changes were taken over (UTF-8): what was taken, by
+// kind, and how many values changed on both sides wait for the save's question; empty when
+// there is neither.
+std::string fileChangesNotice(const TakenFromFile& taken, int conflicts);
 
 // A short description of a conflict for a report: "[GROUP3] BHZ (станция ABC): в файле 5, здесь 7"
 // (UTF-8).
