@@ -130,6 +130,17 @@ inline constexpr Text kUnixTimeFormat = "Unix-Time";
 inline constexpr Text kCalendarTimeFormat = "yyyy-mm-dd hh:MM:ss";
 inline constexpr Text kFillAllFields = "Необходимо заполнить все поля!";
 inline constexpr Text kTimeFormatMismatch = "Формат времени не соответствует выбранному";
+// Values the reading service cannot use: %1 the field, %2 the largest number it takes.
+inline constexpr Text kNumberNotPositive = "Поле [%1]: нужно число больше нуля.";
+inline constexpr Text kNumberTooLarge = "Поле [%1]: число слишком велико (наибольшее %2).";
+// %1 the file name.
+inline constexpr Text kDataFileHasPath =
+    "Имя файла «%1» не годится: файл данных пишется в каталог данных, поэтому в имени не может "
+    "быть пути («/», «\\», «..»).";
+// %1 the file name, %2 the channel code, %3 the group's number, %4 its station.
+inline constexpr Text kDataFileTaken =
+    "В файл «%1» уже пишет канал %2 группы %3 (станция %4): два канала не могут писать в один "
+    "файл. Выберите другое имя.";
 inline constexpr Text kTimeOutOfRange =
     "Последнее время должно быть не раньше 1901-12-13 20:45:52 и не позже 2038-01-19 03:14:07\n"
     "(в секундах Unix: от -2147483648 до 2147483647).";
