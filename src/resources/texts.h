@@ -11,6 +11,17 @@ namespace vorda::texts {
 
 using Text = std::string_view;
 
+// The data source page: where the connection values came from. %1 the file's name, %2 its path.
+inline constexpr Text kOriginCommandLine =
+    "Значения взяты из командной строки (ODBC=…) — выбор здесь будет заменён при следующем "
+    "запуске с той же командной строкой";
+inline constexpr Text kOriginConnectionFile =
+    "Значения взяты из: %1 (%2) — выбор здесь будет заменён при следующем запуске";
+inline constexpr Text kOriginSettingsFile = "Значения взяты из файла настроек %1";
+inline constexpr Text kOriginDefaults =
+    "Значения по умолчанию: источник данных не назван ни в командной строке, ни в ork.ini, "
+    "ни в ZEL.ini, ни в файле настроек";
+
 // Shared by several windows.
 inline constexpr Text kOk = "OK";
 inline constexpr Text kCancel = "Отмена";
