@@ -49,30 +49,9 @@ bool leavesDataDirectory(std::string_view name) {
     return name.find_first_of("/\\") != std::string_view::npos || name == "." || name == "..";
 }
 
-// The refusal of a data file name that another channel of the record writes.
-std::string fileNameTaken(const SettingsRecord& record, std::string_view name, int group,
-                          int channel) {
-    const std::string wanted = cp1251::toUpper(name);
-    for (std::size_t g = 0; g < record.groups.size(); ++g) {
-        const GroupRecord& other = record.groups.at(g);
-        for (std::size_t c = 0; c < other.channels.size(); ++c) {
-            const ChannelRecord& taken = other.channels.at(c);
-            const bool self = static_cast<int>(g) == group && static_cast<int>(c) == channel;
-            if (!self && cp1251::toUpper(trimBlanks(taken.fileName)) == wanted) {
-                return texts::format(
-                    texts::kDataFileTaken,
-                    {cp1251::toUtf8(trimBlanks(taken.fileName)), cp1251::toUtf8(taken.code),
-                     std::to_string(g + 1), cp1251::toUtf8(other.station)});
-            }
-        }
-    }
-    return {};
-}
-
 }  // namespace
 
-FieldsCheck checkChannelFields(const ChannelFields& fields, const SettingsRecord& record, int group,
-                               int channel) {
+FieldsCheck checkChannelFields(const ChannelFields& fields) {
     FieldsCheck check;
     const std::string_view name = trimBlanks(fields.fileName);
     if (fields.sps.empty() || fields.lastTime.empty() || fields.sizeMb.empty() ||
@@ -85,8 +64,6 @@ FieldsCheck checkChannelFields(const ChannelFields& fields, const SettingsRecord
         check.refusal = std::move(too);
     } else if (fields.fileNameNeeded && leavesDataDirectory(name)) {
         check.refusal = texts::format(texts::kDataFileHasPath, {cp1251::toUtf8(name)});
-    } else if (fields.fileNameNeeded) {
-        check.refusal = fileNameTaken(record, name, group, channel);
     }
     return check;
 }

@@ -80,10 +80,7 @@ struct FieldsCheck {
 // Whether the fields give values the reading service can use: none empty (a file name of blanks
 // only counts as empty, since the file reads it so), samples per second and file size above
 // zero and within 32 bits (read leniently: "12abc" gives 12), and a data file name that stays in
-// the data directory and that no other channel of the record writes (names compared as the file
-// system of the data directory may: without regard to letter case, blanks around them aside).
-// The channel at (group, channel) is the one being changed (-1: none).
-FieldsCheck checkChannelFields(const ChannelFields& fields, const SettingsRecord& record, int group,
-                               int channel);
+// the data directory.
+FieldsCheck checkChannelFields(const ChannelFields& fields);
 
 }  // namespace vorda

@@ -148,10 +148,6 @@ inline constexpr Text kNumberTooLarge = "Поле [%1]: число слишко�
 inline constexpr Text kDataFileHasPath =
     "Имя файла «%1» не годится: файл данных пишется в каталог данных, поэтому в имени не может "
     "быть пути («/», «\\», «..»).";
-// %1 the file name, %2 the channel code, %3 the group's number, %4 its station.
-inline constexpr Text kDataFileTaken =
-    "В файл «%1» уже пишет канал %2 группы %3 (станция %4): два канала не могут писать в один "
-    "файл. Выберите другое имя.";
 inline constexpr Text kTimeOutOfRange =
     "Последнее время должно быть не раньше 1901-12-13 20:45:52 и не позже 2038-01-19 03:14:07\n"
     "(в секундах Unix: от -2147483648 до 2147483647).";

@@ -172,47 +172,33 @@ TEST(ChannelRules, AllOfAStationsChannelsGoInAsOneList) {
     EXPECT_TRUE(RuleCheck{}.listText().empty());
 }
 
-}  // namespace
 TEST(ChannelRules, FieldsTheServiceCannotUseAreRefused) {
-    SettingsRecord record;
-    GroupRecord abc = group("ABC", {"BHZ"});
-    abc.channels.at(0).fileName = "NRD_BHZ.DAT";
-    record.groups.append(abc);
-    record.groups.append(group("KLM", {"SHZ"}));  // SHZ.DAT
     const struct {
         const char* sps;
         const char* size;
         const char* file;
-        int group;
-        int channel;
         const char* refusal;  // a part of the text; nullptr: accepted
         int readSps;
     } cases[] = {
-        {"20", "100", "KLM_SHZ.DAT", 1, 0, nullptr, 20},
-        {"12abc", "100", "X.DAT", -1, -1, nullptr, 12},  // read as far as it is a number
-        {" +5", "1", "X.DAT", -1, -1, nullptr, 5},
-        {"", "100", "X.DAT", -1, -1, "заполнить все поля", 0},
-        {"20", "100", "   ", -1, -1, "заполнить все поля", 0},
-        {"0", "100", "X.DAT", -1, -1, "[Отсчеты в секунду]: нужно число больше нуля", 0},
-        {"-20", "100", "X.DAT", -1, -1, "[Отсчеты в секунду]: нужно число больше нуля", 0},
-        {"x", "100", "X.DAT", -1, -1, "[Отсчеты в секунду]: нужно число больше нуля", 0},
-        {"99999999999", "100", "X.DAT", -1, -1, "[Отсчеты в секунду]: число слишком велико", 0},
-        {"20", "99999999999", "X.DAT", -1, -1, "[Размер файла]: число слишком велико", 0},
-        {"20", "0", "X.DAT", -1, -1, "[Размер файла]: нужно число больше нуля", 0},
-        {"20", "100", "../../etc/passwd", -1, -1, "не может быть пути", 0},
-        {"20", "100", "a/b.dat", -1, -1, "не может быть пути", 0},
-        {"20", "100", "/var/x.dat", -1, -1, "не может быть пути", 0},
-        {"20", "100", "d:\\x.dat", -1, -1, "не может быть пути", 0},
-        {"20", "100", "..", -1, -1, "не может быть пути", 0},
-        // Another channel writes that file already, in any letter case.
-        {"20", "100", "NRD_BHZ.DAT", 1, 0, "уже пишет канал BHZ группы 1 (станция ABC)", 0},
-        {"20", "100", " nrd_bhz.dat ", 1, -1, "уже пишет канал BHZ группы 1", 0},
-        {"20", "100", "SHZ.DAT", 0, -1, "уже пишет канал SHZ группы 2 (станция KLM)", 0},
-        {"20", "100", "SHZ.DAT", 1, 0, nullptr, 20},  // the channel changed keeps its own
+        {"20", "100", "KLM_SHZ.DAT", nullptr, 20},
+        {"12abc", "100", "X.DAT", nullptr, 12},  // read as far as it is a number
+        {" +5", "1", "X.DAT", nullptr, 5},
+        {"", "100", "X.DAT", "заполнить все поля", 0},
+        {"20", "100", "   ", "заполнить все поля", 0},
+        {"0", "100", "X.DAT", "[Отсчеты в секунду]: нужно число больше нуля", 0},
+        {"-20", "100", "X.DAT", "[Отсчеты в секунду]: нужно число больше нуля", 0},
+        {"x", "100", "X.DAT", "[Отсчеты в секунду]: нужно число больше нуля", 0},
+        {"99999999999", "100", "X.DAT", "[Отсчеты в секунду]: число слишком велико", 0},
+        {"20", "99999999999", "X.DAT", "[Размер файла]: число слишком велико", 0},
+        {"20", "0", "X.DAT", "[Размер файла]: нужно число больше нуля", 0},
+        {"20", "100", "../../etc/passwd", "не может быть пути", 0},
+        {"20", "100", "a/b.dat", "не может быть пути", 0},
+        {"20", "100", "/var/x.dat", "не может быть пути", 0},
+        {"20", "100", "d:\\x.dat", "не может быть пути", 0},
+        {"20", "100", "..", "не может быть пути", 0},
     };
     for (const auto& c : cases) {
-        const FieldsCheck check =
-            checkChannelFields({c.sps, "0", c.size, c.file}, record, c.group, c.channel);
+        const FieldsCheck check = checkChannelFields({c.sps, "0", c.size, c.file});
         if (c.refusal == nullptr) {
             EXPECT_TRUE(check.ok())
                 << c.sps << " " << c.size << " " << c.file << ": " << check.refusal;
@@ -223,8 +209,10 @@ TEST(ChannelRules, FieldsTheServiceCannotUseAreRefused) {
         }
     }
     // Channels that each get their proposed name need none typed.
-    EXPECT_TRUE(checkChannelFields({"20", "0", "100", "", false}, record, 0, -1).ok());
-    EXPECT_FALSE(checkChannelFields({"20", "", "100", "X.DAT"}, record, 0, -1).ok());
+    EXPECT_TRUE(checkChannelFields({"20", "0", "100", "", false}).ok());
+    EXPECT_FALSE(checkChannelFields({"20", "", "100", "X.DAT"}).ok());
 }
+
+}  // namespace
 
 }  // namespace vorda

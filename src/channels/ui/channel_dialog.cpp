@@ -492,10 +492,9 @@ void ChannelDialog::accept() {
     const QString sizeText = ui_->sizeEdit->text();
     const QString fileName = ui_->fileNameEdit->text();
     // Every channel added at once gets its own proposed file name.
-    const FieldsCheck fields = checkChannelFields(
-        {spsText.toStdString(), lastTimeText.toStdString(), sizeText.toStdString(),
-         bytesOf(fileName), !all},
-        settingsRecord(), groupIndex_, mode_ == Mode::ChangeChannel ? channelIndex_ : -1);
+    const FieldsCheck fields =
+        checkChannelFields({spsText.toStdString(), lastTimeText.toStdString(),
+                            sizeText.toStdString(), bytesOf(fileName), !all});
     if (!fields.ok()) {
         warn(ui::text(fields.refusal));
         return;
