@@ -1,6 +1,11 @@
 #include "channels/channel_rules.h"
 
 #include <algorithm>
+#include <limits>
+
+#include "platform/cp1251.h"
+#include "platform/text.h"
+#include "resources/texts.h"
 
 namespace vorda {
 namespace {
@@ -24,7 +29,44 @@ RuleCheck checkOneMore(const OrderedArray<ChannelRecord>& channels, const Channe
     return {};
 }
 
+// A number of a field, read leniently (leading blanks, a sign, the digits as far as they go); the
+// refusal when it is not above zero or does not fit 32 bits.
+std::string readPositive(std::string_view text, texts::Text field, std::int32_t& value) {
+    bool saturated = false;
+    value = readSaturatedDecimal(trimLeadingBlanks(text), &saturated);
+    if (saturated) {
+        return texts::format(texts::kNumberTooLarge,
+                             {field, std::to_string(std::numeric_limits<std::int32_t>::max())});
+    }
+    if (value <= 0) {
+        return texts::format(texts::kNumberNotPositive, {field});
+    }
+    return {};
+}
+
+// A name that would place the data file outside the data directory.
+bool leavesDataDirectory(std::string_view name) {
+    return name.find_first_of("/\\") != std::string_view::npos || name == "." || name == "..";
+}
+
 }  // namespace
+
+FieldsCheck checkChannelFields(const ChannelFields& fields) {
+    FieldsCheck check;
+    const std::string_view name = trimBlanks(fields.fileName);
+    if (fields.sps.empty() || fields.lastTime.empty() || fields.sizeMb.empty() ||
+        (fields.fileNameNeeded && name.empty())) {
+        check.refusal = texts::kFillAllFields;
+    } else if (std::string why = readPositive(fields.sps, texts::kSps, check.sps); !why.empty()) {
+        check.refusal = std::move(why);
+    } else if (std::string too = readPositive(fields.sizeMb, texts::kFileSize, check.sizeMb);
+               !too.empty()) {
+        check.refusal = std::move(too);
+    } else if (fields.fileNameNeeded && leavesDataDirectory(name)) {
+        check.refusal = texts::format(texts::kDataFileHasPath, {cp1251::toUtf8(name)});
+    }
+    return check;
+}
 
 std::string proposedFileName(std::string_view station, std::string_view code) {
     if (code.empty()) {

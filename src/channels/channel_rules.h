@@ -62,4 +62,29 @@ RuleCheck checkChannelChange(const GroupRecord& group, std::size_t index,
 RuleCheck changeChannel(GroupRecord& group, std::size_t index, const ChannelRecord& channel,
                         std::int32_t sps, std::int32_t sizeMb);
 
+// The fields of the channel dialog as typed: numbers as UTF-8 text, the file name in code page
+// 1251.
+struct ChannelFields {
+    std::string sps;
+    std::string lastTime;  // only tested for being there; its form is the time conversion's
+    std::string sizeMb;
+    std::string fileName;
+    bool fileNameNeeded = true;  // false when each channel added gets its proposed file name
+};
+
+// What checkChannelFields found: the numbers read, or what the operator reads (UTF-8).
+struct FieldsCheck {
+    std::string refusal;
+    std::int32_t sps = 0;
+    std::int32_t sizeMb = 0;
+
+    bool ok() const { return refusal.empty(); }
+};
+
+// Whether the fields give values the reading service can use: none empty (a file name of blanks
+// only counts as empty, since the file reads it so), samples per second and file size above
+// zero and within 32 bits (read leniently: "12abc" gives 12), and a data file name that stays in
+// the data directory.
+FieldsCheck checkChannelFields(const ChannelFields& fields);
+
 }  // namespace vorda

@@ -29,6 +29,7 @@ struct Shared {
     ConnectionValues values;
     odbc::Handle environment;
     odbc::Handle connection;
+    ConnectionOrigin origin;
 };
 
 Shared& shared() {
@@ -100,6 +101,27 @@ ConnectionValues& ConnectionSettings::values() {
     return shared().values;
 }
 
+const ConnectionOrigin& ConnectionSettings::origin() {
+    return shared().origin;
+}
+
+std::string connectionOriginText(const ConnectionOrigin& origin) {
+    const std::string path = cp1251::toUtf8(origin.path);
+    switch (origin.source) {
+        case ConnectionSource::CommandLine:
+            return std::string(texts::kOriginCommandLine);
+        case ConnectionSource::CurrentIni:
+            return texts::format(texts::kOriginConnectionFile, {"ork.ini", path});
+        case ConnectionSource::SystemIni:
+            return texts::format(texts::kOriginConnectionFile, {"ZEL.ini", path});
+        case ConnectionSource::SettingsFile:
+            return texts::format(texts::kOriginSettingsFile, {path});
+        case ConnectionSource::Defaults:
+            break;
+    }
+    return std::string(texts::kOriginDefaults);
+}
+
 SQLHDBC ConnectionSettings::connection() {
     return static_cast<SQLHDBC>(shared().connection.get());
 }
@@ -137,6 +159,7 @@ bool ConnectionSettings::load() {
     }
     commandTail = items.empty() ? std::string() : std::string(items.front());
     if (tookDataSource) {
+        shared().origin = {ConnectionSource::CommandLine, {}};
         return true;
     }
 
@@ -144,7 +167,12 @@ bool ConnectionSettings::load() {
     // settings file comes last: it holds what was saved there when no other source named one
     // (and its loading reports it when it cannot be read).
     skippedFiles.clear();
-    for (const std::string* path : {&currentIniPath, &windowsIniPath, &settingsPath}) {
+    const std::array<std::pair<const std::string*, ConnectionSource>, 3> files = {{
+        {&currentIniPath, ConnectionSource::CurrentIni},
+        {&windowsIniPath, ConnectionSource::SystemIni},
+        {&settingsPath, ConnectionSource::SettingsFile},
+    }};
+    for (const auto& [path, source] : files) {
         const bool alreadyRead = path == &settingsPath && settingsDocument != nullptr;
         if (!alreadyRead && !fileExists(*path)) {
             continue;
@@ -166,9 +194,11 @@ bool ConnectionSettings::load() {
         v.password = file.getString("DATABASE", "PASSWORD", "", kPasswordLimit);
         v.dataDir = file.getString("DATA", "DIR", "", kDataDirLimit);
         if (!v.dataSource.empty()) {
+            shared().origin = {source, *path};
             return true;
         }
     }
+    shared().origin = {ConnectionSource::Defaults, {}};
 
     v.dataSource = "ZEL";
     v.user = "ZEL";

@@ -4,6 +4,7 @@
 // sources defined on the machine, and the one connection. Texts are code page 1251.
 #include <sql.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,27 @@ struct ConnectOutcome {
 // marked as not found.
 int findDataSourceEntry(const std::vector<DataSourceEntry>& entries, const std::string& name);
 
+// Where the connection values came from.
+enum class ConnectionSource : std::uint8_t {
+    Defaults,
+    CommandLine,
+    CurrentIni,    // ork.ini in the current directory
+    SystemIni,     // ZEL.ini in the system directory
+    SettingsFile,  // the settings file itself
+};
+
+struct ConnectionOrigin {
+    ConnectionSource source = ConnectionSource::Defaults;
+    std::string path;  // the file the values were read from (code page 1251)
+
+    bool operator==(const ConnectionOrigin&) const = default;
+};
+
+// One line for the operator (UTF-8): where the values came from and, where a source read before
+// the settings file names a data source, that a choice saved here gives way to it at the next
+// start.
+std::string connectionOriginText(const ConnectionOrigin& origin);
+
 class ConnectionSettings {
   public:
     explicit ConnectionSettings(const Environment& env);
@@ -62,6 +84,8 @@ class ConnectionSettings {
 
     // The class-wide values, shared by every object.
     static ConnectionValues& values();
+    // Where the last load took them from.
+    static const ConnectionOrigin& origin();
     // The current connection handle, or SQL_NULL_HDBC.
     static SQLHDBC connection();
     // Closes and frees the class-wide connection and environment.

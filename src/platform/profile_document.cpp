@@ -723,6 +723,33 @@ struct ProfileDocument::Impl {
         changed = true;
     }
 
+    // Removes the first key line of the name from the section; whether there was one.
+    bool deleteKey(std::size_t section, std::string_view key) {
+        if (section == 0) {
+            return false;
+        }
+        Section& sec = sections[section];
+        const std::size_t at = findKey(sec, key);
+        if (at == kNoLine) {
+            return false;
+        }
+        sec.lines.erase(sec.lines.begin() + static_cast<std::ptrdiff_t>(at));
+        // The positions after it moved: the key index is made again at the next lookup.
+        sec.keys.clear();
+        sec.indexed = false;
+        bool content = false;
+        for (const std::vector<Line>* part : {&sec.lines, &sec.trailer}) {
+            for (const Line& line : *part) {
+                line.firstOfName = false;
+                const std::string_view t = trimLeadingBlanks(text(line));
+                content = content || (!t.empty() && t.front() != ';');
+            }
+        }
+        sec.hasContent = content;
+        changed = true;
+        return true;
+    }
+
     void deleteSection(std::size_t section, std::string_view name) {
         if (section == 0) {
             return;
@@ -848,6 +875,16 @@ Status ProfileDocument::setString(SectionRef& section, std::string_view key,
         impl_->set(index, section.name_, keyName, value, &section.nextLine_);
     }
     return st;
+}
+
+bool ProfileDocument::deleteKey(SectionRef& section, std::string_view key) {
+    const std::size_t index = impl_->find(section);
+    section.nextLine_ = 0;
+    return impl_->deleteKey(index, trimBlanks(key));
+}
+
+bool ProfileDocument::sameKeyName(std::string_view a, std::string_view b) {
+    return sameName(trimBlanks(a), trimBlanks(b));
 }
 
 void ProfileDocument::deleteSection(std::string_view section) {

@@ -88,6 +88,12 @@ class ProfileDocument {
     Status setString(std::string_view section, std::string_view key, std::string_view value);
     Status setString(SectionRef& section, std::string_view key, std::string_view value);
 
+    // Removes the first key line of the name from the section; false when there is none.
+    bool deleteKey(SectionRef& section, std::string_view key);
+
+    // Whether two key names are one key to the document.
+    static bool sameKeyName(std::string_view a, std::string_view b);
+
     // Removes the section's header and every line up to the next header. Nothing when missing.
     void deleteSection(std::string_view section);
 

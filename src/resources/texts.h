@@ -12,6 +12,17 @@ namespace vorda::texts {
 
 using Text = std::string_view;
 
+// The data source page: where the connection values came from. %1 the file's name, %2 its path.
+inline constexpr Text kOriginCommandLine =
+    "Значения взяты из командной строки (ODBC=…) — выбор здесь будет заменён при следующем "
+    "запуске с той же командной строкой";
+inline constexpr Text kOriginConnectionFile =
+    "Значения взяты из: %1 (%2) — выбор здесь будет заменён при следующем запуске";
+inline constexpr Text kOriginSettingsFile = "Значения взяты из файла настроек %1";
+inline constexpr Text kOriginDefaults =
+    "Значения по умолчанию: источник данных не назван ни в командной строке, ни в ork.ini, "
+    "ни в ZEL.ini, ни в файле настроек";
+
 // Shared by several windows.
 inline constexpr Text kOk = "OK";
 inline constexpr Text kCancel = "Отмена";
@@ -26,15 +37,25 @@ inline constexpr Text kAdditionalTab = "Дополнительно";
 inline constexpr Text kSettingsUnreadable =
     "Не удалось прочитать файл настроек %1:\n%2\n\n"
     "Показаны значения по умолчанию; сохранить их в этот файл нельзя, чтобы не затереть его.";
-// The line under the pages when another program changed the settings file: %1 the number and
-// one of the three forms of "значение" (countedValues below).
+// The line under the pages when another program changed the settings file: %1 the values,
+// channels and groups taken over, each counted with its noun (counted() below).
 inline constexpr Text kFileRefreshed = "Файл изменён другой программой: обновлено %1";
 inline constexpr Text kFileRefreshedAsk =
     "Файл изменён другой программой: обновлено %1; изменено и здесь, и в файле: %2 "
     "(при сохранении будет задан вопрос)";
+inline constexpr Text kFileChangedAsk =
+    "Файл изменён другой программой: изменено и здесь, и в файле: %1 "
+    "(при сохранении будет задан вопрос)";
 inline constexpr Text kValueOne = "значение";
 inline constexpr Text kValueFew = "значения";
 inline constexpr Text kValueMany = "значений";
+// Channels and groups the other program added or removed, after the values.
+inline constexpr Text kChannelOne = "канал";
+inline constexpr Text kChannelFew = "канала";
+inline constexpr Text kChannelMany = "каналов";
+inline constexpr Text kGroupOne = "группа";
+inline constexpr Text kGroupFew = "группы";
+inline constexpr Text kGroupMany = "групп";
 inline constexpr Text kBackupNotKept = "Резервная копия файла настроек не сохранена: %1";
 inline constexpr Text kSettingsNotSaved = "Не удалось сохранить настройки в файл %1:\n%2";
 // Channel lists that were not read whole: %1 a line for each group below.
@@ -139,6 +160,13 @@ inline constexpr Text kUnixTimeFormat = "Unix-Time";
 inline constexpr Text kCalendarTimeFormat = "yyyy-mm-dd hh:MM:ss";
 inline constexpr Text kFillAllFields = "Необходимо заполнить все поля!";
 inline constexpr Text kTimeFormatMismatch = "Формат времени не соответствует выбранному";
+// Values the reading service cannot use: %1 the field, %2 the largest number it takes.
+inline constexpr Text kNumberNotPositive = "Поле [%1]: нужно число больше нуля.";
+inline constexpr Text kNumberTooLarge = "Поле [%1]: число слишком велико (наибольшее %2).";
+// %1 the file name.
+inline constexpr Text kDataFileHasPath =
+    "Имя файла «%1» не годится: файл данных пишется в каталог данных, поэтому в имени не может "
+    "быть пути («/», «\\», «..»).";
 inline constexpr Text kTimeOutOfRange =
     "Последнее время должно быть не раньше 1901-12-13 20:45:52 и не позже 2038-01-19 03:14:07\n"
     "(в секундах Unix: от -2147483648 до 2147483647).";
@@ -348,6 +376,11 @@ inline constexpr Text kConflictLine = "%1: в файле %2, здесь %3";
 inline constexpr Text kHiddenValue = "***";
 // After where the value is: %1 the group's station.
 inline constexpr Text kConflictStation = " (станция %1)";
+// A group or channel another program removed and the operator changed: the file's side and ours.
+inline constexpr Text kGroupRemoved = "группа удалена";
+inline constexpr Text kGroupChanged = "группа изменена";
+inline constexpr Text kChannelRemoved = "канал удалён";
+inline constexpr Text kChannelChanged = "канал изменён";
 // Another program wrote the file each time a save was about to replace it: %1 the file, %2 how
 // many times.
 inline constexpr Text kKeptBeingWritten =

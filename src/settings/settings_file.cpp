@@ -156,8 +156,19 @@ ConnectionValues connectionOf(const SettingsValues& merged, const ConnectionValu
             merged.user, merged.password, merged.dataDir};
 }
 
-// Sets every key the editor owns in doc to the values, and removes the sections of groups that
-// are gone (up to the first gap).
+// Removes from the section the keys of the channels its list names and the group written into it
+// does not have (channelKeysLeftBehind).
+void dropKeysLeftBehind(ProfileDocument& doc, ProfileDocument::SectionRef& section,
+                        const GroupRecord& group) {
+    const std::vector<std::string> listed =
+        readChannelList(doc.getString(section, keys::kChan, "", std::string::npos)).codes;
+    for (const std::string& key : channelKeysLeftBehind(listed, group)) {
+        doc.deleteKey(section, key);
+    }
+}
+
+// Sets every key the editor owns in doc to the values, removes the keys of channels that left a
+// group section, and removes the sections of groups that are gone (up to the first gap).
 Status writeSettings(ProfileDocument& doc, const SettingsValues& record) {
     Writer w(doc);
     w.text(keys::kDatabase, keys::kOdbc, record.dataSource);
@@ -185,6 +196,7 @@ Status writeSettings(ProfileDocument& doc, const SettingsValues& record) {
                               {groupSection(written + 1), std::to_string(group.channels.size()),
                                std::to_string(kChannelListLimit)}));
         }
+        dropKeysLeftBehind(doc, section, group);
         w.text(section, keys::kStation, group.station);
         w.number(section, keys::kSizeMb, group.sizeMb);
         w.number(section, keys::kSps, group.sps);
@@ -524,6 +536,7 @@ class SaveInProgress {
         result_.connection = connectionOf(merge.merged, taken_);
         merge.merged.dataSource = result_.connection.dataSource;
         result_.takenFromFile = merge.takenFromFile;
+        result_.taken = merge.taken;
         assignValues(record, std::move(merge.merged));
     }
 
@@ -668,6 +681,7 @@ RefreshResult refreshFromFile(SettingsRecord& record, SettingsFile& file,
     takeAsBase(file, std::move(theirs), std::move(now.bytes), !merge.conflicts.empty());
     result.conflicts = static_cast<int>(merge.conflicts.size());
     result.takenFromFile = merge.takenFromFile;
+    result.taken = merge.taken;
     if (merge.takenFromFile > 0) {
         result.connection = connectionOf(merge.merged, taken);
         merge.merged.dataSource = result.connection.dataSource;
@@ -694,6 +708,24 @@ bool changedOnDisk(const SettingsFile& file) {
 
 bool SaveResult::needsChoice() const {
     return !saved && !conflicts.empty();
+}
+
+std::string fileChangesNotice(const TakenFromFile& taken, int conflicts) {
+    std::string what;
+    const auto add = [&](int n, texts::Text one, texts::Text few, texts::Text many) {
+        if (n > 0) {
+            what += (what.empty() ? "" : ", ") + texts::counted(n, one, few, many);
+        }
+    };
+    add(taken.values, texts::kValueOne, texts::kValueFew, texts::kValueMany);
+    add(taken.channels, texts::kChannelOne, texts::kChannelFew, texts::kChannelMany);
+    add(taken.groups, texts::kGroupOne, texts::kGroupFew, texts::kGroupMany);
+    if (conflicts > 0) {
+        return what.empty()
+                   ? texts::format(texts::kFileChangedAsk, {std::to_string(conflicts)})
+                   : texts::format(texts::kFileRefreshedAsk, {what, std::to_string(conflicts)});
+    }
+    return what.empty() ? std::string() : texts::format(texts::kFileRefreshed, {what});
 }
 
 std::string describeConflict(const MergeConflict& c) {
@@ -732,6 +764,40 @@ std::string channelListNotesText(const std::vector<ChannelListNote>& notes) {
         }
     }
     return texts::format(texts::kChannelListsNotRead, {lines});
+}
+
+std::vector<std::string> channelKeysLeftBehind(const std::vector<std::string>& listedCodes,
+                                               const GroupRecord& group) {
+    const auto writtenByGroup = [&](std::string_view key) {
+        const auto same = [&](std::string_view name) {
+            return ProfileDocument::sameKeyName(key, name);
+        };
+        return std::any_of(keys::kGroupKeys.begin(), keys::kGroupKeys.end(), same) ||
+               std::any_of(group.channels.begin(), group.channels.end(),
+                           [&](const ChannelRecord& c) {
+                               return same(c.code) || same(keys::fileKey(c.code));
+                           });
+    };
+    std::vector<std::string> left;
+    for (const std::string& code : listedCodes) {
+        // A code the code rules refuse was never written by the editor: its keys are not ours.
+        const bool kept =
+            !checkCode(CodeKind::Channel, code) ||
+            std::any_of(group.channels.begin(), group.channels.end(),
+                        [&](const ChannelRecord& c) { return sameChannelCode(c.code, code); });
+        if (kept) {
+            continue;
+        }
+        for (std::string key : {code, keys::fileKey(code)}) {
+            const bool listed = std::any_of(left.begin(), left.end(), [&](const std::string& k) {
+                return ProfileDocument::sameKeyName(k, key);
+            });
+            if (!listed && !writtenByGroup(key)) {
+                left.push_back(std::move(key));
+            }
+        }
+    }
+    return left;
 }
 
 SettingsFile& settingsFile() {

@@ -74,6 +74,7 @@ struct [[nodiscard]] SaveResult : Status {
     bool saved = false;
     // Values, channels and groups the record took over from the file's changes.
     int takenFromFile = 0;
+    TakenFromFile taken;  // the same by kind
     // How many times the file was written (another program writing it at the same moment makes
     // it more than one).
     int writes = 0;
@@ -92,6 +93,7 @@ struct RefreshResult {
     bool changed = false;
     // Values, channels and groups taken over from the file.
     int takenFromFile = 0;
+    TakenFromFile taken;  // the same by kind
     // Values the operator changed and the file changed otherwise: they keep the operator's value,
     // and the save asks.
     int conflicts = 0;
@@ -141,9 +143,22 @@ bool changedOnDisk(const SettingsFile& file);
 // when every list was read whole.
 std::string channelListNotesText(const std::vector<ChannelListNote>& notes);
 
+// The line under the pages after the file's changes were taken over (UTF-8): what was taken, by
+// kind, and how many values changed on both sides wait for the save's question; empty when
+// there is neither.
+std::string fileChangesNotice(const TakenFromFile& taken, int conflicts);
+
 // A short description of a conflict for a report: "[GROUP3] BHZ (станция ABC): в файле 5, здесь 7"
 // (UTF-8). Passwords show as "***".
 std::string describeConflict(const MergeConflict& conflict);
+
+// The keys of a group section that a save removes as it writes `group` into it: the time key and
+// the "FILE_" key of each code the section's channel list (`listedCodes`, as the file holds it
+// before the write) names and the group no longer has (codes compared as sameChannelCode does),
+// since the editor wrote them for a channel that has left the section. Never one of the group's
+// own keys nor a key the group writes (names compared as the file compares them).
+std::vector<std::string> channelKeysLeftBehind(const std::vector<std::string>& listedCodes,
+                                               const GroupRecord& group);
 
 // The one settings file of the program, beside settingsRecord().
 SettingsFile& settingsFile();

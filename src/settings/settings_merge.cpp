@@ -1,11 +1,14 @@
 #include "settings/settings_merge.h"
 
 #include <algorithm>
+#include <functional>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
 
+#include "platform/cp1251.h"
 #include "platform/text.h"
+#include "resources/texts.h"
 #include "settings/code_rules.h"
 #include "resources/texts.h"
 #include "settings/settings_keys.h"
@@ -63,6 +66,8 @@ std::string_view keyOf(MergeField f) {
             return keys::kSps;
         case MergeField::ChannelTime:
         case MergeField::ChannelFile:
+        case MergeField::GroupPresence:
+        case MergeField::ChannelPresence:
             break;
     }
     return {};
@@ -150,6 +155,19 @@ void copyField(SettingsValues& to, int toGroup, int toChannel, const SettingsVal
         *text = *textField(src, f);
     } else {
         *numberField(to, f) = *numberField(src, f);
+    }
+}
+
+// Puts a group back into v as near `position` as its use allows: among the groups in use (and
+// one more of them) when inUse, else after them.
+void restoreGroup(SettingsValues& v, const GroupRecord& group, bool inUse, std::size_t position) {
+    const auto shown =
+        static_cast<std::size_t>(std::clamp(v.groupCount, 0, static_cast<int>(v.groups.size())));
+    const std::size_t at =
+        inUse ? std::min(position, shown) : std::clamp(position, shown, v.groups.size());
+    v.groups.insertAt(at, group);
+    if (inUse) {
+        v.groupCount = static_cast<std::int32_t>(shown) + 1;
     }
 }
 
@@ -330,10 +348,19 @@ struct Structure {
     int takenFromFile = 0;  // items the other side added or removed
 };
 
-// unchanged(b, o): whether the operator left the base item at b as it is at o.
-template <typename Item, typename Pair, typename Unchanged>
+// Whether the other side's removal of the base item at b, which is at o on the operator's side,
+// stands: the operator left it alone, or the conflict's choice removes it.
+template <typename Unchanged, typename KeepRemoved>
+bool removalStands(int b, int o, Unchanged& unchanged, KeepRemoved& keepRemoved) {
+    return unchanged(b, o) || !keepRemoved(b, o);
+}
+
+// unchanged(b, o): whether the operator left the base item at b as it is at o. keepRemoved(b, o):
+// whether an item the other side removed and the operator changed stays (a conflict).
+template <typename Item, typename Pair, typename Unchanged, typename KeepRemoved>
 Structure mergeStructure(const std::vector<Item>& base, const std::vector<Item>& ours,
-                         const std::vector<Item>& theirs, Pair pair, Unchanged unchanged) {
+                         const std::vector<Item>& theirs, Pair pair, Unchanged unchanged,
+                         KeepRemoved keepRemoved) {
     const std::vector<int> baseOfOurs =
         pair(ours, allPositions(ours.size()), base, allPositions(base.size()));
     const std::vector<int> baseOfTheirs =
@@ -361,8 +388,9 @@ Structure mergeStructure(const std::vector<Item>& base, const std::vector<Item>&
     for (std::size_t o = 0; o < ours.size(); ++o) {
         const int b = baseOfOurs[o];
         const int t = b != kNone ? theirsOfBase[b] : theirsOfNew[o];
-        if (b != kNone && t == kNone && unchanged(b, static_cast<int>(o))) {
-            ++s.takenFromFile;  // the other side removed it and the operator left it alone
+        if (b != kNone && t == kNone &&
+            removalStands(b, static_cast<int>(o), unchanged, keepRemoved)) {
+            ++s.takenFromFile;  // the other side removed it: left alone, or its removal chosen
             continue;
         }
         if (t != kNone) {
@@ -441,12 +469,30 @@ class Merger {
             return o;
         }
         if (b != nullptr && o == *b) {
-            ++out_.takenFromFile;
+            ++out_.taken.values;
             return t;
         }
         if (b != nullptr && t == *b) {
             return o;
         }
+        MergeConflict c = conflictAt(at);
+        c.fileValue = fieldText(theirs_, at.theirsGroup, at.theirsChannel, at.field);
+        c.ourValue = fieldText(ours_, at.oursGroup, at.oursChannel, at.field);
+        c.hadBase = b != nullptr;
+        return settle(std::move(c)) == ConflictChoice::TakeFile ? t : o;
+    }
+
+    // A group or channel the other side removed and the operator changed: whether it stays.
+    bool keepRemoved(const Place& at) {
+        const bool group = at.field == MergeField::GroupPresence;
+        MergeConflict c = conflictAt(at);
+        c.fileValue = cp1251::fromUtf8Lossy(group ? texts::kGroupRemoved : texts::kChannelRemoved);
+        c.ourValue = cp1251::fromUtf8Lossy(group ? texts::kGroupChanged : texts::kChannelChanged);
+        return settle(std::move(c)) == ConflictChoice::KeepMine;
+    }
+
+    // The conflict of the value at `at`: where it stands and how the file names it.
+    MergeConflict conflictAt(const Place& at) const {
         MergeConflict c;
         c.value = {at.field, at.oursGroup, at.oursChannel};
         c.section = sectionOf(at.field);
@@ -460,15 +506,17 @@ class Merger {
                 c.key = at.field == MergeField::ChannelFile ? keys::fileKey(c.channel) : c.channel;
             }
         }
-        c.fileValue = fieldText(theirs_, at.theirsGroup, at.theirsChannel, at.field);
-        c.ourValue = fieldText(ours_, at.oursGroup, at.oursChannel, at.field);
-        c.hadBase = b != nullptr;
         c.baseGroup = at.baseGroup;
         c.baseChannel = at.baseChannel;
         c.fileGroup = at.theirsGroup;
         c.fileChannel = at.theirsChannel;
         c.mergedGroup = at.mergedGroup;
         c.mergedChannel = at.mergedChannel;
+        return c;
+    }
+
+    // Records the conflict with the side chosen for it (unresolvedTake's without a choice).
+    ConflictChoice settle(MergeConflict c) {
         ConflictChoice choice = unresolvedTake_;
         for (const ConflictResolution& r : choices_) {
             if (r.value == c.value) {
@@ -477,7 +525,7 @@ class Merger {
             }
         }
         out_.conflicts.push_back(std::move(c));
-        return choice == ConflictChoice::TakeFile ? t : o;
+        return choice;
     }
 
     static int shownCount(const SettingsValues& v) {
@@ -492,11 +540,16 @@ class Merger {
         const int oursShown = shownCount(ours_);
         const int theirsShown = shownCount(theirs_);
 
-        Structure s = mergeStructure(base, ours, theirs, pairGroupsAt, [&](int b, int o) {
-            // The same group, in use or not as it was.
-            return base[b] == ours[o] && (b < baseShown) == (o < oursShown);
-        });
-        out_.takenFromFile += s.takenFromFile;
+        Structure s = mergeStructure(
+            base, ours, theirs, pairGroupsAt,
+            [&](int b, int o) {
+                // The same group, in use or not as it was.
+                return base[b] == ours[o] && (b < baseShown) == (o < oursShown);
+            },
+            [&](int b, int o) {
+                return keepRemoved(Place{MergeField::GroupPresence, b, o});
+            });
+        out_.taken.groups += s.takenFromFile;
 
         // In use or not, merged like a value; those in use go first, in their order.
         std::vector<std::pair<Entry, bool>> placed;
@@ -553,9 +606,16 @@ class Merger {
         const auto& bc = b != nullptr ? b->channels.items() : kNoChannels;
         const auto& oc = o.channels.items();
         const auto& tc = t.channels.items();
-        Structure s = mergeStructure(bc, oc, tc, pairChannelsAt,
-                                     [&](int b, int o) { return bc[b] == oc[o]; });
-        out_.takenFromFile += s.takenFromFile;
+        Structure s = mergeStructure(
+            bc, oc, tc, pairChannelsAt, [&](int b, int o) { return bc[b] == oc[o]; },
+            [&](int cb, int co) {
+                Place removed = at;
+                removed.field = MergeField::ChannelPresence;
+                removed.baseChannel = cb;
+                removed.oursChannel = co;
+                return keepRemoved(removed);
+            });
+        out_.taken.channels += s.takenFromFile;
         g.channels.items().reserve(s.entries.size());
         for (const Entry& ce : s.entries) {
             if (ce.ours == kNone) {
@@ -608,29 +668,82 @@ MergeOutcome mergeSettings(const SettingsValues& base, const SettingsValues& our
                            ConflictChoice unresolvedTake) {
     MergeOutcome out;
     Merger(base, ours, theirs, choices, unresolvedTake, out).run();
+    out.takenFromFile = out.taken.total();
     return out;
 }
 
 void keepConflictsOpen(SettingsValues& nextBase, ConflictSide nextBaseIs,
                        const std::vector<MergeConflict>& conflicts, const SettingsValues& base) {
+    const bool merged = nextBaseIs == ConflictSide::Merged;
+    std::vector<std::pair<int, int>> addedOnBothSides;  // (group, channel or kNone) in nextBase
+    std::vector<const MergeConflict*> removedGroups;
     for (const MergeConflict& c : conflicts) {
-        if (c.resolved || !c.hadBase) {
-            continue;  // settled, or without a base value (both sides added it)
+        if (c.resolved) {
+            continue;
         }
-        const bool merged = nextBaseIs == ConflictSide::Merged;
-        copyField(nextBase, merged ? c.mergedGroup : c.fileGroup,
-                  merged ? c.mergedChannel : c.fileChannel, base, c.baseGroup, c.baseChannel,
-                  c.value.field);
+        const int group = merged ? c.mergedGroup : c.fileGroup;
+        const int channel = merged ? c.mergedChannel : c.fileChannel;
+        if (c.value.field == MergeField::GroupPresence) {
+            removedGroups.push_back(&c);
+        } else if (c.value.field == MergeField::ChannelPresence) {
+            // Back at the end of its group: channels pair by code, wherever they stand.
+            nextBase.groups.at(group).channels.append(
+                base.groups.at(c.baseGroup).channels.at(c.baseChannel));
+        } else if (!c.hadBase) {
+            addedOnBothSides.emplace_back(group, c.baseGroup == kNone ? kNone : channel);
+        } else {
+            copyField(nextBase, group, channel, base, c.baseGroup, c.baseChannel, c.value.field);
+        }
+    }
+    // Channels before their groups, later positions first, so that each position still holds.
+    std::sort(addedOnBothSides.begin(), addedOnBothSides.end(), std::greater<>());
+    addedOnBothSides.erase(std::unique(addedOnBothSides.begin(), addedOnBothSides.end()),
+                           addedOnBothSides.end());
+    for (const auto& [group, channel] : addedOnBothSides) {
+        if (channel != kNone) {
+            nextBase.groups.at(group).channels.removeAt(static_cast<std::size_t>(channel));
+            continue;
+        }
+        nextBase.groups.removeAt(static_cast<std::size_t>(group));
+        if (group < nextBase.groupCount) {
+            --nextBase.groupCount;
+        }
+    }
+    // Back in use (placed below the count) when it was.
+    const int baseShown = std::clamp(base.groupCount, 0, static_cast<int>(base.groups.size()));
+    for (const MergeConflict* c : removedGroups) {
+        restoreGroup(nextBase, base.groups.at(c->baseGroup), c->baseGroup < baseShown,
+                     nextBase.groups.size());
     }
 }
 
 void keepOurValues(SettingsValues& merged, const std::vector<MergeConflict>& conflicts,
                    const SettingsValues& ours) {
+    std::vector<const MergeConflict*> removedGroups;
     for (const MergeConflict& c : conflicts) {
-        if (!c.resolved) {
+        if (c.resolved) {
+            continue;
+        }
+        if (c.value.field == MergeField::GroupPresence) {
+            removedGroups.push_back(&c);
+        } else if (c.value.field == MergeField::ChannelPresence) {
+            auto& channels = merged.groups.at(c.mergedGroup).channels;
+            channels.insertAt(std::min(static_cast<std::size_t>(c.value.channel), channels.size()),
+                              ours.groups.at(c.value.group).channels.at(c.value.channel));
+        } else {
             copyField(merged, c.mergedGroup, c.mergedChannel, ours, c.value.group, c.value.channel,
                       c.value.field);
         }
+    }
+    // Near the operator's position, in the operator's order.
+    const int oursShown = std::clamp(ours.groupCount, 0, static_cast<int>(ours.groups.size()));
+    std::sort(removedGroups.begin(), removedGroups.end(),
+              [](const MergeConflict* x, const MergeConflict* y) {
+                  return x->value.group < y->value.group;
+              });
+    for (const MergeConflict* c : removedGroups) {
+        restoreGroup(merged, ours.groups.at(c->value.group), c->value.group < oursShown,
+                     static_cast<std::size_t>(c->value.group));
     }
 }
 

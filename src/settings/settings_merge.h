@@ -12,7 +12,10 @@
 //    follow their channel across the operator's sorts, moves, inserts and deletes.
 //  - The operator's order stands. A group or channel the operator deleted stays deleted, one the
 //    operator added stays; one the other side added is kept, after what precedes it there; one the
-//    other side removed goes, unless the operator changed it.
+//    other side removed goes. One the other side removed and the operator changed is a conflict
+//    (GroupPresence, ChannelPresence): keeping mine keeps it with the operator's values, taking
+//    the file's removes it. A group or channel both sides added with different values is a
+//    conflict of those values without a base (hadBase false).
 //  - Whether a group is in use (placed below [SYSTEM] GROUPS) merges like a value of the group;
 //    the groups in use come first, and their number is groupCount.
 // Texts are code page 1251 bytes, as in the record.
@@ -42,6 +45,10 @@ enum class MergeField : std::uint8_t {
     // a channel's
     ChannelTime,
     ChannelFile,
+    // Whether the group or the channel is there at all: the other side removed it and the
+    // operator changed it.
+    GroupPresence,
+    ChannelPresence,
 };
 
 // One value of the operator's settings: the field and, for a group's or a channel's field, the
@@ -86,12 +93,28 @@ struct MergeConflict {
     int mergedChannel = -1;
 };
 
+// What a merge took over from the file's side where the operator's was different, by kind.
+struct TakenFromFile {
+    int values = 0;    // of the system, of groups and of channels
+    int channels = 0;  // added or removed
+    int groups = 0;    // added or removed
+
+    int total() const { return values + channels + groups; }
+    TakenFromFile& operator+=(const TakenFromFile& more) {
+        values += more.values;
+        channels += more.channels;
+        groups += more.groups;
+        return *this;
+    }
+};
+
 struct MergeOutcome {
     SettingsValues merged;
     std::vector<MergeConflict> conflicts;
     // How many values, channels and groups of the result came from the file's side where the
     // operator's were different (what refreshing the operator's settings changes).
     int takenFromFile = 0;
+    TakenFromFile taken;  // the same by kind
 
     // Whether a conflict has no choice yet.
     bool unresolved() const;
@@ -110,12 +133,15 @@ enum class ConflictSide : std::uint8_t { Merged, File };
 
 // Makes `nextBase` (the settings of what the file holds now: the merge result once written, or
 // the file's settings) the base for the next merge: each unresolved conflict gets back its old
-// value from `base`, so that the next merge still finds it changed on both sides.
+// value from `base`, so that the next merge still finds it changed on both sides. A group or
+// channel both sides added leaves the base again, one the other side removed comes back into it
+// (as `base` held it).
 void keepConflictsOpen(SettingsValues& nextBase, ConflictSide nextBaseIs,
                        const std::vector<MergeConflict>& conflicts, const SettingsValues& base);
 
 // Gives each unresolved conflict of a merge that took the file's side back the operator's value
 // (`ours`, as given to that merge): what the editor shows keeps it until the operator chooses.
+// A group or channel the file removed comes back as the operator has it.
 void keepOurValues(SettingsValues& merged, const std::vector<MergeConflict>& conflicts,
                    const SettingsValues& ours);
 

@@ -172,5 +172,47 @@ TEST(ChannelRules, AllOfAStationsChannelsGoInAsOneList) {
     EXPECT_TRUE(RuleCheck{}.listText().empty());
 }
 
+TEST(ChannelRules, FieldsTheServiceCannotUseAreRefused) {
+    const struct {
+        const char* sps;
+        const char* size;
+        const char* file;
+        const char* refusal;  // a part of the text; nullptr: accepted
+        int readSps;
+    } cases[] = {
+        {"20", "100", "KLM_SHZ.DAT", nullptr, 20},
+        {"12abc", "100", "X.DAT", nullptr, 12},  // read as far as it is a number
+        {" +5", "1", "X.DAT", nullptr, 5},
+        {"", "100", "X.DAT", "заполнить все поля", 0},
+        {"20", "100", "   ", "заполнить все поля", 0},
+        {"0", "100", "X.DAT", "[Отсчеты в секунду]: нужно число больше нуля", 0},
+        {"-20", "100", "X.DAT", "[Отсчеты в секунду]: нужно число больше нуля", 0},
+        {"x", "100", "X.DAT", "[Отсчеты в секунду]: нужно число больше нуля", 0},
+        {"99999999999", "100", "X.DAT", "[Отсчеты в секунду]: число слишком велико", 0},
+        {"20", "99999999999", "X.DAT", "[Размер файла]: число слишком велико", 0},
+        {"20", "0", "X.DAT", "[Размер файла]: нужно число больше нуля", 0},
+        {"20", "100", "../../etc/passwd", "не может быть пути", 0},
+        {"20", "100", "a/b.dat", "не может быть пути", 0},
+        {"20", "100", "/var/x.dat", "не может быть пути", 0},
+        {"20", "100", "d:\\x.dat", "не может быть пути", 0},
+        {"20", "100", "..", "не может быть пути", 0},
+    };
+    for (const auto& c : cases) {
+        const FieldsCheck check = checkChannelFields({c.sps, "0", c.size, c.file});
+        if (c.refusal == nullptr) {
+            EXPECT_TRUE(check.ok())
+                << c.sps << " " << c.size << " " << c.file << ": " << check.refusal;
+            EXPECT_EQ(check.sps, c.readSps) << c.sps;
+        } else {
+            EXPECT_NE(check.refusal.find(c.refusal), std::string::npos)
+                << c.sps << " " << c.size << " " << c.file << ": " << check.refusal;
+        }
+    }
+    // Channels that each get their proposed name need none typed.
+    EXPECT_TRUE(checkChannelFields({"20", "0", "100", "", false}).ok());
+    EXPECT_FALSE(checkChannelFields({"20", "", "100", "X.DAT"}).ok());
+}
+
 }  // namespace
+
 }  // namespace vorda

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 
+#include "channels/group_order.h"
 #include "database/connection_settings.h"
 #include "settings/settings_backup.h"
 #include "settings/settings_file.h"
@@ -818,5 +821,227 @@ TEST(SettingsSave, AWriteBetweenTheLookAndTheReplacementIsTakenIn) {
         const auto kept = backupsOf(dir.file("backups"), dir.file("s.ini"));
         ASSERT_EQ(kept.size(), 1u);
         EXPECT_EQ(test::readFile(kept[0]), kServiceFile);
+    }
+}
+
+namespace {
+
+constexpr char kTwoGroups[] =
+    "[DATABASE]\r\nODBC=zel\r\nUSER=zel\r\nPASSWORD=qmx\r\n[DATA]\r\nDIR=d:\\data\r\n"
+    "[LOG]\r\nDIR=d:\\log\r\n[SYSTEM]\r\nSERVER=a\r\nMODE=silent\r\nSCREEN=hide\r\n"
+    "SIZEMB=100\r\nGROUPS=2\r\n"
+    "[GROUP1]\r\nSTATION=ABC\r\nSIZEMB=100\r\nSPS=20\r\n"
+    "BHZ=100\r\nFILE_BHZ=ABC_BHZ.DAT\r\nBHN=100\r\nFILE_BHN=ABC_BHN.DAT\r\nCHAN=BHZ,BHN\r\n"
+    "[GROUP2]\r\nSTATION=KLM\r\nSIZEMB=100\r\nSPS=20\r\nSHZ=100\r\nFILE_SHZ=KLM_SHZ.DAT\r\n"
+    "CHAN=SHZ\r\n";
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    text.replace(text.find(from), from.size(), to);
+    return text;
+}
+
+}  // namespace
+
+// What the operator changed while the service changed the same thing otherwise is asked about,
+// whether a look at the file saw the change first or only the save does; each choice then holds.
+TEST(SettingsSave, ChangesOnBothSidesOfAddedOrRemovedItemsAreAsked) {
+    struct Case {
+        const char* name;
+        std::function<void(SettingsRecord&)> ours;
+        std::string theirs;
+        MergeField field;
+        std::vector<std::string> mine;     // in the file after keeping mine
+        std::vector<std::string> files;    // in the file after taking the file's
+        std::vector<std::string> notFile;  // not in the file after taking the file's
+    };
+    const std::vector<Case> cases = {
+        {"both added HHE",
+         [](SettingsRecord& r) {
+             r.groups.at(0).channels.append({"HHE", 5555, "ABC_HHE.DAT"});
+         },
+         replaced(kTwoGroups, "CHAN=BHZ,BHN\r\n",
+                  "HHE=7777\r\nFILE_HHE=ABC_HHE.DAT\r\nCHAN=BHZ,BHN,HHE\r\n"),
+         MergeField::ChannelTime,
+         {"HHE=5555\r\n", "CHAN=BHZ,BHN,HHE\r\n"},
+         {"HHE=7777\r\n", "CHAN=BHZ,BHN,HHE\r\n"},
+         {"HHE=5555"}},
+        {"group removed there, changed here",
+         [](SettingsRecord& r) { r.groups.at(1).sps = 40; },
+         replaced(replaced(kTwoGroups, "GROUPS=2", "GROUPS=1"),
+                  "[GROUP2]\r\nSTATION=KLM\r\nSIZEMB=100\r\nSPS=20\r\nSHZ=100\r\n"
+                  "FILE_SHZ=KLM_SHZ.DAT\r\nCHAN=SHZ\r\n",
+                  ""),
+         MergeField::GroupPresence,
+         {"GROUPS=2\r\n", "[GROUP2]\r\nSTATION=KLM\r\nSIZEMB=100\r\nSPS=40\r\n"},
+         {"GROUPS=1\r\n"},
+         {"KLM"}},
+        {"channel removed there, changed here",
+         [](SettingsRecord& r) { r.groups.at(0).channels.at(1).lastTime = 5; },
+         replaced(replaced(kTwoGroups, "BHN=100\r\nFILE_BHN=ABC_BHN.DAT\r\n", ""), "CHAN=BHZ,BHN",
+                  "CHAN=BHZ"),
+         MergeField::ChannelPresence,
+         {"CHAN=BHZ,BHN\r\n", "BHN=5\r\n"},
+         {"CHAN=BHZ\r\n"},
+         {"BHN="}},
+    };
+    for (const Case& c : cases) {
+        for (const bool lookFirst : {true, false}) {
+            for (const ConflictChoice choice :
+                 {ConflictChoice::KeepMine, ConflictChoice::TakeFile}) {
+                SCOPED_TRACE(
+                    std::string(c.name) + (lookFirst ? ", seen first" : ", at the save") +
+                    (choice == ConflictChoice::KeepMine ? ", keep mine" : ", take file's"));
+                TempDir dir;
+                dir.write("s.ini", kTwoGroups);
+                auto l = load(dir);
+                c.ours(l->record);
+                const SettingsValues mine = settingsValuesOf(l->record);
+                dir.write("s.ini", c.theirs);
+                if (lookFirst) {
+                    const RefreshResult seen =
+                        refreshFromFile(l->record, l->file, valuesOf(l->record));
+                    EXPECT_EQ(seen.conflicts, 1);
+                    EXPECT_TRUE(settingsValuesOf(l->record).groups == mine.groups);
+                }
+                SaveResult saved = saveSettings(l->record, l->file, valuesOf(l->record));
+                ASSERT_TRUE(saved.needsChoice());
+                EXPECT_EQ(dir.read("s.ini"), c.theirs);  // nothing written
+                ASSERT_EQ(saved.conflicts.size(), 1u);
+                EXPECT_EQ(saved.conflicts[0].value.field, c.field);
+                EXPECT_FALSE(describeConflict(saved.conflicts[0]).empty());
+
+                saved = saveSettings(l->record, l->file, valuesOf(l->record),
+                                     {{saved.conflicts[0].value, choice}});
+                ASSERT_TRUE(saved.ok) << saved.error;
+                const std::string after = dir.read("s.ini");
+                const bool keep = choice == ConflictChoice::KeepMine;
+                for (const std::string& part : keep ? c.mine : c.files) {
+                    EXPECT_NE(after.find(part), std::string::npos) << part << "\n" << after;
+                }
+                for (const std::string& part : keep ? std::vector<std::string>{} : c.notFile) {
+                    EXPECT_EQ(after.find(part), std::string::npos) << part << "\n" << after;
+                }
+                // The record holds what the file holds, and the next save has nothing to ask.
+                EXPECT_TRUE(settingsValuesOf(load(dir)->record).groups ==
+                            settingsValuesOf(l->record).groups);
+                saved = saveSettings(l->record, l->file, valuesOf(l->record));
+                EXPECT_TRUE(saved.ok && saved.conflicts.empty()) << saved.error;
+                EXPECT_EQ(dir.read("s.ini"), after);
+            }
+        }
+    }
+}
+
+TEST(SettingsSave, KeysLeftBehindAreThoseOfChannelsThatLeftTheSection) {
+    const auto groupOf = [](std::vector<std::string> codes) {
+        GroupRecord g;
+        for (auto& code : codes) {
+            g.channels.append({std::move(code), 0, ""});
+        }
+        return g;
+    };
+    const struct {
+        std::vector<std::string> listed;
+        std::vector<std::string> now;
+        std::vector<std::string> left;
+    } cases[] = {
+        {{"BHZ", "BHN"}, {"BHZ", "BHN"}, {}},
+        {{"BHZ", "BHN"}, {"BHZ"}, {"BHN", "FILE_BHN"}},
+        {{"BHZ", "BHN"}, {"SHZ"}, {"BHZ", "FILE_BHZ", "BHN", "FILE_BHN"}},
+        {{"bhz"}, {"BHZ"}, {}},                     // the same channel in another case
+        {{"BHZ", "bhz"}, {}, {"BHZ", "FILE_BHZ"}},  // one pair of keys for both
+        {{"\xC6"}, {"\xE6"}, {}},                   // Ж and ж: one key to the file
+        {{"SPS", "Chan"}, {}, {}},                  // the group's own keys stay
+        {{"FILE_X"}, {"X"}, {}},                    // the key a channel of the group writes
+        {{}, {"BHZ"}, {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(channelKeysLeftBehind(c.listed, groupOf(c.now)), c.left)
+            << (c.listed.empty() ? "" : c.listed[0]);
+    }
+}
+
+namespace {
+
+// A file of `groups` groups of their own stations, each with channels of its own codes (the
+// stations in descending order), with a key of another program's in each section.
+std::string ownCodesFile(int groups, int channels) {
+    std::string text = "[SYSTEM]\r\nSERVER=srv\r\nGROUPS=" + std::to_string(groups) + "\r\n";
+    for (int g = 1; g <= groups; ++g) {
+        const std::string station = "S" + std::to_string(1000 - g);
+        text += "[GROUP" + std::to_string(g) + "]\r\nSTATION=" + station +
+                "\r\nSIZEMB=100\r\nSPS=40\r\nNOTE" + std::to_string(g) + "=kept\r\n";
+        std::string chan;
+        for (int c = 0; c < channels; ++c) {
+            const std::string code = "G" + std::to_string(g) + "C" + std::to_string(c);
+            text += code + "=1160000000\r\nFILE_" + code + "=" + station + "_" + code + ".DAT\r\n";
+            chan += (c != 0 ? "," : "") + code;
+        }
+        text += "CHAN=" + chan + "\r\n";
+    }
+    return text;
+}
+
+}  // namespace
+
+TEST(SettingsSave, SortingGroupsLeavesNoKeysOfChannelsBehind) {
+    TempDir dir;
+    dir.write("s.ini", ownCodesFile(64, 8));
+    auto l = load(dir);
+    // The first save adds the keys of the service's own sections that the file lacks.
+    ASSERT_TRUE(saveSettings(l->record, l->file, valuesOf(l->record)).ok);
+    const std::size_t before = dir.read("s.ini").size();
+    for (const bool ascending : {true, false, true}) {
+        sortGroupsByStation(l->record, ascending);
+        const SaveResult saved = saveSettings(l->record, l->file, valuesOf(l->record));
+        ASSERT_TRUE(saved.ok) << saved.error;
+        const std::string after = dir.read("s.ini");
+        EXPECT_LE(after.size(), before);
+        auto again = load(dir);
+        ASSERT_EQ(again->record.groups.size(), 64u);
+        EXPECT_TRUE(again->record.groups == l->record.groups);
+        // Each section holds the keys of its own channels and the other program's key.
+        const ProfileDocument doc = ProfileDocument::fromBytes(after);
+        for (int g = 1; g <= 64; ++g) {
+            const std::string section = "GROUP" + std::to_string(g);
+            const std::string mine =
+                "G" +
+                std::to_string(1000 - std::stoi(doc.getString(section, "STATION", "S0").substr(1)));
+            for (int other = 1; other <= 64; ++other) {
+                const std::string code = "G" + std::to_string(other) + "C0";
+                EXPECT_EQ(doc.getString(section, "FILE_" + code, "-") != "-",
+                          "G" + std::to_string(other) == mine)
+                    << section << " " << code;
+            }
+        }
+    }
+    // The other program's keys stay where they were (one per section, whatever group is there).
+    const std::string last = dir.read("s.ini");
+    for (int g = 1; g <= 64; ++g) {
+        EXPECT_NE(last.find("NOTE" + std::to_string(g) + "=kept\r\n"), std::string::npos) << g;
+    }
+}
+
+TEST(SettingsSave, TheNoticeOfTheFilesChangesCountsEachKind) {
+    const struct {
+        TakenFromFile taken;
+        int conflicts;
+        const char* notice;
+    } cases[] = {
+        {{0, 0, 0}, 0, ""},
+        {{3, 0, 0}, 0, "Файл изменён другой программой: обновлено 3 значения"},
+        {{0, 0, 1}, 0, "Файл изменён другой программой: обновлено 1 группа"},
+        {{1, 2, 5}, 0, "Файл изменён другой программой: обновлено 1 значение, 2 канала, 5 групп"},
+        {{0, 0, 0},
+         2,
+         "Файл изменён другой программой: изменено и здесь, и в файле: 2 "
+         "(при сохранении будет задан вопрос)"},
+        {{0, 1, 0},
+         1,
+         "Файл изменён другой программой: обновлено 1 канал; изменено и здесь, и в файле: 1 "
+         "(при сохранении будет задан вопрос)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(fileChangesNotice(c.taken, c.conflicts), c.notice);
     }
 }

@@ -199,7 +199,10 @@ TEST(SettingsMerge, WhatTheOtherSideAddedStaysAndWhatItRemovedGoesUnlessChangedH
         settings({group("AAA", {ch("BHZ", 2), ch("BHE", 2)}), group("XYZ", {ch("SHZ", 4)})});
 
     const MergeOutcome out = merge(base, ours, theirs);
-    EXPECT_TRUE(out.conflicts.empty());
+    // BBB, removed there and changed here, is asked about; until then it stays.
+    ASSERT_EQ(out.conflicts.size(), 1u);
+    EXPECT_EQ(out.conflicts[0].value.field, MergeField::GroupPresence);
+    EXPECT_EQ(out.conflicts[0].station, "BBB");
     // XYZ follows AAA, as it does in the file.
     EXPECT_EQ(layout(out.merged), "NEW:LHZ=3 | AAA:BHZ=2,BHE=2 | XYZ:SHZ=4 | BBB:HHZ=1");
     EXPECT_EQ(out.merged.groups.at(3).sps, 40);
@@ -269,4 +272,59 @@ TEST(SettingsMerge, AMergeThatTookTheFilesSideGivesTheOperatorsValuesBackAtTheir
     EXPECT_EQ(layout(out.merged), "NEW: | AAA:BHZ=100,BHN=7 | BBB:BHZ=200");
     keepOurValues(out.merged, out.conflicts, ours);
     EXPECT_EQ(layout(out.merged), "NEW: | AAA:BHZ=100,BHN=7 | BBB:BHZ=50");
+}
+
+// What the file's side brought is counted by kind: a removed group is one group, not a value.
+TEST(SettingsMerge, WhatIsTakenFromTheFileIsCountedByKind) {
+    const SettingsValues base = settings({group("ABC", {ch("BHZ", 100), ch("BHN", 100)}),
+                                          group("KLM", {ch("SHZ", 1), ch("SHN", 1)})});
+    SettingsValues theirs = settings({group("ABC", {ch("BHZ", 200), ch("BHN", 100)})});
+    theirs.groups.at(0).channels.append(ch("HHE", 7));
+    theirs.server = "other";
+    const MergeOutcome out = merge(base, base, theirs);
+    EXPECT_EQ(out.taken.values, 2);
+    EXPECT_EQ(out.taken.channels, 1);
+    EXPECT_EQ(out.taken.groups, 1);
+    EXPECT_EQ(out.takenFromFile, 4);
+    EXPECT_EQ(layout(out.merged), "ABC:BHZ=200,BHN=100,HHE=7");
+}
+
+// A group or channel the file removed and the operator changed: the conflict names it, keeping
+// the choice open puts it back into the base, and a merge that took the file's side gives the
+// operator's back.
+TEST(SettingsMerge, ARemovalAgainstAChangeStaysOpenUntilChosen) {
+    const SettingsValues base = settings({group("ABC", {ch("BHZ", 100), ch("BHN", 100)}),
+                                          group("KLM", {ch("SHZ", 1)}), group("XYZ", {})},
+                                         2);
+    SettingsValues ours = base;
+    ours.groups.at(1).sps = 40;
+    ours.groups.at(0).channels.at(1).lastTime = 5;
+    const SettingsValues theirs = settings({group("ABC", {ch("BHZ", 100)}), group("XYZ", {})}, 1);
+
+    MergeOutcome taken = merge(base, ours, theirs, {}, ConflictChoice::TakeFile);
+    ASSERT_EQ(taken.conflicts.size(), 2u);
+    EXPECT_EQ(taken.conflicts[0].value.field, MergeField::GroupPresence);
+    EXPECT_EQ(taken.conflicts[0].section, "GROUP2");
+    EXPECT_EQ(taken.conflicts[0].station, "KLM");
+    EXPECT_EQ(taken.conflicts[1].value.field, MergeField::ChannelPresence);
+    EXPECT_EQ(taken.conflicts[1].key, "BHN");
+    EXPECT_EQ(layout(taken.merged), "ABC:BHZ=100 / XYZ:");
+
+    SettingsValues nextBase = taken.merged;
+    keepConflictsOpen(nextBase, ConflictSide::Merged, taken.conflicts, base);
+    EXPECT_EQ(layout(nextBase), "ABC:BHZ=100,BHN=100 | KLM:SHZ=1 / XYZ:");
+    keepOurValues(taken.merged, taken.conflicts, ours);
+    EXPECT_EQ(layout(taken.merged), "ABC:BHZ=100,BHN=5 | KLM:SHZ=1 / XYZ:");
+    EXPECT_EQ(taken.merged.groups.at(1).sps, 40);
+
+    // The next merge against that base asks again; each choice holds.
+    for (const ConflictChoice choice : {ConflictChoice::KeepMine, ConflictChoice::TakeFile}) {
+        const MergeOutcome again =
+            merge(nextBase, ours, theirs,
+                  {{taken.conflicts[0].value, choice}, {taken.conflicts[1].value, choice}});
+        EXPECT_FALSE(again.unresolved());
+        EXPECT_EQ(layout(again.merged), choice == ConflictChoice::KeepMine
+                                            ? "ABC:BHZ=100,BHN=5 | KLM:SHZ=1 / XYZ:"
+                                            : "ABC:BHZ=100 / XYZ:");
+    }
 }

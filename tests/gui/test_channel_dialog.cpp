@@ -612,11 +612,11 @@ class TestChannelDialog : public QObject {
         pressOk(d);
         QCOMPARE(texts(), QStringList({kFillAll}));
         box(d, "stationBox")->setEditText("ABC");
-        edit(d, "spsEdit")->setText("x");  // not a number: 0
+        edit(d, "spsEdit")->setText("7x");  // read as far as it is a number: 7
         pressOk(d);
         QVERIFY(accepted(d));
         const GroupRecord& g = settingsRecord().groups.at(0);
-        QVERIFY(g == group("ABC", {channel("BHZ", 1161734400, "12")}, 12, 0));
+        QVERIFY(g == group("ABC", {channel("BHZ", 1161734400, "12")}, 12, 7));
     }
 
     void timeFormatButtonsConvertTheText() {

@@ -175,13 +175,13 @@ bool SettingsDialog::apply() {
     std::vector<ConflictResolution> choices;
     SaveResult saved;
     bool savedOnce = false;
-    int taken = 0;
+    TakenFromFile taken;
     for (;;) {
         saved = saveSettings(settingsRecord(), file, ConnectionSettings::values(), choices);
         if (saved.saved) {
             // The record holds what the file holds now, and the connection values as written.
             ConnectionSettings::values() = saved.connection;
-            taken += saved.takenFromFile;
+            taken += saved.taken;
             if (!savedOnce && !saved.conflicts.empty()) {
                 // Values found changed on both sides only while the file was replaced: the file
                 // has the other program's, the record the operator's; one more save asks.
@@ -266,7 +266,7 @@ void SettingsDialog::refreshFromDisk() {
     ConnectionSettings::values() = refreshed.connection;
     refillPages(before, beforeConnection, places);
     if (refreshed.takenFromFile > 0 || refreshed.conflicts > 0) {
-        showTaken(refreshed.takenFromFile, refreshed.conflicts);
+        showTaken(refreshed.taken, refreshed.conflicts);
     }
 }
 
@@ -288,16 +288,8 @@ void SettingsDialog::refillPages(const SettingsValues& before,
     }
 }
 
-void SettingsDialog::showTaken(int taken, int conflicts) {
-    if (taken == 0 && conflicts == 0) {
-        ui_->statusLine->clear();
-        return;
-    }
-    const std::string values =
-        texts::counted(taken, texts::kValueOne, texts::kValueFew, texts::kValueMany);
-    ui_->statusLine->setText(
-        conflicts == 0 ? ui::text(texts::kFileRefreshed).arg(ui::text(values))
-                       : ui::text(texts::kFileRefreshedAsk).arg(ui::text(values)).arg(conflicts));
+void SettingsDialog::showTaken(const TakenFromFile& taken, int conflicts) {
+    ui_->statusLine->setText(ui::text(fileChangesNotice(taken, conflicts)));
 }
 
 void SettingsDialog::accept() {

@@ -18,6 +18,7 @@ namespace vorda {
 
 struct ConnectionValues;
 struct SettingsValues;
+struct TakenFromFile;
 class AdditionalPage;
 class DataSourcePage;
 
@@ -70,9 +71,9 @@ class SettingsDialog : public QDialog {
     // The channel page keeps its selection on the channels selected before (`places`).
     void refillPages(const SettingsValues& before, const ConnectionValues& beforeConnection,
                      const ChannelListPage::Places& places);
-    // The line beside the buttons: how many values another program's changes updated and how
-    // many wait for a choice; empty when there are none.
-    void showTaken(int taken, int conflicts);
+    // The line beside the buttons: what another program's changes updated and how many values
+    // wait for a choice; empty when there are none.
+    void showTaken(const TakenFromFile& taken, int conflicts);
 
     struct Controls;
     Status loadStatus_;  // first: the settings are loaded before any page exists

@@ -37,14 +37,6 @@ constexpr int kMaxFieldLength = 511;
 // How long typing a station code pauses before its channels are asked for.
 constexpr int kTypingPauseMs = 400;
 
-// Leading blanks, an optional sign and decimal digits, as "%d" wrote them; 0 without digits.
-// A number beyond 32 bits stops at the nearest limit.
-std::int32_t readDecimal(const QString& text) {
-    // In UTF-8 blanks, signs and digits are their ASCII bytes and every other character stays
-    // something else (another ASCII byte or bytes from 0x80 up): the number read is the same.
-    return readSaturatedDecimal(trimLeadingBlanks(text.toStdString()));
-}
-
 QString number(std::int32_t value) {
     return QString::number(value);
 }
@@ -536,13 +528,15 @@ void ChannelDialog::accept() {
     const QString sizeText = ui_->sizeEdit->text();
     const QString fileName = ui_->fileNameEdit->text();
     // Every channel added at once gets its own proposed file name.
-    if (spsText.isEmpty() || lastTimeText.isEmpty() || sizeText.isEmpty() ||
-        (fileName.isEmpty() && !all)) {
-        warn(ui::text(texts::kFillAllFields));
+    const FieldsCheck fields =
+        checkChannelFields({spsText.toStdString(), lastTimeText.toStdString(),
+                            sizeText.toStdString(), bytesOf(fileName), !all});
+    if (!fields.ok()) {
+        warn(ui::text(fields.refusal));
         return;
     }
-    const std::int32_t sps = readDecimal(spsText);
-    const std::int32_t sizeMb = readDecimal(sizeText);
+    const std::int32_t sps = fields.sps;
+    const std::int32_t sizeMb = fields.sizeMb;
 
     const std::string timeText = bytesOf(lastTimeText.left(kTimeTextLimit));
     TimeRefusal refusal = TimeRefusal::Format;

@@ -56,6 +56,7 @@ struct DataSourcePage::Controls {
     QPushButton* browseButton = nullptr;
     QPushButton* adminButton = nullptr;
     QPushButton* testButton = nullptr;
+    QLabel* originLabel = nullptr;  // where the values came from
 };
 
 DataSourcePage::DataSourcePage(const Environment& env, QWidget* parent)
@@ -81,6 +82,8 @@ DataSourcePage::DataSourcePage(const Environment& env, QWidget* parent)
     c.dataDirEdit = new QLineEdit(box);
     c.browseButton = new QPushButton(ui::text(texts::kBrowse), box);
     c.testButton = new QPushButton(ui::text(texts::kTestButton), this);
+    c.originLabel = new QLabel(box);
+    c.originLabel->setWordWrap(true);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(c.adminButton);
@@ -100,6 +103,7 @@ DataSourcePage::DataSourcePage(const Environment& env, QWidget* parent)
     dirRow->setSpacing(0);
     dirRow->addWidget(c.dataDirEdit, 1);
     dirRow->addWidget(c.browseButton);
+    boxLayout->addWidget(c.originLabel);
     layout->addWidget(box);
     auto* testRow = new QHBoxLayout;
     layout->addLayout(testRow);
@@ -167,6 +171,8 @@ void DataSourcePage::fill() {
         c.passwordEdit->setText(ui::fromRecord(values.password));
         c.dataDirEdit->setText(ui::fromRecord(values.dataDir));
     }
+    c.originLabel->setText(
+        QString::fromStdString(connectionOriginText(ConnectionSettings::origin())));
     refillSources();
 }
 
