@@ -5,11 +5,16 @@
 #include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 #include <utility>
 
 #include "platform/environment.h"
@@ -378,6 +383,87 @@ Status finishPlaced(const std::string& path, const std::string& target, TempFile
     return Status::success();
 }
 
+// --- Reading a file another program may be writing at that moment.
+
+// What the file system says of a file: enough to see that it changed while it was read.
+struct Stamp {
+    bool exists = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    timespec mtime{};
+    timespec ctime{};
+
+    bool operator==(const Stamp& o) const {
+        return exists == o.exists && dev == o.dev && ino == o.ino && size == o.size &&
+               mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec &&
+               ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
+    }
+};
+
+Stamp stampOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return {};
+    }
+    return {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+// How long ago the file last changed by its own times (the later of mtime and ctime).
+std::chrono::nanoseconds ageOf(const Stamp& stamp) {
+    const timespec& last =
+        (stamp.ctime.tv_sec > stamp.mtime.tv_sec ||
+         (stamp.ctime.tv_sec == stamp.mtime.tv_sec && stamp.ctime.tv_nsec > stamp.mtime.tv_nsec))
+            ? stamp.ctime
+            : stamp.mtime;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return std::chrono::seconds(now.tv_sec - last.tv_sec) +
+           std::chrono::nanoseconds(now.tv_nsec - last.tv_nsec);
+}
+
+bool endsAtLineEnd(std::string_view bytes) {
+    return !bytes.empty() && bytes.back() == '\n';
+}
+
+// Reads of one file in turn, and whether the last one can be taken as whole.
+class Settling {
+  public:
+    explicit Settling(std::chrono::steady_clock::time_point start) : sameSince_(start) {}
+
+    // Whether a read between the looks before and after gave the whole file: nothing moved
+    // while it was read, and the file stood still a while (by its times, or as watched here);
+    // a file that was changed only just now must at least end at a line end, and, once the
+    // quiet wait is over (relaxed), be held open for writing by no one (where we may ask).
+    bool whole(const Stamp& before, const Stamp& after, std::string_view bytes, bool relaxed,
+               const std::string& path, const SettleLimits& limits) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!(before == after) || !(after == last_)) {
+            last_ = after;
+            sameSince_ = now;
+        }
+        if (!(before == after) || !after.exists ||
+            static_cast<std::size_t>(after.size) != bytes.size()) {
+            return false;
+        }
+        const auto still = std::max<std::chrono::nanoseconds>(ageOf(after), now - sameSince_);
+        if (still >= limits.settledAge) {
+            return true;  // nobody wrote it for a while: whatever it holds, empty too
+        }
+        if (!endsAtLineEnd(bytes)) {
+            return false;
+        }
+        if (still >= limits.quiet) {
+            return true;
+        }
+        return relaxed && openForWritingElsewhere(path) != WritersOpen::Yes;
+    }
+
+  private:
+    Stamp last_;
+    std::chrono::steady_clock::time_point sameSince_;
+};
+
 // --- One replacement in progress, in named steps.
 
 // What replaceFile was asked, the file it really changes, and the temporary file that is to take
@@ -554,6 +640,23 @@ int writeAllAt(int fd, std::string_view bytes) {
     return 0;
 }
 
+WritersOpen openForWritingElsewhere(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0) {
+        return WritersOpen::Unknown;
+    }
+    // A writer opening the file in the instant the lease stands makes the kernel signal us:
+    // a signal whose default is to be ignored, not SIGIO, which would end the program.
+    if (::fcntl(fd.get(), F_SETSIG, SIGURG) != 0) {
+        return WritersOpen::Unknown;
+    }
+    if (::fcntl(fd.get(), F_SETLEASE, F_RDLCK) != 0) {
+        return errno == EAGAIN ? WritersOpen::Yes : WritersOpen::Unknown;
+    }
+    static_cast<void>(::fcntl(fd.get(), F_SETLEASE, F_UNLCK));
+    return WritersOpen::No;
+}
+
 Status readFileBytes(const std::string& path, std::string& bytes, bool& exists) {
     bytes.clear();
     exists = false;
@@ -588,22 +691,32 @@ Status readFileBytes(const std::string& path, std::string& bytes, bool& exists) 
 }
 
 Status readSettledFileBytes(const std::string& path, std::string& bytes, bool& exists,
-                            const FileContent* known) {
-    Status status = readFileBytes(path, bytes, exists);
-    if (status.ok && known != nullptr && known->exists == exists && known->bytes == bytes) {
-        return status;
-    }
-    for (int tries = 0; status.ok && tries < 8; ++tries) {
-        std::string again;
-        bool againExists = false;
-        status = readFileBytes(path, again, againExists);
-        if (status.ok && againExists == exists && again == bytes) {
-            break;
+                            const FileContent* known, const SettleLimits& limits) {
+    const auto start = std::chrono::steady_clock::now();
+    Settling settling(start);
+    for (;;) {
+        const Stamp before = stampOf(path);
+        if (Status read = readFileBytes(path, bytes, exists); !read) {
+            return read;
         }
-        bytes = std::move(again);
-        exists = againExists;
+        const Stamp after = stampOf(path);
+        if (!exists || (known != nullptr && known->exists && known->bytes == bytes)) {
+            return Status::success();
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (settling.whole(before, after, bytes, now - start >= limits.quietFor, path, limits)) {
+            return Status::success();
+        }
+        if (now - start >= limits.bound) {
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(limits.bound);
+            char seconds[16];
+            std::snprintf(seconds, sizeof seconds, "%.1f", static_cast<double>(ms.count()) / 1000);
+            bytes.clear();
+            exists = false;
+            return cannotRead(path, texts::format(texts::kKeptChanging, {seconds}));
+        }
+        std::this_thread::sleep_for(limits.pause);
     }
-    return status;
 }
 
 Status replaceFile(const std::string& path, std::string_view bytes, const FileContent* expected,

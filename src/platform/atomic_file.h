@@ -4,6 +4,7 @@
 // POSIX calls only; the bytes are not looked at.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -54,11 +55,35 @@ struct FileContent {
     bool operator==(const FileContent&) const = default;
 };
 
-// Like readFileBytes, but reads again until two reads in a row agree, so that a file another
-// program is rewriting in place is not taken half-written (a few tries; the last read stands).
-// A first read that finds known (a whole file seen before) stands at once.
+// How long readSettledFileBytes waits for a file another program is writing.
+struct SettleLimits {
+    // Past this the file is reported as being written all the time.
+    std::chrono::milliseconds bound{2000};
+    // A file unchanged for this long is taken as it is (empty, or without a line end, too).
+    std::chrono::milliseconds settledAge{500};
+    // A file that ends at a line end and is unchanged for this long is whole.
+    std::chrono::milliseconds quiet{20};
+    // For this long only a quiet file is taken; after it one that nobody holds open for
+    // writing is enough (a program that rewrites its file many times a second leaves no quiet).
+    std::chrono::milliseconds quietFor{150};
+    // Between two reads.
+    std::chrono::milliseconds pause{1};
+};
+
+// Like readFileBytes, but never gives a file seen in the middle of another program's write: a
+// read counts only when the file's size, times and inode stayed the same while it was read, and
+// it either stood still for settledAge or is not empty, ends at a line end, and is quiet (or,
+// after quietFor, held open for writing by nobody). Otherwise it is read again, for up to
+// `bound`; past that a failure says the file keeps being written. Two equal reads in a row are
+// no proof (a writer writing piece by piece leaves a half-new file for a while). A read that
+// finds known (a whole file seen before) stands at once, and so does a missing file.
 Status readSettledFileBytes(const std::string& path, std::string& bytes, bool& exists,
-                            const FileContent* known = nullptr);
+                            const FileContent* known = nullptr, const SettleLimits& limits = {});
+
+// Whether another process has the file open for writing, as the kernel tells one who may take a
+// lease on it (its owner or root); Unknown when we may not ask.
+enum class WritersOpen : std::uint8_t { No, Yes, Unknown };
+WritersOpen openForWritingElsewhere(const std::string& path);
 
 // What replaceFile did.
 struct Replacement {

@@ -274,6 +274,10 @@ inline constexpr Text kInPlaceFailed =
 inline constexpr Text kInPlaceFailedNotRestored =
     "в его каталоге нельзя создать временный файл, записать его на месте не удалось, "
     "и прежнее содержимое вернуть не удалось (%1): %2";
+// The file never stood still long enough to be read whole (another program kept writing it):
+// %1 how long it was watched, in seconds.
+inline constexpr Text kKeptChanging =
+    "файл всё время записывается другой программой: за %1 с его не удалось прочитать целиком";
 // The new content is in place, but a step after failed: %1 the file, %2 the step below, %3 why.
 inline constexpr Text kPlacedBut = "в «%1» уже новое содержимое, но %2: %3";
 inline constexpr Text kPlacedNotFlushed = "его не удалось сбросить на диск";

@@ -386,3 +386,76 @@ TEST_F(AtomicFile, TemporaryFilesOfOthersAreLeftAlone) {
                              ".other.ini.vorda-settings." + std::to_string(gone) + ".abcdef",
                              ".s.ini.Xy12Zq", running, "s.ini"}));
 }
+
+// A file another process rewrites in place (emptied, then written in pieces) is never read
+// half-written; one that never stands still is reported past the bound; one that stood still a
+// while is taken as it is, empty or without a line end.
+TEST_F(AtomicFile, ASettledReadNeverTakesAFileInTheMiddleOfAWrite) {
+    const std::string path = dir.file("s.ini");
+    std::string whole;
+    for (int i = 0; i < 4000; ++i) {
+        whole += "[G" + std::to_string(i) + "]\nK=v\n";
+    }
+    ASSERT_TRUE(writeFileAtomically(path, whole).ok);
+    const pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        for (;;) {  // empties the file, then writes it again in 4 KB pieces
+            const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC);
+            for (std::size_t at = 0; fd >= 0 && at < whole.size(); at += 4096) {
+                const std::size_t n = std::min<std::size_t>(4096, whole.size() - at);
+                if (::pwrite(fd, whole.data() + at, n, static_cast<off_t>(at)) < 0) {
+                    ::_exit(1);
+                }
+                ::usleep(200);
+            }
+            ::close(fd);
+            ::usleep(5000);
+        }
+    }
+    int partial = 0;
+    int reads = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < until) {
+        std::string bytes;
+        bool exists = false;
+        if (readSettledFileBytes(path, bytes, exists).ok) {
+            ++reads;
+            partial += bytes != whole ? 1 : 0;
+        }
+    }
+    ::kill(writer, SIGKILL);
+    ::waitpid(writer, nullptr, 0);
+    EXPECT_GT(reads, 10);
+    EXPECT_EQ(partial, 0);
+
+    // Never standing still: reported once the bound is past, with nothing read.
+    const SettleLimits limits{std::chrono::milliseconds(150), std::chrono::milliseconds(500),
+                              std::chrono::milliseconds(20), std::chrono::milliseconds(150),
+                              std::chrono::milliseconds(1)};
+    const pid_t busy = ::fork();
+    ASSERT_GE(busy, 0);
+    if (busy == 0) {
+        for (int i = 0;; ++i) {
+            const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC);
+            const std::string piece = "[A]\nK=" + std::to_string(i);  // never a line end
+            static_cast<void>(::write(fd, piece.data(), piece.size()));
+            ::close(fd);
+            ::usleep(500);
+        }
+    }
+    std::string bytes = "x";
+    bool exists = true;
+    const Status st = readSettledFileBytes(path, bytes, exists, nullptr, limits);
+    ::kill(busy, SIGKILL);
+    ::waitpid(busy, nullptr, 0);
+    EXPECT_FALSE(st.ok);
+    EXPECT_TRUE(bytes.empty() && !exists);
+
+    // Left so: after standing still it is what it is.
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(readSettledFileBytes(path, bytes, exists).ok);
+    EXPECT_TRUE(exists);
+    EXPECT_NE(bytes.back(), '\n');
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(400));
+}
