@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -12,10 +13,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <atomic>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "platform/environment.h"
 #include "resources/texts.h"
@@ -433,8 +437,9 @@ class Settling {
 
     // Whether a read between the looks before and after gave the whole file: nothing moved
     // while it was read, and the file stood still a while (by its times, or as watched here);
-    // a file that was changed only just now must at least end at a line end, and, once the
-    // quiet wait is over (relaxed), be held open for writing by no one (where we may ask).
+    // a file that was changed only just now must at least end at a line end, be quiet and held
+    // open for writing by no one (where we may ask); once the quiet wait is over (relaxed), one
+    // of the two is enough.
     bool whole(const Stamp& before, const Stamp& after, std::string_view bytes, bool relaxed,
                const std::string& path, const SettleLimits& limits) {
         const auto now = std::chrono::steady_clock::now();
@@ -453,16 +458,109 @@ class Settling {
         if (!endsAtLineEnd(bytes)) {
             return false;
         }
-        if (still >= limits.quiet) {
+        // Quiet and closed by every writer, or, once the quiet wait is over, either.
+        const bool quiet = still >= limits.quiet;
+        if (quiet && relaxed) {
             return true;
         }
-        return relaxed && openForWritingElsewhere(path) != WritersOpen::Yes;
+        return (quiet || relaxed) && openForWritingElsewhere(path) != WritersOpen::Yes;
     }
 
   private:
     Stamp last_;
     std::chrono::steady_clock::time_point sameSince_;
 };
+
+// --- What a replacement by rename would not keep.
+
+std::atomic<bool> exchangeForbidden{false};
+
+// The mount a file descriptor's file belongs to, as /proc tells it; -1 when it does not.
+long mountIdOf(int fd) {
+    std::ifstream info("/proc/self/fdinfo/" + std::to_string(fd));
+    std::string word;
+    while (info >> word) {
+        if (word == "mnt_id:") {
+            long id = -1;
+            info >> id;
+            return id;
+        }
+    }
+    return -1;
+}
+
+// Whether the file is a mount point of its own (a file bind-mounted over another): a rename
+// cannot replace it.
+bool mountedOnItsOwn(const std::string& target, const struct stat& st) {
+    UniqueFd file(::open(target.c_str(), O_PATH | O_CLOEXEC));
+    UniqueFd dir(::open(directoryOf(target).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    struct stat dirSt {};
+    if (file.get() < 0 || dir.get() < 0 || ::fstat(dir.get(), &dirSt) != 0) {
+        return true;  // cannot tell: the safe way
+    }
+    if (dirSt.st_dev != st.st_dev) {
+        return true;
+    }
+    const long fileMount = mountIdOf(file.get());
+    return fileMount >= 0 && fileMount != mountIdOf(dir.get());
+}
+
+// The names of a file's extended attributes; false (with errno set) when they cannot be listed.
+bool attributeNames(int fd, std::vector<std::string>& names) {
+    names.clear();
+    ssize_t size = ::flistxattr(fd, nullptr, 0);
+    if (size < 0) {
+        return errno == ENOTSUP;  // none on this file system
+    }
+    std::string list(static_cast<std::size_t>(size), '\0');
+    size = ::flistxattr(fd, list.data(), list.size());
+    if (size < 0) {
+        return false;
+    }
+    list.resize(static_cast<std::size_t>(size));
+    for (std::size_t at = 0; at < list.size();) {
+        const std::size_t end = list.find('\0', at);
+        names.push_back(list.substr(at, end - at));
+        at = end == std::string::npos ? list.size() : end + 1;
+    }
+    return true;
+}
+
+// Gives the new file just the extended attributes of the target (its ACL entries among them):
+// those the new one has of its own (a default ACL of the folder) go, the target's are copied.
+// 0 or the errno value of what could not be done.
+int copyAttributes(int from, int to) {
+    std::vector<std::string> theirs;
+    std::vector<std::string> ours;
+    if (!attributeNames(from, theirs) || !attributeNames(to, ours)) {
+        return errno;
+    }
+    for (const std::string& name : ours) {
+        if (std::find(theirs.begin(), theirs.end(), name) == theirs.end() &&
+            ::fremovexattr(to, name.c_str()) != 0) {
+            return errno;
+        }
+    }
+    for (const std::string& name : theirs) {
+        const ssize_t size = ::fgetxattr(from, name.c_str(), nullptr, 0);
+        std::string value(static_cast<std::size_t>(std::max<ssize_t>(size, 0)), '\0');
+        if (size < 0 || ::fgetxattr(from, name.c_str(), value.data(), value.size()) != size ||
+            ::fsetxattr(to, name.c_str(), value.data(), value.size(), 0) != 0) {
+            return errno != 0 ? errno : EIO;
+        }
+    }
+    return 0;
+}
+
+// Whether a new file put in the target's place by rename would not be all the target is: a
+// second name (hard link) would keep the old content, a file mounted on its own cannot be
+// replaced, a program holding it open for writing would go on writing into the file taken out
+// (or we may not ask), and where two files cannot be exchanged in one step a plain rename could
+// drop a write that came between.
+bool renameWouldNotKeep(const std::string& target, const struct stat& st) {
+    return st.st_nlink != 1 || exchangeForbidden.load() || mountedOnItsOwn(target, st) ||
+           openForWritingElsewhere(target) != WritersOpen::No;
+}
 
 // --- One replacement in progress, in named steps.
 
@@ -480,6 +578,8 @@ struct ReplaceJob {
     std::string target;
     TargetState state;
     TempFile temp;
+    // The file is to be written in place: a rename would not keep all it is.
+    bool inPlace = false;
 
     // Whether the content is what the caller expects (anything, without an expectation).
     bool expects(const FileContent& content) const {
@@ -497,6 +597,7 @@ Status findTarget(ReplaceJob& job) {
         return inspected;
     }
     removeStaleTemporaries(job.target);
+    job.inPlace = job.state.exists && renameWouldNotKeep(job.target, job.state.st);
     return Status::success();
 }
 
@@ -511,6 +612,18 @@ Status withoutTemporary(ReplaceJob& job, int err) {
                                                {directoryOf(job.target), texts::systemError(err)}));
 }
 
+// Whether the temporary file now has the target's owner, group and extended attributes (its ACL
+// entries among them).
+bool keepsWhatTheTargetIs(ReplaceJob& job) {
+    struct stat st {};
+    if (::fstat(job.temp.fd(), &st) != 0 || st.st_uid != job.state.st.st_uid ||
+        st.st_gid != job.state.st.st_gid) {
+        return false;
+    }
+    UniqueFd target(::open(job.target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    return target.get() >= 0 && copyAttributes(target.get(), job.temp.fd()) == 0;
+}
+
 // Make the temporary file: the bytes written, the target's owner given (where we may), flushed
 // to disk when that comes first, and, last, the target's permissions.
 Status fillTemporary(ReplaceJob& job, FlushOrder flush) {
@@ -519,6 +632,10 @@ Status fillTemporary(ReplaceJob& job, FlushOrder flush) {
         return cannotWrite(job.path, err);
     }
     carryOverOwner(fd, job.state);
+    if (job.state.exists && !keepsWhatTheTargetIs(job)) {
+        job.inPlace = true;  // the new file would not be all the old one is
+        return Status::success();
+    }
     if (flush == FlushOrder::BeforePlacing && ::fsync(fd) != 0) {
         return cannotWrite(job.path, errno);
     }
@@ -580,17 +697,6 @@ Status createMissing(ReplaceJob& job) {
     return finishPlaced(job.path, job.target, job.temp);
 }
 
-// Where the file system cannot exchange two files: a plain rename, right after the last look
-// (now), which found what the caller expected.
-Status renameWithoutExchange(ReplaceJob& job, FileContent now) {
-    if (const int renamed = job.temp.renameOver(job.target); renamed != 0) {
-        return cannotWrite(job.path, renamed);
-    }
-    job.done.placed = true;
-    job.done.found = std::move(now);
-    return finishPlaced(job.path, job.target, job.temp);
-}
-
 // Replace an existing target. A last look right before the exchange: bytes that lack a change
 // made since the caller looked are not put in place, where another program might read them and
 // build on them (nothing is placed; found is what the file holds). Then the exchange, checked;
@@ -616,10 +722,12 @@ Status replaceExisting(ReplaceJob& job) {
         }
         return createMissing(job);
     }
-    if (err != EINVAL && err != ENOSYS) {
-        return cannotWrite(job.path, err);
+    if (err == EINVAL || err == ENOSYS || err == EBUSY || err == EPERM || err == EXDEV) {
+        // No exchange on this file system (a plain rename could drop a write that came
+        // between), a file mounted on its own, or a sticky folder and another user's file.
+        return writeInPlace(job.path, job.target, job.bytes, job.expected, job.done);
     }
-    return renameWithoutExchange(job, std::move(now));
+    return cannotWrite(job.path, err);
 }
 
 }  // namespace
@@ -726,13 +834,21 @@ Status replaceFile(const std::string& path, std::string_view bytes, const FileCo
     if (Status found = findTarget(job); !found) {
         return found;
     }
+    if (job.inPlace) {
+        return writeInPlace(job.path, job.target, job.bytes, job.expected, job.done);
+    }
     if (const int err = job.temp.createBeside(job.target); err != 0) {
         return withoutTemporary(job, err);
     }
-    if (Status filled = fillTemporary(job, flush); !filled) {
-        return filled;
+    if (Status filled = fillTemporary(job, flush); !filled || job.inPlace) {
+        return filled.ok ? writeInPlace(job.path, job.target, job.bytes, job.expected, job.done)
+                         : filled;
     }
     return job.state.exists ? replaceExisting(job) : createMissing(job);
+}
+
+void forbidRenameExchange(bool forbidden) {
+    exchangeForbidden.store(forbidden);
 }
 
 Status writeFileAtomically(const std::string& path, std::string_view bytes) {

@@ -109,11 +109,15 @@ struct Replacement {
 //    flushed to disk, and the file taken out is read again, for a program that had it open and
 //    wrote into it meanwhile.
 //  - A missing target is created only if it is still missing (otherwise found holds what is
-//    there now and nothing is placed). Where the file system cannot exchange two files, the
-//    target is read and compared with `expected` right before a plain rename.
-//  - Where the folder refuses the temporary file (a folder only root may write, holding a file
-//    the user may write), the file is written in place, as the reading service's own writer
-//    does: read and compared with `expected` (nothing is written when it differs), written,
+//    there now and nothing is placed).
+//  - The file is written in place instead wherever a rename would not keep all the file is:
+//    another owner or group we cannot give the new file, extended attributes (ACL entries) that
+//    cannot be copied, a second name (hard link), a file mounted on its own, a file another
+//    program holds open for writing (or one we may not ask about: only its owner or root may),
+//    a file system that cannot exchange two files (or forbidRenameExchange), a folder that
+//    refuses the temporary file (a folder only root may write, holding a file the user may
+//    write) or refuses the exchange (a sticky folder). In place, as the reading service's own
+//    writer does: read and compared with `expected` (nothing is written when it differs), written,
 //    shortened, flushed to disk; on any failure the old bytes are written back. It is read again
 //    after: when another program wrote it meanwhile, placed is false and found holds its bytes.
 //  - An existing file keeps its permissions; a new one gets 0666 less the umask. Symbolic links
@@ -131,6 +135,10 @@ enum class FlushOrder : std::uint8_t { BeforePlacing, AfterPlacing };
 
 Status replaceFile(const std::string& path, std::string_view bytes, const FileContent* expected,
                    Replacement& done, FlushOrder flush = FlushOrder::BeforePlacing);
+
+// Makes replaceFile act as on a file system that cannot exchange two files (for tests and for
+// trying the in-place way on purpose).
+void forbidRenameExchange(bool forbidden);
 
 // replaceFile without an expectation.
 Status writeFileAtomically(const std::string& path, std::string_view bytes);

@@ -30,6 +30,7 @@ Environment Environment::fromProcess(int argc, char** argv) {
         const char* value = std::getenv(name);
         return value != nullptr && value[0] != '\0';
     };
+    env.renameExchange = !isSet("VORDA_NO_RENAME_EXCHANGE");
     env.displayNamed = isSet("DISPLAY") || isSet("WAYLAND_DISPLAY") || isSet("QT_QPA_PLATFORM");
     return env;
 }

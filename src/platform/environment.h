@@ -21,6 +21,9 @@ struct Environment {
     // Whether a window system is named for the dialog: $DISPLAY or $WAYLAND_DISPLAY, or a Qt
     // platform in $QT_QPA_PLATFORM.
     bool displayNamed = true;
+    // Whether saves may replace the file by exchanging it with a new one; false when
+    // $VORDA_NO_RENAME_EXCHANGE is set (every save then writes the file in place).
+    bool renameExchange = true;
     // The wall clock.
     std::function<std::chrono::system_clock::time_point()> now = [] {
         return std::chrono::system_clock::now();

@@ -595,6 +595,7 @@ Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environmen
     file.filePath = settingsFilePath(env);
     file.backupDir = backupFolder(env.cacheDir);
     file.clock = env.now;
+    forbidRenameExchange(!env.renameExchange);
 
     std::string bytes;
     bool exists = false;
