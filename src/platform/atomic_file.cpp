@@ -332,9 +332,98 @@ Status readContent(const std::string& path, FileContent& content) {
     return readFileBytes(path, content.bytes, content.exists);
 }
 
-// The file written into itself: its folder takes no temporary file.
+// --- Writing in place, with a copy of the new bytes kept until they are all in.
+
+// FNV-1a, for names and for telling contents apart in an unfinished save's copy.
+std::uint64_t hashOf(std::string_view bytes) {
+    std::uint64_t h = 1469598103934665603ULL;
+    for (const char c : bytes) {
+        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    }
+    return h;
+}
+
+constexpr std::string_view kUnfinishedHead = "vorda-settings unfinished save 1\n";
+
+// Where the copy of an in-place write of target goes: in the folder given (one of ours), named
+// after the file and its whole path; without one, beside the file.
+std::string unfinishedCopyPath(const std::string& target, const std::string& folder) {
+    if (folder.empty()) {
+        return joinPath(directoryOf(target), "." + baseNameOf(target) + ".unfinished-save");
+    }
+    char tag[20];
+    std::snprintf(tag, sizeof tag, "%08x", static_cast<unsigned>(hashOf(target) & 0xffffffffU));
+    return joinPath(folder, baseNameOf(target) + "." + tag + ".unfinished-save");
+}
+
+// What an unfinished save's copy holds: the file it was for, what the file held before and
+// what was being written.
+struct UnfinishedSave {
+    std::string target;
+    std::string oldBytes;
+    std::string newBytes;
+};
+
+std::string encodeUnfinished(const UnfinishedSave& u) {
+    return std::string(kUnfinishedHead) + u.target + "\n" + std::to_string(u.oldBytes.size()) +
+           " " + std::to_string(u.newBytes.size()) + " " +
+           std::to_string(hashOf(u.oldBytes) ^ hashOf(u.newBytes)) + "\n" + u.oldBytes +
+           u.newBytes;
+}
+
+// False when the bytes are not a whole copy.
+bool decodeUnfinished(std::string_view bytes, UnfinishedSave& u) {
+    if (bytes.substr(0, kUnfinishedHead.size()) != kUnfinishedHead) {
+        return false;
+    }
+    bytes.remove_prefix(kUnfinishedHead.size());
+    const auto line = bytes.find('\n');
+    const auto sizes = bytes.find('\n', line + 1);
+    if (line == std::string_view::npos || sizes == std::string_view::npos) {
+        return false;
+    }
+    u.target = std::string(bytes.substr(0, line));
+    unsigned long long oldSize = 0;
+    unsigned long long newSize = 0;
+    unsigned long long check = 0;
+    const std::string numbers(bytes.substr(line + 1, sizes - line - 1));
+    if (std::sscanf(numbers.c_str(), "%llu %llu %llu", &oldSize, &newSize, &check) != 3) {
+        return false;
+    }
+    bytes.remove_prefix(sizes + 1);
+    if (bytes.size() != oldSize + newSize) {
+        return false;
+    }
+    u.oldBytes = std::string(bytes.substr(0, oldSize));
+    u.newBytes = std::string(bytes.substr(oldSize));
+    return (hashOf(u.oldBytes) ^ hashOf(u.newBytes)) == check;
+}
+
+// Keeps the copy, flushed to disk, under its name (written beside it and renamed, so that a copy
+// under that name is always whole). Empty when none could be kept; the write goes on without.
+std::string keepUnfinishedCopy(const UnfinishedSave& u, const std::string& folder) {
+    if (!folder.empty()) {
+        ::mkdir(directoryOf(folder).c_str(), 0700);
+        ::mkdir(folder.c_str(), 0700);
+    }
+    const std::string name = unfinishedCopyPath(u.target, folder);
+    std::string temp = name + ".XXXXXX";
+    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (fd.get() < 0) {
+        return {};
+    }
+    if (writeAllAt(fd.get(), encodeUnfinished(u)) != 0 || ::fsync(fd.get()) != 0 || !fd.close() ||
+        ::rename(temp.c_str(), name.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return {};
+    }
+    static_cast<void>(syncFolder(directoryOf(name)));
+    return name;
+}
+
+// The file written into itself.
 Status writeInPlace(const std::string& path, const std::string& target, std::string_view bytes,
-                    const FileContent* expected, Replacement& done) {
+                    const FileContent* expected, Replacement& done, const std::string& recovery) {
     UniqueFd fd(::open(target.c_str(), O_RDWR | O_CLOEXEC));
     if (fd.get() < 0) {
         return cannotWrite(path, errno);
@@ -347,8 +436,19 @@ Status writeInPlace(const std::string& path, const std::string& target, std::str
     if (expected != nullptr && old != *expected) {
         return Status::success();  // changed since the caller looked: nothing written
     }
-    if (const int err = overwrite(fd.get(), bytes); err != 0) {
+    // A save killed half-way would leave the file new at the front and old at the back: the
+    // copy lets the next run put it right (finishInterruptedSave).
+    const std::string copy =
+        keepUnfinishedCopy({target, old.bytes, std::string(bytes)}, recovery);
+    const int err = overwrite(fd.get(), bytes);
+    if (err == 0 && !copy.empty()) {
+        ::unlink(copy.c_str());
+    }
+    if (err != 0) {
         const int back = overwrite(fd.get(), old.bytes);
+        if (back == 0 && !copy.empty()) {
+            ::unlink(copy.c_str());
+        }
         return cannotWrite(
             path, back == 0 ? texts::format(texts::kInPlaceFailed, {texts::systemError(err)})
                             : texts::format(texts::kInPlaceFailedNotRestored,
@@ -568,13 +668,14 @@ bool renameWouldNotKeep(const std::string& target, const struct stat& st) {
 // its place.
 struct ReplaceJob {
     ReplaceJob(const std::string& toPath, std::string_view toWrite, const FileContent* toExpect,
-               Replacement& report)
-        : path(toPath), bytes(toWrite), expected(toExpect), done(report) {}
+               Replacement& report, const std::string& recoveryFolder)
+        : path(toPath), bytes(toWrite), expected(toExpect), done(report), recovery(recoveryFolder) {}
 
     const std::string& path;
     std::string_view bytes;
     const FileContent* expected;
     Replacement& done;
+    const std::string& recovery;
     std::string target;
     TargetState state;
     TempFile temp;
@@ -606,7 +707,7 @@ Status findTarget(ReplaceJob& job) {
 // failure names the folder.
 Status withoutTemporary(ReplaceJob& job, int err) {
     if (job.state.exists && (err == EACCES || err == EPERM)) {
-        return writeInPlace(job.path, job.target, job.bytes, job.expected, job.done);
+        return writeInPlace(job.path, job.target, job.bytes, job.expected, job.done, job.recovery);
     }
     return cannotWrite(job.path, texts::format(texts::kCannotCreateTempFile,
                                                {directoryOf(job.target), texts::systemError(err)}));
@@ -725,7 +826,7 @@ Status replaceExisting(ReplaceJob& job) {
     if (err == EINVAL || err == ENOSYS || err == EBUSY || err == EPERM || err == EXDEV) {
         // No exchange on this file system (a plain rename could drop a write that came
         // between), a file mounted on its own, or a sticky folder and another user's file.
-        return writeInPlace(job.path, job.target, job.bytes, job.expected, job.done);
+        return writeInPlace(job.path, job.target, job.bytes, job.expected, job.done, job.recovery);
     }
     return cannotWrite(job.path, err);
 }
@@ -828,23 +929,110 @@ Status readSettledFileBytes(const std::string& path, std::string& bytes, bool& e
 }
 
 Status replaceFile(const std::string& path, std::string_view bytes, const FileContent* expected,
-                   Replacement& done, FlushOrder flush) {
+                   Replacement& done, FlushOrder flush, const std::string& recoveryFolder) {
     done = Replacement{};
-    ReplaceJob job(path, bytes, expected, done);
+    ReplaceJob job(path, bytes, expected, done, recoveryFolder);
     if (Status found = findTarget(job); !found) {
         return found;
     }
     if (job.inPlace) {
-        return writeInPlace(job.path, job.target, job.bytes, job.expected, job.done);
+        return writeInPlace(job.path, job.target, job.bytes, job.expected, job.done, job.recovery);
     }
     if (const int err = job.temp.createBeside(job.target); err != 0) {
         return withoutTemporary(job, err);
     }
     if (Status filled = fillTemporary(job, flush); !filled || job.inPlace) {
-        return filled.ok ? writeInPlace(job.path, job.target, job.bytes, job.expected, job.done)
+        return filled.ok ? writeInPlace(job.path, job.target, job.bytes, job.expected, job.done, job.recovery)
                          : filled;
     }
     return job.state.exists ? replaceExisting(job) : createMissing(job);
+}
+
+namespace {
+
+// Removes the copies a save was killed writing (COPY.XXXXXX, never renamed to COPY, so the file
+// was not yet touched).
+void removeHalfWrittenCopies(const std::string& copy) {
+    const std::string prefix = baseNameOf(copy) + ".";
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directoryOf(copy).c_str()), &::closedir);
+    while (dir) {
+        const dirent* entry = ::readdir(dir.get());
+        if (entry == nullptr) {
+            break;
+        }
+        const std::string_view name = entry->d_name;
+        if (name.size() == prefix.size() + 6 && name.substr(0, prefix.size()) == prefix) {
+            ::unlinkat(::dirfd(dir.get()), entry->d_name, 0);
+        }
+    }
+}
+
+// Whether the file holds the new bytes up to some point and the old ones after it, as a write in
+// place that was cut off leaves it.
+bool cutOffBetween(const std::string& file, const std::string& oldBytes,
+                   const std::string& newBytes) {
+    const auto mismatch = std::mismatch(file.begin(), file.end(), newBytes.begin(), newBytes.end());
+    const auto p = static_cast<std::size_t>(mismatch.first - file.begin());
+    return file.size() == std::max(oldBytes.size(), p) &&
+           std::string_view(file).substr(p) ==
+               (p < oldBytes.size() ? std::string_view(oldBytes).substr(p) : std::string_view());
+}
+
+// What an unfinished save's copy tells of the file now, and what becomes of it.
+Status settleUnfinished(const std::string& path, const std::string& target,
+                        const UnfinishedSave& u, std::string& notice) {
+    FileContent now;
+    if (Status read = readSettledFileBytes(target, now.bytes, now.exists); !read) {
+        return read;
+    }
+    if (now.exists && now.bytes == u.newBytes) {
+        notice = texts::format(texts::kInterruptedSaveWhole, {path});
+    } else if (now.exists && now.bytes == u.oldBytes) {
+        notice = texts::format(texts::kInterruptedSaveNotBegun, {path});
+    } else if (now.exists && cutOffBetween(now.bytes, u.oldBytes, u.newBytes)) {
+        UniqueFd fd(::open(target.c_str(), O_RDWR | O_CLOEXEC));
+        if (fd.get() < 0) {
+            return cannotWrite(path, errno);
+        }
+        if (const int err = overwrite(fd.get(), u.newBytes); err != 0) {
+            return cannotWrite(path, err);
+        }
+        notice = texts::format(texts::kInterruptedSaveFinished, {path});
+    } else {
+        notice = texts::format(texts::kInterruptedSaveOvertaken, {path});
+    }
+    return Status::success();
+}
+
+}  // namespace
+
+Status finishInterruptedSave(const std::string& path, const std::string& recoveryFolder,
+                             std::string& notice) {
+    notice.clear();
+    std::string target;
+    if (Status resolved = resolveTarget(path, target); !resolved) {
+        return Status::success();  // nothing to put right where the file cannot be found
+    }
+    const std::string copy = unfinishedCopyPath(target, recoveryFolder);
+    removeHalfWrittenCopies(copy);
+    std::string bytes;
+    bool exists = false;
+    if (!readFileBytes(copy, bytes, exists).ok || !exists) {
+        return Status::success();
+    }
+    UnfinishedSave u;
+    if (!decodeUnfinished(bytes, u)) {
+        ::unlink(copy.c_str());  // never whole: the file was not yet written
+        return Status::success();
+    }
+    if (u.target != target) {
+        return Status::success();  // another file's, by a name that happens to be the same
+    }
+    Status settled = settleUnfinished(path, target, u, notice);
+    if (settled) {
+        ::unlink(copy.c_str());
+    }
+    return settled;
 }
 
 void forbidRenameExchange(bool forbidden) {

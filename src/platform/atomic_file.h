@@ -133,8 +133,22 @@ struct Replacement {
 // where another program is writing the file at that very moment.
 enum class FlushOrder : std::uint8_t { BeforePlacing, AfterPlacing };
 
+//
+// Before the file is written in place, a copy of what it held and of the new bytes is kept, flushed
+// to disk, in recoveryFolder (one of ours; empty: beside the file, where its folder allows), and
+// removed once the new bytes are all in: a save killed half-way leaves it for
+// finishInterruptedSave.
 Status replaceFile(const std::string& path, std::string_view bytes, const FileContent* expected,
-                   Replacement& done, FlushOrder flush = FlushOrder::BeforePlacing);
+                   Replacement& done, FlushOrder flush = FlushOrder::BeforePlacing,
+                   const std::string& recoveryFolder = {});
+
+// Puts right what a save killed while it wrote the file in place left (the copy replaceFile kept
+// in recoveryFolder): a file cut off between the new bytes and the old ones gets the new ones; one
+// that already holds either whole, or what another program wrote since, stays. notice then says
+// what was found and done (empty: there was nothing to put right). A failure leaves the copy for
+// the next run.
+Status finishInterruptedSave(const std::string& path, const std::string& recoveryFolder,
+                             std::string& notice);
 
 // Makes replaceFile act as on a file system that cannot exchange two files (for tests and for
 // trying the in-place way on purpose).

@@ -26,6 +26,12 @@ Environment Environment::fromProcess(int argc, char** argv) {
     } else if (home != nullptr && home[0] == '/') {
         env.cacheDir = joinPath(home, ".cache");
     }
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state != nullptr && state[0] == '/') {
+        env.stateDir = state;
+    } else if (home != nullptr && home[0] == '/') {
+        env.stateDir = joinPath(home, ".local/state");
+    }
     const auto isSet = [](const char* name) {
         const char* value = std::getenv(name);
         return value != nullptr && value[0] != '\0';

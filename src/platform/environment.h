@@ -18,6 +18,9 @@ struct Environment {
     // The user's cache folder ($XDG_CACHE_HOME, else $HOME/.cache); empty when neither is set,
     // and then nothing is kept there.
     std::string cacheDir;
+    // The user's state folder ($XDG_STATE_HOME, else $HOME/.local/state); empty when neither is
+    // set.
+    std::string stateDir;
     // Whether a window system is named for the dialog: $DISPLAY or $WAYLAND_DISPLAY, or a Qt
     // platform in $QT_QPA_PLATFORM.
     bool displayNamed = true;

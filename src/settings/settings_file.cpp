@@ -426,7 +426,8 @@ class SaveInProgress {
     // when the replacement failed (ours may be placed all the same).
     bool replace(Draft draft, bool first, Replacement& done) {
         setStatus(replaceFile(file_.filePath, draft.bytes, &onDisk_, done,
-                              first ? FlushOrder::BeforePlacing : FlushOrder::AfterPlacing));
+                              first ? FlushOrder::BeforePlacing : FlushOrder::AfterPlacing,
+                              file_.recoveryDir));
         if (done.placed) {
             ++result_.writes;
             written_ = std::move(draft);
@@ -596,6 +597,11 @@ Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environmen
     file.backupDir = backupFolder(env.cacheDir);
     file.clock = env.now;
     forbidRenameExchange(!env.renameExchange);
+    file.recoveryDir = env.stateDir.empty() ? std::string() : joinPath(env.stateDir, "vorda-settings");
+    if (Status put = finishInterruptedSave(file.filePath, file.recoveryDir, file.recoveryNotice);
+        !put) {
+        file.recoveryNotice = put.error;
+    }
 
     std::string bytes;
     bool exists = false;

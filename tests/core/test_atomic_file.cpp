@@ -604,3 +604,59 @@ TEST_F(AtomicFile, ABindMountedFileIsWrittenInPlace) {
     EXPECT_EQ(seen, "[NEW]\n");
     EXPECT_EQ(dir.read("source.ini"), "[NEW]\n");
 }
+
+namespace {
+
+// Whether the folder holds an unfinished save's copy.
+bool holdsUnfinishedCopy(const std::string& folder) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() > 16 && name.substr(name.size() - 16) == ".unfinished-save") {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+// A save killed while it writes the file in place: the next run finds the copy it kept and leaves
+// the file whole, old or new, with a notice, and no copy or temporary file behind.
+TEST_F(AtomicFile, ASaveKilledWhileWritingInPlaceIsPutRightByTheNextRun) {
+    const std::string path = dir.file("s.ini");
+    const std::string state = dir.file("state");
+    const std::string oldBytes(2 << 20, 'o');
+    const std::string newBytes((2 << 20) - 1000, 'n');
+    for (int delayUs : {0, 300, 1000}) {
+        SCOPED_TRACE(delayUs);
+        ASSERT_TRUE(writeFileAtomically(path, oldBytes).ok);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            forbidRenameExchange(true);
+            Replacement done;
+            ::_exit(replaceFile(path, newBytes, nullptr, done, FlushOrder::BeforePlacing, state).ok
+                        ? 0
+                        : 1);
+        }
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!holdsUnfinishedCopy(state) && std::chrono::steady_clock::now() < until &&
+               ::waitpid(child, nullptr, WNOHANG) == 0) {
+            ::usleep(100);
+        }
+        ::usleep(static_cast<useconds_t>(delayUs));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+
+        std::string notice;
+        ASSERT_TRUE(finishInterruptedSave(path, state, notice).ok);
+        const std::string now = dir.read("s.ini");
+        EXPECT_TRUE(now == oldBytes || now == newBytes) << now.size();
+        EXPECT_EQ(std::filesystem::is_empty(state), true);
+        EXPECT_EQ(entries(), (std::vector<std::string>{"s.ini", "state"}));
+        // Nothing left to put right: the next run says nothing.
+        ASSERT_TRUE(finishInterruptedSave(path, state, notice).ok);
+        EXPECT_TRUE(notice.empty());
+    }
+}
