@@ -66,6 +66,9 @@ struct SettleLimits {
     // For this long only a quiet file is taken; after it one that nobody holds open for
     // writing is enough (a program that rewrites its file many times a second leaves no quiet).
     std::chrono::milliseconds quietFor{150};
+    // After this a read that nothing moved under and that ends at a line end is enough (a
+    // program that keeps the file open and writes it many times a second leaves no other).
+    std::chrono::milliseconds looseAfter{800};
     // Between two reads.
     std::chrono::milliseconds pause{1};
 };
