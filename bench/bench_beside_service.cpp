@@ -47,10 +47,14 @@ enum class Kind { Rename, Truncate, Pieces, HeldOpen };
 
 const char* nameOf(Kind kind) {
     switch (kind) {
-        case Kind::Rename: return "rename";
-        case Kind::Truncate: return "truncate-then-write";
-        case Kind::Pieces: return "4 KB pieces";
-        case Kind::HeldOpen: return "held open";
+        case Kind::Rename:
+            return "rename";
+        case Kind::Truncate:
+            return "truncate-then-write";
+        case Kind::Pieces:
+            return "4 KB pieces";
+        case Kind::HeldOpen:
+            return "held open";
     }
     return "?";
 }
@@ -278,9 +282,10 @@ void killedSaves(bool inPlace, int kills) {
         }
         leftovers += entries > 0;
     }
-    std::printf("killed saves, %-8s: %d kills: old %ld, new %ld, neither %ld; runs with files "
-                "left %ld; notices %ld\n",
-                inPlace ? "in place" : "rename", kills, asOld, asNew, broken, leftovers, notices);
+    std::printf(
+        "killed saves, %-8s: %d kills: old %ld, new %ld, neither %ld; runs with files "
+        "left %ld; notices %ld\n",
+        inPlace ? "in place" : "rename", kills, asOld, asNew, broken, leftovers, notices);
     std::fflush(stdout);
 }
 

@@ -10,10 +10,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -367,8 +367,7 @@ struct UnfinishedSave {
 std::string encodeUnfinished(const UnfinishedSave& u) {
     return std::string(kUnfinishedHead) + u.target + "\n" + std::to_string(u.oldBytes.size()) +
            " " + std::to_string(u.newBytes.size()) + " " +
-           std::to_string(hashOf(u.oldBytes) ^ hashOf(u.newBytes)) + "\n" + u.oldBytes +
-           u.newBytes;
+           std::to_string(hashOf(u.oldBytes) ^ hashOf(u.newBytes)) + "\n" + u.oldBytes + u.newBytes;
 }
 
 // False when the bytes are not a whole copy.
@@ -466,8 +465,7 @@ Status writeInPlace(const std::string& path, const std::string& target, std::str
     }
     // A save killed half-way would leave the file new at the front and old at the back: the
     // copy lets the next run put it right (finishInterruptedSave).
-    const std::string copy =
-        keepUnfinishedCopy({target, old.bytes, std::string(bytes)}, recovery);
+    const std::string copy = keepUnfinishedCopy({target, old.bytes, std::string(bytes)}, recovery);
     const int err = overwrite(fd.get(), bytes);
     if (err == 0 && !copy.empty()) {
         ::unlink(copy.c_str());
@@ -700,7 +698,11 @@ bool renameWouldNotKeep(const std::string& target, const struct stat& st) {
 struct ReplaceJob {
     ReplaceJob(const std::string& toPath, std::string_view toWrite, const FileContent* toExpect,
                Replacement& report, const std::string& recoveryFolder)
-        : path(toPath), bytes(toWrite), expected(toExpect), done(report), recovery(recoveryFolder) {}
+        : path(toPath),
+          bytes(toWrite),
+          expected(toExpect),
+          done(report),
+          recovery(recoveryFolder) {}
 
     const std::string& path;
     std::string_view bytes;
@@ -974,7 +976,8 @@ Status replaceFile(const std::string& path, std::string_view bytes, const FileCo
         return withoutTemporary(job, err);
     }
     if (Status filled = fillTemporary(job, flush); !filled || job.inPlace) {
-        return filled.ok ? writeInPlace(job.path, job.target, job.bytes, job.expected, job.done, job.recovery)
+        return filled.ok ? writeInPlace(job.path, job.target, job.bytes, job.expected, job.done,
+                                        job.recovery)
                          : filled;
     }
     return job.state.exists ? replaceExisting(job) : createMissing(job);
@@ -1011,8 +1014,8 @@ bool cutOffBetween(const std::string& file, const std::string& oldBytes,
 }
 
 // What an unfinished save's copy tells of the file now, and what becomes of it.
-Status settleUnfinished(const std::string& path, const std::string& target,
-                        const UnfinishedSave& u, std::string& notice) {
+Status settleUnfinished(const std::string& path, const std::string& target, const UnfinishedSave& u,
+                        std::string& notice) {
     FileContent now;
     if (Status read = readSettledFileBytes(target, now.bytes, now.exists); !read) {
         return read;

@@ -460,8 +460,8 @@ class SaveInProgress {
     bool takeIn(Replacement& done) {
         if (done.placed) {
             exposed_ = true;  // the file held our write without the other program's change
-        } else if (Status st = readSettledFileBytes(file_.filePath, done.found.bytes,
-                                                    done.found.exists);
+        } else if (Status st =
+                       readSettledFileBytes(file_.filePath, done.found.bytes, done.found.exists);
                    !st) {
             // What the replacement saw may be a write in progress: the file is read again.
             setStatus(std::move(st));
@@ -597,7 +597,8 @@ Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environmen
     file.backupDir = backupFolder(env.cacheDir);
     file.clock = env.now;
     forbidRenameExchange(!env.renameExchange);
-    file.recoveryDir = env.stateDir.empty() ? std::string() : joinPath(env.stateDir, "vorda-settings");
+    file.recoveryDir =
+        env.stateDir.empty() ? std::string() : joinPath(env.stateDir, "vorda-settings");
     if (Status put = finishInterruptedSave(file.filePath, file.recoveryDir, file.recoveryNotice);
         !put) {
         file.recoveryNotice = put.error;

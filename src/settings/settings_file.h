@@ -115,8 +115,9 @@ std::string settingsFilePath(const Environment& env);
 
 // Fills the (empty) record from the settings file chosen from env, once what a killed save left
 // is put right (file.recoveryNotice says so), and once the file stands still (another program
-// may be writing it). Never refuses a file: a missing file gives defaults. The result fails only when the file exists but cannot be read;
-// the record then holds the defaults and file.unreadableReason says why.
+// may be writing it). Never refuses a file: a missing file gives defaults. The result fails only
+// when the file exists but cannot be read; the record then holds the defaults and
+// file.unreadableReason says why.
 Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environment& env);
 
 // Writes the record, with the connection values taken over, into the settings file, merged with

@@ -2,9 +2,9 @@
 // symbolic links, and failures that leave the original and the folder as they were. (What the
 // bytes mean: test_profile_document.cpp.)
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <grp.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -489,9 +489,9 @@ std::string accessAcl() {
         }
     };
     put(2, 4);  // version
-    for (const auto& [tag, perm, id] : {std::tuple{1u, 6u, ~0u}, std::tuple{2u, 6u, 2001u},
-                                        std::tuple{4u, 4u, ~0u}, std::tuple{0x10u, 6u, ~0u},
-                                        std::tuple{0x20u, 4u, ~0u}}) {
+    for (const auto& [tag, perm, id] :
+         {std::tuple{1u, 6u, ~0u}, std::tuple{2u, 6u, 2001u}, std::tuple{4u, 4u, ~0u},
+          std::tuple{0x10u, 6u, ~0u}, std::tuple{0x20u, 4u, ~0u}}) {
         put(tag, 2);
         put(perm, 2);
         put(id, 4);
