@@ -259,7 +259,7 @@ void killedSaves(bool inPlace, int kills) {
             static_cast<void>(vorda::saveSettings(r, f, {"ZEL", "ZEL", "QMX", "/data"}));
             ::_exit(0);
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 150000));
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 600000));
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
         vorda::SettingsRecord r;

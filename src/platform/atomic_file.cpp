@@ -466,6 +466,15 @@ Status writeInPlace(const std::string& path, const std::string& target, std::str
     // A save killed half-way would leave the file new at the front and old at the back: the
     // copy lets the next run put it right (finishInterruptedSave).
     const std::string copy = keepUnfinishedCopy({target, old.bytes, std::string(bytes)}, recovery);
+    // Keeping the copy took a moment (it is flushed to disk): a last look right before writing,
+    // so that a write another program made meanwhile is not written over.
+    if (FileContent last{true, {}}; readAllAt(fd.get(), last.bytes) != 0 || last != old) {
+        if (!copy.empty()) {
+            ::unlink(copy.c_str());
+        }
+        done.found = std::move(last);
+        return Status::success();
+    }
     const int err = overwrite(fd.get(), bytes);
     if (err == 0 && !copy.empty()) {
         ::unlink(copy.c_str());
@@ -843,6 +852,11 @@ Status replaceExisting(ReplaceJob& job) {
     if (!job.expects(now)) {
         job.done.found = std::move(now);
         return Status::success();
+    }
+    // A program that opened the file for writing while the new one was being made would go on
+    // writing into the file taken out: asked again right before the exchange.
+    if (openForWritingElsewhere(job.target) != WritersOpen::No) {
+        return writeInPlace(job.path, job.target, job.bytes, job.expected, job.done, job.recovery);
     }
     const int err = job.temp.exchangeWith(job.target);
     if (err == 0) {
