@@ -398,8 +398,8 @@ bool decodeUnfinished(std::string_view bytes, UnfinishedSave& u) {
     return (hashOf(u.oldBytes) ^ hashOf(u.newBytes)) == check;
 }
 
-// Keeps the copy, flushed to disk, under its name (written beside it and renamed, so that a copy
-// under that name is always whole). Empty when none could be kept; the write goes on without.
+// Keeps the copy under its name (written beside it and renamed, so that a copy under that name is
+// always whole). Empty when none could be kept; the write goes on without.
 std::string keepUnfinishedCopy(const UnfinishedSave& u, const std::string& folder) {
     if (!folder.empty()) {
         ::mkdir(directoryOf(folder).c_str(), 0700);
@@ -411,12 +411,13 @@ std::string keepUnfinishedCopy(const UnfinishedSave& u, const std::string& folde
     if (fd.get() < 0) {
         return {};
     }
-    if (writeAllAt(fd.get(), encodeUnfinished(u)) != 0 || ::fsync(fd.get()) != 0 || !fd.close() ||
+    // Not flushed to disk: it is there for a save that is killed, and flushing it would give a
+    // program writing the file the time to write it between our last look and our write.
+    if (writeAllAt(fd.get(), encodeUnfinished(u)) != 0 || !fd.close() ||
         ::rename(temp.c_str(), name.c_str()) != 0) {
         ::unlink(temp.c_str());
         return {};
     }
-    static_cast<void>(syncFolder(directoryOf(name)));
     return name;
 }
 

@@ -137,8 +137,8 @@ struct Replacement {
 enum class FlushOrder : std::uint8_t { BeforePlacing, AfterPlacing };
 
 //
-// Before the file is written in place, a copy of what it held and of the new bytes is kept, flushed
-// to disk, in recoveryFolder (one of ours; empty: beside the file, where its folder allows), and
+// Before the file is written in place, a copy of what it held and of the new bytes is kept in
+// recoveryFolder (one of ours; empty: beside the file, where its folder allows), and
 // removed once the new bytes are all in: a save killed half-way leaves it for
 // finishInterruptedSave.
 Status replaceFile(const std::string& path, std::string_view bytes, const FileContent* expected,

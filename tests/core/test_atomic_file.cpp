@@ -450,6 +450,10 @@ TEST_F(AtomicFile, ASettledReadNeverTakesAFileInTheMiddleOfAWrite) {
             ::usleep(500);
         }
     }
+    for (int i = 0; i < 5000 && dir.read("s.ini").rfind('\n') + 1 == dir.read("s.ini").size();
+         ++i) {
+        ::usleep(1000);  // until the writer runs
+    }
     std::string bytes = "x";
     bool exists = true;
     const Status st = readSettledFileBytes(path, bytes, exists, nullptr, limits);
