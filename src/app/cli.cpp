@@ -321,6 +321,9 @@ void loadConnection(ConnectionSettings& connection, std::ostream& err,
 
 // Says which channel lists were not read whole (the codes left out are not saved either).
 void warnAboutChannelLists(const SettingsFile& file, std::ostream& err) {
+    if (!file.recoveryNotice.empty()) {
+        err << "vorda-settings: " << shown(file.recoveryNotice, file) << "\n";
+    }
     if (const std::string text = channelListNotesText(file.channelListNotes); !text.empty()) {
         err << "vorda-settings: warning: " << text << "\n";
     }
@@ -332,6 +335,9 @@ int dump(const Environment& env, std::ostream& out, std::ostream& err) {
     if (Status st = loadSettings(record, file, env); !st.ok) {
         err << "vorda-settings: " << shown(st.error, file) << "\n";
         return kExitFailure;
+    }
+    if (!file.recoveryNotice.empty()) {
+        err << "vorda-settings: " << shown(file.recoveryNotice, file) << "\n";
     }
     ConnectionSettings connection(env);
     loadConnection(connection, err, &file);

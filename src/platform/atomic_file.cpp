@@ -3,13 +3,21 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include "platform/environment.h"
 #include "platform/own_temporaries.h"
@@ -309,13 +317,130 @@ Status readContent(const std::string& path, FileContent& content) {
     return readFileBytes(path, content.bytes, content.exists);
 }
 
-// The file written into itself: its folder takes no temporary file.
+// --- Writing in place, with a copy of the new bytes kept until they are all in.
+
+// FNV-1a, for names and for telling contents apart in an unfinished save's copy.
+std::uint64_t hashOf(std::string_view bytes) {
+    std::uint64_t h = 1469598103934665603ULL;
+    for (const char c : bytes) {
+        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    }
+    return h;
+}
+
+constexpr std::string_view kUnfinishedHead = "vorda-settings unfinished save 1\n";
+
+// Where the copy of an in-place write of target goes: in the folder given (one of ours), named
+// after the file and its whole path; without one, beside the file.
+std::string unfinishedCopyPath(const std::string& target, const std::string& folder) {
+    if (folder.empty()) {
+        return joinPath(directoryOf(target), "." + baseNameOf(target) + ".unfinished-save");
+    }
+    char tag[20];
+    std::snprintf(tag, sizeof tag, "%08x", static_cast<unsigned>(hashOf(target) & 0xffffffffU));
+    return joinPath(folder, baseNameOf(target) + "." + tag + ".unfinished-save");
+}
+
+// What an unfinished save's copy holds: the file it was for, what the file held before and
+// what was being written.
+struct UnfinishedSave {
+    std::string target;
+    std::string oldBytes;
+    std::string newBytes;
+};
+
+std::string encodeUnfinished(const UnfinishedSave& u) {
+    return std::string(kUnfinishedHead) + u.target + "\n" + std::to_string(u.oldBytes.size()) +
+           " " + std::to_string(u.newBytes.size()) + " " +
+           std::to_string(hashOf(u.oldBytes) ^ hashOf(u.newBytes)) + "\n" + u.oldBytes + u.newBytes;
+}
+
+// False when the bytes are not a whole copy.
+bool decodeUnfinished(std::string_view bytes, UnfinishedSave& u) {
+    if (bytes.substr(0, kUnfinishedHead.size()) != kUnfinishedHead) {
+        return false;
+    }
+    bytes.remove_prefix(kUnfinishedHead.size());
+    const auto line = bytes.find('\n');
+    const auto sizes = bytes.find('\n', line + 1);
+    if (line == std::string_view::npos || sizes == std::string_view::npos) {
+        return false;
+    }
+    u.target = std::string(bytes.substr(0, line));
+    unsigned long long oldSize = 0;
+    unsigned long long newSize = 0;
+    unsigned long long check = 0;
+    const std::string numbers(bytes.substr(line + 1, sizes - line - 1));
+    if (std::sscanf(numbers.c_str(), "%llu %llu %llu", &oldSize, &newSize, &check) != 3) {
+        return false;
+    }
+    bytes.remove_prefix(sizes + 1);
+    if (bytes.size() != oldSize + newSize) {
+        return false;
+    }
+    u.oldBytes = std::string(bytes.substr(0, oldSize));
+    u.newBytes = std::string(bytes.substr(oldSize));
+    return (hashOf(u.oldBytes) ^ hashOf(u.newBytes)) == check;
+}
+
+// Keeps the copy under its name (written beside it and renamed, so that a copy under that name is
+// always whole). Empty when none could be kept; the write goes on without.
+std::string keepUnfinishedCopy(const UnfinishedSave& u, const std::string& folder) {
+    if (!folder.empty()) {
+        ::mkdir(directoryOf(folder).c_str(), 0700);
+        ::mkdir(folder.c_str(), 0700);
+    }
+    const std::string name = unfinishedCopyPath(u.target, folder);
+    std::string temp = name + ".XXXXXX";
+    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (fd.get() < 0) {
+        return {};
+    }
+    // Not flushed to disk: it is there for a save that is killed, and flushing it would give a
+    // program writing the file the time to write it between our last look and our write.
+    if (writeAllAt(fd.get(), encodeUnfinished(u)) != 0 || !fd.close() ||
+        ::rename(temp.c_str(), name.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return {};
+    }
+    return name;
+}
+
+// While it stands, a program that opens the file (to write it piece by piece, or to read it)
+// waits until we have written it whole: a write lease, which the kernel grants only where nobody
+// else has the file open and only to its owner or root. Without it (a program keeps the file
+// open) the write goes on all the same, as the service's own writer does.
+class WriteLease {
+  public:
+    explicit WriteLease(int fd) {
+        if (::fcntl(fd, F_SETSIG, SIGURG) != 0) {
+            return;
+        }
+        if (::fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
+            fd_ = fd;
+        }
+    }
+    ~WriteLease() { release(); }
+    WriteLease(const WriteLease&) = delete;
+    WriteLease& operator=(const WriteLease&) = delete;
+    void release() const {
+        if (fd_ >= 0) {
+            static_cast<void>(::fcntl(fd_, F_SETLEASE, F_UNLCK));
+        }
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+// The file written into itself.
 Status writeInPlace(const std::string& path, const std::string& target, std::string_view bytes,
-                    const FileContent* expected, Replacement& done) {
+                    const FileContent* expected, Replacement& done, const std::string& recovery) {
     UniqueFd fd(::open(target.c_str(), O_RDWR | O_CLOEXEC));
     if (fd.get() < 0) {
         return cannotWrite(path, errno);
     }
+    const WriteLease lease(fd.get());
     FileContent old{true, {}};
     if (const int err = readAllAt(fd.get(), old.bytes); err != 0) {
         return cannotWrite(path, err);
@@ -324,13 +449,33 @@ Status writeInPlace(const std::string& path, const std::string& target, std::str
     if (expected != nullptr && old != *expected) {
         return Status::success();  // changed since the caller looked: nothing written
     }
-    if (const int err = overwrite(fd.get(), bytes); err != 0) {
+    // A save killed half-way would leave the file new at the front and old at the back: the
+    // copy lets the next run put it right (finishInterruptedSave).
+    const std::string copy = keepUnfinishedCopy({target, old.bytes, std::string(bytes)}, recovery);
+    // Keeping the copy took a moment (it is flushed to disk): a last look right before writing,
+    // so that a write another program made meanwhile is not written over.
+    if (FileContent last{true, {}}; readAllAt(fd.get(), last.bytes) != 0 || last != old) {
+        if (!copy.empty()) {
+            ::unlink(copy.c_str());
+        }
+        done.found = std::move(last);
+        return Status::success();
+    }
+    const int err = overwrite(fd.get(), bytes);
+    if (err == 0 && !copy.empty()) {
+        ::unlink(copy.c_str());
+    }
+    if (err != 0) {
         const int back = overwrite(fd.get(), old.bytes);
+        if (back == 0 && !copy.empty()) {
+            ::unlink(copy.c_str());
+        }
         return cannotWrite(
             path, back == 0 ? texts::format(texts::kInPlaceFailed, {texts::systemError(err)})
                             : texts::format(texts::kInPlaceFailedNotRestored,
                                             {texts::systemError(back), texts::systemError(err)}));
     }
+    lease.release();
     if (!fd.close()) {
         return cannotWrite(path, errno);
     }
@@ -364,22 +509,206 @@ Status finishPlaced(const std::string& path, const std::string& target, TempFile
     return Status::success();
 }
 
+// --- Reading a file another program may be writing at that moment.
+
+// What the file system says of a file: enough to see that it changed while it was read.
+struct Stamp {
+    bool exists = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    timespec mtime{};
+    timespec ctime{};
+
+    bool operator==(const Stamp& o) const {
+        return exists == o.exists && dev == o.dev && ino == o.ino && size == o.size &&
+               mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec &&
+               ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
+    }
+};
+
+Stamp stampOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return {};
+    }
+    return {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+// How long ago the file last changed by its own times (the later of mtime and ctime).
+std::chrono::nanoseconds ageOf(const Stamp& stamp) {
+    const timespec& last =
+        (stamp.ctime.tv_sec > stamp.mtime.tv_sec ||
+         (stamp.ctime.tv_sec == stamp.mtime.tv_sec && stamp.ctime.tv_nsec > stamp.mtime.tv_nsec))
+            ? stamp.ctime
+            : stamp.mtime;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return std::chrono::seconds(now.tv_sec - last.tv_sec) +
+           std::chrono::nanoseconds(now.tv_nsec - last.tv_nsec);
+}
+
+bool endsAtLineEnd(std::string_view bytes) {
+    return !bytes.empty() && bytes.back() == '\n';
+}
+
+// Reads of one file in turn, and whether the last one can be taken as whole.
+class Settling {
+  public:
+    explicit Settling(std::chrono::steady_clock::time_point start) : sameSince_(start) {}
+
+    // Whether a read between the looks before and after gave the whole file: nothing moved
+    // while it was read, and the file stood still a while (by its times, or as watched here);
+    // a file that was changed only just now must at least end at a line end, be quiet and held
+    // open for writing by no one (where we may ask); once the quiet wait is over (relaxed), one
+    // of the two is enough.
+    bool whole(const Stamp& before, const Stamp& after, std::string_view bytes, bool relaxed,
+               bool loose, const std::string& path, const SettleLimits& limits) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!(before == after) || !(after == last_)) {
+            last_ = after;
+            sameSince_ = now;
+        }
+        if (!(before == after) || !after.exists ||
+            static_cast<std::size_t>(after.size) != bytes.size()) {
+            return false;
+        }
+        const auto still = std::max<std::chrono::nanoseconds>(ageOf(after), now - sameSince_);
+        if (still >= limits.settledAge) {
+            return true;  // nobody wrote it for a while: whatever it holds, empty too
+        }
+        if (!endsAtLineEnd(bytes)) {
+            return false;
+        }
+        // Quiet and closed by every writer, or, once the quiet wait is over, either; a writer
+        // that keeps the file open and writes it many times a second leaves neither, and then
+        // a read that nothing moved under is enough.
+        const bool quiet = still >= limits.quiet;
+        if ((quiet && relaxed) || loose) {
+            return true;
+        }
+        return (quiet || relaxed) && openForWritingElsewhere(path) != WritersOpen::Yes;
+    }
+
+  private:
+    Stamp last_;
+    std::chrono::steady_clock::time_point sameSince_;
+};
+
+// --- What a replacement by rename would not keep.
+
+std::atomic<bool> exchangeForbidden{false};
+
+// The mount a file descriptor's file belongs to, as /proc tells it; -1 when it does not.
+long mountIdOf(int fd) {
+    std::ifstream info("/proc/self/fdinfo/" + std::to_string(fd));
+    std::string word;
+    while (info >> word) {
+        if (word == "mnt_id:") {
+            long id = -1;
+            info >> id;
+            return id;
+        }
+    }
+    return -1;
+}
+
+// Whether the file is a mount point of its own (a file bind-mounted over another): a rename
+// cannot replace it.
+bool mountedOnItsOwn(const std::string& target, const struct stat& st) {
+    UniqueFd file(::open(target.c_str(), O_PATH | O_CLOEXEC));
+    UniqueFd dir(::open(directoryOf(target).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    struct stat dirSt {};
+    if (file.get() < 0 || dir.get() < 0 || ::fstat(dir.get(), &dirSt) != 0) {
+        return true;  // cannot tell: the safe way
+    }
+    if (dirSt.st_dev != st.st_dev) {
+        return true;
+    }
+    const long fileMount = mountIdOf(file.get());
+    return fileMount >= 0 && fileMount != mountIdOf(dir.get());
+}
+
+// The names of a file's extended attributes; false (with errno set) when they cannot be listed.
+bool attributeNames(int fd, std::vector<std::string>& names) {
+    names.clear();
+    ssize_t size = ::flistxattr(fd, nullptr, 0);
+    if (size < 0) {
+        return errno == ENOTSUP;  // none on this file system
+    }
+    std::string list(static_cast<std::size_t>(size), '\0');
+    size = ::flistxattr(fd, list.data(), list.size());
+    if (size < 0) {
+        return false;
+    }
+    list.resize(static_cast<std::size_t>(size));
+    for (std::size_t at = 0; at < list.size();) {
+        const std::size_t end = list.find('\0', at);
+        names.push_back(list.substr(at, end - at));
+        at = end == std::string::npos ? list.size() : end + 1;
+    }
+    return true;
+}
+
+// Gives the new file just the extended attributes of the target (its ACL entries among them):
+// those the new one has of its own (a default ACL of the folder) go, the target's are copied.
+// 0 or the errno value of what could not be done.
+int copyAttributes(int from, int to) {
+    std::vector<std::string> theirs;
+    std::vector<std::string> ours;
+    if (!attributeNames(from, theirs) || !attributeNames(to, ours)) {
+        return errno;
+    }
+    for (const std::string& name : ours) {
+        if (std::find(theirs.begin(), theirs.end(), name) == theirs.end() &&
+            ::fremovexattr(to, name.c_str()) != 0) {
+            return errno;
+        }
+    }
+    for (const std::string& name : theirs) {
+        const ssize_t size = ::fgetxattr(from, name.c_str(), nullptr, 0);
+        std::string value(static_cast<std::size_t>(std::max<ssize_t>(size, 0)), '\0');
+        if (size < 0 || ::fgetxattr(from, name.c_str(), value.data(), value.size()) != size ||
+            ::fsetxattr(to, name.c_str(), value.data(), value.size(), 0) != 0) {
+            return errno != 0 ? errno : EIO;
+        }
+    }
+    return 0;
+}
+
+// Whether a new file put in the target's place by rename would not be all the target is: a
+// second name (hard link) would keep the old content, a file mounted on its own cannot be
+// replaced, a program holding it open for writing would go on writing into the file taken out
+// (or we may not ask), and where two files cannot be exchanged in one step a plain rename could
+// drop a write that came between.
+bool renameWouldNotKeep(const std::string& target, const struct stat& st) {
+    return st.st_nlink != 1 || exchangeForbidden.load() || mountedOnItsOwn(target, st) ||
+           openForWritingElsewhere(target) != WritersOpen::No;
+}
+
 // --- One replacement in progress, in named steps.
 
 // What replaceFile was asked, the file it really changes, and the temporary file that is to take
 // its place.
 struct ReplaceJob {
     ReplaceJob(const std::string& toPath, std::string_view toWrite, const FileContent* toExpect,
-               Replacement& report)
-        : path(toPath), bytes(toWrite), expected(toExpect), done(report) {}
+               Replacement& report, const std::string& recoveryFolder)
+        : path(toPath),
+          bytes(toWrite),
+          expected(toExpect),
+          done(report),
+          recovery(recoveryFolder) {}
 
     const std::string& path;
     std::string_view bytes;
     const FileContent* expected;
     Replacement& done;
+    const std::string& recovery;
     std::string target;
     TargetState state;
     TempFile temp;
+    // The file is to be written in place: a rename would not keep all it is.
+    bool inPlace = false;
 
     // Whether the content is what the caller expects (anything, without an expectation).
     bool expects(const FileContent& content) const {
@@ -397,6 +726,7 @@ Status findTarget(ReplaceJob& job) {
         return inspected;
     }
     removeStaleTemporaries(job.target);
+    job.inPlace = job.state.exists && renameWouldNotKeep(job.target, job.state.st);
     return Status::success();
 }
 
@@ -405,10 +735,22 @@ Status findTarget(ReplaceJob& job) {
 // failure names the folder.
 Status withoutTemporary(ReplaceJob& job, int err) {
     if (job.state.exists && (err == EACCES || err == EPERM)) {
-        return writeInPlace(job.path, job.target, job.bytes, job.expected, job.done);
+        return writeInPlace(job.path, job.target, job.bytes, job.expected, job.done, job.recovery);
     }
     return cannotWrite(job.path, texts::format(texts::kCannotCreateTempFile,
                                                {directoryOf(job.target), texts::systemError(err)}));
+}
+
+// Whether the temporary file now has the target's owner, group and extended attributes (its ACL
+// entries among them).
+bool keepsWhatTheTargetIs(ReplaceJob& job) {
+    struct stat st {};
+    if (::fstat(job.temp.fd(), &st) != 0 || st.st_uid != job.state.st.st_uid ||
+        st.st_gid != job.state.st.st_gid) {
+        return false;
+    }
+    UniqueFd target(::open(job.target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    return target.get() >= 0 && copyAttributes(target.get(), job.temp.fd()) == 0;
 }
 
 // Make the temporary file: the bytes written, the target's owner given (where we may), flushed
@@ -419,6 +761,10 @@ Status fillTemporary(ReplaceJob& job, FlushOrder flush) {
         return cannotWrite(job.path, err);
     }
     carryOverOwner(fd, job.state);
+    if (job.state.exists && !keepsWhatTheTargetIs(job)) {
+        job.inPlace = true;  // the new file would not be all the old one is
+        return Status::success();
+    }
     if (flush == FlushOrder::BeforePlacing && ::fsync(fd) != 0) {
         return cannotWrite(job.path, errno);
     }
@@ -480,17 +826,6 @@ Status createMissing(ReplaceJob& job) {
     return finishPlaced(job.path, job.target, job.temp);
 }
 
-// Where the file system cannot exchange two files: a plain rename, right after the last look
-// (now), which found what the caller expected.
-Status renameWithoutExchange(ReplaceJob& job, FileContent now) {
-    if (const int renamed = job.temp.renameOver(job.target); renamed != 0) {
-        return cannotWrite(job.path, renamed);
-    }
-    job.done.placed = true;
-    job.done.found = std::move(now);
-    return finishPlaced(job.path, job.target, job.temp);
-}
-
 // Replace an existing target. A last look right before the exchange: bytes that lack a change
 // made since the caller looked are not put in place, where another program might read them and
 // build on them (nothing is placed; found is what the file holds). Then the exchange, checked;
@@ -504,6 +839,11 @@ Status replaceExisting(ReplaceJob& job) {
         job.done.found = std::move(now);
         return Status::success();
     }
+    // A program that opened the file for writing while the new one was being made would go on
+    // writing into the file taken out: asked again right before the exchange.
+    if (openForWritingElsewhere(job.target) != WritersOpen::No) {
+        return writeInPlace(job.path, job.target, job.bytes, job.expected, job.done, job.recovery);
+    }
     const int err = job.temp.exchangeWith(job.target);
     if (err == 0) {
         return checkTakenOut(job);
@@ -516,10 +856,12 @@ Status replaceExisting(ReplaceJob& job) {
         }
         return createMissing(job);
     }
-    if (err != EINVAL && err != ENOSYS) {
-        return cannotWrite(job.path, err);
+    if (err == EINVAL || err == ENOSYS || err == EBUSY || err == EPERM || err == EXDEV) {
+        // No exchange on this file system (a plain rename could drop a write that came
+        // between), a file mounted on its own, or a sticky folder and another user's file.
+        return writeInPlace(job.path, job.target, job.bytes, job.expected, job.done, job.recovery);
     }
-    return renameWithoutExchange(job, std::move(now));
+    return cannotWrite(job.path, err);
 }
 
 }  // namespace
@@ -538,6 +880,23 @@ int writeAllAt(int fd, std::string_view bytes) {
         done += static_cast<std::size_t>(n);
     }
     return 0;
+}
+
+WritersOpen openForWritingElsewhere(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0) {
+        return WritersOpen::Unknown;
+    }
+    // A writer opening the file in the instant the lease stands makes the kernel signal us:
+    // a signal whose default is to be ignored, not SIGIO, which would end the program.
+    if (::fcntl(fd.get(), F_SETSIG, SIGURG) != 0) {
+        return WritersOpen::Unknown;
+    }
+    if (::fcntl(fd.get(), F_SETLEASE, F_RDLCK) != 0) {
+        return errno == EAGAIN ? WritersOpen::Yes : WritersOpen::Unknown;
+    }
+    static_cast<void>(::fcntl(fd.get(), F_SETLEASE, F_UNLCK));
+    return WritersOpen::No;
 }
 
 Status readFileBytes(const std::string& path, std::string& bytes, bool& exists,
@@ -580,38 +939,145 @@ Status readFileBytes(const std::string& path, std::string& bytes, bool& exists,
 }
 
 Status readSettledFileBytes(const std::string& path, std::string& bytes, bool& exists,
-                            const FileContent* known) {
-    Status status = readFileBytes(path, bytes, exists);
-    if (status.ok && known != nullptr && known->exists == exists && known->bytes == bytes) {
-        return status;
-    }
-    for (int tries = 0; status.ok && tries < 8; ++tries) {
-        std::string again;
-        bool againExists = false;
-        status = readFileBytes(path, again, againExists);
-        if (status.ok && againExists == exists && again == bytes) {
-            break;
+                            const FileContent* known, const SettleLimits& limits) {
+    const auto start = std::chrono::steady_clock::now();
+    Settling settling(start);
+    for (;;) {
+        const Stamp before = stampOf(path);
+        if (Status read = readFileBytes(path, bytes, exists); !read) {
+            return read;
         }
-        bytes = std::move(again);
-        exists = againExists;
+        const Stamp after = stampOf(path);
+        if (!exists || (known != nullptr && known->exists && known->bytes == bytes)) {
+            return Status::success();
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (settling.whole(before, after, bytes, now - start >= limits.quietFor,
+                           now - start >= limits.looseAfter, path, limits)) {
+            return Status::success();
+        }
+        if (now - start >= limits.bound) {
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(limits.bound);
+            char seconds[16];
+            std::snprintf(seconds, sizeof seconds, "%.1f", static_cast<double>(ms.count()) / 1000);
+            bytes.clear();
+            exists = false;
+            return cannotRead(path, texts::format(texts::kKeptChanging, {seconds}));
+        }
+        std::this_thread::sleep_for(limits.pause);
     }
-    return status;
 }
 
 Status replaceFile(const std::string& path, std::string_view bytes, const FileContent* expected,
-                   Replacement& done, FlushOrder flush) {
+                   Replacement& done, FlushOrder flush, const std::string& recoveryFolder) {
     done = Replacement{};
-    ReplaceJob job(path, bytes, expected, done);
+    ReplaceJob job(path, bytes, expected, done, recoveryFolder);
     if (Status found = findTarget(job); !found) {
         return found;
+    }
+    if (job.inPlace) {
+        return writeInPlace(job.path, job.target, job.bytes, job.expected, job.done, job.recovery);
     }
     if (const int err = job.temp.createBeside(job.target); err != 0) {
         return withoutTemporary(job, err);
     }
-    if (Status filled = fillTemporary(job, flush); !filled) {
-        return filled;
+    if (Status filled = fillTemporary(job, flush); !filled || job.inPlace) {
+        return filled.ok ? writeInPlace(job.path, job.target, job.bytes, job.expected, job.done,
+                                        job.recovery)
+                         : filled;
     }
     return job.state.exists ? replaceExisting(job) : createMissing(job);
+}
+
+namespace {
+
+// Removes the copies a save was killed writing (COPY.XXXXXX, never renamed to COPY, so the file
+// was not yet touched).
+void removeHalfWrittenCopies(const std::string& copy) {
+    const std::string prefix = baseNameOf(copy) + ".";
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directoryOf(copy).c_str()), &::closedir);
+    while (dir) {
+        const dirent* entry = ::readdir(dir.get());
+        if (entry == nullptr) {
+            break;
+        }
+        const std::string_view name = entry->d_name;
+        if (name.size() == prefix.size() + 6 && name.substr(0, prefix.size()) == prefix) {
+            ::unlinkat(::dirfd(dir.get()), entry->d_name, 0);
+        }
+    }
+}
+
+// Whether the file holds the new bytes up to some point and the old ones after it, as a write in
+// place that was cut off leaves it.
+bool cutOffBetween(const std::string& file, const std::string& oldBytes,
+                   const std::string& newBytes) {
+    const auto mismatch = std::mismatch(file.begin(), file.end(), newBytes.begin(), newBytes.end());
+    const auto p = static_cast<std::size_t>(mismatch.first - file.begin());
+    return file.size() == std::max(oldBytes.size(), p) &&
+           std::string_view(file).substr(p) ==
+               (p < oldBytes.size() ? std::string_view(oldBytes).substr(p) : std::string_view());
+}
+
+// What an unfinished save's copy tells of the file now, and what becomes of it.
+Status settleUnfinished(const std::string& path, const std::string& target, const UnfinishedSave& u,
+                        std::string& notice) {
+    FileContent now;
+    if (Status read = readSettledFileBytes(target, now.bytes, now.exists); !read) {
+        return read;
+    }
+    if (now.exists && now.bytes == u.newBytes) {
+        notice = texts::format(texts::kInterruptedSaveWhole, {path});
+    } else if (now.exists && now.bytes == u.oldBytes) {
+        notice = texts::format(texts::kInterruptedSaveNotBegun, {path});
+    } else if (now.exists && cutOffBetween(now.bytes, u.oldBytes, u.newBytes)) {
+        UniqueFd fd(::open(target.c_str(), O_RDWR | O_CLOEXEC));
+        if (fd.get() < 0) {
+            return cannotWrite(path, errno);
+        }
+        if (const int err = overwrite(fd.get(), u.newBytes); err != 0) {
+            return cannotWrite(path, err);
+        }
+        notice = texts::format(texts::kInterruptedSaveFinished, {path});
+    } else {
+        notice = texts::format(texts::kInterruptedSaveOvertaken, {path});
+    }
+    return Status::success();
+}
+
+}  // namespace
+
+Status finishInterruptedSave(const std::string& path, const std::string& recoveryFolder,
+                             std::string& notice) {
+    notice.clear();
+    std::string target;
+    if (Status resolved = resolveTarget(path, target); !resolved) {
+        return Status::success();  // nothing to put right where the file cannot be found
+    }
+    const std::string copy = unfinishedCopyPath(target, recoveryFolder);
+    removeHalfWrittenCopies(copy);
+    std::string bytes;
+    bool exists = false;
+    if (!readFileBytes(copy, bytes, exists).ok || !exists) {
+        return Status::success();
+    }
+    UnfinishedSave u;
+    if (!decodeUnfinished(bytes, u)) {
+        ::unlink(copy.c_str());  // never whole: the file was not yet written
+        return Status::success();
+    }
+    if (u.target != target) {
+        return Status::success();  // another file's, by a name that happens to be the same
+    }
+    Status settled = settleUnfinished(path, target, u, notice);
+    if (settled) {
+        ::unlink(copy.c_str());
+    }
+    return settled;
+}
+
+void forbidRenameExchange(bool forbidden) {
+    exchangeForbidden.store(forbidden);
 }
 
 }  // namespace vorda

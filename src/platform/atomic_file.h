@@ -4,6 +4,7 @@
 // POSIX calls only; the bytes are not looked at.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -60,11 +61,38 @@ struct FileContent {
     bool operator==(const FileContent&) const = default;
 };
 
-// Like readFileBytes, but reads again until two reads in a row agree, so that a file another
-// program is rewriting in place is not taken half-written (a few tries; the last read stands).
-// A first read that finds known (a whole file seen before) stands at once.
+// How long readSettledFileBytes waits for a file another program is writing.
+struct SettleLimits {
+    // Past this the file is reported as being written all the time.
+    std::chrono::milliseconds bound{2000};
+    // A file unchanged for this long is taken as it is (empty, or without a line end, too).
+    std::chrono::milliseconds settledAge{500};
+    // A file that ends at a line end and is unchanged for this long is whole.
+    std::chrono::milliseconds quiet{20};
+    // For this long only a quiet file is taken; after it one that nobody holds open for
+    // writing is enough (a program that rewrites its file many times a second leaves no quiet).
+    std::chrono::milliseconds quietFor{150};
+    // After this a read that nothing moved under and that ends at a line end is enough (a
+    // program that keeps the file open and writes it many times a second leaves no other).
+    std::chrono::milliseconds looseAfter{800};
+    // Between two reads.
+    std::chrono::milliseconds pause{1};
+};
+
+// Like readFileBytes, but never gives a file seen in the middle of another program's write: a
+// read counts only when the file's size, times and inode stayed the same while it was read, and
+// it either stood still for settledAge or is not empty, ends at a line end, and is quiet (or,
+// after quietFor, held open for writing by nobody). Otherwise it is read again, for up to
+// `bound`; past that a failure says the file keeps being written. Two equal reads in a row are
+// no proof (a writer writing piece by piece leaves a half-new file for a while). A read that
+// finds known (a whole file seen before) stands at once, and so does a missing file.
 Status readSettledFileBytes(const std::string& path, std::string& bytes, bool& exists,
-                            const FileContent* known = nullptr);
+                            const FileContent* known = nullptr, const SettleLimits& limits = {});
+
+// Whether another process has the file open for writing, as the kernel tells one who may take a
+// lease on it (its owner or root); Unknown when we may not ask.
+enum class WritersOpen : std::uint8_t { No, Yes, Unknown };
+WritersOpen openForWritingElsewhere(const std::string& path);
 
 // What replaceFile did.
 struct Replacement {
@@ -91,11 +119,15 @@ struct Replacement {
 //    flushed to disk, and the file taken out is read again, for a program that had it open and
 //    wrote into it meanwhile.
 //  - A missing target is created only if it is still missing (otherwise found holds what is
-//    there now and nothing is placed). Where the file system cannot exchange two files, the
-//    target is read and compared with `expected` right before a plain rename.
-//  - Where the folder refuses the temporary file (a folder only root may write, holding a file
-//    the user may write), the file is written in place, as the reading service's own writer
-//    does: read and compared with `expected` (nothing is written when it differs), written,
+//    there now and nothing is placed).
+//  - The file is written in place instead wherever a rename would not keep all the file is:
+//    another owner or group we cannot give the new file, extended attributes (ACL entries) that
+//    cannot be copied, a second name (hard link), a file mounted on its own, a file another
+//    program holds open for writing (or one we may not ask about: only its owner or root may),
+//    a file system that cannot exchange two files (or forbidRenameExchange), a folder that
+//    refuses the temporary file (a folder only root may write, holding a file the user may
+//    write) or refuses the exchange (a sticky folder). In place, as the reading service's own
+//    writer does: read and compared with `expected` (nothing is written when it differs), written,
 //    shortened, flushed to disk; on any failure the old bytes are written back. It is read again
 //    after: when another program wrote it meanwhile, placed is false and found holds its bytes.
 //  - An existing file keeps its permissions; a new one gets 0666 less the umask. Symbolic links
@@ -111,7 +143,25 @@ struct Replacement {
 // where another program is writing the file at that very moment.
 enum class FlushOrder : std::uint8_t { BeforePlacing, AfterPlacing };
 
+//
+// Before the file is written in place, a copy of what it held and of the new bytes is kept in
+// recoveryFolder (one of ours; empty: beside the file, where its folder allows), and
+// removed once the new bytes are all in: a save killed half-way leaves it for
+// finishInterruptedSave.
 Status replaceFile(const std::string& path, std::string_view bytes, const FileContent* expected,
-                   Replacement& done, FlushOrder flush = FlushOrder::BeforePlacing);
+                   Replacement& done, FlushOrder flush = FlushOrder::BeforePlacing,
+                   const std::string& recoveryFolder = {});
+
+// Puts right what a save killed while it wrote the file in place left (the copy replaceFile kept
+// in recoveryFolder): a file cut off between the new bytes and the old ones gets the new ones; one
+// that already holds either whole, or what another program wrote since, stays. notice then says
+// what was found and done (empty: there was nothing to put right). A failure leaves the copy for
+// the next run.
+Status finishInterruptedSave(const std::string& path, const std::string& recoveryFolder,
+                             std::string& notice);
+
+// Makes replaceFile act as on a file system that cannot exchange two files (for tests and for
+// trying the in-place way on purpose).
+void forbidRenameExchange(bool forbidden);
 
 }  // namespace vorda

@@ -26,10 +26,17 @@ Environment Environment::fromProcess(int argc, char** argv) {
     } else if (home != nullptr && home[0] == '/') {
         env.cacheDir = joinPath(home, ".cache");
     }
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state != nullptr && state[0] == '/') {
+        env.stateDir = state;
+    } else if (home != nullptr && home[0] == '/') {
+        env.stateDir = joinPath(home, ".local/state");
+    }
     const auto isSet = [](const char* name) {
         const char* value = std::getenv(name);
         return value != nullptr && value[0] != '\0';
     };
+    env.renameExchange = !isSet("VORDA_NO_RENAME_EXCHANGE");
     env.displayNamed = isSet("DISPLAY") || isSet("WAYLAND_DISPLAY") || isSet("QT_QPA_PLATFORM");
     return env;
 }

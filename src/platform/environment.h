@@ -18,9 +18,15 @@ struct Environment {
     // The user's cache folder ($XDG_CACHE_HOME, else $HOME/.cache); empty when neither is set,
     // and then nothing is kept there.
     std::string cacheDir;
+    // The user's state folder ($XDG_STATE_HOME, else $HOME/.local/state); empty when neither is
+    // set.
+    std::string stateDir;
     // Whether a window system is named for the dialog: $DISPLAY or $WAYLAND_DISPLAY, or a Qt
     // platform in $QT_QPA_PLATFORM.
     bool displayNamed = true;
+    // Whether saves may replace the file by exchanging it with a new one; false when
+    // $VORDA_NO_RENAME_EXCHANGE is set (every save then writes the file in place).
+    bool renameExchange = true;
     // The wall clock.
     std::function<std::chrono::system_clock::time_point()> now = [] {
         return std::chrono::system_clock::now();

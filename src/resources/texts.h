@@ -336,6 +336,22 @@ inline constexpr Text kInPlaceFailed =
 inline constexpr Text kInPlaceFailedNotRestored =
     "в его каталоге нельзя создать временный файл, записать его на месте не удалось, "
     "и прежнее содержимое вернуть не удалось (%1): %2";
+// The file never stood still long enough to be read whole (another program kept writing it):
+// %1 how long it was watched, in seconds.
+inline constexpr Text kKeptChanging =
+    "файл всё время записывается другой программой: за %1 с его не удалось прочитать целиком";
+// A save that wrote the file in place was cut off (the program was killed); the next run found
+// its copy. %1 the file.
+inline constexpr Text kInterruptedSaveWhole =
+    "прерванное сохранение файла настроек %1 успело записать его целиком; файл оставлен как есть";
+inline constexpr Text kInterruptedSaveNotBegun =
+    "сохранение файла настроек %1 было прервано до записи; файл не изменён";
+inline constexpr Text kInterruptedSaveFinished =
+    "сохранение файла настроек %1 было прервано на середине записи; новое содержимое записано "
+    "полностью";
+inline constexpr Text kInterruptedSaveOvertaken =
+    "сохранение файла настроек %1 было прервано, но с тех пор файл записала другая программа; "
+    "он оставлен как есть";
 // The new content is in place, but a step after failed: %1 the file, %2 the step below, %3 why.
 inline constexpr Text kPlacedBut = "в «%1» уже новое содержимое, но %2: %3";
 inline constexpr Text kPlacedNotFlushed = "его не удалось сбросить на диск";

@@ -280,6 +280,12 @@ bool holdsSettings(const FileContent& content) {
     return content.exists && !content.bytes.empty();
 }
 
+// Whether bytes another program wrote end as a whole file does (a file taken out by the
+// replacement may have been written into since, and only part of the way).
+bool endsAtLineEnd(std::string_view bytes) {
+    return !bytes.empty() && bytes.back() == '\n';
+}
+
 // Whether the file at path, which holds `ours`, changes within `span` (looked at every few
 // milliseconds); found is then what it holds.
 bool changedWithin(const std::string& path, const std::string& ours, std::chrono::milliseconds span,
@@ -434,7 +440,8 @@ class SaveInProgress {
     // when the replacement failed (ours may be placed all the same).
     bool replace(Draft draft, bool first, Replacement& done) {
         setStatus(replaceFile(file_.filePath, draft.bytes, &onDisk_, done,
-                              first ? FlushOrder::BeforePlacing : FlushOrder::AfterPlacing));
+                              first ? FlushOrder::BeforePlacing : FlushOrder::AfterPlacing,
+                              file_.recoveryDir));
         if (done.placed) {
             ++result_.writes;
             written_ = std::move(draft);
@@ -463,11 +470,18 @@ class SaveInProgress {
     // from what the file held (onDisk): its changes to that go onto what we know of its
     // settings, even where it builds on our write next, for the next merge. Afterwards theirs is
     // what the file holds now, and onDisk what the next replacement is to take out.
-    void takeIn(Replacement& done) {
+    // False when the file, not taken, cannot be read whole now (the save stops with the reason).
+    bool takeIn(Replacement& done) {
         if (done.placed) {
             exposed_ = true;  // the file held our write without the other program's change
+        } else if (Status st =
+                       readSettledFileBytes(file_.filePath, done.found.bytes, done.found.exists);
+                   !st) {
+            // What the replacement saw may be a write in progress: the file is read again.
+            setStatus(std::move(st));
+            return false;
         }
-        if (holdsSettings(done.found)) {
+        if (holdsSettings(done.found) && (!done.placed || endsAtLineEnd(done.found.bytes))) {
             other_ = mergeSettings(onDisk_.exists ? decodeBytes(onDisk_.bytes) : baseOf(file_),
                                    other_ ? *other_ : baseOf(file_), decodeBytes(done.found.bytes),
                                    {}, ConflictChoice::TakeFile)
@@ -475,6 +489,7 @@ class SaveInProgress {
         }
         theirs_ = std::move(done.found);
         onDisk_ = done.placed ? FileContent{true, written_->bytes} : theirs_;
+        return true;
     }
 
     // The file kept being written by another program through every attempt.
@@ -603,10 +618,18 @@ Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environmen
     file.filePath = settingsFilePath(env);
     file.backupDir = backupFolder(env.cacheDir);
     file.clock = env.now;
+    forbidRenameExchange(!env.renameExchange);
+    file.recoveryDir =
+        env.stateDir.empty() ? std::string() : joinPath(env.stateDir, "vorda-settings");
+    if (Status put = finishInterruptedSave(file.filePath, file.recoveryDir, file.recoveryNotice);
+        !put) {
+        file.recoveryNotice = put.error;
+    }
 
     std::string bytes;
     bool exists = false;
-    Status status = readFileBytes(file.filePath, bytes, exists);
+    // The service may be writing the file this very moment: only a whole one is loaded.
+    Status status = readSettledFileBytes(file.filePath, bytes, exists);
     if (!status.ok) {
         // The record still gets its defaults; saving over this file is refused.
         file.unreadableReason = status.error;
@@ -647,7 +670,9 @@ SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const Connec
         if (!save.replace(std::move(draft), attempts == 0, done) || save.verified(done)) {
             break;
         }
-        save.takeIn(done);
+        if (!save.takeIn(done)) {
+            break;
+        }
         if (attempts + 1 >= kMaxAttempts) {
             save.giveUp();
             break;

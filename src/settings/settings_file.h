@@ -52,6 +52,11 @@ struct SettingsFile {
     // changed on disk (baseDecoded false: not yet).
     bool baseDecoded = false;
     SettingsValues base;
+    // Where a save that writes the file in place keeps the new bytes until they are all in
+    // (empty: beside the file), and what loading found a killed save had left there (UTF-8;
+    // empty: nothing).
+    std::string recoveryDir;
+    std::string recoveryNotice;
     // Where copies of the replaced file go (empty: nowhere), and the clock that names them.
     std::string backupDir;
     std::function<std::chrono::system_clock::time_point()> clock;
@@ -112,9 +117,11 @@ std::string chooseSettingsPath(const Environment& env);
 // environment's current directory.
 std::string settingsFilePath(const Environment& env);
 
-// Fills the (empty) record from the settings file chosen from env. Never refuses a file: a
-// missing file gives defaults. The result fails only when the file exists but cannot be read;
-// the record then holds the defaults and file.unreadableReason says why.
+// Fills the (empty) record from the settings file chosen from env, once what a killed save left
+// is put right (file.recoveryNotice says so), and once the file stands still (another program
+// may be writing it). Never refuses a file: a missing file gives defaults. The result fails only
+// when the file exists but cannot be read; the record then holds the defaults and
+// file.unreadableReason says why.
 Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environment& env);
 
 // Writes the record, with the connection values taken over, into the settings file, merged with

@@ -2,11 +2,14 @@
 // symbolic links, and failures that leave the original and the folder as they were. (What the
 // bytes mean: test_profile_document.cpp.)
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +19,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/atomic_file.h"
@@ -324,6 +328,9 @@ TEST_F(AtomicFile, AFolderThatCannotBeFlushedIsReported) {
     // The user may create and rename files in the folder, but not open it to flush it.
     dir.write("s.ini", "[A]\r\n");
     ASSERT_EQ(::chmod(dir.file("s.ini").c_str(), 0666), 0);
+    if (::geteuid() == 0) {  // the user's own file, which a rename may replace
+        ASSERT_EQ(::chown(dir.file("s.ini").c_str(), 65534, 65534), 0);
+    }
     ASSERT_EQ(::chmod(dir.path().c_str(), 0333), 0);
     // 0: the new bytes are in place and the failure says the folder was not flushed.
     const int result = asOrdinaryUser([&] {
@@ -512,4 +519,274 @@ TEST_F(AtomicFile, AFileAnotherProgramKeepsGrowingIsRefusedAtTheLimit) {
     EXPECT_FALSE(exists);
     EXPECT_TRUE(bytes.empty());
     EXPECT_NE(st.error.find("файл больше 1 МиБ"), std::string::npos) << st.error;
+}
+
+// A file another process rewrites in place (emptied, then written in pieces) is never read
+// half-written; one that never stands still is reported past the bound; one that stood still a
+// while is taken as it is, empty or without a line end.
+TEST_F(AtomicFile, ASettledReadNeverTakesAFileInTheMiddleOfAWrite) {
+    const std::string path = dir.file("s.ini");
+    std::string whole;
+    for (int i = 0; i < 4000; ++i) {
+        whole += "[G" + std::to_string(i) + "]\nK=v\n";
+    }
+    ASSERT_TRUE(replaceWhole(path, whole).ok);
+    const pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        for (;;) {  // empties the file, then writes it again in 4 KB pieces
+            const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC);
+            for (std::size_t at = 0; fd >= 0 && at < whole.size(); at += 4096) {
+                const std::size_t n = std::min<std::size_t>(4096, whole.size() - at);
+                if (::pwrite(fd, whole.data() + at, n, static_cast<off_t>(at)) < 0) {
+                    ::_exit(1);
+                }
+                ::usleep(200);
+            }
+            ::close(fd);
+            ::usleep(5000);
+        }
+    }
+    int partial = 0;
+    int reads = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < until) {
+        std::string bytes;
+        bool exists = false;
+        if (readSettledFileBytes(path, bytes, exists).ok) {
+            ++reads;
+            partial += bytes != whole ? 1 : 0;
+        }
+    }
+    ::kill(writer, SIGKILL);
+    ::waitpid(writer, nullptr, 0);
+    EXPECT_GT(reads, 10);
+    EXPECT_EQ(partial, 0);
+
+    // Never standing still: reported once the bound is past, with nothing read.
+    SettleLimits limits;
+    limits.bound = std::chrono::milliseconds(150);
+    const pid_t busy = ::fork();
+    ASSERT_GE(busy, 0);
+    if (busy == 0) {
+        for (int i = 0;; ++i) {
+            const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC);
+            const std::string piece = "[A]\nK=" + std::to_string(i);  // never a line end
+            static_cast<void>(::write(fd, piece.data(), piece.size()));
+            ::close(fd);
+            ::usleep(500);
+        }
+    }
+    for (int i = 0; i < 5000 && dir.read("s.ini").rfind('\n') + 1 == dir.read("s.ini").size();
+         ++i) {
+        ::usleep(1000);  // until the writer runs
+    }
+    std::string bytes = "x";
+    bool exists = true;
+    const Status st = readSettledFileBytes(path, bytes, exists, nullptr, limits);
+    ::kill(busy, SIGKILL);
+    ::waitpid(busy, nullptr, 0);
+    EXPECT_FALSE(st.ok);
+    EXPECT_TRUE(bytes.empty() && !exists);
+
+    // Left so: after standing still it is what it is.
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(readSettledFileBytes(path, bytes, exists).ok);
+    EXPECT_TRUE(exists);
+    EXPECT_NE(bytes.back(), '\n');
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(400));
+}
+
+namespace {
+
+struct stat statOf(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st;
+}
+
+std::string attribute(const std::string& path, const char* name) {
+    char value[256];
+    const ssize_t n = ::getxattr(path.c_str(), name, value, sizeof value);
+    return n < 0 ? std::string("<none>") : std::string(value, static_cast<std::size_t>(n));
+}
+
+// An access ACL in the kernel's form: the owner rw, user 2001 rw, the group r, mask rw, others r.
+std::string accessAcl() {
+    std::string acl;
+    const auto put = [&](std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            acl.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
+        }
+    };
+    put(2, 4);  // version
+    for (const auto& [tag, perm, id] :
+         {std::tuple{1u, 6u, ~0u}, std::tuple{2u, 6u, 2001u}, std::tuple{4u, 4u, ~0u},
+          std::tuple{0x10u, 6u, ~0u}, std::tuple{0x20u, 4u, ~0u}}) {
+        put(tag, 2);
+        put(perm, 2);
+        put(id, 4);
+    }
+    return acl;
+}
+
+}  // namespace
+
+// Wherever a new file put in by rename would not be all the old one is, the file is written in
+// place (same inode): a second name, a writer holding it open, no exchange on the file system.
+// Where a rename keeps everything, its extended attributes and ACL entries go with it.
+TEST_F(AtomicFile, KeepsWhatTheFileIsOrWritesItInPlace) {
+    const std::string path = dir.file("s.ini");
+    struct Case {
+        const char* what;
+        std::function<void()> before;
+        std::function<void()> after;
+    };
+    int holder = -1;
+    const std::vector<Case> cases = {
+        {"hard link", [&] { ::link(path.c_str(), dir.file("second").c_str()); },
+         [&] { EXPECT_EQ(dir.read("second"), "[NEW]\n"); }},
+        {"held open", [&] { holder = ::open(path.c_str(), O_WRONLY); },
+         [&] {
+             // The holder's next write lands in the file everyone reads.
+             ASSERT_EQ(::pwrite(holder, "[HELD]\n", 7, 0), 7);
+             ::close(holder);
+             EXPECT_EQ(dir.read("s.ini"), "[HELD]\n");
+         }},
+        {"no exchange", [] { forbidRenameExchange(true); }, [] { forbidRenameExchange(false); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(dir.file("second"));
+        ASSERT_TRUE(replaceWhole(path, "[OLD] and more\n").ok);
+        c.before();
+        const ino_t inode = statOf(path).st_ino;
+        FileContent expected{true, "[OLD] and more\n"};
+        Replacement done;
+        ASSERT_TRUE(replaceFile(path, "[NEW]\n", &expected, done).ok);
+        EXPECT_TRUE(done.placed && done.inPlace);
+        EXPECT_EQ(done.found, expected);
+        EXPECT_EQ(statOf(path).st_ino, inode);
+        EXPECT_EQ(dir.read("s.ini"), "[NEW]\n");
+        c.after();
+    }
+    std::filesystem::remove(dir.file("second"));
+    EXPECT_EQ(entries(), std::vector<std::string>{"s.ini"});
+
+    // Extended attributes and ACL entries.
+    const std::string acl = accessAcl();
+    if (::setxattr(path.c_str(), "user.note", "kept", 4, 0) != 0 ||
+        ::setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0) {
+        GTEST_SKIP() << "no extended attributes here";
+    }
+    ASSERT_TRUE(replaceWhole(path, "[AGAIN]\n").ok);
+    EXPECT_EQ(dir.read("s.ini"), "[AGAIN]\n");
+    EXPECT_EQ(attribute(path, "user.note"), "kept");
+    EXPECT_EQ(attribute(path, "system.posix_acl_access"), acl);
+}
+
+// The operator of another user id, in the service's group, saves the service's file in a
+// group-writable folder: it keeps its owner and group (written in place, as we may not give it
+// away).
+TEST_F(AtomicFile, AFileOfAnotherUserKeepsItsOwner) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to make the users' files";
+    }
+    const std::string path = dir.file("s.ini");
+    dir.write("s.ini", "[SERVICE]\n");
+    ASSERT_EQ(::chown(path.c_str(), 2001, 3000), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0664), 0);
+    ASSERT_EQ(::chown(dir.path().c_str(), 0, 3000), 0);
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0775), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const gid_t groups[] = {3000};
+        if (::setgroups(1, groups) != 0 || ::setgid(3000) != 0 || ::setuid(2002) != 0) {
+            ::_exit(100);
+        }
+        ::_exit(replaceWhole(path, "[OPERATOR]\n").ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(dir.read("s.ini"), "[OPERATOR]\n");
+    const struct stat st = statOf(path);
+    EXPECT_EQ(st.st_uid, 2001u);
+    EXPECT_EQ(st.st_gid, 3000u);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
+    EXPECT_EQ(entries(), std::vector<std::string>{"s.ini"});
+}
+
+// A file bind-mounted over another cannot be renamed over: it is written in place.
+TEST_F(AtomicFile, ABindMountedFileIsWrittenInPlace) {
+    dir.write("s.ini", "[A]\n");
+    dir.write("source.ini", "[MOUNTED]\n");
+    if (::mount(dir.file("source.ini").c_str(), dir.file("s.ini").c_str(), nullptr, MS_BIND,
+                nullptr) != 0) {
+        GTEST_SKIP() << "no bind mount here";
+    }
+    const Status st = replaceWhole(dir.file("s.ini"), "[NEW]\n");
+    const std::string seen = dir.read("s.ini");
+    ::umount(dir.file("s.ini").c_str());
+    EXPECT_TRUE(st.ok) << st.error;
+    EXPECT_EQ(seen, "[NEW]\n");
+    EXPECT_EQ(dir.read("source.ini"), "[NEW]\n");
+}
+
+namespace {
+
+// Whether the folder holds an unfinished save's copy.
+bool holdsUnfinishedCopy(const std::string& folder) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() > 16 && name.substr(name.size() - 16) == ".unfinished-save") {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+// A save killed while it writes the file in place: the next run finds the copy it kept and leaves
+// the file whole, old or new, with a notice, and no copy or temporary file behind.
+TEST_F(AtomicFile, ASaveKilledWhileWritingInPlaceIsPutRightByTheNextRun) {
+    const std::string path = dir.file("s.ini");
+    const std::string state = dir.file("state");
+    const std::string oldBytes(2 << 20, 'o');
+    const std::string newBytes((2 << 20) - 1000, 'n');
+    for (int delayUs : {0, 300, 1000}) {
+        SCOPED_TRACE(delayUs);
+        ASSERT_TRUE(replaceWhole(path, oldBytes).ok);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            forbidRenameExchange(true);
+            Replacement done;
+            ::_exit(replaceFile(path, newBytes, nullptr, done, FlushOrder::BeforePlacing, state).ok
+                        ? 0
+                        : 1);
+        }
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!holdsUnfinishedCopy(state) && std::chrono::steady_clock::now() < until &&
+               ::waitpid(child, nullptr, WNOHANG) == 0) {
+            ::usleep(100);
+        }
+        ::usleep(static_cast<useconds_t>(delayUs));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+
+        std::string notice;
+        ASSERT_TRUE(finishInterruptedSave(path, state, notice).ok);
+        const std::string now = dir.read("s.ini");
+        EXPECT_TRUE(now == oldBytes || now == newBytes) << now.size();
+        EXPECT_EQ(std::filesystem::is_empty(state), true);
+        EXPECT_EQ(entries(), (std::vector<std::string>{"s.ini", "state"}));
+        // Nothing left to put right: the next run says nothing.
+        ASSERT_TRUE(finishInterruptedSave(path, state, notice).ok);
+        EXPECT_TRUE(notice.empty());
+    }
 }

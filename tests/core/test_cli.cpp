@@ -1,6 +1,7 @@
 // The command-line modes, run as the program's main runs them.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -10,6 +11,7 @@
 #include <sstream>
 
 #include "app/cli.h"
+#include "platform/atomic_file.h"
 #include "settings/settings_file.h"
 #include "support/odbc_sandbox.h"
 #include "support/temp_dir.h"
@@ -374,4 +376,40 @@ TEST(CommandLine, ASettingsFileThatCannotBeReadFailsTheModesAtOnce) {
         ASSERT_EQ(r.code, kExitOk) << r.err;
         EXPECT_NE(r.err.find("ork.ini»: файл больше 64 МиБ"), std::string::npos) << r.err;
     }
+}
+
+// A save killed while it wrote the file in place: the next --dump puts the file right and says so
+// on stderr, and the settings it prints are whole.
+TEST(CommandLine, DumpPutsRightWhatAKilledSaveLeft) {
+    TempDir dir;
+    std::string old = "[SYSTEM]\r\nGROUPS=1\r\n[GROUP1]\r\nSTATION=OLD\r\nCHAN=BHZ\r\n";
+    old += std::string(4 << 20, ';') + "\r\n";
+    dir.write("s.ini", old);
+    const std::string fresh = "[SYSTEM]\r\nGROUPS=1\r\n[GROUP1]\r\nSTATION=NEW\r\nCHAN=BHZ\r\n";
+    CliRun r;
+    for (int delayUs = 0; delayUs < 4000 && r.err.empty(); delayUs += 500) {
+        dir.write("s.ini", old);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            forbidRenameExchange(true);
+            Replacement done;
+            ::_exit(replaceFile(dir.file("s.ini"), fresh, nullptr, done).ok ? 0 : 1);
+        }
+        while (!std::filesystem::exists(dir.file(".s.ini.unfinished-save")) &&
+               ::waitpid(child, nullptr, WNOHANG) == 0) {
+            ::usleep(50);
+        }
+        ::usleep(static_cast<useconds_t>(delayUs));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        r = run(dir, {"--dump", dir.file("s.ini")});
+        ASSERT_EQ(r.code, 0) << r.err;
+        const std::string now = dir.read("s.ini");
+        EXPECT_TRUE(now == old || now == fresh);
+        EXPECT_FALSE(std::filesystem::exists(dir.file(".s.ini.unfinished-save")));
+    }
+    EXPECT_NE(r.err.find("сохранение файла настроек"), std::string::npos) << r.err;
+    const auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["groups"].size(), 1u);
 }

@@ -1,7 +1,11 @@
 // Reading and writing the settings file: the path rule, defaults, the reading rules, the
 // layout of what is written, what is kept, and the refusals that protect the file.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -1044,4 +1048,58 @@ TEST(SettingsSave, TheNoticeOfTheFilesChangesCountsEachKind) {
     for (const auto& c : cases) {
         EXPECT_EQ(fileChangesNotice(c.taken, c.conflicts), c.notice);
     }
+}
+
+// A service that empties its file and writes it again, many times a second: loads, saves made
+// without any edit and refreshes never take the emptied file, so the groups stay in the file and
+// in the record; the service's own updates are kept, and the saves go through.
+TEST(SettingsSave, AServiceRewritingItsFileInPlaceNeverLeavesItWithoutGroups) {
+    TempDir dir;
+    std::string bytes = "[SYSTEM]\r\nGROUPS=2\r\n";
+    for (int g = 1; g <= 2; ++g) {
+        bytes += "[GROUP" + std::to_string(g) + "]\r\nSTATION=S" + std::to_string(g) +
+                 "\r\nCHAN=BHZ\r\nBHZ=100\r\n";
+    }
+    dir.write("s.ini", bytes);
+    const std::string path = dir.file("s.ini");
+    const pid_t service = ::fork();
+    ASSERT_GE(service, 0);
+    if (service == 0) {
+        for (int i = 0;; ++i) {  // emptied, then written again, every 2 ms
+            const int fd = ::open(path.c_str(), O_RDWR);
+            std::string now(1 << 16, '\0');
+            now.resize(static_cast<std::size_t>(
+                std::max<ssize_t>(::pread(fd, now.data(), now.size(), 0), 0)));
+            if (now.empty() || now.back() != '\n') {
+                now = bytes;
+            }
+            const std::string key = "\r\nBHZ=";
+            const auto at = now.rfind(key);
+            now = now.substr(0, at + key.size()) + std::to_string(1000 + i) + "\r\n";
+            static_cast<void>(::ftruncate(fd, 0));
+            static_cast<void>(::pwrite(fd, now.data(), now.size(), 0));
+            ::close(fd);
+            ::usleep(2000);
+        }
+    }
+    auto l = load(dir);
+    int withoutGroups = l->record.groups.size() == 2 ? 0 : 1;
+    int failed = 0;
+    for (int i = 0; i < 5; ++i) {
+        const SaveResult saved = saveSettings(l->record, l->file, valuesOf(l->record));
+        failed += saved.ok ? 0 : 1;
+        const RefreshResult refreshed = refreshFromFile(l->record, l->file, valuesOf(l->record));
+        failed += refreshed.status.ok ? 0 : 1;
+        withoutGroups += l->record.groups.size() == 2 ? 0 : 1;
+        auto again = load(dir);
+        withoutGroups += again->record.groups.size() == 2 ? 0 : 1;
+    }
+    ::kill(service, SIGKILL);
+    ::waitpid(service, nullptr, 0);
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(withoutGroups, 0);
+    auto last = load(dir);
+    ASSERT_EQ(last->record.groups.size(), 2u);
+    // The service kept writing its times, and the file holds its last one.
+    EXPECT_GT(last->record.groups.at(1).channels.at(0).lastTime, 1000);
 }

@@ -165,6 +165,10 @@ void SettingsDialog::warnAboutLoading() {
     if (const std::string notes = channelListNotesText(file.channelListNotes); !notes.empty()) {
         ui::showMessage(this, ui::BoxKind::Warning, ui::applicationTitle(), ui::text(notes));
     }
+    if (!file.recoveryNotice.empty()) {
+        ui::showMessage(this, ui::BoxKind::Warning, ui::applicationTitle(),
+                        ui::text(file.recoveryNotice));
+    }
 }
 
 bool SettingsDialog::apply() {
