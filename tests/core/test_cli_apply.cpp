@@ -112,10 +112,9 @@ TEST(ApplyCommand, WritesJustWhatTheDocumentChangesThenReportsNothingToChange) {
               "[SYSTEM]\r\nSERVER=new\r\nMODE=detail\r\nSCREEN=hide\r\nSIZEMB=100\r\nGROUPS=2\r\n"
               "[GROUP1]\r\nSTATION=NRD\r\nSIZEMB=100\r\nSPS=40\r\nBHZ=1160000000\r\n"
               "FILE_BHZ=z.dat\r\nCHAN=BHZ,BHN\r\nBHN=0\r\nFILE_BHN=NRD_BHN.DAT\r\n"
-              // The section keeps the removed group's keys, which its channel list no longer
-              // names, as every save does.
-              "[GROUP2]\r\nSTATION=AZV\r\nSIZEMB=200\r\nSPS=100\r\nSHZ=1159999000\r\n"
-              "FILE_SHZ=s.dat\r\nCHAN=HHZ\r\nHHZ=5\r\nFILE_HHZ=h.dat\r\n"
+              // The section loses the keys the removed group's channels had there.
+              "[GROUP2]\r\nSTATION=AZV\r\nSIZEMB=200\r\nSPS=100\r\n"
+              "CHAN=HHZ\r\nHHZ=5\r\nFILE_HHZ=h.dat\r\n"
               "[TAIL]\r\nX=y\r\n");
     EXPECT_EQ(backups(dir), 1u);
 
