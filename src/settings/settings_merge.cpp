@@ -10,7 +10,6 @@
 #include "platform/text.h"
 #include "resources/texts.h"
 #include "settings/code_rules.h"
-#include "resources/texts.h"
 #include "settings/settings_keys.h"
 
 namespace vorda {
