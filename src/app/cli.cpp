@@ -613,7 +613,7 @@ Status saveOrCheck(SettingsRecord& record, SettingsFile& file, bool check,
             return st;
         }
     }
-    const SaveResult saved = saveApplied(record, file, err);
+    SaveResult saved = saveApplied(record, file, err);
     if (!saved.ok) {
         return saved;
     }

@@ -392,7 +392,7 @@ std::string keepUnfinishedCopy(const UnfinishedSave& u, const std::string& folde
         ::mkdir(directoryOf(folder).c_str(), 0700);
         ::mkdir(folder.c_str(), 0700);
     }
-    const std::string name = unfinishedCopyPath(u.target, folder);
+    std::string name = unfinishedCopyPath(u.target, folder);
     std::string temp = name + ".XXXXXX";
     UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (fd.get() < 0) {
