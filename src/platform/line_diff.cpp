@@ -75,7 +75,7 @@ class Differ {
         const int n = aHi - aLo;
         const int m = bHi - bLo;
         const int maxD = (n + m + 1) / 2;
-        const auto length = static_cast<std::size_t>(2 * maxD + 2);
+        const auto length = 2 * static_cast<std::size_t>(maxD) + 2;
         Search s{aLo,
                  bLo,
                  n,

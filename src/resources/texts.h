@@ -94,6 +94,8 @@ inline constexpr Text kValueGroupSize = "Размер файла";
 inline constexpr Text kValueGroupSps = "Отсчётов в секунду";
 inline constexpr Text kValueChannelTime = "Последнее время";
 inline constexpr Text kValueChannelFile = "Файл данных";
+inline constexpr Text kValueGroupPresence = "Группа";
+inline constexpr Text kValueChannelPresence = "Канал";
 inline constexpr Text kPlaceSystem = "Система";
 inline constexpr Text kPlaceConnection = "Подключение";
 // The accessible name of a choice cell: %1 the value, %2 where it is.

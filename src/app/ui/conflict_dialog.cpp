@@ -56,6 +56,10 @@ texts::Text valueName(MergeField field) {
             return texts::kValueChannelTime;
         case MergeField::ChannelFile:
             return texts::kValueChannelFile;
+        case MergeField::GroupPresence:
+            return texts::kValueGroupPresence;
+        case MergeField::ChannelPresence:
+            return texts::kValueChannelPresence;
     }
     return texts::kValueServer;
 }
