@@ -49,7 +49,8 @@ std::string randomSuffix() {
         // that exists already is tried again.
         static unsigned counter = 0;
         const auto seed = static_cast<unsigned long long>(::getpid()) * 2654435761u +
-                          static_cast<unsigned long long>(::time(nullptr)) + static_cast<unsigned long long>(++counter) * 40503u;
+                          static_cast<unsigned long long>(::time(nullptr)) +
+                          static_cast<unsigned long long>(++counter) * 40503u;
         for (std::size_t i = 0; i < sizeof bytes; ++i) {
             bytes[i] = static_cast<unsigned char>(seed >> (i * 7));
         }
