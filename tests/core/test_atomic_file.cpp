@@ -17,6 +17,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -70,18 +71,15 @@ class AtomicFile : public ::testing::Test {
     TempDir dir;
 };
 
-// Runs body as an ordinary user (nobody) when we are root, since root may write any file; the
-// result is body's, or -1 when the child could not be started or changed user.
-int asOrdinaryUser(const std::function<int()>& body) {
-    if (::geteuid() != 0) {
-        return body();
-    }
+// Runs body in a child process as user uid of the one group gid; the result is body's, or -1 when
+// the child could not be started or changed user.
+int inChildAs(uid_t uid, gid_t gid, const std::function<int()>& body) {
     const pid_t child = ::fork();
     if (child < 0) {
         return -1;
     }
     if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+        if (::setgroups(1, &gid) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) {
             ::_exit(100);
         }
         ::_exit(body());
@@ -91,6 +89,11 @@ int asOrdinaryUser(const std::function<int()>& body) {
         return -1;
     }
     return WEXITSTATUS(status) == 100 ? -1 : WEXITSTATUS(status);
+}
+
+// Runs body as an ordinary user (nobody) when we are root, since root may write any file.
+int asOrdinaryUser(const std::function<int()>& body) {
+    return ::geteuid() != 0 ? body() : inChildAs(65534, 65534, body);
 }
 
 }  // namespace
@@ -400,45 +403,38 @@ TEST_F(AtomicFile, OnlyOurOwnAbandonedTemporaryFilesAreRemoved) {
                          const std::string& random = "abc123") {
         return temporaryPrefix(base) + tag + "." + random;
     };
-    struct Case {
-        std::string name;
-        bool removed;
-        uid_t owner = ::geteuid();  // as root: another user's file
-        bool link = false;
-    };
-    const std::vector<Case> cases = {
-        {temp("s.ini", hostNs + "-" + dead), true},
+    enum Kind { Removed, Left, OtherUsers, Link };
+    const std::pair<Kind, std::string> cases[] = {
+        {Removed, temp("s.ini", hostNs + "-" + dead)},
         // Its process still runs (this test's parent).
-        {temp("s.ini", hostNs + "-" + std::to_string(::getppid())), false},
-        // Another user's, named like ours.
-        {temp("s.ini", hostNs + "-" + dead, "uid999"), false, 65534},
+        {Left, temp("s.ini", hostNs + "-" + std::to_string(::getppid()))},
+        // Another user's (made only as root), named like ours.
+        {OtherUsers, temp("s.ini", hostNs + "-" + dead, "uid999")},
         // Another PID namespace (another container) or another host sharing the folder: its
         // process cannot be asked.
-        {temp("s.ini", hostNs.substr(0, 9) + "1234abcd-" + dead), false},
-        {temp("s.ini", "0badf00d" + hostNs.substr(8) + "-" + dead), false},
+        {Left, temp("s.ini", hostNs.substr(0, 9) + "1234abcd-" + dead)},
+        {Left, temp("s.ini", "0badf00d" + hostNs.substr(8) + "-" + dead)},
         // An older form of the name, which says nothing of host or namespace.
-        {".s.ini.vorda-settings." + dead + ".abcdef", false},
+        {Left, ".s.ini.vorda-settings." + dead + ".abcdef"},
         // Not a file of ours at all; another settings file's; a link named like ours.
-        {".s.ini.Xy12Zq", false},
-        {temp("other.ini", hostNs + "-" + dead), false},
-        {temp("s.ini", hostNs + "-" + dead, "lnk123"), false, ::geteuid(), true},
+        {Left, ".s.ini.Xy12Zq"},
+        {Left, temp("other.ini", hostNs + "-" + dead)},
+        {Link, temp("s.ini", hostNs + "-" + dead, "lnk123")},
     };
-    const bool root = ::geteuid() == 0;
-    for (const Case& c : cases) {
-        if (c.link) {
-            ASSERT_EQ(::symlink("s.ini", dir.file(c.name).c_str()), 0);
-            continue;
-        }
-        if (c.owner != ::geteuid() && !root) {
-            continue;
-        }
-        dir.write(c.name, "left");
-        ASSERT_EQ(::lchown(dir.file(c.name).c_str(), c.owner, static_cast<gid_t>(-1)), 0);
-    }
     std::vector<std::string> left{"s.ini"};
-    for (const Case& c : cases) {
-        if (!c.removed && (c.owner == ::geteuid() || root)) {
-            left.push_back(c.name);
+    for (const auto& [kind, name] : cases) {
+        if (kind == Link) {
+            ASSERT_EQ(::symlink("s.ini", dir.file(name).c_str()), 0);
+        } else if (kind != OtherUsers || ::geteuid() == 0) {
+            dir.write(name, "left");
+            if (kind == OtherUsers) {
+                ASSERT_EQ(::chown(dir.file(name).c_str(), 65534, 65534), 0);
+            }
+        } else {
+            continue;
+        }
+        if (kind != Removed) {
+            left.push_back(name);
         }
     }
     std::sort(left.begin(), left.end());
@@ -454,6 +450,7 @@ TEST_F(AtomicFile, AFileOverTheLimitIsRefusedWithoutBeingReadWhole) {
         std::uint64_t size;  // made sparse; 0: the file is made otherwise
         std::uint64_t limit;
         bool refused;
+        bool appended = false;  // another thread appends to it without end
     };
     const std::uint64_t gib = std::uint64_t{1} << 30;
     const std::vector<Case> cases = {
@@ -464,9 +461,13 @@ TEST_F(AtomicFile, AFileOverTheLimitIsRefusedWithoutBeingReadWhole) {
         // A regular file whose size says 0 and that gives ever more as it is read: only the
         // read itself finds it too large.
         {"growing while read", "/proc/self/smaps", 0, 4096, true},
+        // Every read takes at most the limit, and one is refused once the file is past it (by
+        // its size, or while it is read).
+        {"another program keeps appending", dir.file("growing.ini"), 0, 1 << 20, true, true},
     };
     for (const Case& c : cases) {
-        if (c.size > 0) {
+        SCOPED_TRACE(c.what);
+        if (c.size > 0 || c.appended) {
             const int fd = ::open(c.path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
             ASSERT_GE(fd, 0);
             const bool sized = ::ftruncate(fd, static_cast<off_t>(c.size)) == 0;
@@ -475,50 +476,40 @@ TEST_F(AtomicFile, AFileOverTheLimitIsRefusedWithoutBeingReadWhole) {
                 continue;  // the file system holds no file this large
             }
         }
+        std::atomic<bool> stop{false};
+        std::atomic<bool> stopped{!c.appended};  // by a failed write: the file grows no more
+        std::thread writer;
+        if (c.appended) {
+            writer = std::thread([&, fd = ::open(c.path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC)] {
+                const std::string chunk(4096, 'g');
+                while (!stop && ::write(fd, chunk.data(), chunk.size()) > 0) {
+                }
+                stopped = true;
+                ::close(fd);
+            });
+        }
         std::string bytes = "left over";
         bool exists = true;
-        const Status st = readFileBytes(c.path, bytes, exists, c.limit);
-        EXPECT_EQ(st.ok, !c.refused) << c.what << ": " << st.error;
+        Status st;
+        do {
+            st = readFileBytes(c.path, bytes, exists, c.limit);
+            EXPECT_LE(bytes.size(), c.limit);
+        } while (st.ok && !stopped);
+        stop = true;
+        if (writer.joinable()) {
+            writer.join();
+        }
+        EXPECT_EQ(st.ok, !c.refused) << st.error;
         if (c.refused) {
-            EXPECT_FALSE(exists) << c.what;
-            EXPECT_TRUE(bytes.empty()) << c.what;
+            EXPECT_FALSE(exists);
+            EXPECT_TRUE(bytes.empty());
             EXPECT_NE(st.error.find(c.path), std::string::npos) << st.error;
             EXPECT_NE(st.error.find("файл больше " + texts::byteSize(c.limit)), std::string::npos)
                 << st.error;
         } else {
-            EXPECT_EQ(bytes, std::string(c.size, '\0')) << c.what;
+            EXPECT_EQ(bytes, std::string(c.size, '\0'));
         }
     }
-}
-
-TEST_F(AtomicFile, AFileAnotherProgramKeepsGrowingIsRefusedAtTheLimit) {
-    // Another thread appends without end; every read takes at most the limit, and one is
-    // refused once the file is past it (by its size, or while it is read).
-    const std::string path = dir.file("growing.ini");
-    dir.write("growing.ini", "");
-    constexpr std::uint64_t kLimit = 1 << 20;
-    std::atomic<bool> stop{false};
-    std::atomic<bool> stopped{false};  // by a failed write: then the file grows no more
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    std::thread writer([&] {
-        const std::string chunk(4096, 'g');
-        while (!stop && ::write(fd, chunk.data(), chunk.size()) > 0) {
-        }
-        stopped = true;
-        ::close(fd);
-    });
-    Status st;
-    std::string bytes;
-    bool exists = false;
-    while ((st = readFileBytes(path, bytes, exists, kLimit)).ok && !stopped) {
-        ASSERT_LE(bytes.size(), kLimit);
-    }
-    stop = true;
-    writer.join();
-    EXPECT_FALSE(exists);
-    EXPECT_TRUE(bytes.empty());
-    EXPECT_NE(st.error.find("файл больше 1 МиБ"), std::string::npos) << st.error;
 }
 
 // A file another process rewrites in place (emptied, then written in pieces) is never read
@@ -630,119 +621,11 @@ std::string accessAcl() {
     return acl;
 }
 
-}  // namespace
-
-// Wherever a new file put in by rename would not be all the old one is, the file is written in
-// place (same inode): a second name, a writer holding it open, no exchange on the file system.
-// Where a rename keeps everything, its extended attributes and ACL entries go with it.
-TEST_F(AtomicFile, KeepsWhatTheFileIsOrWritesItInPlace) {
-    const std::string path = dir.file("s.ini");
-    struct Case {
-        const char* what;
-        std::function<void()> before;
-        std::function<void()> after;
-    };
-    int holder = -1;
-    const std::vector<Case> cases = {
-        {"hard link", [&] { ::link(path.c_str(), dir.file("second").c_str()); },
-         [&] { EXPECT_EQ(dir.read("second"), "[NEW]\n"); }},
-        {"held open", [&] { holder = ::open(path.c_str(), O_WRONLY); },
-         [&] {
-             // The holder's next write lands in the file everyone reads.
-             ASSERT_EQ(::pwrite(holder, "[HELD]\n", 7, 0), 7);
-             ::close(holder);
-             EXPECT_EQ(dir.read("s.ini"), "[HELD]\n");
-         }},
-        {"no exchange", [] { forbidRenameExchange(true); }, [] { forbidRenameExchange(false); }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        std::filesystem::remove(dir.file("second"));
-        ASSERT_TRUE(replaceWhole(path, "[OLD] and more\n").ok);
-        c.before();
-        const ino_t inode = statOf(path).st_ino;
-        FileContent expected{true, "[OLD] and more\n"};
-        Replacement done;
-        ASSERT_TRUE(replaceFile(path, "[NEW]\n", &expected, done).ok);
-        EXPECT_TRUE(done.placed && done.inPlace);
-        EXPECT_EQ(done.found, expected);
-        EXPECT_EQ(statOf(path).st_ino, inode);
-        EXPECT_EQ(dir.read("s.ini"), "[NEW]\n");
-        c.after();
-    }
-    std::filesystem::remove(dir.file("second"));
-    EXPECT_EQ(entries(), std::vector<std::string>{"s.ini"});
-
-    // Extended attributes and ACL entries.
-    const std::string acl = accessAcl();
-    if (::setxattr(path.c_str(), "user.note", "kept", 4, 0) != 0 ||
-        ::setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0) {
-        GTEST_SKIP() << "no extended attributes here";
-    }
-    ASSERT_TRUE(replaceWhole(path, "[AGAIN]\n").ok);
-    EXPECT_EQ(dir.read("s.ini"), "[AGAIN]\n");
-    EXPECT_EQ(attribute(path, "user.note"), "kept");
-    EXPECT_EQ(attribute(path, "system.posix_acl_access"), acl);
-}
-
-// The operator of another user id, in the service's group, saves the service's file in a
-// group-writable folder: it keeps its owner and group (written in place, as we may not give it
-// away).
-TEST_F(AtomicFile, AFileOfAnotherUserKeepsItsOwner) {
-    if (::geteuid() != 0) {
-        GTEST_SKIP() << "needs root to make the users' files";
-    }
-    const std::string path = dir.file("s.ini");
-    dir.write("s.ini", "[SERVICE]\n");
-    ASSERT_EQ(::chown(path.c_str(), 2001, 3000), 0);
-    ASSERT_EQ(::chmod(path.c_str(), 0664), 0);
-    ASSERT_EQ(::chown(dir.path().c_str(), 0, 3000), 0);
-    ASSERT_EQ(::chmod(dir.path().c_str(), 0775), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        const gid_t groups[] = {3000};
-        if (::setgroups(1, groups) != 0 || ::setgid(3000) != 0 || ::setuid(2002) != 0) {
-            ::_exit(100);
-        }
-        ::_exit(replaceWhole(path, "[OPERATOR]\n").ok ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(dir.read("s.ini"), "[OPERATOR]\n");
-    const struct stat st = statOf(path);
-    EXPECT_EQ(st.st_uid, 2001u);
-    EXPECT_EQ(st.st_gid, 3000u);
-    EXPECT_EQ(st.st_mode & 07777, 0664u);
-    EXPECT_EQ(entries(), std::vector<std::string>{"s.ini"});
-}
-
-// A file bind-mounted over another cannot be renamed over: it is written in place.
-TEST_F(AtomicFile, ABindMountedFileIsWrittenInPlace) {
-    dir.write("s.ini", "[A]\n");
-    dir.write("source.ini", "[MOUNTED]\n");
-    if (::mount(dir.file("source.ini").c_str(), dir.file("s.ini").c_str(), nullptr, MS_BIND,
-                nullptr) != 0) {
-        GTEST_SKIP() << "no bind mount here";
-    }
-    const Status st = replaceWhole(dir.file("s.ini"), "[NEW]\n");
-    const std::string seen = dir.read("s.ini");
-    ::umount(dir.file("s.ini").c_str());
-    EXPECT_TRUE(st.ok) << st.error;
-    EXPECT_EQ(seen, "[NEW]\n");
-    EXPECT_EQ(dir.read("source.ini"), "[NEW]\n");
-}
-
-namespace {
-
 // Whether the folder holds an unfinished save's copy.
 bool holdsUnfinishedCopy(const std::string& folder) {
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.size() > 16 && name.substr(name.size() - 16) == ".unfinished-save") {
+        if (entry.path().filename().string().ends_with(".unfinished-save")) {
             return true;
         }
     }
@@ -750,6 +633,105 @@ bool holdsUnfinishedCopy(const std::string& folder) {
 }
 
 }  // namespace
+
+// Wherever a new file put in by rename would not be all the old one is, the file is written in
+// place (same inode); where a rename keeps everything, it is renamed. Either way it keeps its
+// owner, group, permissions, extended attributes and ACL entries.
+TEST_F(AtomicFile, KeepsWhatTheFileIsOrWritesItInPlace) {
+    const std::string path = dir.file("s.ini");
+    const std::string acl = accessAcl();
+    struct Case {
+        const char* what;
+        std::function<bool()> before;  // false: cannot be made here
+        std::function<void()> after;
+        bool inPlace = true;
+        bool asOperator = false;  // saved by user 2002 in the file's group 3000
+    };
+    int holder = -1;
+    const std::vector<Case> cases = {
+        {"hard link", [&] { return ::link(path.c_str(), dir.file("second").c_str()) == 0; },
+         [&] {
+             EXPECT_EQ(dir.read("second"), "[NEW]\n");
+             std::filesystem::remove(dir.file("second"));
+         }},
+        {"held open", [&] { return (holder = ::open(path.c_str(), O_WRONLY)) >= 0; },
+         [&] {
+             // The holder's next write lands in the file everyone reads.
+             EXPECT_EQ(::pwrite(holder, "[HELD]\n", 7, 0), 7);
+             ::close(holder);
+             EXPECT_EQ(dir.read("s.ini"), "[HELD]\n");
+         }},
+        {"no exchange",
+         [] {
+             forbidRenameExchange(true);
+             return true;
+         },
+         [] { forbidRenameExchange(false); }},
+        // A file bind-mounted over another cannot be renamed over.
+        {"bind mount",
+         [&] {
+             dir.write("source.ini", "[OLD] and more\n");
+             const bool mounted = ::mount(dir.file("source.ini").c_str(), path.c_str(), nullptr,
+                                          MS_BIND, nullptr) == 0;
+             if (!mounted) {
+                 std::filesystem::remove(dir.file("source.ini"));
+             }
+             return mounted;
+         },
+         [&] {
+             ::umount(path.c_str());
+             EXPECT_EQ(dir.read("source.ini"), "[NEW]\n");
+             std::filesystem::remove(dir.file("source.ini"));
+         }},
+        // The operator of another user id, in the service's group, saves the service's file in a
+        // group-writable folder: we may not give a new file away.
+        {"another user's",
+         [&] {
+             return ::geteuid() == 0 && ::chown(path.c_str(), 2001, 3000) == 0 &&
+                    ::chmod(path.c_str(), 0664) == 0 && ::chown(dir.path().c_str(), 0, 3000) == 0 &&
+                    ::chmod(dir.path().c_str(), 0775) == 0;
+         },
+         [] {}, true, true},
+        {"extended attributes and ACL entries",
+         [&] {
+             return ::setxattr(path.c_str(), "user.note", "kept", 4, 0) == 0 &&
+                    ::setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(),
+                               0) == 0;
+         },
+         [&] {
+             EXPECT_EQ(attribute(path, "user.note"), "kept");
+             EXPECT_EQ(attribute(path, "system.posix_acl_access"), acl);
+         },
+         false},
+    };
+    const FileContent expected{true, "[OLD] and more\n"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(path);
+        ASSERT_TRUE(replaceWhole(path, expected.bytes).ok);
+        if (!c.before()) {
+            std::cout << c.what << ": cannot be made here, skipped\n";
+            continue;
+        }
+        const struct stat was = statOf(path);
+        // 0: placed, in place or not as expected, having found what was expected.
+        const auto save = [&] {
+            Replacement done;
+            return !replaceFile(path, "[NEW]\n", &expected, done).ok                    ? 1
+                   : done.placed && done.inPlace == c.inPlace && done.found == expected ? 0
+                                                                                        : 2;
+        };
+        EXPECT_EQ(c.asOperator ? inChildAs(2002, 3000, save) : save(), 0);
+        const struct stat now = statOf(path);
+        EXPECT_EQ(now.st_ino == was.st_ino, c.inPlace);
+        EXPECT_EQ(now.st_uid, was.st_uid);
+        EXPECT_EQ(now.st_gid, was.st_gid);
+        EXPECT_EQ(now.st_mode & 07777, was.st_mode & 07777);
+        EXPECT_EQ(dir.read("s.ini"), "[NEW]\n");
+        c.after();
+    }
+    EXPECT_EQ(entries(), std::vector<std::string>{"s.ini"});
+}
 
 // A save killed while it writes the file in place: the next run finds the copy it kept and leaves
 // the file whole, old or new, with a notice, and no copy or temporary file behind.
