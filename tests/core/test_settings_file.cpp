@@ -755,30 +755,6 @@ TEST(SettingsSave, KeepsCopiesOfWhatItReplacesForTheOwnerOnly) {
     EXPECT_NE(dir.read("s.ini").find("SERVER=without a cache"), std::string::npos);
 }
 
-TEST(SettingsSave, APasswordChangedOnBothSidesIsReportedAsStars) {
-    TempDir dir;
-    const auto withPassword = [](const std::string& p) {
-        return "[DATABASE]\r\nODBC=A\r\nUSER=u\r\nPASSWORD=" + p + "\r\n";
-    };
-    dir.write("s.ini", withPassword("OldSecret"));
-    auto l = load(dir);
-    dir.write("s.ini", withPassword("FileSecret"));
-    ConnectionValues values = valuesOf(l->record);
-    values.password = "MyNewSecret";
-    SaveResult saved = saveSettings(l->record, l->file, values);
-    ASSERT_TRUE(saved.needsChoice()) << saved.error;
-    ASSERT_EQ(saved.conflicts.size(), 1u);
-    EXPECT_EQ(describeConflict(saved.conflicts[0]), "[DATABASE] PASSWORD: в файле ***, здесь ***");
-    EXPECT_NE(saved.error.find("[DATABASE] PASSWORD: в файле ***, здесь ***"), std::string::npos)
-        << saved.error;
-    EXPECT_EQ(saved.error.find("ecret"), std::string::npos) << saved.error;
-    // Only what is shown is hidden: the choice still writes the one chosen.
-    saved = saveSettings(l->record, l->file, values,
-                         {{saved.conflicts[0].value, ConflictChoice::KeepMine}});
-    ASSERT_TRUE(saved.ok) << saved.error;
-    EXPECT_NE(dir.read("s.ini").find(withPassword("MyNewSecret")), std::string::npos);
-}
-
 // The service writes the file after the save's look and before its replacement (here at the
 // moment the backup is named, right before the file is replaced): its write is taken in and the
 // merge written again, or, where it changed a value the operator changed too, nothing is written
@@ -848,7 +824,8 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 
 // What the operator changed while the service changed the same thing otherwise is asked about,
 // whether a look at the file saw the change first or only the save does; each choice then holds.
-TEST(SettingsSave, ChangesOnBothSidesOfAddedOrRemovedItemsAreAsked) {
+// A password is shown as stars, and only what is shown is hidden: the choice writes the one chosen.
+TEST(SettingsSave, ChangesOnBothSidesAreAskedAndEachChoiceHolds) {
     struct Case {
         const char* name;
         std::function<void(SettingsRecord&)> ours;
@@ -857,8 +834,17 @@ TEST(SettingsSave, ChangesOnBothSidesOfAddedOrRemovedItemsAreAsked) {
         std::vector<std::string> mine;     // in the file after keeping mine
         std::vector<std::string> files;    // in the file after taking the file's
         std::vector<std::string> notFile;  // not in the file after taking the file's
+        std::string shown = {};            // the conflict as the operator reads it (empty: any)
     };
     const std::vector<Case> cases = {
+        {"password",
+         [](SettingsRecord& r) { r.password = "MyNewSecret"; },
+         replaced(kTwoGroups, "PASSWORD=qmx", "PASSWORD=FileSecret"),
+         MergeField::Password,
+         {"PASSWORD=MyNewSecret\r\n"},
+         {"PASSWORD=FileSecret\r\n"},
+         {"MyNewSecret"},
+         "[DATABASE] PASSWORD: в файле ***, здесь ***"},
         {"both added HHE",
          [](SettingsRecord& r) {
              r.groups.at(0).channels.append({"HHE", 5555, "ABC_HHE.DAT"});
@@ -912,7 +898,13 @@ TEST(SettingsSave, ChangesOnBothSidesOfAddedOrRemovedItemsAreAsked) {
                 EXPECT_EQ(dir.read("s.ini"), c.theirs);  // nothing written
                 ASSERT_EQ(saved.conflicts.size(), 1u);
                 EXPECT_EQ(saved.conflicts[0].value.field, c.field);
-                EXPECT_FALSE(describeConflict(saved.conflicts[0]).empty());
+                const std::string shown = describeConflict(saved.conflicts[0]);
+                EXPECT_EQ(shown, c.shown.empty() ? shown : c.shown);
+                EXPECT_FALSE(shown.empty());
+                EXPECT_NE(saved.error.find(shown), std::string::npos) << saved.error;
+                for (const char* secret : {"ecret", "qmx"}) {
+                    EXPECT_EQ(saved.error.find(secret), std::string::npos) << saved.error;
+                }
 
                 saved = saveSettings(l->record, l->file, valuesOf(l->record),
                                      {{saved.conflicts[0].value, choice}});
@@ -1030,23 +1022,20 @@ TEST(SettingsSave, TheNoticeOfTheFilesChangesCountsEachKind) {
     const struct {
         TakenFromFile taken;
         int conflicts;
-        const char* notice;
+        const char* notice;  // after "Файл изменён другой программой: "
     } cases[] = {
-        {{0, 0, 0}, 0, ""},
-        {{3, 0, 0}, 0, "Файл изменён другой программой: обновлено 3 значения"},
-        {{0, 0, 1}, 0, "Файл изменён другой программой: обновлено 1 группа"},
-        {{1, 2, 5}, 0, "Файл изменён другой программой: обновлено 1 значение, 2 канала, 5 групп"},
-        {{0, 0, 0},
-         2,
-         "Файл изменён другой программой: изменено и здесь, и в файле: 2 "
-         "(при сохранении будет задан вопрос)"},
+        {{3, 0, 0}, 0, "обновлено 3 значения"},
+        {{0, 0, 1}, 0, "обновлено 1 группа"},
+        {{1, 2, 5}, 0, "обновлено 1 значение, 2 канала, 5 групп"},
+        {{0, 0, 0}, 2, "изменено и здесь, и в файле: 2 (при сохранении будет задан вопрос)"},
         {{0, 1, 0},
          1,
-         "Файл изменён другой программой: обновлено 1 канал; изменено и здесь, и в файле: 1 "
-         "(при сохранении будет задан вопрос)"},
+         "обновлено 1 канал; изменено и здесь, и в файле: 1 (при сохранении будет задан вопрос)"},
     };
+    EXPECT_EQ(fileChangesNotice({0, 0, 0}, 0), "");
     for (const auto& c : cases) {
-        EXPECT_EQ(fileChangesNotice(c.taken, c.conflicts), c.notice);
+        EXPECT_EQ(fileChangesNotice(c.taken, c.conflicts),
+                  std::string("Файл изменён другой программой: ") + c.notice);
     }
 }
 
