@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -81,87 +82,65 @@ TEST(ChannelList, TotalsCountTheGroupsInUseOfAllAndTheirChannels) {
     EXPECT_EQ(searchCountText(12, 16384), "Показано 12 из 16384");
 }
 
-// A selection follows its channel from the list before a change to the list after it, by
+// Fills a record written "STATION:CODE,CODE STATION:CODE ...", the groups after a "|" out of use,
+// and gives the place of the channel marked "*" (none: RowRef{}).
+RowRef fill(SettingsRecord& r, const std::string& text) {
+    RowRef marked;
+    r.groupCount = -1;
+    std::istringstream words(text);
+    for (std::string word; words >> word;) {
+        if (word == "|") {
+            r.groupCount = static_cast<int>(r.groups.size());
+            continue;
+        }
+        std::vector<std::string> codes;
+        std::istringstream list(word.substr(word.find(':') + 1));
+        for (std::string code; std::getline(list, code, ',');) {
+            if (code.starts_with('*')) {
+                marked = {static_cast<int>(r.groups.size()), static_cast<int>(codes.size())};
+                code.erase(0, 1);
+            }
+            codes.push_back(code);
+        }
+        r.groups.append(group(word.substr(0, word.find(':')), codes));
+    }
+    r.groupCount = r.groupCount < 0 ? static_cast<int>(r.groups.size()) : r.groupCount;
+    return marked;
+}
+
+// A selection (*) follows its channel from the list before a change to the list after it, by
 // station, channel code and which of the same it is; a channel that is gone leaves nothing.
 TEST(ChannelList, ASelectedChannelIsFoundAgainAfterTheRecordChanged) {
-    struct Case {
+    const struct {
         const char* what;
-        std::vector<GroupRecord> before;
-        RowRef selected;
-        std::vector<GroupRecord> after;
-        int afterCount;
-        RowRef expected;
+        const char* before;
+        const char* after;
+    } cases[] = {
+        {"a group above is removed", "G1:BHZ AZV:HHE,*HHZ VST:HHZ", "AZV:HHE,*HHZ VST:HHZ"},
+        {"a channel is added before it in its group", "AZV:HHE,*HHZ", "AZV:BHN,HHE,*HHZ"},
+        {"the groups are sorted", "VST:*HHZ AZV:HHZ", "AZV:HHZ VST:*HHZ"},
+        {"the second of two groups of one station with the same channel", "AZV:HHZ X:A AZV:*HHZ",
+         "AZV:HHZ AZV:*HHZ"},
+        {"the code's Latin letters in another case", "AZV:*hhz", "AZV:*HHZ"},
+        {"its group is removed", "AZV:*HHZ VST:HHZ", "VST:HHZ"},
+        {"its group falls out of use", "VST:HHZ AZV:*HHZ", "VST:HHZ | AZV:HHZ"},
+        {"only one of two same channels is left", "AZV:HHZ AZV:*HHZ", "AZV:HHZ"},
+        {"another station with the same channel stays", "AZV:*HHZ VST:HHZ", "VST:HHZ AZW:HHZ"},
     };
-    const std::vector<Case> cases = {
-        {"a group above is removed",
-         {group("G1", {"BHZ"}), group("AZV", {"HHE", "HHZ"}), group("VST", {"HHZ"})},
-         {1, 1},
-         {group("AZV", {"HHE", "HHZ"}), group("VST", {"HHZ"})},
-         2,
-         {0, 1}},
-        {"a channel is added before it in its group",
-         {group("AZV", {"HHE", "HHZ"})},
-         {0, 1},
-         {group("AZV", {"BHN", "HHE", "HHZ"})},
-         1,
-         {0, 2}},
-        {"the groups are sorted",
-         {group("VST", {"HHZ"}), group("AZV", {"HHZ"})},
-         {0, 0},
-         {group("AZV", {"HHZ"}), group("VST", {"HHZ"})},
-         2,
-         {1, 0}},
-        {"the second of two groups of one station with the same channel",
-         {group("AZV", {"HHZ"}), group("X", {"A"}), group("AZV", {"HHZ"})},
-         {2, 0},
-         {group("AZV", {"HHZ"}), group("AZV", {"HHZ"})},
-         2,
-         {1, 0}},
-        {"the code's Latin letters in another case",
-         {group("AZV", {"hhz"})},
-         {0, 0},
-         {group("AZV", {"HHZ"})},
-         1,
-         {0, 0}},
-        {"its group is removed",
-         {group("AZV", {"HHZ"}), group("VST", {"HHZ"})},
-         {0, 0},
-         {group("VST", {"HHZ"})},
-         1,
-         {-1, -1}},
-        {"its group falls out of use",
-         {group("VST", {"HHZ"}), group("AZV", {"HHZ"})},
-         {1, 0},
-         {group("VST", {"HHZ"}), group("AZV", {"HHZ"})},
-         1,
-         {-1, -1}},
-        {"only one of two same channels is left",
-         {group("AZV", {"HHZ"}), group("AZV", {"HHZ"})},
-         {1, 0},
-         {group("AZV", {"HHZ"})},
-         1,
-         {-1, -1}},
-        {"another station with the same channel stays",
-         {group("AZV", {"HHZ"}), group("VST", {"HHZ"})},
-         {0, 0},
-         {group("VST", {"HHZ"}), group("AZW", {"HHZ"})},
-         2,
-         {-1, -1}},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SettingsRecord before;
-        fill(before, c.before, static_cast<int>(c.before.size()));
         SettingsRecord after;
-        fill(after, c.after, c.afterCount);
-        const std::optional<ChannelPlace> place = channelPlaceOf(before, c.selected);
+        const RowRef selected = fill(before, c.before);
+        const RowRef expected = fill(after, c.after);
+        const std::optional<ChannelPlace> place = channelPlaceOf(before, selected);
         ASSERT_TRUE(place.has_value()) << c.what;
-        EXPECT_EQ(findChannelPlace(after, *place), c.expected) << c.what;
+        EXPECT_EQ(findChannelPlace(after, *place), expected) << c.what;
         // Unchanged, every channel is found where it was.
-        EXPECT_EQ(findChannelPlace(before, *place), c.selected) << c.what;
+        EXPECT_EQ(findChannelPlace(before, *place), selected) << c.what;
     }
     // No channel: no row, a row beyond the groups in use, a group without that channel.
     SettingsRecord r;
-    fill(r, {group("AZV", {"HHZ"}), group("VST", {"HHZ"})}, 1);
+    fill(r, "AZV:HHZ | VST:HHZ");
     EXPECT_FALSE(channelPlaceOf(r, RowRef{}).has_value());
     EXPECT_FALSE(channelPlaceOf(r, RowRef{1, 0}).has_value());
     EXPECT_FALSE(channelPlaceOf(r, RowRef{0, 1}).has_value());
