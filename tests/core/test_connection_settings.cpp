@@ -176,51 +176,39 @@ TEST_F(ConnectionSettingsTest, TheSettingsFileItselfComesBeforeTheDefaults) {
 // The page says where the values came from, and whether a choice saved in the settings file gives
 // way to an earlier source at the next start.
 TEST_F(ConnectionSettingsTest, TheSourceOfTheValuesIsRecorded) {
+    using S = ConnectionSource;
     const struct {
         const char* ork;       // ork.ini's data source (nullptr: no file)
         const char* zel;       // ZEL.ini's
         const char* settings;  // the settings file's
         std::vector<std::string> args;
         ConnectionSource source;
-        const char* file;  // the file named, in the current (c) or system (s) directory
+        const char* file;  // the file named, in the current directory ("/": the system one)
         const char* said;  // a part of the line the operator reads
         bool givesWay;     // the line says a choice here will be replaced
     } cases[] = {
-        {"ORK",
-         "SYS",
-         "SET",
-         {"odbc=cmd"},
-         ConnectionSource::CommandLine,
-         "",
-         "командной строки",
-         true},
-        {"ORK", "SYS", "SET", {}, ConnectionSource::CurrentIni, "c", "ork.ini (", true},
-        {"", "SYS", "SET", {}, ConnectionSource::SystemIni, "s", "ZEL.ini (", true},
-        {nullptr, nullptr, "SET", {}, ConnectionSource::SettingsFile, "c", "файла настроек", false},
-        {"", "", "", {}, ConnectionSource::Defaults, "", "по умолчанию", false},
+        {"ORK", "SYS", "SET", {"odbc=cmd"}, S::CommandLine, "", "командной строки", true},
+        {"ORK", "SYS", "SET", {}, S::CurrentIni, "ork.ini", "ork.ini (", true},
+        {"", "SYS", "SET", {}, S::SystemIni, "/ZEL.ini", "ZEL.ini (", true},
+        {nullptr, nullptr, "SET", {}, S::SettingsFile, "ZEL_VurEV.ini", "файла настроек", false},
+        {"", "", "", {}, S::Defaults, "", "по умолчанию", false},
+    };
+    const auto write = [](TempDir& dir, const char* name, const char* source) {
+        std::remove(dir.file(name).c_str());
+        if (source != nullptr) {
+            dir.write(name, std::string("[DATABASE]\nODBC=") + source + "\n");
+        }
     };
     for (const auto& c : cases) {
-        for (const char* name : {"ork.ini", "ZEL_VurEV.ini"}) {
-            std::remove(current.file(name).c_str());
-        }
-        std::remove(system.file("ZEL.ini").c_str());
-        const auto write = [](TempDir& dir, const char* name, const char* source) {
-            if (source != nullptr) {
-                dir.write(name, std::string("[DATABASE]\nODBC=") + source + "\n");
-            }
-        };
         write(current, "ork.ini", c.ork);
         write(system, "ZEL.ini", c.zel);
         write(current, "ZEL_VurEV.ini", c.settings);
         loaded(env(c.args));
         const ConnectionOrigin& origin = ConnectionSettings::origin();
         EXPECT_EQ(origin.source, c.source) << c.said;
-        const std::string file =
-            std::string(c.file) == "c"
-                ? current.file(c.source == ConnectionSource::CurrentIni ? "ork.ini"
-                                                                        : "ZEL_VurEV.ini")
-            : std::string(c.file) == "s" ? system.file("ZEL.ini")
-                                         : std::string();
+        const std::string file = c.file[0] == '\0'  ? ""
+                                 : c.file[0] == '/' ? system.file(c.file + 1)
+                                                    : current.file(c.file);
         EXPECT_EQ(origin.path, file) << c.said;
         const std::string line = connectionOriginText(origin);
         EXPECT_NE(line.find(c.said), std::string::npos) << line;
