@@ -20,7 +20,6 @@
 #include <iostream>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "platform/atomic_file.h"
@@ -602,24 +601,16 @@ std::string attribute(const std::string& path, const char* name) {
     return n < 0 ? std::string("<none>") : std::string(value, static_cast<std::size_t>(n));
 }
 
-// An access ACL in the kernel's form: the owner rw, user 2001 rw, the group r, mask rw, others r.
-std::string accessAcl() {
-    std::string acl;
-    const auto put = [&](std::uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) {
-            acl.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
-        }
-    };
-    put(2, 4);  // version
-    for (const auto& [tag, perm, id] :
-         {std::tuple{1u, 6u, ~0u}, std::tuple{2u, 6u, 2001u}, std::tuple{4u, 4u, ~0u},
-          std::tuple{0x10u, 6u, ~0u}, std::tuple{0x20u, 4u, ~0u}}) {
-        put(tag, 2);
-        put(perm, 2);
-        put(id, 4);
-    }
-    return acl;
-}
+// An access ACL in the kernel's form (little-endian, version 2; tag, permissions, id): the owner
+// rw, user 2001 rw, the group r, mask rw, others r.
+const std::string kAccessAcl(
+    "\x02\0\0\0"
+    "\x01\0\x06\0\xff\xff\xff\xff"
+    "\x02\0\x06\0\xd1\x07\0\0"
+    "\x04\0\x04\0\xff\xff\xff\xff"
+    "\x10\0\x06\0\xff\xff\xff\xff"
+    "\x20\0\x04\0\xff\xff\xff\xff",
+    44);
 
 // Whether the folder holds an unfinished save's copy.
 bool holdsUnfinishedCopy(const std::string& folder) {
@@ -639,7 +630,6 @@ bool holdsUnfinishedCopy(const std::string& folder) {
 // owner, group, permissions, extended attributes and ACL entries.
 TEST_F(AtomicFile, KeepsWhatTheFileIsOrWritesItInPlace) {
     const std::string path = dir.file("s.ini");
-    const std::string acl = accessAcl();
     struct Case {
         const char* what;
         std::function<bool()> before;  // false: cannot be made here
@@ -695,12 +685,12 @@ TEST_F(AtomicFile, KeepsWhatTheFileIsOrWritesItInPlace) {
         {"extended attributes and ACL entries",
          [&] {
              return ::setxattr(path.c_str(), "user.note", "kept", 4, 0) == 0 &&
-                    ::setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(),
-                               0) == 0;
+                    ::setxattr(path.c_str(), "system.posix_acl_access", kAccessAcl.data(),
+                               kAccessAcl.size(), 0) == 0;
          },
          [&] {
              EXPECT_EQ(attribute(path, "user.note"), "kept");
-             EXPECT_EQ(attribute(path, "system.posix_acl_access"), acl);
+             EXPECT_EQ(attribute(path, "system.posix_acl_access"), kAccessAcl);
          },
          false},
     };
