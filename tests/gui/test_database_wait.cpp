@@ -11,6 +11,8 @@
 #include "database/connection_settings.h"
 #include "database/odbc.h"
 #include "database/ui/database_wait.h"
+#include "database/ui/dsn_manager_dialog.h"
+#include "gui_script.h"
 #include "platform/cp1251.h"
 #include "support/odbc_sandbox.h"
 #include "support/silent_server.h"
@@ -26,6 +28,20 @@ QProgressDialog* waitingWindow() {
         }
     }
     return nullptr;
+}
+
+// In a second, presses the cancel button of the waiting window, if one shows; `saw` says whether.
+void cancelWaitInASecond(bool& saw) {
+    QTimer::singleShot(1000, [&saw] {
+        QProgressDialog* window = waitingWindow();
+        saw = window != nullptr;
+        if (window != nullptr) {
+            QPushButton* cancel = window->findChild<QPushButton*>();
+            QVERIFY(cancel != nullptr);
+            QCOMPARE(cancel->text(), QString::fromUtf8("Отмена"));
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        }
+    });
 }
 
 // A MariaDB data source on the silent server, made the current connection values.
@@ -65,16 +81,7 @@ class TestDatabaseWait : public QObject {
         QObject::connect(&painter, &QTimer::timeout, [&] { ++ticks; });
         painter.start(20);
         bool sawWindow = false;
-        QTimer::singleShot(1000, [&] {
-            QProgressDialog* window = waitingWindow();
-            sawWindow = window != nullptr;
-            if (window != nullptr) {
-                QPushButton* cancel = window->findChild<QPushButton*>();
-                QVERIFY(cancel != nullptr);
-                QCOMPARE(cancel->text(), QString::fromUtf8("Отмена"));
-                QTest::mouseClick(cancel, Qt::LeftButton);
-            }
-        });
+        cancelWaitInASecond(sawWindow);
         const auto start = std::chrono::steady_clock::now();
         const ConnectOutcome out = ConnectionSettings(Environment{}).connect(false);
         const double seconds =
@@ -87,6 +94,19 @@ class TestDatabaseWait : public QObject {
         // The event loop ran all along: about 50 ticks in a second.
         QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
         QVERIFY(waitingWindow() == nullptr);
+    }
+
+    // Test in the data source manager waits in the same window, and a cancelled wait is no error.
+    void aCancelledDataSourceTestShowsNoBox() {
+        test::OdbcSandbox odbc;
+        test::SilentServer silent;
+        test::UiScript script;
+        DsnEditDialog edit(nullptr, {"MariaDB Unicode"}, "", "MariaDB Unicode",
+                           {{"Server", "127.0.0.1"}, {"Port", std::to_string(silent.port())}});
+        bool sawWindow = false;
+        cancelWaitInASecond(sawWindow);
+        QTest::mouseClick(&edit.testButton(), Qt::LeftButton);
+        QVERIFY(sawWindow && script.boxes.empty());
     }
 
     void withoutCancelTheWaitEndsAtTheBound() {
