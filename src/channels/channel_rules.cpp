@@ -49,6 +49,12 @@ bool leavesDataDirectory(std::string_view name) {
     return name.find_first_of("/\\") != std::string_view::npos || name == "." || name == "..";
 }
 
+// The refusal of data file `name`, which the channel at `user` writes.
+std::string usedBy(std::span<const GroupRecord> groups, ChannelPlace user, std::string_view name) {
+    const GroupRecord& other = groups[user.group];
+    return dataFileInUse(name, other.station, other.channels.at(user.channel).code);
+}
+
 }  // namespace
 
 FieldsCheck checkChannelFields(const ChannelFields& fields) {
@@ -173,6 +179,73 @@ RuleCheck changeChannel(GroupRecord& group, std::size_t index, const ChannelReco
         group.channels.setAt(index, channel);
         group.sps = sps;
         group.sizeMb = sizeMb;
+    }
+    return check;
+}
+
+bool sameDataFile(std::string_view a, std::string_view b) {
+    const std::string_view left = trimBlanks(a);
+    return !left.empty() && equalsAsciiNoCase(left, trimBlanks(b));
+}
+
+std::optional<ChannelPlace> dataFileUser(std::span<const GroupRecord> groups, std::string_view name,
+                                         std::optional<std::size_t> group,
+                                         std::optional<std::size_t> self, std::string_view code) {
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        const auto& channels = groups[g].channels;
+        for (std::size_t k = 0; k < channels.size(); ++k) {
+            const bool sharesKey =
+                g == group && (k == self || equalsAsciiNoCase(channels.at(k).code, code));
+            if (!sharesKey && sameDataFile(channels.at(k).fileName, name)) {
+                return ChannelPlace{g, k};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::string dataFileInUse(std::string_view name, std::string_view station, std::string_view code) {
+    return texts::format(texts::kDataFileInUse, {cp1251::toUtf8(trimBlanks(name)),
+                                                 cp1251::toUtf8(station), cp1251::toUtf8(code)});
+}
+
+std::string DataFileCheck::text() const {
+    return ok() ? std::string() : reason + "\n" + std::string(texts::kTypeOtherDataFile);
+}
+
+std::string DataFileCheck::listText() const {
+    return ok() ? std::string() : reason + "\n" + std::string(texts::kNoChannelAdded);
+}
+
+DataFileCheck checkNewDataFiles(std::span<const GroupRecord> groups,
+                                std::optional<std::size_t> group, std::string_view station,
+                                std::span<const ChannelRecord> channels) {
+    const std::string_view owner = group ? std::string_view(groups[*group].station) : station;
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        const ChannelRecord& channel = channels[i];
+        if (const auto user =
+                dataFileUser(groups, channel.fileName, group, std::nullopt, channel.code)) {
+            return {usedBy(groups, *user, channel.fileName), i};
+        }
+        // The channels before it in the list join the same group.
+        for (std::size_t j = 0; j < i; ++j) {
+            if (!equalsAsciiNoCase(channels[j].code, channel.code) &&
+                sameDataFile(channels[j].fileName, channel.fileName)) {
+                return {dataFileInUse(channel.fileName, owner, channels[j].code), i};
+            }
+        }
+    }
+    return {};
+}
+
+DataFileCheck checkDataFileChange(std::span<const GroupRecord> groups, std::size_t group,
+                                  std::size_t index, const ChannelRecord& channel) {
+    DataFileCheck check;
+    if (sameDataFile(groups[group].channels.at(index).fileName, channel.fileName)) {
+        return check;
+    }
+    if (const auto user = dataFileUser(groups, channel.fileName, group, index, channel.code)) {
+        check.reason = usedBy(groups, *user, channel.fileName);
     }
     return check;
 }

@@ -11,6 +11,7 @@
 // Codes and records are code page 1251 bytes; the texts for the operator are UTF-8.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -86,5 +87,68 @@ struct FieldsCheck {
 // zero and within 32 bits (read leniently: "12abc" gives 12), and a data file name that stays in
 // the data directory.
 FieldsCheck checkChannelFields(const ChannelFields& fields);
+
+// --- Data files. Each channel writes its samples to its data file, named by its file name in the
+// data directory; two channels writing one file would write over each other's samples. So a file
+// name written for a channel must not be the data file of another channel of the record.
+//
+// Names are compared as the data directory resolves them: the blanks around a name do not count
+// (the settings file reads the value without them), and the ASCII letters A to Z compare without
+// regard to case, because the service's data directory may lie on a file system that ignores
+// case ("nrd_bhz.dat" and "NRD_BHZ.DAT" are one file there). Other bytes compare as they are. An
+// empty name is no data file and matches none.
+//
+// The channel written does not count against itself, nor do the channels of its group with the
+// same code: they share one FILE_ key in the settings file and so one file name whatever is
+// done. Settings files written before this rule may hold two channels with one data file already;
+// the rule refuses only a name that is new for the channel (a channel added, or a name that is
+// not the same file as the one it had), so a change that leaves the name as it was still goes in.
+
+// Whether two data file names name one file in the data directory.
+bool sameDataFile(std::string_view a, std::string_view b);
+
+// A channel's place in a list of groups.
+struct ChannelPlace {
+    std::size_t group = 0;
+    std::size_t channel = 0;
+};
+
+// The first channel of `groups` whose data file is `name`, leaving out channel `self` of group
+// `group` and the channels of that group with code `code`; none when no other channel writes it.
+// `group` is none for a group not among them (a new one), `self` none for a channel not yet in
+// its group.
+std::optional<ChannelPlace> dataFileUser(std::span<const GroupRecord> groups, std::string_view name,
+                                         std::optional<std::size_t> group,
+                                         std::optional<std::size_t> self, std::string_view code);
+
+// The reason (UTF-8) a data file name is refused: channel `code` of `station` writes file `name`
+// already (code page 1251 bytes, all three).
+std::string dataFileInUse(std::string_view name, std::string_view station, std::string_view code);
+
+// What a data file check found.
+struct DataFileCheck {
+    std::string reason;       // UTF-8, names the file and the station and channel writing it
+    std::size_t channel = 0;  // of a list of channels, the position of the one refused
+
+    bool ok() const { return reason.empty(); }
+    explicit operator bool() const { return ok(); }
+    // What the operator reads in the dialog: the reason, and to type another name.
+    std::string text() const;
+    // The same for a list of channels added at once, each with its proposed name: the reason,
+    // and that no channel was added.
+    std::string listText() const;
+};
+
+// Whether channels appended to group `group` of `groups` (none: a new group of `station`) write
+// data files no channel of the groups writes, nor one before them in the list. The first channel
+// refused is named.
+DataFileCheck checkNewDataFiles(std::span<const GroupRecord> groups,
+                                std::optional<std::size_t> group, std::string_view station,
+                                std::span<const ChannelRecord> channels);
+
+// Whether channel `index` of group `group` of `groups` may become `channel` as to its data file:
+// a name that is the same file as the channel had goes in whatever other channels write.
+DataFileCheck checkDataFileChange(std::span<const GroupRecord> groups, std::size_t group,
+                                  std::size_t index, const ChannelRecord& channel);
 
 }  // namespace vorda

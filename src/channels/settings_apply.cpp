@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <limits>
+#include <span>
 #include <utility>
+#include <vector>
 
 #include "channels/channel_rules.h"
 #include "channels/time_conversion.h"
@@ -37,6 +39,9 @@ std::string reasonOf(const RuleCheck& check) {
 struct WantedGroup {
     GroupRecord group;
     const GroupDocument* document = nullptr;
+    // Of each channel the document lists, whether its data file name is new for it: a channel
+    // the file does not have, or a file name given that is not the file the channel had.
+    std::vector<bool> newFileName;
 };
 
 class Applier {
@@ -212,8 +217,10 @@ class Applier {
 
     // The channels of a group the document lists them for: each takes what the document leaves
     // out from the file's channel of the same code, or a new channel's values.
-    void fillChannels(GroupRecord& group, const GroupDocument& document,
-                      const GroupRecord* fileGroup) {
+    void fillChannels(WantedGroup& wanted, const GroupRecord* fileGroup) {
+        GroupRecord& group = wanted.group;
+        const GroupDocument& document = *wanted.document;
+        wanted.newFileName.assign(group.channels.size(), true);
         static const std::vector<ChannelRecord> kNone;
         const std::vector<ChannelRecord>& fileChannels =
             fileGroup != nullptr ? fileGroup->channels.items() : kNone;
@@ -229,6 +236,7 @@ class Applier {
                 c.fileName =
                     known != nullptr ? known->fileName : proposedFileName(group.station, c.code);
             }
+            wanted.newFileName[k] = known == nullptr || !sameDataFile(known->fileName, c.fileName);
         }
     }
 
@@ -246,7 +254,7 @@ class Applier {
             group.sizeMb = fileGroup != nullptr ? fileGroup->sizeMb : kNewGroupSizeMb;
         }
         if (document.channels) {
-            fillChannels(group, document, fileGroup);
+            fillChannels(wanted, fileGroup);
         } else if (fileGroup != nullptr) {
             group.channels = fileGroup->channels;
         }
@@ -271,6 +279,29 @@ class Applier {
                 reasonOf(check));
         }
         built.groups.append(std::move(group));
+        return true;
+    }
+
+    // No channel given a data file name new for it may write the file of another channel of the
+    // settings as they will be (channels/channel_rules.h says which count); the first refused
+    // is named.
+    bool dataFiles(const std::vector<WantedGroup>& wanted, std::span<const GroupRecord> built) {
+        for (std::size_t i = 0; i < wanted.size(); ++i) {
+            const std::vector<bool>& fresh = wanted[i].newFileName;
+            for (std::size_t k = 0; k < fresh.size(); ++k) {
+                const ChannelRecord& c = built[i].channels.at(k);
+                const auto user =
+                    fresh[k] ? dataFileUser(built, c.fileName, i, k, c.code) : std::nullopt;
+                if (user) {
+                    const GroupRecord& other = built[user->group];
+                    return refuse(
+                        fieldPlace(itemPlace(fieldPlace(itemPlace("groups", i), "channels"), k),
+                                   "fileName"),
+                        dataFileInUse(c.fileName, other.station,
+                                      other.channels.at(user->channel).code));
+                }
+            }
+        }
         return true;
     }
 
@@ -302,6 +333,9 @@ class Applier {
             if (partners[i] >= 0) {
                 kept[static_cast<std::size_t>(partners[i])] = true;
             }
+        }
+        if (!dataFiles(wanted, built.groups.items())) {
+            return false;
         }
         // In use, unless the document says otherwise: the file's groups in use that stay, and
         // the new groups (as the dialog's deletions and additions count them).

@@ -14,7 +14,8 @@
 // groups as the dialog's additions and removals change it.
 //
 // Each value goes through the rules of the dialog (codes, code page 1251, lengths, the 256
-// groups, the 511-character channel list, the signed 32-bit last time). A document that breaks
+// groups, the 511-character channel list, the signed 32-bit last time, and a data file name
+// another channel writes, for a channel added or given a new name). A document that breaks
 // one is refused as a whole, with the field named by its place in the document:
 // "groups[2].channels[0].code".
 //

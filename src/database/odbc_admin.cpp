@@ -241,7 +241,7 @@ std::string userOdbcIniPath() {
 }
 
 Status testOdbcConnection(const std::string& driver, const OdbcAttributes& attributes,
-                          const std::string& user, const std::string& password) {
+                          const std::string& user, const std::string& password, bool* cancelled) {
     std::string text = "DRIVER=" + connectionValue(driver) + ";";
     for (const auto& [key, value] : attributes) {
         text += key + "=" + connectionValue(value) + ";";
@@ -259,6 +259,9 @@ Status testOdbcConnection(const std::string& driver, const OdbcAttributes& attri
             return SQLDriverConnect(connection, nullptr, odbc::text(text), SQL_NTS, nullptr, 0,
                                     &outLength, SQL_DRIVER_NOPROMPT);
         });
+    if (cancelled != nullptr) {
+        *cancelled = attempt.end == odbc::WaitEnd::Cancelled;
+    }
     if (attempt.end != odbc::WaitEnd::Finished || odbc::failed(attempt.rc)) {
         return Status::failure(odbc::attemptFailure(attempt));
     }

@@ -34,9 +34,11 @@ std::string userOdbcIniPath();
 
 // Connects with the driver, the attributes and the user and password as a data source of them
 // would, without writing anything; waiting is bounded as for any connection. The error is the
-// driver's diagnostic (UTF-8).
+// driver's diagnostic (UTF-8). When the operator stopped waiting, *cancelled (if given) is set:
+// the attempt failed, but nothing went wrong to report.
 Status testOdbcConnection(const std::string& driver, const OdbcAttributes& attributes,
-                          const std::string& user, const std::string& password);
+                          const std::string& user, const std::string& password,
+                          bool* cancelled = nullptr);
 
 // The drivers installed in the driver manager (odbcinst.ini).
 std::vector<std::string> installedOdbcDrivers();

@@ -169,6 +169,10 @@ inline constexpr Text kNumberTooLarge = "Поле [%1]: число слишко�
 inline constexpr Text kDataFileHasPath =
     "Имя файла «%1» не годится: файл данных пишется в каталог данных, поэтому в имени не может "
     "быть пути («/», «\\», «..»).";
+// A data file another channel writes: %1 the file name, %2 the station, %3 the channel writing it.
+inline constexpr Text kDataFileInUse =
+    "В файл данных «%1» уже пишет канал «%3» станции «%2»: два канала не могут писать в один файл.";
+inline constexpr Text kTypeOtherDataFile = "Введите другое имя файла.";
 inline constexpr Text kTimeOutOfRange =
     "Последнее время должно быть не раньше 1901-12-13 20:45:52 и не позже 2038-01-19 03:14:07\n"
     "(в секундах Unix: от -2147483648 до 2147483647).";

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -170,6 +172,58 @@ TEST(ChannelRules, AllOfAStationsChannelsGoInAsOneList) {
               "В базе данных у станции есть канал без кода.\nНи один канал не добавлен.");
     EXPECT_EQ(g.channels.size(), 4u);
     EXPECT_TRUE(RuleCheck{}.listText().empty());
+}
+
+// A data file name new for a channel may not be one another channel writes, compared as the data
+// directory resolves names; the refusal names the channel writing it.
+TEST(ChannelRules, NoTwoChannelsWriteOneDataFile) {
+    const auto named = [](const char* station, std::vector<ChannelRecord> channels) {
+        GroupRecord g = group(station, {});
+        g.channels.items() = std::move(channels);
+        return g;
+    };
+    const std::vector<GroupRecord> groups = {
+        named("NRD", {{"BHZ", 0, "NRD_BHZ.DAT"}}), named("KLM", {{"SHZ", 0, "KLM_SHZ.DAT"}}),
+        // A code twice shares one FILE_ key, so one name.
+        named("X", {{"BHZ", 0, "a.dat"}, {"bhz", 0, "X_BHZ.DAT"}, {"LHZ", 0, "x_lhz.dat"}}),
+        named("AZV", {{"HHZ", 0, "dup.dat"}, {"HHN", 0, "dup.dat"}}),  // stored so already
+    };
+    const std::optional<std::size_t> none;
+    const struct {
+        std::optional<std::size_t> group, channel;  // channel none: added to the group
+        const char* code;
+        const char* file;
+        const char* writer;  // in the refusal; nullptr: allowed
+    } cases[] = {
+        {none, none, "BHZ", "NRD_BHZ.DAT", "«BHZ» станции «NRD»"},  // a new group's proposal
+        {1, none, "BHE", "nrd_bhz.dat", "«BHZ» станции «NRD»"},
+        {1, none, "BHE", " NRD_BHZ.DAT\t", "«BHZ» станции «NRD»"},
+        {0, 0, "BHZ", "NRD_BHZ.DAT", nullptr},
+        {0, 0, "BHE", "klm_SHZ.dat", "«SHZ» станции «KLM»"},
+        {2, 0, "BHZ", "X_BHZ.DAT", nullptr},
+        {2, 0, "BHZ", "X_LHZ.DAT", "«LHZ» станции «X»"},
+        {3, 0, "HHE", "dup.dat", nullptr},  // left as it was
+        {3, 1, "HHN", " DUP.DAT", nullptr},
+        {1, 0, "SHZ", "dup.dat", "«HHZ» станции «AZV»"},  // but none may join it
+    };
+    for (const auto& c : cases) {
+        const ChannelRecord written{c.code, 0, c.file};
+        const DataFileCheck check =
+            c.channel ? checkDataFileChange(groups, *c.group, *c.channel, written)
+                      : checkNewDataFiles(groups, c.group, "NRD", std::span(&written, 1));
+        const std::string writer = c.writer != nullptr ? c.writer : "";
+        EXPECT_EQ(check.ok(), writer.empty()) << c.file << ": " << check.reason;
+        EXPECT_NE(check.reason.find(writer), std::string::npos) << c.file << ": " << check.reason;
+    }
+
+    // Adding all of a station's channels: each proposal against the record and those before it.
+    const std::vector<std::string> listed = {"BHE", "BHZ"};
+    DataFileCheck all =
+        checkNewDataFiles(groups, none, "NRD", missingChannels(group("NRD", {}), listed, 0));
+    EXPECT_EQ(all.channel, 1u) << all.reason;
+    all = checkNewDataFiles(groups, 1, "",
+                            std::vector<ChannelRecord>{{"A", 0, "f.dat"}, {"B", 0, "F.DAT"}});
+    EXPECT_NE(all.reason.find("«A» станции «KLM»"), std::string::npos) << all.reason;
 }
 
 TEST(ChannelRules, FieldsTheServiceCannotUseAreRefused) {

@@ -183,6 +183,12 @@ TEST(SettingsApply, RefusesABrokenRuleWithTheFieldsPlaceAndChangesNothing) {
     std::vector<GroupDocument> tooMany(257, station("S", {code("BHZ")}));
     std::vector<GroupDocument> hugeSps = sameGroups();
     hugeSps[2].sps = std::int64_t{1} << 40;
+    // Data files KLM's channel writes: a name changed to it, a channel added proposing it.
+    std::vector<GroupDocument> sharedFile = sameGroups();
+    sharedFile[0].channels->at(0).fileName = "S";
+    std::vector<GroupDocument> sharedProposal = sameGroups();
+    sharedProposal[0].channels->push_back(code("HHZ"));
+    sharedProposal[1].channels->at(0).fileName = "nrd_hhz.dat";
 
     const Case cases[] = {
         {{.server = "a\nb"}, "server"},
@@ -213,6 +219,8 @@ TEST(SettingsApply, RefusesABrokenRuleWithTheFieldsPlaceAndChangesNothing) {
         {withChannels({timed("-5")}), "groups[0].channels[0].lastTime"},
         {withChannels({filed("")}), "groups[0].channels[0].fileName"},
         {withChannels({filed("a\r\nb")}), "groups[0].channels[0].fileName"},
+        {withGroups(sharedFile), "groups[0].channels[0].fileName"},
+        {withGroups(sharedProposal), "groups[0].channels[3].fileName"},
         {withChannels({}), "groups[0].channels"},
         {withGroups({station("NEW", {})}), "groups[0].channels"},
         {withGroups({GroupDocument{.station = "NEW"}}), "groups[0].channels"},
@@ -235,7 +243,14 @@ TEST(SettingsApply, RefusesABrokenRuleWithTheFieldsPlaceAndChangesNothing) {
                                                 fullList.begin(), fullList.end() - 1)))
                     .ok());
     ASSERT_TRUE(applySettingsDocument(file, withChannels({timed("2038-01-19 03:14:07")})).ok());
-    EXPECT_TRUE(applySettingsDocument(
-                    file, withGroups(std::vector<GroupDocument>(256, station("S", {code("BHZ")}))))
-                    .ok());
+    std::vector<GroupDocument> most(256, station("S", {code("BHZ")}));
+    for (std::size_t i = 0; i < most.size(); ++i) {
+        most[i].channels->at(0).fileName = "S" + std::to_string(i);  // each its own data file
+    }
+    EXPECT_TRUE(applySettingsDocument(file, withGroups(most)).ok());
+    // Two channels the file has with one data file stay so while their names are left as they are.
+    SettingsValues shared = file;
+    shared.groups.at(1).channels.at(0).fileName = "Z";
+    sharedFile[0].channels->at(0).fileName = "z ";
+    EXPECT_TRUE(applySettingsDocument(shared, withGroups(sharedFile)).ok());
 }

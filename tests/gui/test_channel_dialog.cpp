@@ -277,6 +277,10 @@ class TestChannelDialog : public QObject {
         {
             ChannelDialog d(-1, -1, -1);
             d.prepare();
+            pressOk(d);  // the group added above writes ABC_BHE.DAT
+            QVERIFY(!accepted(d) &&
+                    texts().last().contains(QString::fromUtf8("«BHE» станции «ABC»")));
+            edit(d, "fileNameEdit")->setText("ABC_BHE2.DAT");
             pressOk(d);
             QVERIFY(accepted(d));
         }
@@ -765,6 +769,7 @@ class TestChannelDialog : public QObject {
             d.prepare();
             box(d, "stationBox")->setEditText("SPS");
             box(d, "channelBox")->setEditText("XFILE_");
+            edit(d, "fileNameEdit")->setText("SPS_XFILE_.DAT");
             pressOk(d);
             QVERIFY2(accepted(d), qPrintable(texts().join('|')));
         }

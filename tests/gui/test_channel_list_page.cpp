@@ -679,6 +679,7 @@ class ChannelListPageTest : public QObject {
         // No row selected: the page passes -1 and the new group becomes group 1.
         script_->modals.push_back([&](QDialog& dialog) {
             pick(dialog, "stationBox", "CCC");
+            setText(dialog, "fileNameEdit", "CCC_SHZ2.DAT");  // group 4 writes CCC_SHZ.DAT
             return pressOk(dialog);
         });
         QTest::mouseClick(button(page, "addGroupButton"), Qt::LeftButton);

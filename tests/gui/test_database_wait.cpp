@@ -11,6 +11,8 @@
 #include "database/connection_settings.h"
 #include "database/odbc.h"
 #include "database/ui/database_wait.h"
+#include "database/ui/dsn_manager_dialog.h"
+#include "gui_script.h"
 #include "platform/cp1251.h"
 #include "support/odbc_sandbox.h"
 #include "support/silent_server.h"
@@ -87,6 +89,21 @@ class TestDatabaseWait : public QObject {
         // The event loop ran all along: about 50 ticks in a second.
         QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
         QVERIFY(waitingWindow() == nullptr);
+    }
+
+    // Test in the data source manager waits in the same window, and a cancelled wait is no error.
+    void aCancelledDataSourceTestShowsNoBox() {
+        test::OdbcSandbox odbc;
+        test::SilentServer silent;
+        test::UiScript script;
+        DsnEditDialog edit(nullptr, {"MariaDB Unicode"}, "", "MariaDB Unicode",
+                           {{"Server", "127.0.0.1"}, {"Port", std::to_string(silent.port())}});
+        QTimer::singleShot(1000, [] {
+            QVERIFY(waitingWindow() != nullptr);
+            QTest::mouseClick(waitingWindow()->findChild<QPushButton*>(), Qt::LeftButton);
+        });
+        QTest::mouseClick(&edit.testButton(), Qt::LeftButton);
+        QVERIFY(script.boxes.empty());
     }
 
     void withoutCancelTheWaitEndsAtTheBound() {

@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -509,6 +511,13 @@ bool ChannelDialog::allowed(const RuleCheck& check, bool ofList) {
     return check.ok();
 }
 
+bool ChannelDialog::allowed(const DataFileCheck& check, bool ofList) {
+    if (!check) {
+        warn(ui::text(ofList ? check.listText() : check.text()));
+    }
+    return check.ok();
+}
+
 void ChannelDialog::accept() {
     const QString station = ui_->stationBox->currentText();
     const QString channel = ui_->channelBox->currentText();
@@ -556,48 +565,63 @@ void ChannelDialog::accept() {
         return;
     }
 
-    SettingsRecord& record = settingsRecord();
     ChannelRecord newChannel;
     newChannel.code = bytesOf(channel);
     newChannel.lastTime = *lastTime;
     newChannel.fileName = bytesOf(fileName);
+    if (writeChannel(newChannel, bytesOf(station), sps, sizeMb)) {
+        QDialog::accept();
+    }
+}
 
+bool ChannelDialog::writeChannel(const ChannelRecord& newChannel, const std::string& station,
+                                 std::int32_t sps, std::int32_t sizeMb) {
+    SettingsRecord& record = settingsRecord();
     switch (mode_) {
         case Mode::AddGroup: {
             GroupRecord group;
-            group.station = bytesOf(station);
+            group.station = station;
             group.channels.append(newChannel);
             group.sizeMb = sizeMb;
             group.sps = sps;
-            if (!allowed(addGroup(record, static_cast<std::size_t>(std::max(insertPosition_, 0)),
-                                  group))) {
-                return;
+            if (!allowed(checkNewGroup(record, group)) ||
+                !allowed(checkNewDataFiles(record.groups.items(), std::nullopt, group.station,
+                                           group.channels.items()))) {
+                return false;
             }
+            addGroup(record, static_cast<std::size_t>(std::max(insertPosition_, 0)), group);
             break;
         }
         case Mode::AddChannel: {
-            GroupRecord& group = record.groups.at(static_cast<std::size_t>(groupIndex_));
-            if (!allowed(addChannels(group, std::span(&newChannel, 1)))) {
-                return;
+            const auto index = static_cast<std::size_t>(groupIndex_);
+            GroupRecord& group = record.groups.at(index);
+            const std::span<const ChannelRecord> added(&newChannel, 1);
+            if (!allowed(checkNewChannels(group, added)) ||
+                !allowed(checkNewDataFiles(record.groups.items(), index, {}, added))) {
+                return false;
             }
+            addChannels(group, added);
             break;
         }
         case Mode::ChangeChannel: {
             GroupRecord& group = record.groups.at(static_cast<std::size_t>(groupIndex_));
             const auto index = static_cast<std::size_t>(channelIndex_);
-            if (!allowed(checkChannelChange(group, index, newChannel))) {
-                return;
+            if (!allowed(checkChannelChange(group, index, newChannel)) ||
+                !allowed(checkDataFileChange(record.groups.items(),
+                                             static_cast<std::size_t>(groupIndex_), index,
+                                             newChannel))) {
+                return false;
             }
             if (groupValuesChanged_ &&
                 ui::showMessage(this, ui::BoxKind::Question, ui::applicationTitle(),
                                 ui::text(texts::kGroupValuesQuestion)) != ui::BoxAnswer::Yes) {
-                return;
+                return false;
             }
             changeChannel(group, index, newChannel, sps, sizeMb);
             break;
         }
     }
-    QDialog::accept();
+    return true;
 }
 
 bool ChannelDialog::addAllChannels(std::int32_t lastTime, std::int32_t sps, std::int32_t sizeMb) {
@@ -623,16 +647,29 @@ bool ChannelDialog::addAllChannels(std::int32_t lastTime, std::int32_t sps, std:
                                                          : texts::kNoMissingChannels));
         return false;
     }
+    // The codes first, then the proposed file names: each against the record's channels and
+    // those before it.
+    std::optional<std::size_t> target;
     RuleCheck check;
     if (mode_ == Mode::AddGroup) {
         for (const ChannelRecord& channel : channels) {
             group.channels.append(channel);
         }
-        check = addGroup(record, static_cast<std::size_t>(std::max(insertPosition_, 0)), group);
+        check = checkNewGroup(record, group);
     } else {
-        check = addChannels(record.groups.at(static_cast<std::size_t>(groupIndex_)), channels);
+        target = static_cast<std::size_t>(groupIndex_);
+        check = checkNewChannels(group, channels);
     }
-    return allowed(check, true);
+    if (!allowed(check, true) ||
+        !allowed(checkNewDataFiles(record.groups.items(), target, group.station, channels), true)) {
+        return false;
+    }
+    if (target) {
+        addChannels(record.groups.at(*target), channels);
+    } else {
+        addGroup(record, static_cast<std::size_t>(std::max(insertPosition_, 0)), group);
+    }
+    return true;
 }
 
 }  // namespace vorda

@@ -30,6 +30,8 @@
 
 namespace vorda {
 
+struct ChannelRecord;
+struct DataFileCheck;
 struct RuleCheck;
 
 class ChannelDialog : public QDialog {
@@ -63,11 +65,16 @@ class ChannelDialog : public QDialog {
     void onCalendarFormat();
     void onUnixFormat();
     void proposeFileName();
+    // OK with one channel: writes it as the mode says; false (shown why) on a refusal.
+    bool writeChannel(const ChannelRecord& channel, const std::string& station, std::int32_t sps,
+                      std::int32_t sizeMb);
     // OK with all channels chosen: adds them as the mode says; false (shown why) on a refusal.
     bool addAllChannels(std::int32_t lastTime, std::int32_t sps, std::int32_t sizeMb);
     // True when the rules allow it; otherwise shows why (of a list of channels added at once
     // when ofList) and gives false.
     bool allowed(const RuleCheck& check, bool ofList = false);
+    // The same for the data file names (a warning: the name is the operator's to correct).
+    bool allowed(const DataFileCheck& check, bool ofList = false);
     void warn(const QString& text);
     // The error box of a query that failed, with the driver's word (code page 1251).
     void queryFailed(const QString& what, const std::string& error);

@@ -186,10 +186,16 @@ void DsnEditDialog::onTest() {
     // The user and password of the data source page, as the connection would use them.
     const ConnectionValues& values = ConnectionSettings::values();
     Status status;
+    bool cancelled = false;
     {
+        // Bounded as every connection is: past a moment the waiting window offers to cancel.
         const ui::WaitCursor wait;
         status = testOdbcConnection(driver(), attributes(), cp1251::toUtf8(values.user),
-                                    cp1251::toUtf8(values.password));
+                                    cp1251::toUtf8(values.password), &cancelled);
+    }
+    // The operator stopped waiting: that is no error, and there is nothing to report.
+    if (cancelled) {
+        return;
     }
     // Says whose name and password were used: the page's, not ones of this dialog.
     const QString whose =
