@@ -1042,6 +1042,10 @@ TEST(SettingsSave, TheNoticeOfTheFilesChangesCountsEachKind) {
 // A service that empties its file and writes it again, many times a second: loads, saves made
 // without any edit and refreshes never take the emptied file, so the groups stay in the file and
 // in the record; the service's own updates are kept, and the saves go through.
+namespace {
+volatile sig_atomic_t serviceStops = 0;
+}  // namespace
+
 TEST(SettingsSave, AServiceRewritingItsFileInPlaceNeverLeavesItWithoutGroups) {
     TempDir dir;
     std::string bytes = "[SYSTEM]\r\nGROUPS=2\r\n";
@@ -1054,7 +1058,9 @@ TEST(SettingsSave, AServiceRewritingItsFileInPlaceNeverLeavesItWithoutGroups) {
     const pid_t service = ::fork();
     ASSERT_GE(service, 0);
     if (service == 0) {
-        for (int i = 0;; ++i) {  // emptied, then written again, every 2 ms
+        // Stopped between two writes: killed in the middle, it would leave its own empty file.
+        ::signal(SIGTERM, [](int) { serviceStops = 1; });
+        for (int i = 0; serviceStops == 0; ++i) {  // emptied, then written again, every 2 ms
             const int fd = ::open(path.c_str(), O_RDWR);
             std::string now(1 << 16, '\0');
             now.resize(static_cast<std::size_t>(
@@ -1070,6 +1076,7 @@ TEST(SettingsSave, AServiceRewritingItsFileInPlaceNeverLeavesItWithoutGroups) {
             ::close(fd);
             ::usleep(2000);
         }
+        ::_exit(0);
     }
     auto l = load(dir);
     int withoutGroups = l->record.groups.size() == 2 ? 0 : 1;
@@ -1083,7 +1090,7 @@ TEST(SettingsSave, AServiceRewritingItsFileInPlaceNeverLeavesItWithoutGroups) {
         auto again = load(dir);
         withoutGroups += again->record.groups.size() == 2 ? 0 : 1;
     }
-    ::kill(service, SIGKILL);
+    ::kill(service, SIGTERM);
     ::waitpid(service, nullptr, 0);
     EXPECT_EQ(failed, 0);
     EXPECT_EQ(withoutGroups, 0);
