@@ -375,13 +375,17 @@ class SaveInProgress {
         }
         const FileContent& base = file_.baseContent;
         const bool wholeBase = file_.baseIsBytes && base.exists;
+        onDiskApart_.reset();
+        if (wholeBase && fileHoldsJust(file_.filePath, base.bytes)) {
+            theirsIsBase_ = true;  // still the base: compared piece by piece, not read
+            return true;
+        }
         if (Status st = readSettledFileBytes(file_.filePath, theirsOwn_.bytes, theirsOwn_.exists,
                                              wholeBase ? &base.bytes : nullptr);
             !st) {
             setStatus(std::move(st));
             return false;
         }
-        onDiskApart_.reset();
         const bool sameAsBase = theirsOwn_ == base;
         if (!file_.baseIsBytes || !sameAsBase) {
             // A file removed meanwhile is written anew, not taken as every group removed.
