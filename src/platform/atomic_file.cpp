@@ -1109,6 +1109,7 @@ Status finishInterruptedSave(const std::string& path, const std::string& recover
     if (Status resolved = resolveTarget(path, target); !resolved) {
         return Status::success();  // nothing to put right where the file cannot be found
     }
+    removeStaleTemporaries(target);
     const std::string copy = unfinishedCopyPath(target, recoveryFolder);
     removeHalfWrittenCopies(copy);
     std::string bytes;

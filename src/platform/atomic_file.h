@@ -161,7 +161,8 @@ Status replaceFile(const std::string& path, std::string_view bytes, const FileCo
 // in recoveryFolder): a file cut off between the new bytes and the old ones gets the new ones; one
 // that already holds either whole, or what another program wrote since, stays. notice then says
 // what was found and done (empty: there was nothing to put right). A failure leaves the copy for
-// the next run.
+// the next run. The temporary files of ours that killed saves left beside the file are removed,
+// as replaceFile removes them.
 Status finishInterruptedSave(const std::string& path, const std::string& recoveryFolder,
                              std::string& notice);
 

@@ -424,17 +424,6 @@ TEST_F(AtomicFile, OnlyOurOwnAbandonedTemporaryFilesAreRemoved) {
         {temp("s.ini", hostNs + "-" + dead, "lnk123"), false, ::geteuid(), true},
     };
     const bool root = ::geteuid() == 0;
-    for (const Case& c : cases) {
-        if (c.link) {
-            ASSERT_EQ(::symlink("s.ini", dir.file(c.name).c_str()), 0);
-            continue;
-        }
-        if (c.owner != ::geteuid() && !root) {
-            continue;
-        }
-        dir.write(c.name, "left");
-        ASSERT_EQ(::lchown(dir.file(c.name).c_str(), c.owner, static_cast<gid_t>(-1)), 0);
-    }
     std::vector<std::string> left{"s.ini"};
     for (const Case& c : cases) {
         if (!c.removed && (c.owner == ::geteuid() || root)) {
@@ -442,9 +431,23 @@ TEST_F(AtomicFile, OnlyOurOwnAbandonedTemporaryFilesAreRemoved) {
         }
     }
     std::sort(left.begin(), left.end());
-    ASSERT_TRUE(replaceWhole(dir.file("s.ini"), "y"));
-    EXPECT_EQ(entries(), left);
-    EXPECT_EQ(dir.read("s.ini"), "y");
+    // Removed by the next save, and by the next load (which puts right what a killed save left).
+    for (const bool atLoad : {false, true}) {
+        for (const Case& c : cases) {
+            std::filesystem::remove(dir.file(c.name));
+            if (c.link) {
+                ASSERT_EQ(::symlink("s.ini", dir.file(c.name).c_str()), 0);
+            } else if (c.owner == ::geteuid() || root) {
+                dir.write(c.name, "left");
+                ASSERT_EQ(::lchown(dir.file(c.name).c_str(), c.owner, static_cast<gid_t>(-1)), 0);
+            }
+        }
+        std::string notice;
+        ASSERT_TRUE(atLoad ? finishInterruptedSave(dir.file("s.ini"), "", notice)
+                           : replaceWhole(dir.file("s.ini"), "y"));
+        EXPECT_EQ(entries(), left) << "at load: " << atLoad;
+        EXPECT_EQ(dir.read("s.ini"), "y");
+    }
 }
 
 TEST_F(AtomicFile, AFileOverTheLimitIsRefusedWithoutBeingReadWhole) {
