@@ -9,8 +9,14 @@
 //     server name and one channel added or removed again. Printed: the writer's updates lost
 //     (the file no longer holds them at the end; must be 0) and reverted for a while, the applies
 //     that failed, the last apply's values found in the file, and the time of an apply.
+//  3. Memory: the peak resident size of --rewrite, less that of a --rewrite of a file of one
+//     group, as a multiple of the file's size: on the largest file the service reads and on one
+//     near the size limit (48 MB of comment lines in a section of others), replaced by rename and
+//     written in place. All need a write (MODE=DETAIL is written as "detail").
 // Run: bench_apply [applies] [groups] [channels]   (defaults 20, 64, 16)
 #include <fcntl.h>
+#include <malloc.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "concurrent_writer.h"
@@ -35,6 +42,7 @@ struct ProgramRun {
     int status = -1;
     double ms = 0;
     std::string out;
+    long maxRssKb = 0;  // the peak resident size
 };
 
 // Runs the program with the arguments, its output into dir/out.json; gives its exit status,
@@ -58,7 +66,9 @@ ProgramRun runProgram(const vorda::test::TempDir& dir, const std::vector<std::st
         ::_exit(127);
     }
     int status = 0;
-    ::waitpid(child, &status, 0);
+    struct rusage usage {};
+    ::wait4(child, &status, 0, &usage);
+    run.maxRssKb = usage.ru_maxrss;
     run.ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -158,6 +168,53 @@ void stress(WriterMode mode, int applies, int groups, int channels) {
         channelKept ? "kept" : "LOST", total / applies, slowest);
 }
 
+// The files are written first and dropped from memory before the program starts: a child's peak
+// counts what it held as a copy of this process before it became the program.
+void memoryOfRewrite() {
+    struct Case {
+        const char* what;
+        const char* name;
+        std::size_t size;
+    };
+    vorda::test::TempDir dir;
+    std::vector<Case> cases;
+    const auto add = [&](const char* what, const char* name, std::string bytes) {
+        bytes.replace(bytes.find("MODE=detail"), 11, "MODE=DETAIL");
+        dir.write(name, bytes);
+        cases.push_back({what, name, bytes.size()});
+    };
+    add("one group", "one.ini", vorda::bench::largeSettingsFile(1, 1));
+    add("256 groups x 64 channels", "largest.ini", vorda::bench::largeSettingsFile(256, 64));
+    {
+        std::string notes = vorda::bench::largeSettingsFile(4, 4) + "[NOTES]\r\n";
+        const std::string comment = ";" + std::string(1021, 'x') + "\r\n";
+        for (int i = 0; i < 48 * 1024; ++i) {
+            notes += comment;
+        }
+        add("48 MiB of comment lines", "notes.ini", notes);
+        // A second name makes the save write the file in place.
+        add("the same, written in place", "linked.ini", std::move(notes));
+        ::link(dir.file("linked.ini").c_str(), dir.file("second-name.ini").c_str());
+    }
+    ::malloc_trim(0);
+    long idle = -1;
+    for (const Case& c : cases) {
+        const ProgramRun run = runProgram(dir, {"--rewrite", dir.file(c.name)});
+        const bool written =
+            run.status == 0 && dir.read(c.name).find("MODE=detail") != std::string::npos;
+        if (idle < 0) {
+            idle = run.maxRssKb;
+            std::printf("--rewrite memory, beyond the %ld KB of one of a file of %s:\n", idle,
+                        c.what);
+            continue;
+        }
+        const double extra = static_cast<double>(run.maxRssKb - idle) * 1024;
+        std::printf("  %-26s %5.1f MB file: %6.1f MB more at the peak, %4.1f times the file%s\n",
+                    c.what, static_cast<double>(c.size) / 1e6, extra / 1e6,
+                    extra / static_cast<double>(c.size), written ? "" : " (FAILED: not written)");
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -169,6 +226,7 @@ int main(int argc, char** argv) {
     ::setenv("XDG_CACHE_HOME", cache.path().c_str(), 1);
 
     timeLargest();
+    memoryOfRewrite();
     std::printf(
         "%d applies of %d groups x %d channels while a writer updates a time every 1-4 ms\n",
         applies, groups, channels);

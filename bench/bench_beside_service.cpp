@@ -10,7 +10,9 @@
 //  - the service's updates lost: times it wrote that the file no longer holds at the end;
 //  - false conflicts: the operator changes only the server name and the service only channel
 //    times, so every conflict reported is false;
-//  - loads that found no groups.
+//  - loads that found no groups;
+//  - the time of a save (with the second one where the operator settles a conflict): on average,
+//    at the median and at most.
 // Then saves killed with SIGKILL at random moments, on the rename path and on the in-place path
 // (as without RENAME_EXCHANGE): after the next load the file must be whole, old or new, with no
 // temporary file or copy left.
@@ -20,6 +22,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -186,9 +189,11 @@ void besideWriter(Kind kind, int seconds) {
     const vorda::ConnectionValues values{"ZEL", "ZEL", "QMX", "/data"};
     long saves = 0, reported = 0, withoutService = 0, shortened = 0, conflicts = 0;
     long loads = 0, loadsWithoutGroups = 0;
+    std::vector<double> saveMs;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     for (int i = 0; std::chrono::steady_clock::now() < until; ++i) {
         record.server = "op-" + std::to_string(i);
+        const auto saveStart = std::chrono::steady_clock::now();
         vorda::SaveResult saved = vorda::saveSettings(record, file, values);
         // The service writes back a copy it read before a save: the server name it reverts is a
         // true conflict, which the operator settles by keeping theirs; any other is false.
@@ -200,6 +205,9 @@ void besideWriter(Kind kind, int seconds) {
         if (saved.needsChoice()) {
             saved = vorda::saveSettings(record, file, values, choices);
         }
+        saveMs.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - saveStart)
+                .count());
         if (!saved.ok) {
             ++reported;
             if (reported <= 3) {
@@ -225,12 +233,19 @@ void besideWriter(Kind kind, int seconds) {
     ::waitpid(writer, nullptr, 0);
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
+    std::sort(saveMs.begin(), saveMs.end());
+    double totalMs = 0;
+    for (const double ms : saveMs) {
+        totalMs += ms;
+    }
+    const std::size_t n = std::max<std::size_t>(saveMs.size(), 1);
     std::printf(
         "%-20s %3d s: saves %ld, reported %ld; placed without the service's settings %ld, "
         "shortened %ld; service updates lost %ld; false conflicts %ld; loads %ld, without "
-        "groups %ld\n",
+        "groups %ld; a save %.1f ms on average, %.1f at the median, %.1f at most\n",
         nameOf(kind), seconds, saves, reported, withoutService, shortened, lost, conflicts, loads,
-        loadsWithoutGroups);
+        loadsWithoutGroups, totalMs / static_cast<double>(n),
+        saveMs.empty() ? 0.0 : saveMs[saveMs.size() / 2], saveMs.empty() ? 0.0 : saveMs.back());
     std::fflush(stdout);
 }
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks a built Debian package as an administrator would use it: its control fields, then
-# apt-get install, the program, its manual page, its desktop entry, --dump of the demo and the
-# Ansible module (where Ansible is installed) from the installed files alone, then removes it
-# again (--keep leaves it installed).
+# apt-get install, the program, its manual page, its desktop entry, --dump of the demo, an --apply
+# by an operator beside the service's user (setpriv, so run as root) and the Ansible module (where
+# Ansible is installed) from the installed files alone, then removes it again (--keep leaves it
+# installed).
 # Usage: bash scripts/check-package.sh path/to/vorda-settings_VERSION_ARCH.deb [--keep]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -57,6 +58,24 @@ dump="$(cd "$run" && vorda-settings --dump)"
 grep -q '"settingsPath": "./ZEL_VurEV.ini"' <<<"$dump" || fail "--dump: $dump"
 grep -q '"groupCount": 3' <<<"$dump" || fail "--dump: $dump"
 (cd "$run" && vorda-settings --test-connection >/dev/null) || fail "--test-connection of the demo"
+
+# An operator (2002) beside the service's user (2001), both in its group (3000): the file stays the
+# service's, 0664, in its group-writable folder, and the backup goes to the operator's own cache.
+chmod 0711 "$run"
+mkdir -m 2775 "$run/service" && chgrp 3000 "$run/service"
+mkdir -m 0700 "$run/operator" && chown 2002:3000 "$run/operator"
+settings="$run/service/ZEL_VurEV.ini"
+install -o 2001 -g 3000 -m 0664 "$root/demo/ZEL_VurEV.ini" "$settings"
+echo '{"server": "operator-check"}' >"$run/operator/server.json"
+status=0
+(cd "$run/operator" && HOME="$run/operator" XDG_STATE_HOME="$run/operator/state" \
+  XDG_CACHE_HOME="$run/operator/cache" setpriv --reuid=2002 --regid=3000 --groups=3000 \
+  vorda-settings --apply server.json "$settings" >/dev/null) || status=$?
+[ "$status" -eq 0 ] || fail "--apply as an operator beside the service's user: exit $status"
+[ "$(stat -c '%u:%g %a' "$settings")" = "2001:3000 664" ] ||
+  fail "the operator's save left the file $(stat -c '%u:%g %a' "$settings")"
+grep -q "^SERVER=operator-check" "$settings" || fail "the operator's save did not set the server"
+[ -n "$(ls -A "$run/operator/cache/vorda-settings/backups")" ] || fail "no backup in the operator's cache"
 
 # The Ansible module where Ansible finds it, with the installed program (when Ansible is here).
 if command -v ansible >/dev/null; then

@@ -51,6 +51,7 @@ mode_t currentUmask() {
 }
 
 int readAllAt(int fd, std::string& bytes, std::uint64_t limit = kFileSizeLimit);
+bool holdsJustAt(int fd, std::string_view bytes);
 
 std::string tempPrefix(const std::string& target) {
     return temporaryPrefix(baseNameOf(target));
@@ -304,6 +305,46 @@ int readAllAt(int fd, std::string& bytes, std::uint64_t limit) {
     }
 }
 
+// Whether the open file holds just bytes: read from its start piece by piece and compared as it
+// comes, without a copy of the whole. False also when it cannot be read.
+bool holdsJustAt(int fd, std::string_view bytes) {
+    char buffer[65536];
+    for (std::size_t at = 0;;) {
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(at));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (n == 0) {
+            return at == bytes.size();
+        }
+        const auto got = static_cast<std::size_t>(n);
+        if (got > bytes.size() - at || std::string_view(buffer, got) != bytes.substr(at, got)) {
+            return false;
+        }
+        at += got;
+    }
+}
+
+// Writes bytes to the open file from offset `from` on. 0 or the errno value.
+int writeAt(int fd, std::string_view bytes, off_t from) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::pwrite(fd, bytes.data() + done, bytes.size() - done, from + static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
 // Makes the open file hold exactly bytes, flushed to disk. 0 or the errno value.
 int overwrite(int fd, std::string_view bytes) {
     if (const int err = writeAllAt(fd, bytes); err != 0) {
@@ -351,10 +392,12 @@ struct UnfinishedSave {
     std::string newBytes;
 };
 
-std::string encodeUnfinished(const UnfinishedSave& u) {
-    return std::string(kUnfinishedHead) + u.target + "\n" + std::to_string(u.oldBytes.size()) +
-           " " + std::to_string(u.newBytes.size()) + " " +
-           std::to_string(hashOf(u.oldBytes) ^ hashOf(u.newBytes)) + "\n" + u.oldBytes + u.newBytes;
+// The copy is its head, then the old bytes, then the new ones.
+std::string unfinishedHead(const std::string& target, std::string_view oldBytes,
+                           std::string_view newBytes) {
+    return std::string(kUnfinishedHead) + target + "\n" + std::to_string(oldBytes.size()) + " " +
+           std::to_string(newBytes.size()) + " " +
+           std::to_string(hashOf(oldBytes) ^ hashOf(newBytes)) + "\n";
 }
 
 // False when the bytes are not a whole copy.
@@ -387,20 +430,26 @@ bool decodeUnfinished(std::string_view bytes, UnfinishedSave& u) {
 
 // Keeps the copy under its name (written beside it and renamed, so that a copy under that name is
 // always whole). Empty when none could be kept; the write goes on without.
-std::string keepUnfinishedCopy(const UnfinishedSave& u, const std::string& folder) {
+std::string keepUnfinishedCopy(const std::string& target, std::string_view oldBytes,
+                               std::string_view newBytes, const std::string& folder) {
     if (!folder.empty()) {
         ::mkdir(directoryOf(folder).c_str(), 0700);
         ::mkdir(folder.c_str(), 0700);
     }
-    std::string name = unfinishedCopyPath(u.target, folder);
+    std::string name = unfinishedCopyPath(target, folder);
     std::string temp = name + ".XXXXXX";
     UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (fd.get() < 0) {
         return {};
     }
+    // Written piece by piece, from the bytes where they are: no third copy of the file in memory.
+    const std::string head = unfinishedHead(target, oldBytes, newBytes);
+    const auto oldAt = static_cast<off_t>(head.size());
+    const auto newAt = oldAt + static_cast<off_t>(oldBytes.size());
     // Not flushed to disk: it is there for a save that is killed, and flushing it would give a
     // program writing the file the time to write it between our last look and our write.
-    if (writeAllAt(fd.get(), encodeUnfinished(u)) != 0 || !fd.close() ||
+    if (writeAt(fd.get(), head, 0) != 0 || writeAt(fd.get(), oldBytes, oldAt) != 0 ||
+        writeAt(fd.get(), newBytes, newAt) != 0 || !fd.close() ||
         ::rename(temp.c_str(), name.c_str()) != 0) {
         ::unlink(temp.c_str());
         return {};
@@ -443,23 +492,27 @@ Status writeInPlace(const std::string& path, const std::string& target, std::str
         return cannotWrite(path, errno);
     }
     const WriteLease lease(fd.get());
-    FileContent old{true, {}};
+    // What the file holds is read into found, where it stays unless a later look finds another.
+    FileContent& old = done.found;
+    old = FileContent{true, {}};
     if (const int err = readAllAt(fd.get(), old.bytes); err != 0) {
+        done.found = FileContent{};
         return cannotWrite(path, err);
     }
-    done.found = old;
     if (expected != nullptr && old != *expected) {
         return Status::success();  // changed since the caller looked: nothing written
     }
     // A save killed half-way would leave the file new at the front and old at the back: the
     // copy lets the next run put it right (finishInterruptedSave).
-    const std::string copy = keepUnfinishedCopy({target, old.bytes, std::string(bytes)}, recovery);
-    // Keeping the copy took a moment (it is flushed to disk): a last look right before writing,
-    // so that a write another program made meanwhile is not written over.
-    if (FileContent last{true, {}}; readAllAt(fd.get(), last.bytes) != 0 || last != old) {
+    const std::string copy = keepUnfinishedCopy(target, old.bytes, bytes, recovery);
+    // Keeping the copy took a moment: a last look right before writing, so that a write another
+    // program made meanwhile is not written over.
+    if (!holdsJustAt(fd.get(), old.bytes)) {
         if (!copy.empty()) {
             ::unlink(copy.c_str());
         }
+        FileContent last{true, {}};
+        static_cast<void>(readAllAt(fd.get(), last.bytes));
         done.found = std::move(last);
         return Status::success();
     }
@@ -484,8 +537,8 @@ Status writeInPlace(const std::string& path, const std::string& target, std::str
     done.placed = true;
     done.inPlace = true;
     // Another program may have written the file meanwhile, or put another file in its place.
-    FileContent now;
-    if (readContent(target, now).ok && now != FileContent{true, std::string(bytes)}) {
+    if (FileContent now; !fileHoldsJust(target, bytes) && readContent(target, now).ok &&
+                         (!now.exists || now.bytes != bytes)) {
         done.placed = false;
         done.found = std::move(now);
     }
@@ -787,7 +840,8 @@ Status keepExchanged(ReplaceJob& job, const UniqueFd& old, FileContent taken) {
     job.done.placed = true;
     job.done.found = std::move(taken);
     Status finished = finishPlaced(job.path, job.target, job.temp);
-    if (std::string later; readAllAt(old.get(), later) == 0) {
+    if (std::string later;
+        !holdsJustAt(old.get(), job.done.found.bytes) && readAllAt(old.get(), later) == 0) {
         job.done.found.bytes = std::move(later);
     }
     return finished;
@@ -833,13 +887,17 @@ Status createMissing(ReplaceJob& job) {
 // build on them (nothing is placed; found is what the file holds). Then the exchange, checked;
 // a target removed meanwhile is created anew.
 Status replaceExisting(ReplaceJob& job) {
-    FileContent now;
-    if (Status read = readContent(job.target, now); !read) {
-        return read;
-    }
-    if (!job.expects(now)) {
-        job.done.found = std::move(now);
-        return Status::success();
+    // Compared piece by piece while it holds what is expected; read whole only to tell what else.
+    if (job.expected == nullptr || !job.expected->exists ||
+        !fileHoldsJust(job.target, job.expected->bytes)) {
+        FileContent now;
+        if (Status read = readContent(job.target, now); !read) {
+            return read;
+        }
+        if (!job.expects(now)) {
+            job.done.found = std::move(now);
+            return Status::success();
+        }
     }
     // A program that opened the file for writing while the new one was being made would go on
     // writing into the file taken out: asked again right before the exchange.
@@ -869,19 +927,14 @@ Status replaceExisting(ReplaceJob& job) {
 }  // namespace
 
 int writeAllAt(int fd, std::string_view bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n =
-            ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return 0;
+    return writeAt(fd, bytes, 0);
+}
+
+bool fileHoldsJust(const std::string& path, std::string_view bytes) {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st {};
+    return fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+           static_cast<std::uint64_t>(st.st_size) == bytes.size() && holdsJustAt(fd.get(), bytes);
 }
 
 WritersOpen openForWritingElsewhere(const std::string& path) {
@@ -941,7 +994,7 @@ Status readFileBytes(const std::string& path, std::string& bytes, bool& exists,
 }
 
 Status readSettledFileBytes(const std::string& path, std::string& bytes, bool& exists,
-                            const FileContent* known, const SettleLimits& limits) {
+                            const std::string* known, const SettleLimits& limits) {
     const auto start = std::chrono::steady_clock::now();
     Settling settling(start);
     for (;;) {
@@ -950,7 +1003,7 @@ Status readSettledFileBytes(const std::string& path, std::string& bytes, bool& e
             return read;
         }
         const Stamp after = stampOf(path);
-        if (!exists || (known != nullptr && known->exists && known->bytes == bytes)) {
+        if (!exists || (known != nullptr && *known == bytes)) {
             return Status::success();
         }
         const auto now = std::chrono::steady_clock::now();
@@ -1056,6 +1109,7 @@ Status finishInterruptedSave(const std::string& path, const std::string& recover
     if (Status resolved = resolveTarget(path, target); !resolved) {
         return Status::success();  // nothing to put right where the file cannot be found
     }
+    removeStaleTemporaries(target);
     const std::string copy = unfinishedCopyPath(target, recoveryFolder);
     removeHalfWrittenCopies(copy);
     std::string bytes;

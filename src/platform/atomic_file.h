@@ -41,6 +41,11 @@ class UniqueFd {
 // Writes bytes to the open file from its start. 0 or the errno value.
 int writeAllAt(int fd, std::string_view bytes);
 
+// Whether the file at path is a regular file that holds just these bytes: compared piece by piece
+// as it is read, without a copy of it in memory. False when it differs, is missing or cannot be
+// read.
+bool fileHoldsJust(const std::string& path, std::string_view bytes);
+
 // The most a file of ours (the settings file, the connection files) may hold: far more than any
 // real one, and little enough to hold in memory a few times over.
 inline constexpr std::uint64_t kFileSizeLimit = std::uint64_t{64} << 20;
@@ -85,9 +90,9 @@ struct SettleLimits {
 // after quietFor, held open for writing by nobody). Otherwise it is read again, for up to
 // `bound`; past that a failure says the file keeps being written. Two equal reads in a row are
 // no proof (a writer writing piece by piece leaves a half-new file for a while). A read that
-// finds known (a whole file seen before) stands at once, and so does a missing file.
+// finds known (the bytes of a whole file seen before) stands at once, and so does a missing file.
 Status readSettledFileBytes(const std::string& path, std::string& bytes, bool& exists,
-                            const FileContent* known = nullptr, const SettleLimits& limits = {});
+                            const std::string* known = nullptr, const SettleLimits& limits = {});
 
 // Whether another process has the file open for writing, as the kernel tells one who may take a
 // lease on it (its owner or root); Unknown when we may not ask.
@@ -156,7 +161,8 @@ Status replaceFile(const std::string& path, std::string_view bytes, const FileCo
 // in recoveryFolder): a file cut off between the new bytes and the old ones gets the new ones; one
 // that already holds either whole, or what another program wrote since, stays. notice then says
 // what was found and done (empty: there was nothing to put right). A failure leaves the copy for
-// the next run.
+// the next run. The temporary files of ours that killed saves left beside the file are removed,
+// as replaceFile removes them.
 Status finishInterruptedSave(const std::string& path, const std::string& recoveryFolder,
                              std::string& notice);
 

@@ -102,7 +102,7 @@ class ProfileDocument {
 
     // The whole document as bytes, which from now on are the ones it was parsed from: it reads,
     // writes and compares (unchangedFrom) as a document parsed from them would. The reference
-    // holds until the next commitBytes.
+    // holds until the next commitBytes, also where the document is moved meanwhile.
     const std::string& commitBytes();
 
     // Whether the document is the parse of these very bytes: parsed from them, or committed to

@@ -249,8 +249,8 @@ SettingsValues decodeBytes(const std::string& bytes) {
 
 // The settings of the bytes just read from the file; their document is kept for the save that
 // writes onto them.
-SettingsValues decodeKept(SettingsFile& file, std::string bytes) {
-    ProfileDocument doc = documentOf(file, std::move(bytes));
+SettingsValues decodeKept(SettingsFile& file, const std::string& bytes) {
+    ProfileDocument doc = documentOf(file, bytes);
     SettingsValues values = decodeSettings(doc);
     file.document = std::move(doc);
     return values;
@@ -259,7 +259,7 @@ SettingsValues decodeKept(SettingsFile& file, std::string bytes) {
 // The settings of the base, read from its bytes the first time they are needed.
 const SettingsValues& baseOf(SettingsFile& file) {
     if (!file.baseDecoded) {
-        file.base = decodeBytes(file.baseBytes);
+        file.base = decodeBytes(file.baseContent.bytes);
         file.baseDecoded = true;
     }
     return file.base;
@@ -270,14 +270,20 @@ void takeAsBase(SettingsFile& file, SettingsValues values, std::string bytes, bo
     file.base = std::move(values);
     file.baseDecoded = true;
     file.baseIsBytes = !conflictsOpen;
-    file.baseExists = true;
-    file.baseBytes = std::move(bytes);
+    file.baseContent.exists = true;
+    file.baseContent.bytes = std::move(bytes);
 }
 
 // Whether what a look found can be another program's settings. A file rewritten in place is
 // empty for a moment: like a removed file, an empty one is not taken as everything removed.
 bool holdsSettings(const FileContent& content) {
     return content.exists && !content.bytes.empty();
+}
+
+// Empties content and gives its memory back (an assignment of an empty one may keep it).
+void release(FileContent& content) {
+    content.exists = false;
+    std::string().swap(content.bytes);
 }
 
 // Whether bytes another program wrote end as a whole file does (a file taken out by the
@@ -287,15 +293,19 @@ bool endsAtLineEnd(std::string_view bytes) {
 }
 
 // Whether the file at path, which holds `ours`, changes within `span` (looked at every few
-// milliseconds); found is then what it holds.
+// milliseconds, compared piece by piece; read whole only once it differs); found is then what it
+// holds.
 bool changedWithin(const std::string& path, const std::string& ours, std::chrono::milliseconds span,
                    FileContent& found) {
     const auto until = std::chrono::steady_clock::now() + span;
-    const FileContent mine{true, ours};
     do {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (fileHoldsJust(path, ours)) {
+            continue;
+        }
         FileContent now;
-        if (readSettledFileBytes(path, now.bytes, now.exists, &mine).ok && now != mine) {
+        if (readSettledFileBytes(path, now.bytes, now.exists, &ours).ok &&
+            (!now.exists || now.bytes != ours)) {
             found = std::move(now);
             return true;
         }
@@ -334,11 +344,12 @@ SettingsValues decodeSettings(const ProfileDocument& doc, std::vector<ChannelLis
 // --- A save in progress.
 
 // What one attempt of a save builds: the merge (none while the file is still the base: ours then
-// goes in as it is), the document with the editor's keys set to it, and the document's bytes.
+// goes in as it is), the document with the editor's keys set to it, and the document's bytes
+// (held by the document, wherever it moves: no second copy of them).
 struct Draft {
     std::optional<MergeOutcome> merge;
     ProfileDocument doc;
-    std::string bytes;
+    const std::string* bytes = nullptr;
 };
 
 // One save, from its first look at the file to the record and the base taking over what was
@@ -362,19 +373,29 @@ class SaveInProgress {
                                                     {file_.settingsPath, file_.unreadableReason})));
             return false;
         }
-        const FileContent base{file_.baseExists, file_.baseBytes};
-        if (Status st = readSettledFileBytes(file_.filePath, theirs_.bytes, theirs_.exists,
-                                             file_.baseIsBytes ? &base : nullptr);
+        const FileContent& base = file_.baseContent;
+        const bool wholeBase = file_.baseIsBytes && base.exists;
+        onDiskApart_.reset();
+        if (wholeBase && fileHoldsJust(file_.filePath, base.bytes)) {
+            theirsIsBase_ = true;  // still the base: compared piece by piece, not read
+            return true;
+        }
+        if (Status st = readSettledFileBytes(file_.filePath, theirsOwn_.bytes, theirsOwn_.exists,
+                                             wholeBase ? &base.bytes : nullptr);
             !st) {
             setStatus(std::move(st));
             return false;
         }
-        onDisk_ = theirs_;
-        if (!file_.baseIsBytes || theirs_ != base) {
+        const bool sameAsBase = theirsOwn_ == base;
+        if (!file_.baseIsBytes || !sameAsBase) {
             // A file removed meanwhile is written anew, not taken as every group removed.
-            other_ = holdsSettings(theirs_) || !file_.baseExists || file_.baseBytes.empty()
-                         ? decodeKept(file_, theirs_.bytes)
+            other_ = holdsSettings(theirsOwn_) || !base.exists || base.bytes.empty()
+                         ? decodeKept(file_, theirsOwn_.bytes)
                          : baseOf(file_);
+        }
+        if (sameAsBase) {
+            release(theirsOwn_);  // the base's bytes stand for them
+            theirsIsBase_ = true;
         }
         return true;
     }
@@ -401,31 +422,32 @@ class SaveInProgress {
     // so that keys and sections of others stay as the file holds them (as it held them last,
     // when it is found empty). False when a value cannot be written: nothing more is written.
     bool build(Draft& draft) {
-        draft.doc = documentOf(
-            file_, holdsSettings(theirs_) || !file_.baseExists ? theirs_.bytes : file_.baseBytes);
+        draft.doc = documentOf(file_, holdsSettings(theirs()) || !file_.baseContent.exists
+                                          ? theirs().bytes
+                                          : file_.baseContent.bytes);
         if (Status st = writeSettings(draft.doc, draft.merge ? draft.merge->merged : ours_); !st) {
             setStatus(std::move(st));
             return false;
         }
-        draft.bytes = draft.doc.commitBytes();
+        draft.bytes = &draft.doc.commitBytes();
         return true;
     }
 
     // Whether the file holds just these bytes already, and is what the next replacement would
     // expect: then nothing needs writing (adopt them as written).
     bool alreadyHolds(const Draft& draft) const {
-        return theirs_.exists && draft.bytes == theirs_.bytes && onDisk_ == theirs_;
+        return theirs().exists && *draft.bytes == theirs().bytes && onDisk() == theirs();
     }
     void adopt(Draft draft) { written_ = std::move(draft); }
 
     // Keep the backup: a copy of what the first replacement of the save takes out, once a save.
     // Not keeping it is a warning, no failure.
     void keepBackupOnce() {
-        if (backedUp_ || !onDisk_.exists || file_.backupDir.empty()) {
+        if (backedUp_ || !onDisk().exists || file_.backupDir.empty()) {
             return;
         }
         if (Status kept =
-                keepBackup(file_.backupDir, file_.filePath, onDisk_.bytes,
+                keepBackup(file_.backupDir, file_.filePath, onDisk().bytes,
                            file_.clock ? file_.clock() : std::chrono::system_clock::now());
             !kept) {
             result_.warnings.push_back(kept.error);
@@ -439,7 +461,7 @@ class SaveInProgress {
     // file) is flushed right after, to give the program less time to write in between. False
     // when the replacement failed (ours may be placed all the same).
     bool replace(Draft draft, bool first, Replacement& done) {
-        setStatus(replaceFile(file_.filePath, draft.bytes, &onDisk_, done,
+        setStatus(replaceFile(file_.filePath, *draft.bytes, &onDisk(), done,
                               first ? FlushOrder::BeforePlacing : FlushOrder::AfterPlacing,
                               file_.recoveryDir));
         if (done.placed) {
@@ -455,14 +477,14 @@ class SaveInProgress {
     // moment longer, and such a copy is taken in like any write that came between (done then
     // tells of it: not placed, found made from our write).
     bool verified(Replacement& done) {
-        if (!done.placed || done.found != onDisk_) {
+        if (!done.placed || done.found != onDisk()) {
             return false;
         }
-        if (!exposed_ || !changedWithin(file_.filePath, written_->bytes, kLinger, done.found)) {
+        if (!exposed_ || !changedWithin(file_.filePath, *written_->bytes, kLinger, done.found)) {
             return true;
         }
         done.placed = false;
-        onDisk_ = FileContent{true, written_->bytes};
+        onDiskApart_ = FileContent{true, *written_->bytes};
         return false;
     }
 
@@ -482,13 +504,18 @@ class SaveInProgress {
             return false;
         }
         if (holdsSettings(done.found) && (!done.placed || endsAtLineEnd(done.found.bytes))) {
-            other_ = mergeSettings(onDisk_.exists ? decodeBytes(onDisk_.bytes) : baseOf(file_),
+            other_ = mergeSettings(onDisk().exists ? decodeBytes(onDisk().bytes) : baseOf(file_),
                                    other_ ? *other_ : baseOf(file_), decodeBytes(done.found.bytes),
                                    {}, ConflictChoice::TakeFile)
                          .merged;
         }
-        theirs_ = std::move(done.found);
-        onDisk_ = done.placed ? FileContent{true, written_->bytes} : theirs_;
+        theirsOwn_ = std::move(done.found);
+        theirsIsBase_ = false;
+        if (done.placed) {
+            onDiskApart_ = FileContent{true, *written_->bytes};
+        } else {
+            onDiskApart_.reset();
+        }
         return true;
     }
 
@@ -506,7 +533,12 @@ class SaveInProgress {
         if (!holdsOurs()) {
             return takeResult();
         }
-        remember(file_, written_->bytes, true);
+        // What the file held before is no longer needed: freed before the base takes a copy of
+        // what it holds now.
+        release(theirsOwn_);
+        theirsIsBase_ = false;
+        onDiskApart_.reset();
+        remember(file_, *written_->bytes, true);
         file_.document = std::move(written_->doc);  // stands for the bytes the file holds
         result_.saved = true;
         if (written_->merge) {
@@ -522,6 +554,8 @@ class SaveInProgress {
 
   private:
     bool holdsOurs() const { return written_.has_value(); }
+    const FileContent& theirs() const { return theirsIsBase_ ? file_.baseContent : theirsOwn_; }
+    const FileContent& onDisk() const { return onDiskApart_ ? *onDiskApart_ : theirs(); }
     void setStatus(Status status) { static_cast<Status&>(result_) = std::move(status); }
 
     // Ours went in as it is: the record takes the connection values as written.
@@ -531,7 +565,7 @@ class SaveInProgress {
         record.user = ours_.user;
         record.password = ours_.password;
         record.dataDir = ours_.dataDir;
-        takeAsBase(file_, std::move(ours_), std::move(written_->bytes), false);
+        takeAsBase(file_, std::move(ours_), *written_->bytes, false);
     }
 
     // The merge went in: it is the next base and the record's, but for conflicts that arose only
@@ -545,8 +579,7 @@ class SaveInProgress {
         }
         SettingsValues nextBase = merge.merged;
         keepConflictsOpen(nextBase, ConflictSide::Merged, result_.conflicts, baseOf(file_));
-        takeAsBase(file_, std::move(nextBase), std::move(written_->bytes),
-                   !result_.conflicts.empty());
+        takeAsBase(file_, std::move(nextBase), *written_->bytes, !result_.conflicts.empty());
         keepOurValues(merge.merged, result_.conflicts, ours_);
         result_.connection = connectionOf(merge.merged, taken_);
         merge.merged.dataSource = result_.connection.dataSource;
@@ -560,10 +593,14 @@ class SaveInProgress {
     SettingsValues ours_;           // what the operator's record writes
     const std::vector<ConflictResolution>& choices_;
     SaveResult result_;
-    // What the file held at the last look: merged against, its other keys kept.
-    FileContent theirs_;
-    // What the next replacement expects to take out.
-    FileContent onDisk_;
+    // What the file held at the last look: merged against, its other keys kept. While that is the
+    // base (as it is unless another program wrote the file since the load), the base's bytes
+    // stand for it: no copy of them.
+    FileContent theirsOwn_;
+    bool theirsIsBase_ = false;
+    // What the next replacement expects to take out: what the file held at the last look, or,
+    // apart from it, a write of ours that was placed.
+    std::optional<FileContent> onDiskApart_;
     // The other program's settings as far as seen: none while the file is still the base.
     std::optional<SettingsValues> other_;
     bool backedUp_ = false;
@@ -636,8 +673,7 @@ Status loadSettings(SettingsRecord& record, SettingsFile& file, const Environmen
         bytes.clear();
     } else {
         remember(file, bytes, exists);
-        file.baseExists = exists;
-        file.baseBytes = bytes;
+        file.baseContent = FileContent{exists, bytes};
         file.baseIsBytes = true;
     }
     ProfileDocument doc = ProfileDocument::fromBytes(std::move(bytes));

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "platform/environment.h"
 #include "platform/profile_document.h"
 #include "platform/status.h"
@@ -40,15 +41,14 @@ struct SettingsFile {
     bool knownContent = false;
     std::uint64_t contentHash = 0;
     std::uint64_t contentSize = 0;
-    // The base a save merges against: the bytes the file held when it was loaded or last saved
-    // (baseExists false: there was no file), and the settings they hold, with what the operator
-    // was already told meanwhile (refreshFromFile).
-    bool baseExists = false;
-    std::string baseBytes;
-    // Whether the settings of the base are just what baseBytes hold (not so while the operator
-    // has conflicts open).
+    // The base a save merges against: what the file held when it was loaded or last saved
+    // (exists false: there was no file), and the settings it holds, with what the operator was
+    // already told meanwhile (refreshFromFile).
+    FileContent baseContent;
+    // Whether the settings of the base are just what baseContent holds (not so while the
+    // operator has conflicts open).
     bool baseIsBytes = false;
-    // The settings of the base; read from baseBytes when first needed, which is when the file
+    // The settings of the base; read from baseContent when first needed, which is when the file
     // changed on disk (baseDecoded false: not yet).
     bool baseDecoded = false;
     SettingsValues base;

@@ -420,26 +420,32 @@ TEST_F(AtomicFile, OnlyOurOwnAbandonedTemporaryFilesAreRemoved) {
         {Left, temp("other.ini", hostNs + "-" + dead)},
         {Link, temp("s.ini", hostNs + "-" + dead, "lnk123")},
     };
-    std::vector<std::string> left{"s.ini"};
-    for (const auto& [kind, name] : cases) {
-        if (kind == Link) {
-            ASSERT_EQ(::symlink("s.ini", dir.file(name).c_str()), 0);
-        } else if (kind != OtherUsers || ::geteuid() == 0) {
-            dir.write(name, "left");
-            if (kind == OtherUsers) {
-                ASSERT_EQ(::chown(dir.file(name).c_str(), 65534, 65534), 0);
+    // Removed by the next save, and by the next load (which puts right what a killed save left).
+    for (const bool atLoad : {false, true}) {
+        std::vector<std::string> left{"s.ini"};
+        for (const auto& [kind, name] : cases) {
+            std::filesystem::remove(dir.file(name));
+            if (kind == Link) {
+                ASSERT_EQ(::symlink("s.ini", dir.file(name).c_str()), 0);
+            } else if (kind != OtherUsers || ::geteuid() == 0) {
+                dir.write(name, "left");
+                if (kind == OtherUsers) {
+                    ASSERT_EQ(::chown(dir.file(name).c_str(), 65534, 65534), 0);
+                }
+            } else {
+                continue;
             }
-        } else {
-            continue;
+            if (kind != Removed) {
+                left.push_back(name);
+            }
         }
-        if (kind != Removed) {
-            left.push_back(name);
-        }
+        std::sort(left.begin(), left.end());
+        std::string notice;
+        ASSERT_TRUE(atLoad ? finishInterruptedSave(dir.file("s.ini"), "", notice)
+                           : replaceWhole(dir.file("s.ini"), "y"));
+        EXPECT_EQ(entries(), left) << "at load: " << atLoad;
+        EXPECT_EQ(dir.read("s.ini"), "y");
     }
-    std::sort(left.begin(), left.end());
-    ASSERT_TRUE(replaceWhole(dir.file("s.ini"), "y"));
-    EXPECT_EQ(entries(), left);
-    EXPECT_EQ(dir.read("s.ini"), "y");
 }
 
 TEST_F(AtomicFile, AFileOverTheLimitIsRefusedWithoutBeingReadWhole) {

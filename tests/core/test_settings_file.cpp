@@ -90,7 +90,7 @@ TEST(SettingsLoad, MissingFileGivesDefaults) {
     TempDir dir;
     auto l = load(dir);
     EXPECT_TRUE(l->status.ok);
-    EXPECT_FALSE(l->file.baseExists);
+    EXPECT_FALSE(l->file.baseContent.exists);
     const SettingsRecord& r = l->record;
     EXPECT_EQ(r.dataSource, "zel");
     EXPECT_EQ(r.user, "zel");
