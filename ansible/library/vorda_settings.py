@@ -48,7 +48,9 @@ options:
         (integers; a new group gets 20 and 100) and C(channels), a list of channels, each
         with C(code) (required), C(lastTime) (Unix seconds, or a text
         C(yyyy-mm-dd hh:MM:ss); a new channel gets 0) and C(fileName) (a new channel gets
-        C(STATION_CODE.DAT))."
+        C(STATION_CODE.DAT)). A data file name that another channel of the file already
+        writes (Latin letters compared without case) is refused for a new channel or a changed
+        name, since two channels would write one data file."
       - Numbers must be integers, not texts; with a template, convert them (C({{ n | int }})).
     type: dict
     required: true
