@@ -463,7 +463,12 @@ std::string keepUnfinishedCopy(const std::string& target, std::string_view oldBy
 // open) the write goes on all the same, as the service's own writer does.
 class WriteLease {
   public:
-    explicit WriteLease(int fd) {
+    // alreadyTaken: the lease stands already (a held file), and is let go here all the same.
+    explicit WriteLease(int fd, bool alreadyTaken = false) {
+        if (alreadyTaken) {
+            fd_ = fd;
+            return;
+        }
         if (::fcntl(fd, F_SETSIG, SIGURG) != 0) {
             return;
         }
@@ -484,18 +489,20 @@ class WriteLease {
     int fd_ = -1;
 };
 
-// The file written into itself.
+// The file written into itself, through heldFd where the file is held already (HeldFile).
 Status writeInPlace(const std::string& path, const std::string& target, std::string_view bytes,
-                    const FileContent* expected, Replacement& done, const std::string& recovery) {
-    UniqueFd fd(::open(target.c_str(), O_RDWR | O_CLOEXEC));
-    if (fd.get() < 0) {
+                    const FileContent* expected, Replacement& done, const std::string& recovery,
+                    int heldFd = -1) {
+    UniqueFd own(heldFd >= 0 ? -1 : ::open(target.c_str(), O_RDWR | O_CLOEXEC));
+    const int fd = heldFd >= 0 ? heldFd : own.get();
+    if (fd < 0) {
         return cannotWrite(path, errno);
     }
-    const WriteLease lease(fd.get());
+    const WriteLease lease(fd, heldFd >= 0);
     // What the file holds is read into found, where it stays unless a later look finds another.
     FileContent& old = done.found;
     old = FileContent{true, {}};
-    if (const int err = readAllAt(fd.get(), old.bytes); err != 0) {
+    if (const int err = readAllAt(fd, old.bytes); err != 0) {
         done.found = FileContent{};
         return cannotWrite(path, err);
     }
@@ -507,21 +514,21 @@ Status writeInPlace(const std::string& path, const std::string& target, std::str
     const std::string copy = keepUnfinishedCopy(target, old.bytes, bytes, recovery);
     // Keeping the copy took a moment: a last look right before writing, so that a write another
     // program made meanwhile is not written over.
-    if (!holdsJustAt(fd.get(), old.bytes)) {
+    if (!holdsJustAt(fd, old.bytes)) {
         if (!copy.empty()) {
             ::unlink(copy.c_str());
         }
         FileContent last{true, {}};
-        static_cast<void>(readAllAt(fd.get(), last.bytes));
+        static_cast<void>(readAllAt(fd, last.bytes));
         done.found = std::move(last);
         return Status::success();
     }
-    const int err = overwrite(fd.get(), bytes);
+    const int err = overwrite(fd, bytes);
     if (err == 0 && !copy.empty()) {
         ::unlink(copy.c_str());
     }
     if (err != 0) {
-        const int back = overwrite(fd.get(), old.bytes);
+        const int back = overwrite(fd, old.bytes);
         if (back == 0 && !copy.empty()) {
             ::unlink(copy.c_str());
         }
@@ -530,8 +537,9 @@ Status writeInPlace(const std::string& path, const std::string& target, std::str
                             : texts::format(texts::kInPlaceFailedNotRestored,
                                             {texts::systemError(back), texts::systemError(err)}));
     }
+    // Let go before the last look: our own open would wait for our own lease.
     lease.release();
-    if (!fd.close()) {
+    if (heldFd < 0 && !own.close()) {
         return cannotWrite(path, errno);
     }
     done.placed = true;
@@ -937,6 +945,11 @@ bool fileHoldsJust(const std::string& path, std::string_view bytes) {
            static_cast<std::uint64_t>(st.st_size) == bytes.size() && holdsJustAt(fd.get(), bytes);
 }
 
+bool writtenWithin(const std::string& path, std::chrono::milliseconds span) {
+    const Stamp stamp = stampOf(path);
+    return stamp.exists && ageOf(stamp) < span;
+}
+
 WritersOpen openForWritingElsewhere(const std::string& path) {
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (fd.get() < 0) {
@@ -1042,6 +1055,85 @@ Status replaceFile(const std::string& path, std::string_view bytes, const FileCo
                          : filled;
     }
     return job.state.exists ? replaceExisting(job) : createMissing(job);
+}
+
+namespace {
+
+// Whether the name still leads to the file behind fd (no other file renamed over it).
+bool nameStillLeadsTo(const std::string& target, int fd) {
+    struct stat held {};
+    struct stat named {};
+    return ::fstat(fd, &held) == 0 && ::stat(target.c_str(), &named) == 0 &&
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+}  // namespace
+
+std::unique_ptr<HeldFile> HeldFile::take(const std::string& path,
+                                         std::chrono::milliseconds patience) {
+    const auto until = std::chrono::steady_clock::now() + patience;
+    for (;;) {
+        bool busy = false;
+        std::unique_ptr<HeldFile> held = takeOnce(path, busy);
+        if (held || !busy || std::chrono::steady_clock::now() >= until) {
+            return held;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+std::unique_ptr<HeldFile> HeldFile::takeOnce(const std::string& path, bool& busy) {
+    std::unique_ptr<HeldFile> held(new HeldFile);
+    if (!resolveTarget(path, held->target_).ok) {
+        return nullptr;
+    }
+    // Without O_NONBLOCK the open would wait for a lease another program holds.
+    held->fd_.reset(::open(held->target_.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    const int fd = held->fd_.get();
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return nullptr;
+    }
+    // A signal whose default is to be ignored, not SIGIO, which would end the program.
+    if (::fcntl(fd, F_SETSIG, SIGURG) != 0 || ::fcntl(fd, F_SETLEASE, F_WRLCK) != 0) {
+        busy = errno == EAGAIN;
+        return nullptr;
+    }
+    held->leased_ = true;
+    // Renamed over before the lease stood: what we hold is no longer the file.
+    if (!nameStillLeadsTo(held->target_, fd)) {
+        return nullptr;
+    }
+    held->content_.exists = true;
+    if (readAllAt(fd, held->content_.bytes) != 0) {
+        return nullptr;
+    }
+    return held;
+}
+
+HeldFile::~HeldFile() {
+    letGo();
+}
+
+void HeldFile::letGo() {
+    if (leased_) {
+        static_cast<void>(::fcntl(fd_.get(), F_SETLEASE, F_UNLCK));
+        leased_ = false;
+    }
+    fd_.reset();
+}
+
+Status HeldFile::write(const std::string& path, std::string_view bytes, Replacement& done,
+                       const std::string& recoveryFolder) {
+    done = Replacement{};
+    if (!leased_ || !nameStillLeadsTo(target_, fd_.get())) {
+        letGo();
+        return readContent(target_, done.found);
+    }
+    Status written = writeInPlace(path, target_, bytes, &content_, done, recoveryFolder, fd_.get());
+    leased_ = false;  // let go by the write
+    letGo();
+    return written;
 }
 
 namespace {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -94,6 +95,10 @@ struct SettleLimits {
 Status readSettledFileBytes(const std::string& path, std::string& bytes, bool& exists,
                             const std::string* known = nullptr, const SettleLimits& limits = {});
 
+// Whether the file was written (or its attributes changed) within the last span, by its times:
+// whoever wrote it may be writing it still.
+bool writtenWithin(const std::string& path, std::chrono::milliseconds span);
+
 // Whether another process has the file open for writing, as the kernel tells one who may take a
 // lease on it (its owner or root); Unknown when we may not ask.
 enum class WritersOpen : std::uint8_t { No, Yes, Unknown };
@@ -156,6 +161,46 @@ enum class FlushOrder : std::uint8_t { BeforePlacing, AfterPlacing };
 Status replaceFile(const std::string& path, std::string_view bytes, const FileContent* expected,
                    Replacement& done, FlushOrder flush = FlushOrder::BeforePlacing,
                    const std::string& recoveryFolder = {});
+
+// The file held against every other program for one write: opened for reading and writing under
+// a write lease, which the kernel grants only to the file's owner or root, and only while nobody
+// else has the file open. What it holds then is whole (no program is half-way through writing
+// it), and while the hold stands a program that opens the file waits for it to be let go: the
+// kernel tells us, and the hold is let go as soon as the write is done (the kernel itself breaks
+// a lease that stands too long). For a program that rewrites its file in place so often that a
+// write of ours always meets one of its writes: the file held, its content merged with and
+// written back before anyone can write in between.
+class HeldFile {
+  public:
+    // Holds the file at path (at the end of its symbolic links); nullptr when it cannot be held:
+    // missing, no regular file, not ours to lease, over the size limit, or open elsewhere all
+    // through `patience` (a program that writes it again and again closes it in between).
+    static std::unique_ptr<HeldFile> take(const std::string& path,
+                                          std::chrono::milliseconds patience = {});
+    ~HeldFile();
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+
+    // What the file held when it was taken.
+    const FileContent& content() const { return content_; }
+
+    // Writes bytes into the file in place, as replaceFile does (with the recovery copy in
+    // recoveryFolder), and lets it go; done tells what replaceFile tells. A file another program
+    // put in its place by rename meanwhile is not written: found then holds what is there.
+    Status write(const std::string& path, std::string_view bytes, Replacement& done,
+                 const std::string& recoveryFolder);
+
+  private:
+    HeldFile() = default;
+    // One try; busy tells that another program has the file open.
+    static std::unique_ptr<HeldFile> takeOnce(const std::string& path, bool& busy);
+    void letGo();
+
+    std::string target_;
+    UniqueFd fd_;
+    bool leased_ = false;
+    FileContent content_;
+};
 
 // Puts right what a save killed while it wrote the file in place left (the copy replaceFile kept
 // in recoveryFolder): a file cut off between the new bytes and the old ones gets the new ones; one

@@ -768,3 +768,52 @@ TEST_F(AtomicFile, ASaveKilledWhileWritingInPlaceIsPutRightByTheNextRun) {
         EXPECT_TRUE(notice.empty());
     }
 }
+
+// A held file is whole as taken, and nobody else may open it until it is written (in place: the
+// same file); it cannot be held while another program has it open, nor by a user who does not
+// own it; a file renamed over it meanwhile is not written.
+TEST_F(AtomicFile, AHeldFileKeepsOthersOutUntilItIsWritten) {
+    const std::string path = dir.file("s.ini");
+    const auto othersMayOpen = [&] {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::_exit(::open(path.c_str(), O_RDONLY | O_NONBLOCK) >= 0 ? 1 : 0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 1;
+    };
+    const auto inode = [&] {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    ASSERT_TRUE(replaceWhole(path, "old\n").ok);
+    const ino_t before = inode();
+    auto held = HeldFile::take(path);
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(held->content(), (FileContent{true, "old\n"}));
+    EXPECT_FALSE(othersMayOpen());
+    Replacement done;
+    ASSERT_TRUE(held->write(path, "new\n", done, dir.file("state")).ok);
+    EXPECT_TRUE(done.placed && done.inPlace);
+    EXPECT_EQ(done.found, (FileContent{true, "old\n"}));
+    EXPECT_TRUE(othersMayOpen());
+    EXPECT_EQ(dir.read("s.ini"), "new\n");
+    EXPECT_EQ(inode(), before);
+
+    held = HeldFile::take(path);
+    ASSERT_NE(held, nullptr);
+    dir.write("other", "other\n");
+    ASSERT_EQ(::rename(dir.file("other").c_str(), path.c_str()), 0);
+    ASSERT_TRUE(held->write(path, "lost\n", done, dir.file("state")).ok);
+    EXPECT_FALSE(done.placed);
+    EXPECT_EQ(done.found, (FileContent{true, "other\n"}));
+    EXPECT_EQ(dir.read("s.ini"), "other\n");
+
+    const UniqueFd writer(::open(path.c_str(), O_WRONLY));
+    EXPECT_EQ(HeldFile::take(path), nullptr);
+    if (::geteuid() == 0) {
+        ::chmod(path.c_str(), 0666);
+        EXPECT_EQ(asOrdinaryUser([&] { return HeldFile::take(path) == nullptr ? 0 : 1; }), 0);
+    }
+}
