@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -26,6 +27,14 @@ constexpr const char* kDefaultServer = "localhost";
 // How many times a save tries to write the file when another program keeps writing it at the
 // same moment.
 constexpr int kMaxAttempts = 20;
+// After this many attempts that met another program's write, the next are made holding the file
+// (HeldFile), where it can be held.
+constexpr int kAttemptsBeforeHolding = 2;
+// A file written this recently is held from the first attempt.
+constexpr std::chrono::milliseconds kJustWritten{1000};
+// How long a save tries to hold a file another program has open (one that writes it again and
+// again closes it in between).
+constexpr std::chrono::milliseconds kHoldPatience{200};
 // How long a save watches the file after a write that was without another program's change.
 constexpr std::chrono::milliseconds kLinger{150};
 
@@ -380,9 +389,16 @@ class SaveInProgress {
             theirsIsBase_ = true;  // still the base: compared piece by piece, not read
             return true;
         }
-        if (Status st = readSettledFileBytes(file_.filePath, theirsOwn_.bytes, theirsOwn_.exists,
-                                             wholeBase ? &base.bytes : nullptr);
-            !st) {
+        // Written a moment ago, by a program that may write it again at any moment (in place,
+        // piece by piece): held where it can be, so that none of its writes falls between our
+        // look and our write. Otherwise read once it is whole.
+        if (writtenWithin(file_.filePath, kJustWritten) &&
+            (held_ = HeldFile::take(file_.filePath, kHoldPatience))) {
+            theirsOwn_ = held_->content();
+        } else if (Status st =
+                       readSettledFileBytes(file_.filePath, theirsOwn_.bytes, theirsOwn_.exists,
+                                            wholeBase ? &base.bytes : nullptr);
+                   !st) {
             setStatus(std::move(st));
             return false;
         }
@@ -438,7 +454,10 @@ class SaveInProgress {
     bool alreadyHolds(const Draft& draft) const {
         return theirs().exists && *draft.bytes == theirs().bytes && onDisk() == theirs();
     }
-    void adopt(Draft draft) { written_ = std::move(draft); }
+    void adopt(Draft draft) {
+        held_.reset();
+        written_ = std::move(draft);
+    }
 
     // Keep the backup: a copy of what the first replacement of the save takes out, once a save.
     // Not keeping it is a warning, no failure.
@@ -461,9 +480,14 @@ class SaveInProgress {
     // file) is flushed right after, to give the program less time to write in between. False
     // when the replacement failed (ours may be placed all the same).
     bool replace(Draft draft, bool first, Replacement& done) {
-        setStatus(replaceFile(file_.filePath, *draft.bytes, &onDisk(), done,
-                              first ? FlushOrder::BeforePlacing : FlushOrder::AfterPlacing,
-                              file_.recoveryDir));
+        if (held_) {
+            setStatus(held_->write(file_.filePath, *draft.bytes, done, file_.recoveryDir));
+            held_.reset();
+        } else {
+            setStatus(replaceFile(file_.filePath, *draft.bytes, &onDisk(), done,
+                                  first ? FlushOrder::BeforePlacing : FlushOrder::AfterPlacing,
+                                  file_.recoveryDir));
+        }
         if (done.placed) {
             ++result_.writes;
             written_ = std::move(draft);
@@ -493,9 +517,13 @@ class SaveInProgress {
     // settings, even where it builds on our write next, for the next merge. Afterwards theirs is
     // what the file holds now, and onDisk what the next replacement is to take out.
     // False when the file, not taken, cannot be read whole now (the save stops with the reason).
-    bool takeIn(Replacement& done) {
+    // With hold, the file is held for the next attempt where it can be (what it holds is whole
+    // then, and the next write goes in before the other program can write again).
+    bool takeIn(Replacement& done, bool hold) {
         if (done.placed) {
             exposed_ = true;  // the file held our write without the other program's change
+        } else if (hold && (held_ = HeldFile::take(file_.filePath, kHoldPatience))) {
+            done.found = held_->content();
         } else if (Status st =
                        readSettledFileBytes(file_.filePath, done.found.bytes, done.found.exists);
                    !st) {
@@ -608,6 +636,8 @@ class SaveInProgress {
     bool exposed_ = false;
     // What the file holds of ours: the draft last written (or found there already).
     std::optional<Draft> written_;
+    // The file held for the attempt under way: nobody else may open it until it is written.
+    std::unique_ptr<HeldFile> held_;
 };
 
 }  // namespace
@@ -706,7 +736,7 @@ SaveResult saveSettings(SettingsRecord& record, SettingsFile& file, const Connec
         if (!save.replace(std::move(draft), attempts == 0, done) || save.verified(done)) {
             break;
         }
-        if (!save.takeIn(done)) {
+        if (!save.takeIn(done, attempts + 1 >= kAttemptsBeforeHolding)) {
             break;
         }
         if (attempts + 1 >= kMaxAttempts) {
