@@ -29,6 +29,9 @@ namespace vorda {
 
 namespace {
 
+// How many times (a millisecond apart) a read waits for a file another editor holds.
+constexpr int kHeldWaits = 2000;
+
 // The one form of every write failure: the path as the caller gave it, then the reason.
 Status cannotWrite(const std::string& path, const std::string& why) {
     return Status::failure(texts::format(texts::kCannotWriteFile, {path, why}));
@@ -972,8 +975,13 @@ Status readFileBytes(const std::string& path, std::string& bytes, bool& exists,
     bytes.clear();
     exists = false;
     // Only a regular file is read: without O_NONBLOCK opening a FIFO would wait for a writer,
-    // and a device such as /dev/zero would be read until memory runs out.
+    // and a device such as /dev/zero would be read until memory runs out. A file another editor
+    // holds for its write (HeldFile) is let go within moments: waited for, a while.
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    for (int waits = 0; fd.get() < 0 && errno == EWOULDBLOCK && waits < kHeldWaits; ++waits) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    }
     if (fd.get() < 0) {
         if (errno == ENOENT) {
             return Status::success();

@@ -810,6 +810,29 @@ TEST_F(AtomicFile, AHeldFileKeepsOthersOutUntilItIsWritten) {
     EXPECT_EQ(done.found, (FileContent{true, "other\n"}));
     EXPECT_EQ(dir.read("s.ini"), "other\n");
 
+    // A read waits for another process's hold to be let go, and finds its write.
+    int held2[2];
+    ASSERT_EQ(::pipe(held2), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        auto h = HeldFile::take(path);
+        static_cast<void>(::write(held2[1], "h", 1));
+        ::usleep(100000);
+        Replacement d;
+        ::_exit(h && h->write(path, "after\n", d, dir.file("state")).ok && d.placed ? 0 : 1);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(held2[0], &c, 1), 1);
+    std::string bytes;
+    bool exists = false;
+    EXPECT_TRUE(readFileBytes(path, bytes, exists).ok);
+    EXPECT_EQ(bytes, "after\n");
+    int status = -1;
+    ::waitpid(holder, &status, 0);
+    EXPECT_EQ(status, 0);
+    ::close(held2[0]);
+    ::close(held2[1]);
+
     const UniqueFd writer(::open(path.c_str(), O_WRONLY));
     EXPECT_EQ(HeldFile::take(path), nullptr);
     if (::geteuid() == 0) {
