@@ -50,7 +50,7 @@ bool leavesDataDirectory(std::string_view name) {
 }
 
 // The refusal of data file `name`, which the channel at `user` writes.
-std::string usedBy(std::span<const GroupRecord> groups, ChannelPlace user, std::string_view name) {
+std::string usedBy(std::span<const GroupRecord> groups, ChannelAt user, std::string_view name) {
     const GroupRecord& other = groups[user.group];
     return dataFileInUse(name, other.station, other.channels.at(user.channel).code);
 }
@@ -188,16 +188,16 @@ bool sameDataFile(std::string_view a, std::string_view b) {
     return !left.empty() && equalsAsciiNoCase(left, trimBlanks(b));
 }
 
-std::optional<ChannelPlace> dataFileUser(std::span<const GroupRecord> groups, std::string_view name,
-                                         std::optional<std::size_t> group,
-                                         std::optional<std::size_t> self, std::string_view code) {
+std::optional<ChannelAt> dataFileUser(std::span<const GroupRecord> groups, std::string_view name,
+                                      std::optional<std::size_t> group,
+                                      std::optional<std::size_t> self, std::string_view code) {
     for (std::size_t g = 0; g < groups.size(); ++g) {
         const auto& channels = groups[g].channels;
         for (std::size_t k = 0; k < channels.size(); ++k) {
             const bool sharesKey =
                 g == group && (k == self || equalsAsciiNoCase(channels.at(k).code, code));
             if (!sharesKey && sameDataFile(channels.at(k).fileName, name)) {
-                return ChannelPlace{g, k};
+                return ChannelAt{g, k};
             }
         }
     }

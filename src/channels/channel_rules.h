@@ -108,7 +108,7 @@ FieldsCheck checkChannelFields(const ChannelFields& fields);
 bool sameDataFile(std::string_view a, std::string_view b);
 
 // A channel's place in a list of groups.
-struct ChannelPlace {
+struct ChannelAt {
     std::size_t group = 0;
     std::size_t channel = 0;
 };
@@ -117,9 +117,9 @@ struct ChannelPlace {
 // `group` and the channels of that group with code `code`; none when no other channel writes it.
 // `group` is none for a group not among them (a new one), `self` none for a channel not yet in
 // its group.
-std::optional<ChannelPlace> dataFileUser(std::span<const GroupRecord> groups, std::string_view name,
-                                         std::optional<std::size_t> group,
-                                         std::optional<std::size_t> self, std::string_view code);
+std::optional<ChannelAt> dataFileUser(std::span<const GroupRecord> groups, std::string_view name,
+                                      std::optional<std::size_t> group,
+                                      std::optional<std::size_t> self, std::string_view code);
 
 // The reason (UTF-8) a data file name is refused: channel `code` of `station` writes file `name`
 // already (code page 1251 bytes, all three).
