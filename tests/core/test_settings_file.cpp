@@ -1078,6 +1078,14 @@ TEST(SettingsSave, AServiceRewritingItsFileInPlaceNeverLeavesItWithoutGroups) {
         }
         ::_exit(0);
     }
+    // The service's first write is in before the saves begin (a loaded machine may start it late).
+    const auto written = [&] {
+        const std::string now = dir.read("s.ini");
+        return now.find("BHZ=1") != std::string::npos && now.find("BHZ=100\r") == std::string::npos;
+    };
+    for (int waited = 0; waited < 5000 && !written(); ++waited) {
+        ::usleep(1000);
+    }
     auto l = load(dir);
     int withoutGroups = l->record.groups.size() == 2 ? 0 : 1;
     int failed = 0;
