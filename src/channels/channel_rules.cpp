@@ -189,13 +189,11 @@ bool sameDataFile(std::string_view a, std::string_view b) {
 }
 
 std::optional<ChannelAt> dataFileUser(std::span<const GroupRecord> groups, std::string_view name,
-                                      std::optional<std::size_t> group,
-                                      std::optional<std::size_t> self, std::string_view code) {
+                                      std::optional<std::size_t> group, const std::string& code) {
     for (std::size_t g = 0; g < groups.size(); ++g) {
         const auto& channels = groups[g].channels;
         for (std::size_t k = 0; k < channels.size(); ++k) {
-            const bool sharesKey =
-                g == group && (k == self || equalsAsciiNoCase(channels.at(k).code, code));
+            const bool sharesKey = g == group && sameChannelCode(channels.at(k).code, code);
             if (!sharesKey && sameDataFile(channels.at(k).fileName, name)) {
                 return ChannelAt{g, k};
             }
@@ -223,13 +221,12 @@ DataFileCheck checkNewDataFiles(std::span<const GroupRecord> groups,
     const std::string_view owner = group ? std::string_view(groups[*group].station) : station;
     for (std::size_t i = 0; i < channels.size(); ++i) {
         const ChannelRecord& channel = channels[i];
-        if (const auto user =
-                dataFileUser(groups, channel.fileName, group, std::nullopt, channel.code)) {
+        if (const auto user = dataFileUser(groups, channel.fileName, group, channel.code)) {
             return {usedBy(groups, *user, channel.fileName), i};
         }
         // The channels before it in the list join the same group.
         for (std::size_t j = 0; j < i; ++j) {
-            if (!equalsAsciiNoCase(channels[j].code, channel.code) &&
+            if (!sameChannelCode(channels[j].code, channel.code) &&
                 sameDataFile(channels[j].fileName, channel.fileName)) {
                 return {dataFileInUse(channel.fileName, owner, channels[j].code), i};
             }
@@ -244,7 +241,7 @@ DataFileCheck checkDataFileChange(std::span<const GroupRecord> groups, std::size
     if (sameDataFile(groups[group].channels.at(index).fileName, channel.fileName)) {
         return check;
     }
-    if (const auto user = dataFileUser(groups, channel.fileName, group, index, channel.code)) {
+    if (const auto user = dataFileUser(groups, channel.fileName, group, channel.code)) {
         check.reason = usedBy(groups, *user, channel.fileName);
     }
     return check;

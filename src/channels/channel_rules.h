@@ -113,13 +113,11 @@ struct ChannelAt {
     std::size_t channel = 0;
 };
 
-// The first channel of `groups` whose data file is `name`, leaving out channel `self` of group
-// `group` and the channels of that group with code `code`; none when no other channel writes it.
-// `group` is none for a group not among them (a new one), `self` none for a channel not yet in
-// its group.
+// The first channel of `groups` whose data file is `name`, leaving out the channels of group
+// `group` with code `code` (the channel itself among them: they share its keys); none when no
+// other channel writes it. `group` is none for a group not among them (a new one).
 std::optional<ChannelAt> dataFileUser(std::span<const GroupRecord> groups, std::string_view name,
-                                      std::optional<std::size_t> group,
-                                      std::optional<std::size_t> self, std::string_view code);
+                                      std::optional<std::size_t> group, const std::string& code);
 
 // The reason (UTF-8) a data file name is refused: channel `code` of `station` writes file `name`
 // already (code page 1251 bytes, all three).

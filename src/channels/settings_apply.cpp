@@ -291,7 +291,7 @@ class Applier {
             for (std::size_t k = 0; k < fresh.size(); ++k) {
                 const ChannelRecord& c = built[i].channels.at(k);
                 const auto user =
-                    fresh[k] ? dataFileUser(built, c.fileName, i, k, c.code) : std::nullopt;
+                    fresh[k] ? dataFileUser(built, c.fileName, i, c.code) : std::nullopt;
                 if (user) {
                     const GroupRecord& other = built[user->group];
                     return refuse(

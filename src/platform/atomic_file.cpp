@@ -1131,14 +1131,14 @@ void HeldFile::letGo() {
     fd_.reset();
 }
 
-Status HeldFile::write(const std::string& path, std::string_view bytes, Replacement& done,
-                       const std::string& recoveryFolder) {
+Status HeldFile::write(const std::string& path, std::string_view bytes, const FileContent& expected,
+                       Replacement& done, const std::string& recoveryFolder) {
     done = Replacement{};
     if (!leased_ || !nameStillLeadsTo(target_, fd_.get())) {
         letGo();
         return readContent(target_, done.found);
     }
-    Status written = writeInPlace(path, target_, bytes, &content_, done, recoveryFolder, fd_.get());
+    Status written = writeInPlace(path, target_, bytes, &expected, done, recoveryFolder, fd_.get());
     leased_ = false;  // let go by the write
     letGo();
     return written;

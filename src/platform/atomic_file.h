@@ -181,14 +181,15 @@ class HeldFile {
     HeldFile(const HeldFile&) = delete;
     HeldFile& operator=(const HeldFile&) = delete;
 
-    // What the file held when it was taken.
-    const FileContent& content() const { return content_; }
+    // What the file held when it was taken, handed over (no copy of it is kept here).
+    FileContent takeContent() { return std::move(content_); }
 
-    // Writes bytes into the file in place, as replaceFile does (with the recovery copy in
-    // recoveryFolder), and lets it go; done tells what replaceFile tells. A file another program
-    // put in its place by rename meanwhile is not written: found then holds what is there.
-    Status write(const std::string& path, std::string_view bytes, Replacement& done,
-                 const std::string& recoveryFolder);
+    // Writes bytes into the file in place, as replaceFile does (compared with `expected`, what
+    // takeContent gave; the recovery copy in recoveryFolder), and lets it go; done tells what
+    // replaceFile tells. A file another program put in its place by rename meanwhile is not
+    // written: found then holds what is there.
+    Status write(const std::string& path, std::string_view bytes, const FileContent& expected,
+                 Replacement& done, const std::string& recoveryFolder);
 
   private:
     HeldFile() = default;

@@ -394,7 +394,7 @@ class SaveInProgress {
         // look and our write. Otherwise read once it is whole.
         if (writtenWithin(file_.filePath, kJustWritten) &&
             (held_ = HeldFile::take(file_.filePath, kHoldPatience))) {
-            theirsOwn_ = held_->content();
+            theirsOwn_ = held_->takeContent();
         } else if (Status st =
                        readSettledFileBytes(file_.filePath, theirsOwn_.bytes, theirsOwn_.exists,
                                             wholeBase ? &base.bytes : nullptr);
@@ -481,7 +481,8 @@ class SaveInProgress {
     // when the replacement failed (ours may be placed all the same).
     bool replace(Draft draft, bool first, Replacement& done) {
         if (held_) {
-            setStatus(held_->write(file_.filePath, *draft.bytes, done, file_.recoveryDir));
+            setStatus(
+                held_->write(file_.filePath, *draft.bytes, onDisk(), done, file_.recoveryDir));
             held_.reset();
         } else {
             setStatus(replaceFile(file_.filePath, *draft.bytes, &onDisk(), done,
@@ -523,7 +524,7 @@ class SaveInProgress {
         if (done.placed) {
             exposed_ = true;  // the file held our write without the other program's change
         } else if (hold && (held_ = HeldFile::take(file_.filePath, kHoldPatience))) {
-            done.found = held_->content();
+            done.found = held_->takeContent();
         } else if (Status st =
                        readSettledFileBytes(file_.filePath, done.found.bytes, done.found.exists);
                    !st) {

@@ -791,10 +791,11 @@ TEST_F(AtomicFile, AHeldFileKeepsOthersOutUntilItIsWritten) {
     const ino_t before = inode();
     auto held = HeldFile::take(path);
     ASSERT_NE(held, nullptr);
-    EXPECT_EQ(held->content(), (FileContent{true, "old\n"}));
+    const FileContent old = held->takeContent();
+    EXPECT_EQ(old, (FileContent{true, "old\n"}));
     EXPECT_FALSE(othersMayOpen());
     Replacement done;
-    ASSERT_TRUE(held->write(path, "new\n", done, dir.file("state")).ok);
+    ASSERT_TRUE(held->write(path, "new\n", old, done, dir.file("state")).ok);
     EXPECT_TRUE(done.placed && done.inPlace);
     EXPECT_EQ(done.found, (FileContent{true, "old\n"}));
     EXPECT_TRUE(othersMayOpen());
@@ -805,7 +806,7 @@ TEST_F(AtomicFile, AHeldFileKeepsOthersOutUntilItIsWritten) {
     ASSERT_NE(held, nullptr);
     dir.write("other", "other\n");
     ASSERT_EQ(::rename(dir.file("other").c_str(), path.c_str()), 0);
-    ASSERT_TRUE(held->write(path, "lost\n", done, dir.file("state")).ok);
+    ASSERT_TRUE(held->write(path, "lost\n", held->takeContent(), done, dir.file("state")).ok);
     EXPECT_FALSE(done.placed);
     EXPECT_EQ(done.found, (FileContent{true, "other\n"}));
     EXPECT_EQ(dir.read("s.ini"), "other\n");
@@ -819,7 +820,10 @@ TEST_F(AtomicFile, AHeldFileKeepsOthersOutUntilItIsWritten) {
         static_cast<void>(::write(held2[1], "h", 1));
         ::usleep(100000);
         Replacement d;
-        ::_exit(h && h->write(path, "after\n", d, dir.file("state")).ok && d.placed ? 0 : 1);
+        ::_exit(h && h->write(path, "after\n", h->takeContent(), d, dir.file("state")).ok &&
+                        d.placed
+                    ? 0
+                    : 1);
     }
     char c = 0;
     ASSERT_EQ(::read(held2[0], &c, 1), 1);
